@@ -1,0 +1,52 @@
+# Vellum: the two commands are `make run` and `make test`; the rest are helpers.
+SHELL := /bin/bash
+.SHELLFLAGS := -euo pipefail -c
+.DEFAULT_GOAL := run
+
+SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null || find app browser core host tools tests bench -name '*.cpp' -o -name '*.h')
+
+.PHONY: run test deps linux linux-asan windows test-linux test-asan test-windows \
+        format format-check bench clean
+
+deps:
+	@tools/install-deps.sh
+
+linux: deps
+	@cmake --preset linux >/dev/null
+	@cmake --build --preset linux
+
+linux-asan: deps
+	@cmake --preset linux-asan >/dev/null
+	@cmake --build --preset linux-asan
+
+windows: deps
+	@cmake --preset windows >/dev/null
+	@cmake --build --preset windows
+
+run: linux
+	@tools/run.sh
+
+test-linux: linux
+	ctest --preset linux
+
+test-asan: linux-asan
+	ctest --preset linux-asan
+
+test-windows: windows
+	tests/wine/run-unit-tests.sh build/windows/tests/vellum_core_tests.exe
+
+test: format-check test-linux test-asan test-windows
+
+format: deps
+	clang-format -i $(SOURCES)
+
+format-check: deps
+	@clang-format --dry-run -Werror $(SOURCES)
+
+bench: deps
+	@cmake --preset bench >/dev/null
+	@cmake --build --preset bench
+	build/bench/bench/vellum_bench
+
+clean:
+	rm -rf build

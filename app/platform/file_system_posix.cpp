@@ -1,0 +1,217 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "app/platform/platform.h"
+
+namespace vellum {
+namespace {
+
+struct DirCloser {
+  void operator()(DIR* dir) const { closedir(dir); }
+};
+using DirHandle = std::unique_ptr<DIR, DirCloser>;
+
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  ~Fd() { Close(); }
+  int Get() const { return fd_; }
+  bool Valid() const { return fd_ >= 0; }
+  // Closing can report a late write error, so callers that write check it.
+  bool Close() {
+    if (fd_ < 0) return true;
+    const int rc = ::close(fd_);
+    fd_ = -1;
+    return rc == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+std::string ErrorText(int error) {
+  return std::strerror(error);
+}
+
+bool Exists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+char FoldAscii(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+  }
+  return true;
+}
+
+// The entry of folder whose name matches name ignoring case; "" when none.
+std::string FindIgnoringCase(const std::string& folder, std::string_view name) {
+  DirHandle dir(::opendir(folder.empty() ? "." : folder.c_str()));
+  if (!dir) return {};
+  while (const dirent* entry = ::readdir(dir.get())) {
+    if (SameNameIgnoringCase(entry->d_name, name)) return entry->d_name;
+  }
+  return {};
+}
+
+bool WriteAll(int fd, std::string_view content) {
+  while (!content.empty()) {
+    const ssize_t n = ::write(fd, content.data(), content.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    content.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+}  // namespace
+
+char SystemFileSystem::Separator() const {
+  return '/';
+}
+
+std::string_view SystemFileSystem::NativeLineEnding() const {
+  return "\n";
+}
+
+std::string SystemFileSystem::ExecutablePath() const {
+  std::string buffer(256, '\0');
+  for (;;) {
+    const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (n < 0) return {};
+    if (static_cast<std::size_t>(n) < buffer.size()) {
+      buffer.resize(static_cast<std::size_t>(n));
+      return buffer;
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+std::vector<FolderEntry> SystemFileSystem::ListSubfolders(const std::string& folder) const {
+  std::vector<FolderEntry> folders;
+  DirHandle dir(::opendir(folder.c_str()));
+  if (!dir) return folders;
+  while (const dirent* entry = ::readdir(dir.get())) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    struct stat st {};
+    if (::stat((folder + name).c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;
+    folders.push_back({name, name.front() == '.', false});
+  }
+  return folders;
+}
+
+bool SystemFileSystem::IsFile(const std::string& path) const {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+ReadResult SystemFileSystem::ReadWholeFile(const std::string& path) const {
+  ReadResult result;
+  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.Valid()) {
+    const int error = errno;
+    if (error == ENOENT || error == ENOTDIR) return result;
+    result.status = ReadResult::Status::kUnreadable;
+    result.error_text = ErrorText(error);
+    return result;
+  }
+  char chunk[8192];
+  for (;;) {
+    const ssize_t n = ::read(fd.Get(), chunk, sizeof chunk);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      result.status = ReadResult::Status::kUnreadable;
+      result.error_text = ErrorText(errno);
+      result.content.clear();
+      return result;
+    }
+    result.content.append(chunk, static_cast<std::size_t>(n));
+  }
+  result.status = ReadResult::Status::kOk;
+  return result;
+}
+
+WriteResult SystemFileSystem::ReplaceContent(const std::string& path,
+                                             std::string_view content) const {
+  // Replace what a symbolic link points to, not the link itself.
+  std::string target = path;
+  if (char* real = ::realpath(path.c_str(), nullptr)) {
+    target = real;
+    std::free(real);
+  }
+  std::string temp = target + ".XXXXXX";
+  Fd fd(::mkstemp(temp.data()));
+  if (!fd.Valid()) return {false, ErrorText(errno)};
+
+  struct stat old {};
+  if (::stat(target.c_str(), &old) == 0) {
+    // Keep the old file's permissions; a failure here is not worth losing the write.
+    (void)::fchmod(fd.Get(), old.st_mode & 07777);
+  } else {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    (void)::fchmod(fd.Get(), 0666 & ~mask);
+  }
+
+  int error = 0;
+  if (!WriteAll(fd.Get(), content) || ::fsync(fd.Get()) != 0) error = errno;
+  if (!fd.Close() && error == 0) error = errno;
+  if (error == 0 && ::rename(temp.c_str(), target.c_str()) != 0) error = errno;
+  if (error != 0) {
+    ::unlink(temp.c_str());
+    return {false, ErrorText(error)};
+  }
+  return {true, {}};
+}
+
+std::string SystemFileSystem::ResolvePath(const std::string& folder,
+                                          std::string_view relative) const {
+  std::string rel(relative);
+  for (char& c : rel) {
+    if (c == '\\') c = '/';
+  }
+  const std::string as_written = folder + rel;
+  if (Exists(as_written)) return as_written;
+
+  std::string resolved = folder;
+  std::size_t start = 0;
+  while (start <= rel.size()) {
+    std::size_t end = rel.find('/', start);
+    if (end == std::string::npos) end = rel.size();
+    const std::string part = rel.substr(start, end - start);
+    if (!part.empty()) {
+      if (!resolved.empty() && resolved.back() != '/') resolved += '/';
+      if (Exists(resolved + part)) {
+        resolved += part;
+      } else {
+        const std::string found = FindIgnoringCase(resolved, part);
+        if (found.empty()) return as_written;
+        resolved += found;
+      }
+    }
+    start = end + 1;
+  }
+  return resolved;
+}
+
+}  // namespace vellum

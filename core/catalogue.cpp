@@ -1,0 +1,168 @@
+#include "core/catalogue.h"
+
+#include <algorithm>
+
+#include "core/ini_file.h"
+
+namespace vellum {
+namespace {
+
+constexpr std::string_view kDataFolderSuffix = ".htm";
+
+// Reads one ini file; a file that exists but cannot be read adds its message
+// and reads as empty, so start-up always goes on with every list created.
+IniFile ReadIni(const FileSystem& fs, const std::string& path, const TextRules& rules,
+                std::vector<std::string>& messages) {
+  ReadResult read = fs.ReadWholeFile(path);
+  switch (read.status) {
+    case ReadResult::Status::kOk:
+      return IniFile::Parse(read.content, rules);
+    case ReadResult::Status::kUnreadable:
+      messages.push_back(CannotOpenMessage(path, read.error_text));
+      break;
+    case ReadResult::Status::kMissing:
+      break;
+  }
+  return IniFile::Parse("", rules);
+}
+
+}  // namespace
+
+std::string BookList::Lookup(std::string_view code) const {
+  for (const std::string& line : lines_) {
+    if (HasKey(line) && rules_->EqualIgnoringCase(KeyOfLine(line), code)) {
+      return std::string(ValueOfLine(line));
+    }
+  }
+  return {};
+}
+
+void BookList::Sort() {
+  std::stable_sort(lines_.begin(), lines_.end(),
+                   [this](const std::string& a, const std::string& b) {
+                     return rules_->CompareIgnoringCase(a, b) < 0;
+                   });
+}
+
+std::string AddTrailingBackslash(std::string_view path, char separator) {
+  std::string result(path);
+  if (result.empty() || result.back() != separator) result += separator;
+  return result;
+}
+
+std::string ExeFolderOf(std::string_view exe_path, char separator) {
+  const std::string_view stops =
+      separator == '\\' ? std::string_view("\\:") : std::string_view("/");
+  const std::size_t last = exe_path.find_last_of(stops);
+  const std::string_view folder =
+      last == std::string_view::npos ? std::string_view{} : exe_path.substr(0, last + 1);
+  return AddTrailingBackslash(folder, separator);
+}
+
+DataFolderChoice ChooseDataFolder(const std::vector<FolderEntry>& subfolders, char separator,
+                                  const TextRules& rules) {
+  std::vector<std::string> bracketed;
+  for (const FolderEntry& entry : subfolders) {
+    if (entry.hidden || entry.system) continue;
+    if (!EndsWithIgnoringAsciiCase(entry.name, kDataFolderSuffix)) continue;
+    bracketed.push_back("[" + entry.name + "]");
+  }
+  std::stable_sort(bracketed.begin(), bracketed.end(),
+                   [&rules](const std::string& a, const std::string& b) {
+                     return rules.CompareIgnoringCase(a, b) < 0;
+                   });
+
+  DataFolderChoice choice;
+  for (const std::string& entry : bracketed) {
+    const std::string name = entry.substr(1, entry.size() - 2);
+    choice.data_folder = name;
+    choice.folder_names.push_back(name.substr(0, name.size() - kDataFolderSuffix.size()));
+  }
+  if (!choice.folder_names.empty()) {
+    choice.selected = 0;
+    choice.data_folder = AddTrailingBackslash(choice.data_folder, separator);
+  }
+  return choice;
+}
+
+StartupFiles ReadStartupFiles(const FileSystem& fs, const TextRules& rules) {
+  StartupFiles files;
+  const char sep = fs.Separator();
+  files.exe_folder = ExeFolderOf(fs.ExecutablePath(), sep);
+  files.data = ChooseDataFolder(fs.ListSubfolders(files.exe_folder), sep, rules);
+
+  if (files.data.data_folder.empty()) {
+    // Without a data folder there is no catalogue: the viewer still starts,
+    // shows blank pages and obeys the host, and says once what is missing.
+    files.no_data_folder = true;
+    files.book_files = BookList({}, rules);
+    files.messages.push_back("No data folder found in " + files.exe_folder +
+                             ": Vellum needs a folder whose name ends in \".htm\" beside it.");
+  } else {
+    const IniFile catalogue =
+        ReadIni(fs, fs.ResolvePath(files.exe_folder + files.data.data_folder, kCatalogueFileName),
+                rules, files.messages);
+    files.book_files = BookList(catalogue.SectionLines("Bookfiles"), rules);
+    files.short_name = catalogue.ReadString("INFO", "ShortName", "");
+  }
+
+  const IniFile names =
+      ReadIni(fs, fs.ResolvePath(files.exe_folder, kBookNamesFileName), rules, files.messages);
+  files.book_names = BookList(names.SectionLines("BKA"), rules);
+  files.book_names.Sort();
+
+  const IniFile settings = ReadIni(fs, SettingsPath(fs, files.exe_folder), rules, files.messages);
+  WindowSettings& s = files.settings;
+  s.left = settings.ReadInteger("Form1", "left", s.left);
+  s.top = settings.ReadInteger("Form1", "top", s.top);
+  s.width = settings.ReadInteger("Form1", "width", s.width);
+  s.height = settings.ReadInteger("Form1", "height", s.height);
+  s.always_on_top = settings.ReadBool("Misc", "AlwaysOnTop", s.always_on_top);
+  return files;
+}
+
+std::string IndexButtonCaption(std::string_view short_name) {
+  return "Index " + std::string(short_name);
+}
+
+std::string PagePath(const FileSystem& fs, const StartupFiles& files, std::string_view file_name) {
+  return fs.ResolvePath(files.exe_folder + files.data.data_folder, file_name);
+}
+
+std::string AboutPagePath(const FileSystem& fs, std::string_view exe_folder) {
+  return fs.ResolvePath(std::string(exe_folder), "about\\about.htm");
+}
+
+std::string SettingsPath(const FileSystem& fs, std::string_view exe_folder) {
+  return fs.ResolvePath(std::string(exe_folder), kSettingsFileName);
+}
+
+std::optional<std::string> WriteSettings(const FileSystem& fs, std::string_view exe_folder,
+                                         const WindowSettings& settings, const TextRules& rules) {
+  const std::string path = SettingsPath(fs, exe_folder);
+  const ReadResult current = fs.ReadWholeFile(path);
+  // A file we cannot read must not be replaced by one that lost its lines.
+  if (current.status == ReadResult::Status::kUnreadable) return UnableToWriteMessage(path);
+
+  const std::vector<IniUpdate> updates = {
+      {"Form1", "left", std::to_string(settings.left)},
+      {"Form1", "top", std::to_string(settings.top)},
+      {"Form1", "width", std::to_string(settings.width)},
+      {"Form1", "height", std::to_string(settings.height)},
+      {"Misc", "AlwaysOnTop", settings.always_on_top ? "1" : "0"},
+  };
+  const std::string content =
+      ApplyIniUpdates(current.content, updates, fs.NativeLineEnding(), rules);
+  if (!fs.ReplaceContent(path, content).ok) return UnableToWriteMessage(path);
+  return std::nullopt;
+}
+
+std::string CannotOpenMessage(std::string_view path, std::string_view error_text) {
+  return "Cannot open file \"" + std::string(path) + "\". " + std::string(error_text);
+}
+
+std::string UnableToWriteMessage(std::string_view path) {
+  return "Unable to write to " + std::string(path);
+}
+
+}  // namespace vellum

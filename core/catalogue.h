@@ -1,0 +1,103 @@
+// The catalogue lists, the data folder and the settings file: the file work
+// the viewer does once at start-up and once when its window closes.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/file_system.h"
+#include "core/text.h"
+
+namespace vellum {
+
+// A key=value text list (BookFiles, BookNames). Lines are kept as stored by
+// the ini reader; lookups walk them in their current order.
+class BookList {
+ public:
+  BookList() = default;
+  BookList(std::vector<std::string> lines, const TextRules& rules)
+      : lines_(std::move(lines)), rules_(&rules) {}
+
+  // The value of the first line whose key equals code ignoring case; empty
+  // text when none does. Lines without "=" never match.
+  std::string Lookup(std::string_view code) const;
+
+  // Orders the whole lines ascending, ignoring case.
+  void Sort();
+
+  const std::vector<std::string>& Lines() const { return lines_; }
+
+ private:
+  std::vector<std::string> lines_;
+  const TextRules* rules_ = &DefaultTextRules();
+};
+
+// With a trailing separator appended unless the text already ends in one.
+std::string AddTrailingBackslash(std::string_view path, char separator = '\\');
+
+// The folder part of an executable's full path: everything up to and
+// including its last separator (or, with '\\', its last ':'), ending in
+// exactly one separator.
+std::string ExeFolderOf(std::string_view exe_path, char separator);
+
+struct DataFolderChoice {
+  std::string data_folder;                // "" or a name ending in the separator
+  std::vector<std::string> folder_names;  // the ComboBox1 list: names without ".htm"
+  int selected = -1;                      // ComboBox1's selection
+};
+
+// The sub-folders whose names end in ".htm" (ignoring case), hidden and
+// system folders left out, ordered by "[name]" ignoring case; the last wins.
+DataFolderChoice ChooseDataFolder(const std::vector<FolderEntry>& subfolders, char separator,
+                                  const TextRules& rules);
+
+struct WindowSettings {
+  std::int32_t left = 100;
+  std::int32_t top = 100;
+  std::int32_t width = 600;
+  std::int32_t height = 400;
+  bool always_on_top = false;
+};
+
+inline constexpr std::string_view kSettingsFileName = "Vellum.ini";
+inline constexpr std::string_view kCatalogueFileName = "index.ini";
+inline constexpr std::string_view kBookNamesFileName = "books.ini";
+
+// What start-up reads from disk. BookFiles is still in file order: one IDX
+// lookup (the first start page) happens before the viewer sorts it.
+struct StartupFiles {
+  std::string exe_folder;
+  DataFolderChoice data;
+  BookList book_files;  // unsorted
+  BookList book_names;  // sorted
+  std::string short_name;
+  WindowSettings settings;
+  // "Cannot open file ..." messages to show the user, in the order met.
+  std::vector<std::string> messages;
+  // Without a data folder the catalogue is empty and this is set.
+  bool no_data_folder = false;
+};
+
+StartupFiles ReadStartupFiles(const FileSystem& fs, const TextRules& rules);
+
+// "Index " followed by the catalogue's short name (the blank stays).
+std::string IndexButtonCaption(std::string_view short_name);
+
+// Path of a catalogue page (BookFiles value) in the data folder.
+std::string PagePath(const FileSystem& fs, const StartupFiles& files, std::string_view file_name);
+std::string AboutPagePath(const FileSystem& fs, std::string_view exe_folder);
+std::string SettingsPath(const FileSystem& fs, std::string_view exe_folder);
+
+// Writes the five keys into the settings file, keeping its other lines.
+// Returns the "Unable to write to ..." message on failure; on failure the
+// file on disk is left exactly as it was.
+std::optional<std::string> WriteSettings(const FileSystem& fs, std::string_view exe_folder,
+                                         const WindowSettings& settings, const TextRules& rules);
+
+std::string CannotOpenMessage(std::string_view path, std::string_view error_text);
+std::string UnableToWriteMessage(std::string_view path);
+
+}  // namespace vellum

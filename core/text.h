@@ -1,0 +1,59 @@
+// Text helpers shared by the ini reader, the catalogue and the window shells.
+// Text in files and records is 8-bit text of the system code page; nothing
+// here assumes more than bytes.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vellum {
+
+// How the user's locale upper-cases and orders text while ignoring case. The
+// platforms supply their own (the system's locale rules); AsciiTextRules is a
+// locale-free stand-in that folds ASCII letters only.
+class TextRules {
+ public:
+  virtual ~TextRules() = default;
+  virtual std::string Upper(std::string_view text) const = 0;
+  // Negative, zero or positive, like strcmp, ignoring case.
+  virtual int CompareIgnoringCase(std::string_view a, std::string_view b) const = 0;
+  bool EqualIgnoringCase(std::string_view a, std::string_view b) const {
+    return CompareIgnoringCase(a, b) == 0;
+  }
+};
+
+class AsciiTextRules final : public TextRules {
+ public:
+  std::string Upper(std::string_view text) const override;
+  int CompareIgnoringCase(std::string_view a, std::string_view b) const override;
+};
+
+const TextRules& DefaultTextRules();
+
+// Removes characters with codes below 33 (blanks and control characters)
+// from both ends.
+std::string_view TrimControls(std::string_view text);
+
+bool EndsWithIgnoringAsciiCase(std::string_view text, std::string_view suffix);
+
+// A signed 32-bit integer: optional leading blanks, an optional sign, then
+// decimal digits, or hexadecimal digits after "$", "x", "X", "0x" or "0X".
+// Decimal values must fit the signed range; hexadecimal values are taken as a
+// 32-bit pattern ("$FFFFFFFF" is -1). Anything else gives nullopt.
+std::optional<std::int32_t> ParseInt32(std::string_view text);
+
+// Text from files and records shown in a UTF-8 user interface: kept as it is
+// when it is valid UTF-8, else read as Windows-1252. A UTF-8 character cut
+// off at the end (a name kept to its first bytes) is dropped rather than
+// shown broken: when the caller says the text may have been cut, or when the
+// text before it already holds a complete multi-byte character.
+std::string DisplayTextToUtf8(std::string_view text, bool may_be_cut = false);
+
+// The Unicode code points of DisplayTextToUtf8's result.
+std::u32string DecodeDisplayText(std::string_view text, bool may_be_cut = false);
+
+std::string EncodeUtf8(std::u32string_view text);
+
+}  // namespace vellum

@@ -1,0 +1,164 @@
+// The running system's file services, on real folders in a temporary place.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "app/platform/platform.h"
+#include "core/catalogue.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace vellum {
+namespace {
+
+namespace fs = std::filesystem;
+
+class SystemFileSystemTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::random_device random;
+    root_ = fs::temp_directory_path() / ("vellum-test-" + std::to_string(random()));
+    fs::create_directories(root_);
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(root_, ignored);
+  }
+  std::string Folder() const { return AddTrailingBackslash(root_.string(), system_.Separator()); }
+  void Write(const fs::path& relative, std::string_view content) {
+    fs::create_directories((root_ / relative).parent_path());
+    std::ofstream(root_ / relative, std::ios::binary) << content;
+  }
+  std::string Read(const fs::path& relative) {
+    std::ifstream in(root_ / relative, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+  }
+  void MakeHidden(const std::string& name) {
+#ifdef _WIN32
+    SetFileAttributesA((Folder() + name).c_str(), FILE_ATTRIBUTE_HIDDEN);
+#else
+    (void)name;
+#endif
+  }
+
+  fs::path root_;
+  SystemFileSystem system_;
+  LocaleTextRules rules_;
+};
+
+TEST_F(SystemFileSystemTest, ListsFoldersWithTheirHiddenState) {
+  fs::create_directories(root_ / "a.htm");
+  fs::create_directories(root_ / "B.htm");
+  fs::create_directories(root_ / ".z.htm");
+  fs::create_directories(root_ / "0.htm");
+  MakeHidden(".z.htm");
+  MakeHidden("0.htm");
+  Write("d.htm", "a plain file is not a folder");
+
+  const DataFolderChoice choice =
+      ChooseDataFolder(system_.ListSubfolders(Folder()), system_.Separator(), rules_);
+#ifdef _WIN32
+  EXPECT_EQ(choice.folder_names, (std::vector<std::string>{"a", "B"}));
+#else
+  EXPECT_EQ(choice.folder_names, (std::vector<std::string>{"0", "a", "B"}));
+#endif
+  EXPECT_EQ(choice.data_folder, std::string("B.htm") + system_.Separator());
+
+  fs::create_directories(root_ / "c.htm");
+  EXPECT_EQ(
+      ChooseDataFolder(system_.ListSubfolders(Folder()), system_.Separator(), rules_).data_folder,
+      std::string("c.htm") + system_.Separator());
+}
+
+TEST_F(SystemFileSystemTest, ReadsFilesAndTellsMissingFromUnreadable) {
+  Write("books.ini", "[BKA]\r\nALP=Alphabet\r\n");
+  fs::create_directories(root_ / "folder.ini");
+
+  const ReadResult ok = system_.ReadWholeFile(Folder() + "books.ini");
+  EXPECT_EQ(ok.status, ReadResult::Status::kOk);
+  EXPECT_EQ(ok.content, "[BKA]\r\nALP=Alphabet\r\n");
+
+  EXPECT_EQ(system_.ReadWholeFile(Folder() + "none.ini").status, ReadResult::Status::kMissing);
+  EXPECT_EQ(system_.ReadWholeFile(Folder() + "nofolder/none.ini").status,
+            ReadResult::Status::kMissing);
+
+  const ReadResult unreadable = system_.ReadWholeFile(Folder() + "folder.ini");
+  EXPECT_EQ(unreadable.status, ReadResult::Status::kUnreadable);
+  EXPECT_FALSE(unreadable.error_text.empty());
+  EXPECT_NE(unreadable.error_text.back(), '.');
+
+  EXPECT_TRUE(system_.IsFile(Folder() + "books.ini"));
+  EXPECT_FALSE(system_.IsFile(Folder() + "folder.ini"));
+  EXPECT_FALSE(system_.IsFile(Folder() + "none.ini"));
+}
+
+TEST_F(SystemFileSystemTest, ReplaceContentSwapsTheFileWithoutLeftovers) {
+  Write("Vellum.ini", "old\r\n");
+  EXPECT_TRUE(system_.ReplaceContent(Folder() + "Vellum.ini", "new content\r\n").ok);
+  EXPECT_EQ(Read("Vellum.ini"), "new content\r\n");
+  EXPECT_TRUE(system_.ReplaceContent(Folder() + "fresh.ini", "").ok);
+  EXPECT_TRUE(fs::exists(root_ / "fresh.ini"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(root_), fs::directory_iterator{}), 2);
+
+  const WriteResult failed = system_.ReplaceContent(Folder() + "missing-folder/Vellum.ini", "x");
+  EXPECT_FALSE(failed.ok);
+  EXPECT_FALSE(failed.error_text.empty());
+  EXPECT_EQ(std::distance(fs::directory_iterator(root_), fs::directory_iterator{}), 2);
+}
+
+TEST_F(SystemFileSystemTest, SettingsRoundTripThroughTheFile) {
+  Write("Vellum.ini", "[Form1]\r\nleft=5\r\n[Keep]\r\nthis=line\r\n");
+  const WindowSettings saved{-40, 30, 700, 500, true};
+  EXPECT_EQ(WriteSettings(system_, Folder(), saved, rules_), std::nullopt);
+  EXPECT_EQ(Read("Vellum.ini"),
+            "[Form1]\r\nleft=-40\r\ntop=30\r\nwidth=700\r\nheight=500\r\n[Keep]\r\nthis=line\r\n"
+            "[Misc]\r\nAlwaysOnTop=1\r\n");
+}
+
+TEST_F(SystemFileSystemTest, WritingIntoAFolderThatIsGoneReportsThePath) {
+  const std::string gone = Folder() + "gone" + system_.Separator();
+  EXPECT_EQ(WriteSettings(system_, gone, WindowSettings{}, rules_),
+            "Unable to write to " + gone + "Vellum.ini");
+}
+
+TEST_F(SystemFileSystemTest, ExecutablePathNamesThisProgram) {
+  const std::string exe = system_.ExecutablePath();
+  EXPECT_NE(exe.find("vellum_core_tests"), std::string::npos) << exe;
+  EXPECT_TRUE(system_.IsFile(exe));
+}
+
+TEST_F(SystemFileSystemTest, CatalogueNamesResolveAsWindowsWouldFindThem) {
+  Write("web.htm/Alpha.HTM", "alpha");
+  Write("about/about.htm", "about");
+  const std::string data = Folder() + "web.htm" + system_.Separator();
+  struct Case {
+    std::string_view written;
+    bool found;
+  } cases[] = {{"Alpha.HTM", true},
+               {"alpha.htm", true},
+               {"ALPHA.htm", true},
+               {"beta.htm", false},
+               {"alpha.html", false}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(system_.IsFile(system_.ResolvePath(data, c.written)), c.found) << c.written;
+  }
+  EXPECT_TRUE(system_.IsFile(system_.ResolvePath(Folder(), "about\\about.htm")));
+  EXPECT_TRUE(system_.IsFile(system_.ResolvePath(Folder(), "ABOUT\\About.htm")));
+  EXPECT_TRUE(system_.IsFile(system_.ResolvePath(Folder(), "Web.htm\\alpha.htm")));
+}
+
+TEST(LocaleTextRules, IgnoreCase) {
+  const LocaleTextRules rules;
+  EXPECT_EQ(rules.CompareIgnoringCase("alp", "ALP"), 0);
+  EXPECT_EQ(rules.Upper("alp"), "ALP");
+  EXPECT_LT(rules.CompareIgnoringCase("[a.htm]", "[B.htm]"), 0);
+  EXPECT_GT(rules.CompareIgnoringCase("[c.htm]", "[B.htm]"), 0);
+  EXPECT_LT(rules.CompareIgnoringCase("ALP=alpha.htm", "alp=beta.htm"), 0);
+}
+
+}  // namespace
+}  // namespace vellum

@@ -1,0 +1,92 @@
+#include "core/text.h"
+
+#include <gtest/gtest.h>
+
+namespace vellum {
+namespace {
+
+TEST(Text, ParseInt32) {
+  struct Case {
+    std::string_view text;
+    std::optional<std::int32_t> value;
+  } cases[] = {
+      {"0", 0},
+      {"64", 64},
+      {"-20", -20},
+      {"+7", 7},
+      {"  12", 12},
+      {"0x40", 64},
+      {"0X40", 64},
+      {"$40", 64},
+      {"x40", 64},
+      {"X7f", 127},
+      {"-$10", -16},
+      {"$FFFFFFFF", -1},
+      {"$80000000", INT32_MIN},
+      {"2147483647", INT32_MAX},
+      {"-2147483648", INT32_MIN},
+      {"2147483648", std::nullopt},
+      {"-2147483649", std::nullopt},
+      {"99999999999999999999", std::nullopt},
+      {"$100000000", std::nullopt},
+      {"", std::nullopt},
+      {"-", std::nullopt},
+      {"$", std::nullopt},
+      {"0x", std::nullopt},
+      {"abc", std::nullopt},
+      {"12a", std::nullopt},
+      {"1 2", std::nullopt},
+      {"yes", std::nullopt},
+      {"true", std::nullopt},
+      {"0x-5", std::nullopt},
+      {"--5", std::nullopt},
+      {"$g", std::nullopt},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(ParseInt32(c.text), c.value) << '"' << c.text << '"';
+}
+
+TEST(Text, TrimControlsRemovesCodesBelow33FromBothEnds) {
+  EXPECT_EQ(TrimControls("  \t\x01 key = v \r\n\x1f"), "key = v");
+  EXPECT_EQ(TrimControls("\x7f!\x7f"), "\x7f!\x7f");  // 127 and up stay
+  EXPECT_EQ(TrimControls(" \t "), "");
+  EXPECT_EQ(TrimControls("\xA0x\xA0"), "\xA0x\xA0");  // no-break space is not below 33
+}
+
+TEST(Text, AsciiRulesIgnoreCase) {
+  const AsciiTextRules rules;
+  EXPECT_EQ(rules.Upper("alp=Alpha.htm"), "ALP=ALPHA.HTM");
+  EXPECT_EQ(rules.CompareIgnoringCase("alp", "ALP"), 0);
+  EXPECT_LT(rules.CompareIgnoringCase("[a.htm]", "[B.htm]"), 0);
+  EXPECT_GT(rules.CompareIgnoringCase("[c.htm]", "[B.htm]"), 0);
+  EXPECT_LT(rules.CompareIgnoringCase("AL", "ALP"), 0);
+  EXPECT_TRUE(EndsWithIgnoringAsciiCase("web.HTM", ".htm"));
+  EXPECT_FALSE(EndsWithIgnoringAsciiCase("web.html", ".htm"));
+  EXPECT_FALSE(EndsWithIgnoringAsciiCase("htm", ".htm"));
+}
+
+TEST(Text, DisplayTextIsUtf8WhenValidElseWindows1252) {
+  struct Case {
+    std::string_view bytes;
+    std::string_view utf8;
+    bool may_be_cut = false;
+  } cases[] = {
+      {"Alpha", "Alpha"},
+      {"Gen\xC3\xA8se", "Gen\xC3\xA8se"},                // valid UTF-8 stays
+      {"Gen\xE8se", "Gen\xC3\xA8se"},                    // Windows-1252 e grave
+      {"\x80 \x9F", "\xE2\x82\xAC \xC5\xB8"},            // euro sign, Y diaeresis
+      {"Abcd\xC3", "Abcd", true},                        // a name cut inside a character
+      {"Abcd\xC3", "Abcd\xC3\x83"},                      // not cut: Windows-1252 A tilde
+      {"\xC3\x89sa\xC3", "\xC3\x89sa"},                  // UTF-8 before the cut decides
+      {"Ab\xC3\xA9\xE2\x82", "Ab\xC3\xA9"},              // three-byte character cut off
+      {"Gen\xE8", "Gen\xC3\xA8"},                        // Windows-1252 e grave at the end
+      {"\xC0\x80", "\xC3\x80\xE2\x82\xAC"},              // overlong form is not UTF-8
+      {"\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xE2\x82\xAC"},  // surrogate is not UTF-8
+      {"", ""},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(DisplayTextToUtf8(c.bytes, c.may_be_cut), c.utf8);
+}
+
+}  // namespace
+}  // namespace vellum
