@@ -1,3 +1,5 @@
+// The running system's services for Windows: Win32 files and folders, and the
+// system's ANSI code page rules for case and order.
 #include <windows.h>
 
 #include <algorithm>
@@ -157,6 +159,22 @@ WriteResult SystemFileSystem::ReplaceContent(const std::string& path,
 std::string SystemFileSystem::ResolvePath(const std::string& folder,
                                           std::string_view relative) const {
   return folder + std::string(relative);
+}
+
+// Locale rules.
+
+std::string LocaleTextRules::Upper(std::string_view text) const {
+  std::string upper(text);
+  if (!upper.empty()) CharUpperBuffA(upper.data(), static_cast<DWORD>(upper.size()));
+  return upper;
+}
+
+int LocaleTextRules::CompareIgnoringCase(std::string_view a, std::string_view b) const {
+  const int order =
+      CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()),
+                     b.data(), static_cast<int>(b.size()));
+  if (order == 0) return AsciiTextRules().CompareIgnoringCase(a, b);  // call failed
+  return order - CSTR_EQUAL;
 }
 
 }  // namespace vellum
