@@ -1,0 +1,149 @@
+// The small interfaces through which the viewer's behaviour acts on its
+// platform. Each front end implements them over its window system; the tests
+// implement them with fakes and a virtual clock.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/geometry.h"
+
+namespace vellum {
+
+// Where the page in the browser stands.
+enum class PageStatus {
+  kLoading,      // not yet interactive
+  kInteractive,  // ready state 3 or 4
+  kFailed,       // the browser reported that the navigation failed
+};
+
+class BrowserPort {
+ public:
+  virtual ~BrowserPort() = default;
+  // Starts loading url (a plain file path, possibly with "#TOC", or
+  // "about:blank"). False when the browser refused the navigation.
+  virtual bool Navigate(const std::string& url) = 0;
+  virtual PageStatus Status() = 0;
+  // The names of all anchors of the page, in document order, from one call
+  // into the page (an anchor without a name gives ""); nullopt on failure.
+  virtual std::optional<std::vector<std::string>> AnchorNames() = 0;
+  // The page's current number of anchors; nullopt on failure.
+  virtual std::optional<int> AnchorCount() = 0;
+  // Scrolls anchor `ordinal` into view, aligned to the top. False on failure.
+  virtual bool ScrollIntoView(int ordinal) = 0;
+  // Copies the selection; failures are the browser's own business.
+  virtual void Copy() = 0;
+  // Gives the page the keyboard focus.
+  virtual void Focus() = 0;
+};
+
+// The title-bar buttons whose look the behaviour sets.
+enum class Button {
+  kLocation,     // SpeedButton2
+  kPendingJump,  // SpeedButton1
+  kIndex,        // SBtnINDEX
+  kBack,         // SBtnBACK
+  kForward,      // SBtnFORWARD
+};
+
+class ControlsPort {
+ public:
+  virtual ~ControlsPort() = default;
+  virtual void SetCaption(Button button, const std::string& caption) = 0;
+  virtual void SetVisible(Button button, bool visible) = 0;
+  virtual void SetEnabled(Button button, bool enabled) = 0;
+  // The location button's font: always blue, underlined or plain.
+  virtual void SetUnderline(Button button, bool underline) = 0;
+
+  // Outer bounds of the window in screen pixels; set in one operation.
+  virtual Bounds WindowBounds() = 0;
+  virtual void SetWindowBounds(const Bounds& bounds) = 0;
+  // Width and height of the screen in pixels.
+  virtual ScreenPoint ScreenSize() = 0;
+
+  // Suspends and resumes drawing of the window while a page loads. Lock
+  // returns whether the lock was taken.
+  virtual bool LockUpdates() = 0;
+  virtual void UnlockUpdates() = 0;
+
+  // Asks the window to close; the front end answers with Viewer::FormClose.
+  virtual void CloseWindow() = 0;
+  // Minimizes the application as a whole.
+  virtual void MinimizeApplication() = 0;
+  // Makes the window stay on top of others, or not; nothing when the window
+  // already is in the requested state.
+  virtual void SetStayOnTop(bool on) = 0;
+  virtual void SetStayOnTopCheck(bool checked) = 0;
+  // Opens the popup menu with its top-left corner at a screen point.
+  virtual void ShowPopupMenu(ScreenPoint at) = 0;
+  // A message to the user; returns when the user has read it.
+  virtual void ShowMessage(const std::string& text) = 0;
+  // Mouse capture for the drag handle.
+  virtual void CaptureMouse() = 0;
+  virtual void ReleaseMouse() = 0;
+};
+
+enum class TimerId {
+  kTimer1,           // 500 ms: delay before a held button repeats
+  kTimer2,           // 100 ms: repeat rate of a held button
+  kTimer3,           // 250 ms: host message debounce
+  kTimerAddHistory,  // 1000 ms: dwell before a location enters the history
+};
+
+inline constexpr int kTimerCount = 4;
+
+constexpr int TimerIntervalMs(TimerId id) {
+  switch (id) {
+    case TimerId::kTimer1:
+      return 500;
+    case TimerId::kTimer2:
+      return 100;
+    case TimerId::kTimer3:
+      return 250;
+    case TimerId::kTimerAddHistory:
+      return 1000;
+  }
+  return 0;
+}
+
+// Periodic timers of the window: once started, a timer ticks every interval
+// until stopped. The behaviour keeps track of which timers run and only asks
+// for real changes.
+class TimerPort {
+ public:
+  virtual ~TimerPort() = default;
+  virtual void Start(TimerId id, int interval_ms) = 0;
+  virtual void Stop(TimerId id) = 0;
+};
+
+class HostLinkPort {
+ public:
+  virtual ~HostLinkPort() = default;
+  // Looks up the host's main window (class "TFrmORUmain") and remembers it
+  // as the host window; false (and no host window) when there is none.
+  virtual bool FindHostWindow() = 0;
+  // The remembered host window's outer rectangle in screen coordinates;
+  // nullopt when there is no host window or it has gone.
+  virtual std::optional<ScreenRect> HostWindowRect() = 0;
+  // Sends code 2 with text and a zero byte to the remembered host window,
+  // giving up after 100 ms; the outcome is not reported.
+  virtual void SendRequest(std::string_view text) = 0;
+};
+
+enum class PumpMode {
+  kPending,  // process what is pending, then return at once
+  kWait,     // wait briefly for something to happen, then process it
+};
+
+class MessagePump {
+ public:
+  virtual ~MessagePump() = default;
+  virtual void ProcessMessages(PumpMode mode) = 0;
+  // A monotonic clock in milliseconds, for the page wait's time limit.
+  virtual std::uint64_t NowMs() = 0;
+};
+
+}  // namespace vellum

@@ -1,0 +1,214 @@
+// The viewer's whole behaviour: one object that owns every location slot and
+// flag, takes one call per event from its front end, and acts through ports.
+// The front ends only translate platform events into these calls.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/anchors.h"
+#include "core/catalogue.h"
+#include "core/file_system.h"
+#include "core/geometry.h"
+#include "core/history.h"
+#include "core/location.h"
+#include "core/ports.h"
+#include "core/text.h"
+
+namespace vellum {
+
+struct ViewerPorts {
+  BrowserPort& browser;
+  ControlsPort& controls;
+  TimerPort& timers;
+  HostLinkPort& host;
+  MessagePump& pump;
+  const FileSystem& files;
+  const TextRules& rules;
+};
+
+// The page wait gives up after this long and goes on as for a blank page.
+inline constexpr std::uint64_t kPageWaitLimitMs = 10'000;
+
+inline constexpr std::uint32_t kHostShowLocation = 1;
+inline constexpr std::uint32_t kHostRequest = 2;
+inline constexpr std::uint32_t kHostClose = 10;
+inline constexpr std::uint32_t kHostMinimize = 11;
+
+// Window messages of the right mouse button, as the mouse hook sees them.
+inline constexpr unsigned kRightButtonDown = 516;
+inline constexpr unsigned kRightButtonUp = 517;
+// True when the hook should open the menu and swallow the message: a right
+// button press or release over the window in which the browser draws.
+bool HookOpensMenu(int hook_code, unsigned message, std::string_view target_class);
+
+class Viewer {
+ public:
+  explicit Viewer(const ViewerPorts& ports);
+  Viewer(const Viewer&) = delete;
+  Viewer& operator=(const Viewer&) = delete;
+
+  // Start-up and shutdown.
+  void FormCreate();
+  // Writes the settings; true when the window may close. On a failed write
+  // the user is told, the window stays open and the lists stay intact.
+  bool FormClose();
+  bool Closed() const { return closed_; }
+
+  // Host link.
+  void ReceiveHostMessage(std::uint32_t code, const void* data, std::size_t size);
+  // Returns Cancel: true when the browser must not follow the URL.
+  bool WebBrowser1BeforeNavigate2(std::string_view url);
+
+  // Timers.
+  void OnTimer(TimerId id);
+
+  // Title-bar buttons.
+  void SpeedButton1Click();  // pending jump
+  void SpeedButton2Click();  // location button
+  void SBtnINDEXClick();
+  void SBtnBACKClick();
+  void SBtnFORWARDClick();
+  void SBtnBACKMouseDown();
+  void SBtnBACKMouseUp();
+  void SBtnFORWARDMouseDown();
+  void SBtnFORWARDMouseUp();
+  void SpeedButton3Click();  // "X"
+  void SpeedButton4Click();  // "_"
+
+  // Menu and menu commands.
+  void Image1MouseDown(ScreenPoint menu_corner);
+  void CopyCB1Click();
+  void AlwaysOnTop1Click();
+  void About1Click();
+  void Close1Click();
+  void OpenMenuAt(ScreenPoint cursor);  // the mouse hook's right click
+
+  // Docking drag by the handle; points in screen coordinates.
+  void Image2MouseDown(ScreenPoint mouse);
+  void DragStep(ScreenPoint mouse);
+  void Image2MouseUp();
+
+  void FormResize();
+
+  // Read-only views for front ends and tests.
+  const TbcvRec& TargetLocation() const { return target_location_; }
+  const TbcvRec& ShownLocation() const { return shown_location_; }
+  const TbcvRec& LoadedLocation() const { return loaded_location_; }
+  const TbcvRec& PendingLocation() const { return pending_location_; }
+  const TbcvRec& HistoryCandidate() const { return history_candidate_; }
+  bool NavBusy() const { return nav_busy_; }
+  bool PageReady() const { return page_ready_; }
+  bool AwaitingHost() const { return awaiting_host_; }
+  bool RenavigatePending() const { return renavigate_pending_; }
+  bool FromHistory() const { return from_history_; }
+  bool BackHeld() const { return back_held_; }
+  bool ForwardHeld() const { return forward_held_; }
+  bool Dragging() const { return dragging_; }
+  bool AlwaysOnTopChecked() const { return always_on_top_; }
+  std::int32_t CurrentAnchor() const { return current_anchor_; }
+  const AnchorTable& Anchors() const { return anchors_; }
+  const History& HistoryList() const { return history_; }
+  const StartupFiles& Files() const { return files_; }
+  bool TimerRunning(TimerId id) const { return timer_running_[Index(id)]; }
+
+ private:
+  // A navigation asked for while a page was loading; performed when the
+  // running load ends, with the history flag it was asked with.
+  struct Navigation {
+    enum class Kind { kLocation, kStartPage, kIndexPage, kAboutPage } kind;
+    TbcvRec location;
+    bool from_history;
+  };
+
+  static std::size_t Index(TimerId id) { return static_cast<std::size_t>(id); }
+
+  // Navigation.
+  void GotoLocation(TbcvRec location);
+  void ShowStartPage();
+  void ShowIndexPage();
+  void ShowAboutPage();
+  void Navigate(const Navigation& navigation);
+  void PerformNavigation(const Navigation& navigation);
+  void LoadBookPage(const std::string& file_name);
+  void DoGotoLocation(TbcvRec location);
+  void DoShowStartPage();
+  void DoShowIndexPage();
+  void DoShowAboutPage();
+  bool WaitForPage();
+  void ScrollTo(std::int32_t ordinal);
+  void SetLocationButtonPlain(const std::string& caption);
+
+  // History.
+  void AddHistory(const TbcvRec& location);
+  void InsertHistoryItem(const TbcvRec& location);
+  void UpdateNavButtons();
+  void GotoHistoryItem(int index);
+  void HistoryStep(int direction);
+
+  // Host link.
+  void HandleHostCommand();
+  void SendToHost(std::string_view text);
+
+  // Shell.
+  void LoadSettings();
+  void SetAlwaysOnTop(bool on);
+  void CloseWindow();
+  void MinimizeApplication();
+
+  // Timers: only real changes reach the port.
+  void StartTimer(TimerId id);
+  void StopTimer(TimerId id);
+  void RestartTimer(TimerId id);
+
+  ViewerPorts ports_;
+
+  // Catalogue lists and settings, from LoadSettings until the window closes.
+  StartupFiles files_;
+  bool closed_ = false;
+
+  // Location slots.
+  TbcvRec target_location_ = EmptyLocation();
+  TbcvRec shown_location_ = EmptyLocation();
+  TbcvRec loaded_location_ = EmptyLocation();
+  TbcvRec pending_location_ = EmptyLocation();
+  TbcvRec history_candidate_ = EmptyLocation();
+
+  // Navigation state.
+  AnchorTable anchors_;
+  std::int32_t current_anchor_ = -1;
+  bool nav_busy_ = false;
+  bool page_ready_ = false;
+  int loading_depth_ = 0;  // > 0 while a page load runs
+  std::optional<Navigation> deferred_;
+
+  // History state.
+  History history_;
+  bool from_history_ = false;
+  bool back_held_ = false;
+  bool forward_held_ = false;
+  bool back_enabled_ = false;
+  bool forward_enabled_ = false;
+  bool step_running_ = false;
+
+  // Host link state.
+  std::uint32_t host_message_code_ = 0;
+  TbcvRec host_message_location_ = EmptyLocation();
+  bool awaiting_host_ = false;
+  bool renavigate_pending_ = false;
+
+  // Shell state.
+  Bounds placed_bounds_;
+  bool always_on_top_ = false;
+  bool dragging_ = false;
+  ScreenPoint drag_start_point_;
+  ScreenPoint drag_start_window_;
+  ScreenPoint last_drag_point_;
+
+  std::array<bool, kTimerCount> timer_running_{};
+};
+
+}  // namespace vellum

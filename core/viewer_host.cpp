@@ -1,0 +1,87 @@
+// The conversation with the host: its messages, debounced; requests for the
+// cross-reference links and the location button; the pending jump.
+#include "core/viewer.h"
+
+namespace vellum {
+
+void Viewer::ReceiveHostMessage(std::uint32_t code, const void* data, std::size_t size) {
+  if (closed_) return;
+  host_message_code_ = code;
+  // The sender's buffer is valid only during this call; it may be short.
+  host_message_location_ = DecodeLocation(data, size);
+  RestartTimer(TimerId::kTimer3);
+}
+
+void Viewer::HandleHostCommand() {
+  const std::uint32_t code = host_message_code_;
+  host_message_code_ = 0;
+  switch (code) {
+    case kHostShowLocation:
+      target_location_ = host_message_location_;
+      SetName(target_location_, files_.book_names.Lookup(Code(target_location_)));
+      if (awaiting_host_) {
+        ports_.controls.SetVisible(Button::kPendingJump, true);
+        ports_.controls.SetCaption(Button::kPendingJump, LocationCaption(target_location_));
+        pending_location_ = target_location_;
+      } else if (nav_busy_) {
+        renavigate_pending_ = true;
+      } else {
+        GotoLocation(target_location_);
+        if (renavigate_pending_) GotoLocation(target_location_);
+        renavigate_pending_ = false;
+      }
+      break;
+    case kHostClose:
+      CloseWindow();
+      break;
+    case kHostMinimize:
+      MinimizeApplication();
+      break;
+    default:
+      break;
+  }
+}
+
+void Viewer::SendToHost(std::string_view text) {
+  if (text.size() <= 3) return;
+  const std::string_view request = text.substr(3);
+  if (!ports_.host.FindHostWindow()) return;
+  // Set before sending: a host that answers at once finds it set.
+  awaiting_host_ = true;
+  ports_.host.SendRequest(request);
+}
+
+bool Viewer::WebBrowser1BeforeNavigate2(std::string_view url) {
+  if (closed_ || !page_ready_) return false;
+  const std::size_t dollar = url.find('$');
+  const std::string_view link = dollar == std::string_view::npos ? url : url.substr(dollar + 1);
+  if (link.substr(0, 3) != "BCV") return false;
+  SendToHost(link);
+  return true;
+}
+
+void Viewer::SpeedButton1Click() {
+  if (closed_) return;
+  awaiting_host_ = false;
+  GotoLocation(pending_location_);
+  ports_.pump.ProcessMessages(PumpMode::kPending);
+  if (closed_) return;
+  ports_.controls.SetVisible(Button::kPendingJump, false);
+  ports_.browser.Focus();
+}
+
+void Viewer::SpeedButton2Click() {
+  if (closed_) return;
+  if (IsSpecialCode(Code(shown_location_))) {
+    AddHistory(FreshAboutLocation());
+    ShowAboutPage();
+    return;
+  }
+  if (shown_location_.chapter != 0) SendToHost(LocationRequestText(shown_location_));
+  awaiting_host_ = false;
+  GotoLocation(shown_location_);
+  if (closed_) return;
+  ports_.controls.SetVisible(Button::kPendingJump, false);
+}
+
+}  // namespace vellum

@@ -1,0 +1,173 @@
+// Start-up and shutdown, timers, the menu commands and the docking drag.
+#include "core/viewer.h"
+
+namespace vellum {
+
+bool HookOpensMenu(int hook_code, unsigned message, std::string_view target_class) {
+  return hook_code >= 0 && (message == kRightButtonDown || message == kRightButtonUp) &&
+         target_class == "Internet Explorer_Server";
+}
+
+Viewer::Viewer(const ViewerPorts& ports) : ports_(ports) {}
+
+void Viewer::FormCreate() {
+  LoadSettings();
+  if (closed_) return;
+  ports_.controls.SetWindowBounds(placed_bounds_);
+}
+
+void Viewer::LoadSettings() {
+  files_ = ReadStartupFiles(ports_.files, ports_.rules);
+  for (const std::string& message : files_.messages) ports_.controls.ShowMessage(message);
+
+  const WindowSettings& saved = files_.settings;
+  const ScreenPoint screen = ports_.controls.ScreenSize();
+  placed_bounds_ =
+      PlaceWindow({saved.left, saved.top, saved.width, saved.height}, screen.x, screen.y);
+  always_on_top_ = saved.always_on_top;
+  ports_.controls.SetStayOnTopCheck(always_on_top_);
+  // Shows the start page while the catalogue is still in file order.
+  SetAlwaysOnTop(always_on_top_);
+
+  ports_.controls.SetCaption(Button::kIndex, IndexButtonCaption(files_.short_name));
+  files_.book_files.Sort();
+  page_ready_ = false;
+  nav_busy_ = false;
+  renavigate_pending_ = false;
+  current_anchor_ = -1;
+  ShowStartPage();
+}
+
+bool Viewer::FormClose() {
+  if (closed_) return true;
+  const Bounds bounds = ports_.controls.WindowBounds();
+  const WindowSettings settings{bounds.left, bounds.top, bounds.width, bounds.height,
+                                always_on_top_};
+  if (const auto error = WriteSettings(ports_.files, files_.exe_folder, settings, ports_.rules)) {
+    ports_.controls.ShowMessage(*error);
+    return false;
+  }
+  // From here on no event reaches the lists: every entry point checks closed_.
+  closed_ = true;
+  deferred_.reset();
+  for (int i = 0; i < kTimerCount; ++i) StopTimer(static_cast<TimerId>(i));
+  files_.book_files = BookList();
+  files_.book_names = BookList();
+  return true;
+}
+
+void Viewer::StartTimer(TimerId id) {
+  if (timer_running_[Index(id)]) return;  // starting a running timer keeps its count
+  timer_running_[Index(id)] = true;
+  ports_.timers.Start(id, TimerIntervalMs(id));
+}
+
+void Viewer::StopTimer(TimerId id) {
+  if (!timer_running_[Index(id)]) return;
+  timer_running_[Index(id)] = false;
+  ports_.timers.Stop(id);
+}
+
+void Viewer::RestartTimer(TimerId id) {
+  StopTimer(id);
+  StartTimer(id);
+}
+
+void Viewer::OnTimer(TimerId id) {
+  // A tick that was already on its way when its timer stopped is dropped.
+  if (closed_ || !timer_running_[Index(id)]) return;
+  switch (id) {
+    case TimerId::kTimer1:
+      StartTimer(TimerId::kTimer2);
+      break;
+    case TimerId::kTimer2:
+      // A repeat that falls while the previous step still loads its page is
+      // dropped; the next tick after the load steps on.
+      if (step_running_) return;
+      if (back_held_) SBtnBACKClick();
+      if (forward_held_) SBtnFORWARDClick();
+      break;
+    case TimerId::kTimer3:
+      StopTimer(TimerId::kTimer3);
+      if (host_message_code_ != 0) HandleHostCommand();
+      break;
+    case TimerId::kTimerAddHistory:
+      StopTimer(TimerId::kTimerAddHistory);
+      AddHistory(history_candidate_);
+      break;
+  }
+}
+
+void Viewer::SetAlwaysOnTop(bool on) {
+  ports_.controls.SetStayOnTop(on);
+  ShowStartPage();
+}
+
+void Viewer::AlwaysOnTop1Click() {
+  if (closed_) return;
+  always_on_top_ = !always_on_top_;
+  ports_.controls.SetStayOnTopCheck(always_on_top_);
+  SetAlwaysOnTop(always_on_top_);
+}
+
+void Viewer::About1Click() {
+  if (closed_) return;
+  ShowAboutPage();
+}
+
+void Viewer::CopyCB1Click() {
+  if (closed_) return;
+  ports_.browser.Copy();
+}
+
+void Viewer::CloseWindow() { ports_.controls.CloseWindow(); }
+
+void Viewer::MinimizeApplication() { ports_.controls.MinimizeApplication(); }
+
+void Viewer::Close1Click() {
+  if (!closed_) CloseWindow();
+}
+
+void Viewer::SpeedButton3Click() {
+  if (!closed_) CloseWindow();
+}
+
+void Viewer::SpeedButton4Click() {
+  if (!closed_) MinimizeApplication();
+}
+
+void Viewer::Image1MouseDown(ScreenPoint menu_corner) {
+  if (!closed_) ports_.controls.ShowPopupMenu(menu_corner);
+}
+
+void Viewer::OpenMenuAt(ScreenPoint cursor) {
+  if (!closed_) ports_.controls.ShowPopupMenu(cursor);
+}
+
+void Viewer::Image2MouseDown(ScreenPoint mouse) {
+  if (closed_) return;
+  ports_.controls.CaptureMouse();
+  dragging_ = true;
+  drag_start_point_ = mouse;
+  last_drag_point_ = mouse;
+  const Bounds bounds = ports_.controls.WindowBounds();
+  drag_start_window_ = {bounds.left, bounds.top};
+  ports_.host.FindHostWindow();
+}
+
+void Viewer::DragStep(ScreenPoint mouse) {
+  if (!dragging_ || closed_ || mouse == last_drag_point_) return;
+  const ScreenPoint raw = RawDragPosition(mouse, drag_start_point_, drag_start_window_);
+  const Bounds bounds = ports_.controls.WindowBounds();
+  ports_.controls.SetWindowBounds(
+      SnapToHost(raw.x, raw.y, bounds.width, bounds.height, ports_.host.HostWindowRect()));
+  last_drag_point_ = mouse;
+}
+
+void Viewer::Image2MouseUp() {
+  if (!dragging_) return;
+  dragging_ = false;
+  ports_.controls.ReleaseMouse();
+}
+
+}  // namespace vellum

@@ -1,0 +1,284 @@
+// Scenarios of page navigation: start-up, locations, the Index and About
+// pages, resizing, and navigations that meet a running page load.
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "tests/core/viewer_harness.h"
+
+namespace vellum::testing {
+namespace {
+
+class Navigation : public ::testing::Test {
+ protected:
+  Harness h;
+  Viewer& v = h.viewer;
+};
+
+TEST_F(Navigation, StartUpShowsTheStartPageTwiceWithoutHistory) {
+  h.fs.files["C:\\Program\\web.htm\\index.ini"] =
+      "[INFO]\r\nShortName=Std\r\n[Bookfiles]\r\nidx=zeta.htm\r\nALP=alpha.htm\r\n"
+      "IDX=index.htm\r\n";
+  h.fs.files[h.Path("zeta.htm")] = "<html></html>";
+  h.Start();
+  // The first start page still sees the catalogue in file order.
+  EXPECT_EQ(h.browser.navigations,
+            (std::vector<std::string>{h.Path("zeta.htm"), h.Path("index.htm")}));
+  EXPECT_EQ(h.controls.Caption(Button::kIndex), "Index Std");
+  EXPECT_EQ(h.controls.Caption(Button::kLocation), "About");
+  EXPECT_EQ(Name(v.ShownLocation()), "Index");
+  EXPECT_EQ(Code(v.ShownLocation()), "IDX");
+  EXPECT_EQ(Code(v.LoadedLocation()), "ABT");
+  EXPECT_EQ(Name(v.TargetLocation()), "Index");
+  EXPECT_TRUE(v.PageReady());
+  EXPECT_FALSE(v.NavBusy());
+  EXPECT_EQ(v.HistoryList().Count(), 0);
+  EXPECT_FALSE(v.TimerRunning(TimerId::kTimerAddHistory));
+  EXPECT_FALSE(h.controls.Enabled(Button::kBack));
+  EXPECT_EQ(h.controls.bounds, (Bounds{100, 100, 600, 400}));
+  EXPECT_EQ(h.controls.locks, h.controls.unlocks);
+  h.Advance(5000);
+  EXPECT_EQ(v.HistoryList().Count(), 0);
+}
+
+TEST_F(Navigation, StartUpPlacesTheSavedWindowAndReportsUnreadableFiles) {
+  h.fs.files["C:\\Program\\Vellum.ini"] =
+      "[Form1]\r\nleft=2000\r\ntop=700\r\nwidth=600\r\nheight=400\r\n[Misc]\r\nAlwaysOnTop=1\r\n";
+  h.fs.unreadable["C:\\Program\\books.ini"] = "Access is denied";
+  h.Start();
+  EXPECT_EQ(h.controls.bounds, (Bounds{424, 368, 600, 400}));
+  EXPECT_TRUE(h.controls.stay_on_top);
+  EXPECT_TRUE(h.controls.stay_on_top_check);
+  EXPECT_EQ(h.controls.messages,
+            (std::vector<std::string>{"Cannot open file \"C:\\Program\\books.ini\". Access is denied"}));
+  h.ShowNow(Loc("ALP", 1, 1));
+  EXPECT_EQ(h.controls.Caption(Button::kLocation), " 1:1");  // no book names to be had
+}
+
+TEST_F(Navigation, ExactLocationScrollsAndUnderlines) {
+  h.Start();
+  h.ShowNow(Loc("ALP", 2, 3));
+  EXPECT_TRUE(h.OnPage("alpha.htm"));
+  EXPECT_EQ(h.controls.Caption(Button::kLocation), "Alpha 2:3");
+  EXPECT_TRUE(h.controls.Underlined());
+  ASSERT_EQ(h.browser.scrolls.size(), 1u);
+  EXPECT_EQ(h.browser.scrolls[0].ordinal, 13);  // "top", ten verses of chapter 1, then 2:1..
+  EXPECT_EQ(v.CurrentAnchor(), 13);
+  EXPECT_EQ(Code(v.LoadedLocation()), "ALP");
+  EXPECT_EQ(v.Anchors().Count(), 30);
+  EXPECT_EQ(h.controls.locks, h.controls.unlocks);
+}
+
+TEST_F(Navigation, RepeatedLocationMakesNoScrollCall) {
+  h.Start();
+  h.ShowNow(Loc("ALP", 2, 3));
+  h.viewer.SpeedButton2Click();  // shows the same location again
+  h.ShowNow(Loc("ALP", 2, 3, "x"));
+  EXPECT_EQ(h.browser.scrolls.size(), 1u);
+  EXPECT_TRUE(h.controls.Underlined());
+}
+
+TEST_F(Navigation, SameBookLoadsNothingAndReadsNoAnchors) {
+  h.Start();
+  h.ShowNow(Loc("ALP", 1, 1));
+  const int loads = h.Loads();
+  const int reads = h.browser.anchor_reads;
+  h.ShowNow(Loc("ALP", 3, 7));
+  h.ShowNow(Loc("ALP", 3, 99));
+  EXPECT_EQ(h.Loads(), loads);
+  EXPECT_EQ(h.browser.anchor_reads, reads);
+  EXPECT_EQ(h.browser.scrolls.back().ordinal, 30);  // 3:10, the chapter's last
+  EXPECT_FALSE(h.controls.Underlined());
+  h.ShowNow(Loc("alp", 1, 1));  // codes are compared exactly: another book
+  EXPECT_EQ(h.Loads(), loads + 1);
+}
+
+TEST_F(Navigation, MissingBookFileShowsABlankPageOnce) {
+  h.Start();
+  h.ShowNow(Loc("MIS", 4, 2));
+  h.ShowNow(Loc("XYZ", 1, 1));  // no catalogue entry at all
+  h.ShowNow(Loc("XYZ", 1, 2));
+  EXPECT_EQ(h.browser.navigations.back(), "about:blank");
+  EXPECT_EQ(h.Loads(), 4);  // two start pages, MIS, XYZ once
+  EXPECT_EQ(h.controls.Caption(Button::kLocation), " 1:2");
+  EXPECT_EQ(v.Anchors().Count(), 0);
+  EXPECT_TRUE(h.browser.scrolls.empty());
+  h.Advance(1000);
+  EXPECT_EQ(h.HistoryTexts(), (std::vector<std::string>{" 1:2"}));
+}
+
+TEST_F(Navigation, SpecialCodesFromTheHost) {
+  h.Start();
+  h.ShowNow(Loc("ALP", 1, 1));
+  h.ShowNow(Loc("IDX", 3, 4));
+  EXPECT_TRUE(h.OnPage("index.htm"));
+  EXPECT_EQ(h.controls.Caption(Button::kLocation), "About");
+  EXPECT_EQ(Code(v.ShownLocation()), "IDX");
+  EXPECT_EQ(Code(v.LoadedLocation()), "ABT");
+  EXPECT_EQ(v.LoadedLocation().chapter, 3);  // turned into the about location, numbers kept
+  h.ShowNow(Loc("ABT", 1, 1));  // same code as loaded: nothing to load or scroll
+  EXPECT_TRUE(h.OnPage("index.htm"));
+  h.Advance(2000);
+  EXPECT_EQ(h.HistoryTexts(), (std::vector<std::string>{"Alpha 1:1"}));
+
+  h.ShowNow(Loc("ALP", 1, 1));
+  h.ShowNow(Loc("ABT", 1, 1));  // another code loaded: ABT has no catalogue page
+  EXPECT_EQ(h.browser.navigations.back(), "about:blank");
+}
+
+TEST_F(Navigation, IndexAndAboutPagesMakeTheBookLoadAgain) {
+  h.Start();
+  h.ShowNow(Loc("ALP", 1, 1));
+  h.viewer.SBtnINDEXClick();
+  EXPECT_EQ(h.browser.navigations.back(), h.Path("index.htm") + "#TOC");
+  EXPECT_EQ(v.CurrentAnchor(), -2);
+  h.ShowNow(Loc("ALP", 1, 1));
+  EXPECT_TRUE(h.OnPage("alpha.htm"));
+  h.viewer.About1Click();
+  EXPECT_EQ(h.browser.navigations.back(), h.AboutPath());
+  EXPECT_EQ(h.controls.Caption(Button::kLocation), "About");
+  h.ShowNow(Loc("ALP", 1, 1));
+  EXPECT_TRUE(h.OnPage("alpha.htm"));
+  EXPECT_EQ(h.Loads(), 7);
+}
+
+TEST_F(Navigation, ResizeScrollsTheCurrentAnchorOnlyWhenItCan) {
+  h.Start();
+  h.viewer.FormResize();  // start page: no anchor scrolled yet
+  EXPECT_TRUE(h.browser.scrolls.empty());
+  h.ShowNow(Loc("ALP", 1, 2));
+  h.viewer.FormResize();
+  h.viewer.FormResize();
+  ASSERT_EQ(h.browser.scrolls.size(), 3u);  // no suppression of repeats
+  EXPECT_EQ(h.browser.scrolls[2].ordinal, 2);
+
+  h.browser.pages[h.Path("alpha.htm")].anchors.resize(2);  // the page lost anchors
+  h.viewer.FormResize();
+  EXPECT_EQ(h.browser.scrolls.size(), 3u);
+
+  h.viewer.SBtnINDEXClick();
+  h.viewer.FormResize();
+  h.viewer.About1Click();
+  h.viewer.FormResize();
+  EXPECT_EQ(h.browser.scrolls.size(), 3u);
+}
+
+TEST_F(Navigation, ResizeDuringALoadDoesNothing) {
+  h.Start();
+  h.ShowNow(Loc("ALP", 1, 2));
+  h.AtPump(2, [&] { h.viewer.FormResize(); });
+  h.ShowNow(Loc("BET", 1, 2));
+  EXPECT_EQ(h.browser.scrolls.size(), 2u);
+  EXPECT_EQ(h.browser.scrolls[1].url, h.Path("beta.htm"));
+}
+
+TEST(NavigationCases, PageWaitEndsOnFailureAndAfterTheTimeLimit) {
+  struct Case {
+    const char* what;
+    FakePage page;
+    bool refuse = false;
+    bool fail_reads = false;
+  } cases[] = {
+      {"navigation error", {{"CV001001"}, 5, true, false}},
+      {"page that never becomes ready", {{"CV001001"}, 5, false, true}},
+      {"navigation refused", {{"CV001001"}, 5, false, false}, true},
+      {"anchors cannot be read", {{"CV001001"}, 5, false, false}, false, true},
+  };
+  for (const Case& c : cases) {
+    Harness h;
+    h.browser.pages[h.Path("beta.htm")] = c.page;
+    h.Start();
+    h.browser.refuse_navigation = c.refuse;
+    h.browser.fail_anchor_reads = c.fail_reads;
+    const std::uint64_t before = h.timers.now;
+    h.ShowNow(Loc("BET", 1, 1));
+    EXPECT_FALSE(h.viewer.NavBusy()) << c.what;
+    EXPECT_TRUE(h.viewer.PageReady()) << c.what;
+    EXPECT_EQ(h.viewer.Anchors().Count(), 0) << c.what;
+    EXPECT_TRUE(h.browser.scrolls.empty()) << c.what;
+    EXPECT_EQ(h.controls.locks, h.controls.unlocks) << c.what;
+    EXPECT_EQ(Code(h.viewer.LoadedLocation()), "BET") << c.what;
+    EXPECT_EQ(h.controls.Caption(Button::kLocation), "Beta 1:1") << c.what;
+    EXPECT_LE(h.timers.now - before, 250 + kPageWaitLimitMs + kPumpStepMs) << c.what;
+  }
+}
+
+TEST_F(Navigation, AFailingPageCallLeavesNoFlagOrLockBehind) {
+  h.Start();
+  h.browser.throw_on_anchor_read = true;
+  h.viewer.SBtnINDEXClick();
+  EXPECT_THROW(h.ShowNow(Loc("ALP", 1, 1)), std::runtime_error);
+  EXPECT_FALSE(v.NavBusy());
+  EXPECT_EQ(h.controls.locks, h.controls.unlocks);
+  h.browser.throw_on_anchor_read = false;
+  h.ShowNow(Loc("BET", 1, 1));  // the viewer goes on working
+  EXPECT_TRUE(h.OnPage("beta.htm"));
+  EXPECT_EQ(h.browser.scrolls.back().url, h.Path("beta.htm"));
+}
+
+TEST_F(Navigation, LockNotTakenIsNotReleased) {
+  h.controls.lock_succeeds = false;
+  h.Start();
+  h.ShowNow(Loc("ALP", 1, 1));
+  h.viewer.SBtnINDEXClick();
+  EXPECT_GT(h.controls.locks, 0);
+  EXPECT_EQ(h.controls.unlocks, 0);
+}
+
+// Navigations asked for while a page is loading wait for that load, so the
+// anchor table and the loaded location always belong to the page on screen.
+TEST(NavigationCases, NavigationsDuringALoadWaitForIt) {
+  struct Case {
+    const char* what;
+    std::function<void(Harness&)> during_load;
+    std::string page;
+    std::string loaded;  // the code of the page on screen
+  } cases[] = {
+      {"Back click", [](Harness& x) { x.viewer.SBtnBACKClick(); }, "beta.htm", "BET"},
+      {"second Back click",
+       [](Harness& x) {
+         x.viewer.SBtnBACKClick();
+         x.viewer.SBtnBACKClick();
+       },
+       "alpha.htm", "ALP"},
+      {"pending jump", [](Harness& x) { x.viewer.SpeedButton1Click(); }, "gamma.htm", "GAM"},
+      {"About from the menu", [](Harness& x) { x.viewer.About1Click(); }, "", "ABT"},
+      {"Index button", [](Harness& x) { x.viewer.SBtnINDEXClick(); }, "index.htm", "ABT"},
+  };
+  for (const Case& c : cases) {
+    Harness h;
+    h.browser.pages[h.Path("beta.htm")].load_pumps = 30;
+    h.Start();
+    h.Dwell(Loc("GAM", 1, 1));
+    h.Dwell(Loc("ALP", 1, 1));
+    h.Dwell(Loc("BET", 1, 1));
+    h.Dwell(Loc("ALP", 2, 2));  // history: ALP 2:2, BET 1:1, ALP 1:1, GAM 1:1
+    // A link request whose answer waits on the pending-jump button.
+    h.host.answer = [&h](const std::string&) { h.HostShows(Loc("GAM", 2, 2)); };
+    EXPECT_TRUE(h.viewer.WebBrowser1BeforeNavigate2(h.Path("alpha.htm") + "$BCVGAM2:2"));
+    h.host.answer = nullptr;
+    h.Advance(300);
+    h.viewer.SBtnBACKClick();
+    h.viewer.SBtnFORWARDClick();  // no longer awaiting the host; the jump stays offered
+    ASSERT_TRUE(h.controls.Visible(Button::kPendingJump)) << c.what;
+    ASSERT_FALSE(h.viewer.AwaitingHost()) << c.what;
+
+    h.AtPump(5, [&] { c.during_load(h); });
+    h.ShowNow(Loc("BET", 2, 3));  // a long load of beta
+    const std::string on_screen = h.browser.current_url;
+    EXPECT_EQ(on_screen, c.page.empty() ? h.AboutPath() : h.Path(c.page)) << c.what;
+    EXPECT_EQ(Code(h.viewer.LoadedLocation()), c.loaded) << c.what;
+    // A later location in the loaded book scrolls the page on screen.
+    const std::string loaded(Code(h.viewer.LoadedLocation()));
+    if (loaded != "ABT") {
+      h.ShowNow(Loc(loaded, 1, 3));
+      EXPECT_EQ(h.browser.scrolls.back().url, on_screen) << c.what;
+      EXPECT_EQ(h.browser.scrolls.back().ordinal, 3) << c.what;
+    }
+    EXPECT_FALSE(h.viewer.NavBusy()) << c.what;
+    EXPECT_EQ(h.controls.locks, h.controls.unlocks) << c.what;
+  }
+}
+
+}  // namespace
+}  // namespace vellum::testing
