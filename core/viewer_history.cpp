@@ -54,9 +54,13 @@ void Viewer::HistoryStep(int direction) {
   UpdateNavButtons();
 }
 
-void Viewer::SBtnBACKClick() { HistoryStep(+1); }
+void Viewer::SBtnBACKClick() {
+  HistoryStep(+1);
+}
 
-void Viewer::SBtnFORWARDClick() { HistoryStep(-1); }
+void Viewer::SBtnFORWARDClick() {
+  HistoryStep(-1);
+}
 
 // A disabled button takes no presses. A release always ends the hold, also
 // over a button that the steps have disabled meanwhile, so that no repeat

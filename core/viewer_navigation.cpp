@@ -25,7 +25,8 @@ class LoadScope {
 // Holds the window's drawing while a page loads; released only if taken.
 class UpdateLock {
  public:
-  explicit UpdateLock(ControlsPort& controls) : controls_(controls), taken_(controls.LockUpdates()) {}
+  explicit UpdateLock(ControlsPort& controls)
+      : controls_(controls), taken_(controls.LockUpdates()) {}
   UpdateLock(const UpdateLock&) = delete;
   UpdateLock& operator=(const UpdateLock&) = delete;
   ~UpdateLock() {
@@ -208,8 +209,8 @@ void Viewer::DoShowIndexPage() {
   SetLocationButtonPlain(std::string(Name(target_location_)));
   ports_.controls.SetVisible(Button::kPendingJump, false);
 
-  const std::string url =
-      PagePath(ports_.files, files_, files_.book_files.Lookup(kIndexCode)) + std::string(kIndexFragment);
+  const std::string url = PagePath(ports_.files, files_, files_.book_files.Lookup(kIndexCode)) +
+                          std::string(kIndexFragment);
   const UpdateLock lock(ports_.controls);
   ports_.pump.ProcessMessages(PumpMode::kPending);
   if (ports_.browser.Navigate(url)) WaitForPage();

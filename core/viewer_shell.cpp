@@ -18,7 +18,8 @@ void Viewer::FormCreate() {
 
 void Viewer::LoadSettings() {
   files_ = ReadStartupFiles(ports_.files, ports_.rules);
-  for (const std::string& message : files_.messages) ports_.controls.ShowMessage(message);
+  for (const std::string& message : files_.messages)
+    ports_.controls.ShowMessage(message);
 
   const WindowSettings& saved = files_.settings;
   const ScreenPoint screen = ports_.controls.ScreenSize();
@@ -50,7 +51,8 @@ bool Viewer::FormClose() {
   // From here on no event reaches the lists: every entry point checks closed_.
   closed_ = true;
   deferred_.reset();
-  for (int i = 0; i < kTimerCount; ++i) StopTimer(static_cast<TimerId>(i));
+  for (int i = 0; i < kTimerCount; ++i)
+    StopTimer(static_cast<TimerId>(i));
   files_.book_files = BookList();
   files_.book_names = BookList();
   return true;
@@ -120,9 +122,13 @@ void Viewer::CopyCB1Click() {
   ports_.browser.Copy();
 }
 
-void Viewer::CloseWindow() { ports_.controls.CloseWindow(); }
+void Viewer::CloseWindow() {
+  ports_.controls.CloseWindow();
+}
 
-void Viewer::MinimizeApplication() { ports_.controls.MinimizeApplication(); }
+void Viewer::MinimizeApplication() {
+  ports_.controls.MinimizeApplication();
+}
 
 void Viewer::Close1Click() {
   if (!closed_) CloseWindow();

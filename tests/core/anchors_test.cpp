@@ -10,14 +10,22 @@ TEST(AnchorNames, OnlyUpperCaseCvWithSixDigitsCount) {
     std::string_view name;
     std::optional<std::pair<int, int>> chapter_verse;
   } cases[] = {
-      {"CV001001", std::pair{1, 1}},   {"CV001001a", std::pair{1, 1}},
-      {"CV003016x9", std::pair{3, 16}}, {"CV001300", std::pair{1, 44}},
-      {"CV256001", std::pair{0, 1}},    {"CV999999", std::pair{231, 231}},
-      {"CV000000", std::pair{0, 0}},    {"cv001001", std::nullopt},
-      {"Cv001001", std::nullopt},       {"CV00100", std::nullopt},
-      {"CV", std::nullopt},             {"", std::nullopt},
-      {"CV0a1001", std::nullopt},       {"CV001 01", std::nullopt},
-      {"CV-01001", std::nullopt},       {"TOC", std::nullopt},
+      {"CV001001", std::pair{1, 1}},
+      {"CV001001a", std::pair{1, 1}},
+      {"CV003016x9", std::pair{3, 16}},
+      {"CV001300", std::pair{1, 44}},
+      {"CV256001", std::pair{0, 1}},
+      {"CV999999", std::pair{231, 231}},
+      {"CV000000", std::pair{0, 0}},
+      {"cv001001", std::nullopt},
+      {"Cv001001", std::nullopt},
+      {"CV00100", std::nullopt},
+      {"CV", std::nullopt},
+      {"", std::nullopt},
+      {"CV0a1001", std::nullopt},
+      {"CV001 01", std::nullopt},
+      {"CV-01001", std::nullopt},
+      {"TOC", std::nullopt},
   };
   for (const Case& c : cases) {
     const auto entry = ParseAnchorName(c.name, 7);
@@ -33,8 +41,7 @@ TEST(AnchorNames, OnlyUpperCaseCvWithSixDigitsCount) {
 TEST(AnchorTable, OtherAnchorsKeepTheirOrdinals) {
   AnchorTable table;
   table.Build({"top", "CV001001", "note", "cv001002", "CV001003"});
-  EXPECT_EQ(table.Entries(),
-            (std::vector<AnchorEntry>{{1, 1, 1}, {1, 3, 4}}));
+  EXPECT_EQ(table.Entries(), (std::vector<AnchorEntry>{{1, 1, 1}, {1, 3, 4}}));
 }
 
 // Pages whose chapter/verse anchors stand in ascending order.
@@ -64,8 +71,8 @@ TEST(AnchorTable, ChoiceFollowsTheNearestAnchorBefore) {
   AnchorTable table;
   table.Build(page);
   for (const Case& c : cases) {
-    const auto choice = table.Choose(static_cast<std::uint8_t>(c.chapter),
-                                     static_cast<std::int16_t>(c.verse));
+    const auto choice =
+        table.Choose(static_cast<std::uint8_t>(c.chapter), static_cast<std::int16_t>(c.verse));
     ASSERT_EQ(choice.has_value(), c.ordinal.has_value()) << c.what;
     if (choice) {
       EXPECT_EQ(choice->ordinal, *c.ordinal) << c.what;
@@ -94,8 +101,8 @@ TEST(AnchorTable, SmallPages) {
   for (const Case& c : cases) {
     AnchorTable table;
     table.Build(c.page);
-    const auto choice = table.Choose(static_cast<std::uint8_t>(c.chapter),
-                                     static_cast<std::int16_t>(c.verse));
+    const auto choice =
+        table.Choose(static_cast<std::uint8_t>(c.chapter), static_cast<std::int16_t>(c.verse));
     ASSERT_EQ(choice.has_value(), c.ordinal.has_value()) << c.what;
     if (choice) {
       EXPECT_EQ(choice->ordinal, *c.ordinal) << c.what;

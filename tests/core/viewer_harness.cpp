@@ -18,7 +18,9 @@ std::vector<std::string> VerseAnchors(int chapters, int verses) {
   return names;
 }
 
-std::string WithoutFragment(const std::string& url) { return url.substr(0, url.find('#')); }
+std::string WithoutFragment(const std::string& url) {
+  return url.substr(0, url.find('#'));
+}
 
 }  // namespace
 
@@ -51,7 +53,8 @@ bool FakeBrowser::Navigate(const std::string& url) {
   const FakePage& page = Current();
   pumps_left_ = page.load_pumps;
   status_ = PageStatus::kLoading;
-  if (pumps_left_ <= 0 && !page.hangs) status_ = page.fails ? PageStatus::kFailed : PageStatus::kInteractive;
+  if (pumps_left_ <= 0 && !page.hangs)
+    status_ = page.fails ? PageStatus::kFailed : PageStatus::kInteractive;
   return true;
 }
 
@@ -61,7 +64,9 @@ void FakeBrowser::OnPump() {
   if (--pumps_left_ <= 0) status_ = page.fails ? PageStatus::kFailed : PageStatus::kInteractive;
 }
 
-PageStatus FakeBrowser::Status() { return status_; }
+PageStatus FakeBrowser::Status() {
+  return status_;
+}
 
 std::optional<std::vector<std::string>> FakeBrowser::AnchorNames() {
   ++anchor_reads;
@@ -126,7 +131,9 @@ void FakePump::ProcessMessages(PumpMode mode) {
   }
 }
 
-std::uint64_t FakePump::NowMs() { return harness_.timers.now; }
+std::uint64_t FakePump::NowMs() {
+  return harness_.timers.now;
+}
 
 // ---- Harness ----
 
@@ -147,7 +154,9 @@ Harness::Harness() {
   browser.pages[AboutPath()] = {{"top"}};
 }
 
-void Harness::Start() { viewer.FormCreate(); }
+void Harness::Start() {
+  viewer.FormCreate();
+}
 
 void Harness::FireDueTimers(std::uint64_t until) {
   while (const auto id = timers.NextDue(until)) {
@@ -157,7 +166,9 @@ void Harness::FireDueTimers(std::uint64_t until) {
   timers.now = std::max(timers.now, until);
 }
 
-void Harness::Advance(std::uint64_t ms) { FireDueTimers(timers.now + ms); }
+void Harness::Advance(std::uint64_t ms) {
+  FireDueTimers(timers.now + ms);
+}
 
 void Harness::AtPump(int n, std::function<void()> fn) {
   queued_.push_back({pump.runs + n, std::move(fn)});
@@ -192,7 +203,8 @@ void Harness::Dwell(const TbcvRec& location) {
 std::vector<std::string> Harness::HistoryTexts() const {
   std::vector<std::string> texts;
   const History& history = viewer.HistoryList();
-  for (int i = 0; i < history.Count(); ++i) texts.push_back(history.TextAt(i));
+  for (int i = 0; i < history.Count(); ++i)
+    texts.push_back(history.TextAt(i));
   return texts;
 }
 

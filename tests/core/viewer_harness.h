@@ -95,11 +95,15 @@ class FakeControls final : public ControlsPort {
   void ReleaseMouse() override { captured = false; }
 
   std::string Caption(Button b) const { return captions.count(b) ? captions.at(b) : "....."; }
-  bool Visible(Button b) const { return visible.count(b) ? visible.at(b) : b != Button::kPendingJump; }
+  bool Visible(Button b) const {
+    return visible.count(b) ? visible.at(b) : b != Button::kPendingJump;
+  }
   bool Enabled(Button b) const {
     return enabled.count(b) ? enabled.at(b) : b != Button::kBack && b != Button::kForward;
   }
-  bool Underlined() const { return underlined.count(Button::kLocation) && underlined.at(Button::kLocation); }
+  bool Underlined() const {
+    return underlined.count(Button::kLocation) && underlined.at(Button::kLocation);
+  }
 
   std::map<Button, std::string> captions;
   std::map<Button, bool> visible;
@@ -203,7 +207,9 @@ class Harness {
   void FireDueTimers(std::uint64_t until);
   void DeliverQueued();
 
-  std::string Path(std::string_view file) const { return "C:\\Program\\web.htm\\" + std::string(file); }
+  std::string Path(std::string_view file) const {
+    return "C:\\Program\\web.htm\\" + std::string(file);
+  }
   std::string AboutPath() const { return "C:\\Program\\about\\about.htm"; }
   int Loads() const { return static_cast<int>(browser.navigations.size()); }
   std::vector<std::string> HistoryTexts() const;

@@ -49,8 +49,9 @@ TEST_F(Navigation, StartUpPlacesTheSavedWindowAndReportsUnreadableFiles) {
   EXPECT_EQ(h.controls.bounds, (Bounds{424, 368, 600, 400}));
   EXPECT_TRUE(h.controls.stay_on_top);
   EXPECT_TRUE(h.controls.stay_on_top_check);
-  EXPECT_EQ(h.controls.messages,
-            (std::vector<std::string>{"Cannot open file \"C:\\Program\\books.ini\". Access is denied"}));
+  EXPECT_EQ(
+      h.controls.messages,
+      (std::vector<std::string>{"Cannot open file \"C:\\Program\\books.ini\". Access is denied"}));
   h.ShowNow(Loc("ALP", 1, 1));
   EXPECT_EQ(h.controls.Caption(Button::kLocation), " 1:1");  // no book names to be had
 }
@@ -116,7 +117,7 @@ TEST_F(Navigation, SpecialCodesFromTheHost) {
   EXPECT_EQ(Code(v.ShownLocation()), "IDX");
   EXPECT_EQ(Code(v.LoadedLocation()), "ABT");
   EXPECT_EQ(v.LoadedLocation().chapter, 3);  // turned into the about location, numbers kept
-  h.ShowNow(Loc("ABT", 1, 1));  // same code as loaded: nothing to load or scroll
+  h.ShowNow(Loc("ABT", 1, 1));               // same code as loaded: nothing to load or scroll
   EXPECT_TRUE(h.OnPage("index.htm"));
   h.Advance(2000);
   EXPECT_EQ(h.HistoryTexts(), (std::vector<std::string>{"Alpha 1:1"}));

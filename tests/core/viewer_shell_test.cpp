@@ -1,0 +1,184 @@
+// Scenarios of the window shell: closing and the settings, the menu
+// commands, the mouse hook's decision and the docking drag.
+#include <gtest/gtest.h>
+
+#include "tests/core/viewer_harness.h"
+
+namespace vellum::testing {
+namespace {
+
+const std::string kSettings = "C:\\Program\\Vellum.ini";
+
+class ShellTest : public ::testing::Test {
+ protected:
+  void SetUp() override { h.Start(); }
+  Harness h;
+};
+
+TEST_F(ShellTest, ClosingWritesTheBoundsAndTheStayOnTopState) {
+  h.fs.files[kSettings] = "; mine\r\n[Form1]\r\nleft=1\r\n";
+  h.controls.bounds = {-30, 40, 640, 480};
+  h.viewer.AlwaysOnTop1Click();
+  h.viewer.SpeedButton3Click();
+  EXPECT_TRUE(h.controls.window_closed);
+  EXPECT_EQ(h.fs.files[kSettings],
+            "; mine\r\n[Form1]\r\nleft=-30\r\ntop=40\r\nwidth=640\r\nheight=480\r\n[Misc]\r\n"
+            "AlwaysOnTop=1\r\n");
+}
+
+TEST_F(ShellTest, AFailedWriteKeepsTheWindowOpenAndWorking) {
+  h.fs.fail_writes = true;
+  h.viewer.Close1Click();
+  EXPECT_FALSE(h.controls.window_closed);
+  EXPECT_EQ(h.controls.messages.back(), "Unable to write to C:\\Program\\Vellum.ini");
+  h.ShowNow(Loc("ALP", 1, 1));  // the catalogue lists are intact
+  EXPECT_EQ(h.controls.Caption(Button::kLocation), "Alpha 1:1");
+  EXPECT_TRUE(h.OnPage("alpha.htm"));
+  h.fs.fail_writes = false;
+  h.viewer.SpeedButton3Click();
+  EXPECT_TRUE(h.controls.window_closed);
+}
+
+TEST_F(ShellTest, NoEventAfterACloseTouchesTheViewer) {
+  h.ShowNow(Loc("ALP", 1, 1));
+  h.HostShows(Loc("BET", 1, 1));  // its debounce tick would fall after the close
+  h.viewer.SpeedButton3Click();
+  ASSERT_TRUE(h.controls.window_closed);
+  const int loads = h.Loads();
+  const std::size_t ticks = h.timers.ticks.size();
+  h.Advance(5000);
+  h.HostShows(Loc("GAM", 1, 1));
+  for (TimerId id : {TimerId::kTimer1, TimerId::kTimer2, TimerId::kTimer3,
+                     TimerId::kTimerAddHistory}) {
+    h.viewer.OnTimer(id);
+  }
+  h.viewer.SBtnINDEXClick();
+  h.viewer.SpeedButton1Click();
+  h.viewer.SpeedButton2Click();
+  h.viewer.SBtnBACKMouseDown();
+  h.viewer.About1Click();
+  h.viewer.FormResize();
+  EXPECT_EQ(h.Loads(), loads);
+  EXPECT_EQ(h.timers.ticks.size(), ticks) << "every timer stopped at the close";
+  EXPECT_EQ(h.viewer.HistoryList().Count(), 0);
+  EXPECT_TRUE(h.viewer.FormClose()) << "a second close request finds the window closed";
+}
+
+TEST_F(ShellTest, ACloseDuringAPageLoadEndsTheWait) {
+  h.browser.pages[h.Path("beta.htm")].hangs = true;
+  h.AtPump(3, [&] { h.viewer.Close1Click(); });
+  h.ShowNow(Loc("BET", 1, 1));
+  EXPECT_TRUE(h.controls.window_closed);
+  EXPECT_FALSE(h.viewer.NavBusy());
+  EXPECT_EQ(h.controls.locks, h.controls.unlocks);
+  EXPECT_LT(h.pump.waits, 10);
+}
+
+TEST_F(ShellTest, StayOnTopSwitchesAndShowsTheStartPage) {
+  h.ShowNow(Loc("ALP", 1, 1));
+  const int loads = h.Loads();
+  h.viewer.AlwaysOnTop1Click();
+  EXPECT_TRUE(h.controls.stay_on_top);
+  EXPECT_TRUE(h.controls.stay_on_top_check);
+  EXPECT_EQ(h.Loads(), loads + 1);
+  EXPECT_TRUE(h.OnPage("index.htm"));
+  h.viewer.AlwaysOnTop1Click();
+  EXPECT_FALSE(h.controls.stay_on_top);
+  EXPECT_FALSE(h.viewer.AlwaysOnTopChecked());
+  EXPECT_EQ(h.Loads(), loads + 2);
+}
+
+TEST_F(ShellTest, MenuCommands) {
+  h.ShowNow(Loc("ALP", 1, 1));
+  h.viewer.About1Click();
+  EXPECT_EQ(h.browser.navigations.back(), h.AboutPath());
+  EXPECT_EQ(h.controls.Caption(Button::kLocation), "About");
+  h.Advance(2000);
+  EXPECT_EQ(h.HistoryTexts(), (std::vector<std::string>{"Alpha 1:1"})) << "About adds nothing";
+  h.viewer.CopyCB1Click();
+  EXPECT_EQ(h.browser.copies, 1);
+  h.viewer.SpeedButton4Click();
+  EXPECT_EQ(h.controls.minimizes, 1);
+  h.viewer.Image1MouseDown({403, 302});
+  h.viewer.OpenMenuAt({700, 500});
+  ASSERT_EQ(h.controls.menus.size(), 2u);
+  EXPECT_EQ(h.controls.menus[0], (ScreenPoint{403, 302}));
+  EXPECT_EQ(h.controls.menus[1], (ScreenPoint{700, 500}));
+}
+
+TEST(MouseHook, OpensTheMenuOnlyForRightButtonsOverThePage) {
+  struct Case {
+    int code;
+    unsigned message;
+    std::string_view target;
+    bool opens;
+  } cases[] = {
+      {0, kRightButtonDown, "Internet Explorer_Server", true},
+      {0, kRightButtonUp, "Internet Explorer_Server", true},
+      {3, kRightButtonUp, "Internet Explorer_Server", true},
+      {-1, kRightButtonDown, "Internet Explorer_Server", false},
+      {0, 513, "Internet Explorer_Server", false},  // left button
+      {0, 518, "Internet Explorer_Server", false},  // right double click
+      {0, kRightButtonDown, "internet explorer_server", false},
+      {0, kRightButtonDown, "TfrmHView", false},
+      {0, kRightButtonDown, "Shell Embedding", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(HookOpensMenu(c.code, c.message, c.target), c.opens) << c.target << " " << c.message;
+  }
+}
+
+TEST_F(ShellTest, DragDocksToTheHostWindow) {
+  h.controls.bounds = {500, 300, 300, 400};
+  h.viewer.Image2MouseDown({900, 310});
+  EXPECT_TRUE(h.controls.captured);
+  EXPECT_EQ(h.host.lookups, 1);
+  struct Step {
+    ScreenPoint mouse;
+    Bounds expected;
+  } steps[] = {
+      {{1305, 120}, {900, 100, 300, 400}},   // raw 905,110: right of the host, tops aligned
+      {{205, 310}, {-200, 300, 300, 400}},   // raw -195,300
+      {{800, 722}, {400, 700, 300, 400}},    // raw 400,712: below the host
+      {{800, -280}, {400, -300, 300, 400}},  // raw 400,-290: above the host
+      {{1325, 135}, {925, 125, 300, 400}},   // raw 925,125: exactly 25 away, no snap
+  };
+  for (const Step& s : steps) {
+    h.viewer.DragStep(s.mouse);
+    EXPECT_EQ(h.controls.bounds, s.expected) << s.mouse.x << "," << s.mouse.y;
+  }
+  const int changes = h.controls.bounds_changes;
+  h.viewer.DragStep({1325, 135});  // the same point again
+  EXPECT_EQ(h.controls.bounds_changes, changes);
+
+  h.host.rect = {0, 0, 400, 300};  // the host moved: followed at the next step
+  h.viewer.DragStep({420, 320});
+  EXPECT_EQ(h.controls.bounds, (Bounds{0, 300, 300, 400}));
+
+  h.viewer.Image2MouseUp();
+  EXPECT_FALSE(h.controls.captured);
+  h.viewer.DragStep({600, 600});
+  EXPECT_EQ(h.controls.bounds, (Bounds{0, 300, 300, 400})) << "no drag after the release";
+}
+
+TEST_F(ShellTest, DragWidensToTheHostWhenLeftEdgesAlign) {
+  for (int width : {790, 770}) {
+    h.controls.bounds = {0, 0, width, 400};
+    h.viewer.Image2MouseDown({10, 10});
+    h.viewer.DragStep({120, 310});  // raw 110,300
+    EXPECT_EQ(h.controls.bounds, (Bounds{100, 300, width == 790 ? 800 : 770, 400}));
+    h.viewer.Image2MouseUp();
+  }
+}
+
+TEST_F(ShellTest, WithoutAHostTheDragFollowsTheMouse) {
+  h.host.exists = false;
+  h.controls.bounds = {500, 300, 300, 400};
+  h.viewer.Image2MouseDown({900, 310});
+  h.viewer.DragStep({1305, 120});
+  EXPECT_EQ(h.controls.bounds, (Bounds{905, 110, 300, 400}));
+  h.viewer.Image2MouseUp();
+}
+
+}  // namespace
+}  // namespace vellum::testing
