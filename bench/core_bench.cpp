@@ -1,7 +1,7 @@
 // Speed and memory of the core's file work: reading catalogues, looking up
 // codes and preparing the settings file. Memory is counted by replacing the
-// global allocator: each benchmark reports heap allocations and bytes per
-// iteration.
+// global allocator here, for every benchmark of the program: each reports
+// heap allocations and bytes per iteration.
 #include <benchmark/benchmark.h>
 
 #include <atomic>
@@ -9,19 +9,20 @@
 #include <new>
 #include <string>
 
+#include "bench/memory_counter.h"
 #include "core/catalogue.h"
 #include "core/ini_file.h"
 
-namespace {
+namespace bench {
 
 std::atomic<std::size_t> g_allocations{0};
 std::atomic<std::size_t> g_bytes{0};
 
-}  // namespace
+}  // namespace bench
 
 void* operator new(std::size_t size) {
-  g_allocations.fetch_add(1, std::memory_order_relaxed);
-  g_bytes.fetch_add(size, std::memory_order_relaxed);
+  bench::g_allocations.fetch_add(1, std::memory_order_relaxed);
+  bench::g_bytes.fetch_add(size, std::memory_order_relaxed);
   if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
   throw std::bad_alloc();
 }
@@ -47,29 +48,10 @@ std::string Catalogue(int n) {
   return text;
 }
 
-class MemoryCounter {
- public:
-  explicit MemoryCounter(benchmark::State& state) : state_(state) {
-    allocations_ = g_allocations.load();
-    bytes_ = g_bytes.load();
-  }
-  ~MemoryCounter() {
-    const auto iterations = static_cast<double>(state_.iterations());
-    state_.counters["allocs/iter"] =
-        static_cast<double>(g_allocations.load() - allocations_) / iterations;
-    state_.counters["bytes/iter"] = static_cast<double>(g_bytes.load() - bytes_) / iterations;
-  }
-
- private:
-  benchmark::State& state_;
-  std::size_t allocations_ = 0;
-  std::size_t bytes_ = 0;
-};
-
 void BM_ParseCatalogue(benchmark::State& state) {
   const std::string text = Catalogue(static_cast<int>(state.range(0)));
   const AsciiTextRules rules;
-  MemoryCounter memory(state);
+  bench::MemoryCounter memory(state);
   for (auto _ : state) {
     IniFile ini = IniFile::Parse(text, rules);
     benchmark::DoNotOptimize(ini.SectionLines("Bookfiles").size());
@@ -81,7 +63,7 @@ BENCHMARK(BM_ParseCatalogue)->Arg(10)->Arg(100)->Arg(1000);
 void BM_SortCatalogue(benchmark::State& state) {
   const AsciiTextRules rules;
   const IniFile ini = IniFile::Parse(Catalogue(static_cast<int>(state.range(0))), rules);
-  MemoryCounter memory(state);
+  bench::MemoryCounter memory(state);
   for (auto _ : state) {
     BookList list(ini.SectionLines("Bookfiles"), rules);
     list.Sort();
@@ -98,7 +80,7 @@ void BM_LookupLastCode(benchmark::State& state) {
   list.Sort();
   std::string code = "b";
   code += std::to_string(n - 1);
-  MemoryCounter memory(state);
+  bench::MemoryCounter memory(state);
   for (auto _ : state)
     benchmark::DoNotOptimize(list.Lookup(code));
 }
@@ -114,7 +96,7 @@ void BM_PrepareSettingsFile(benchmark::State& state) {
                                                   {"Form1", "height", "480"},
                                                   {"Misc", "AlwaysOnTop", "1"}};
   const AsciiTextRules rules;
-  MemoryCounter memory(state);
+  bench::MemoryCounter memory(state);
   for (auto _ : state) {
     benchmark::DoNotOptimize(vellum::ApplyIniUpdates(current, updates, "\r\n", rules));
   }
@@ -122,5 +104,3 @@ void BM_PrepareSettingsFile(benchmark::State& state) {
 BENCHMARK(BM_PrepareSettingsFile);
 
 }  // namespace
-
-BENCHMARK_MAIN();
