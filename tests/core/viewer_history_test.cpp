@@ -112,7 +112,8 @@ TEST_F(HistoryTest, ALocationShownJustBeforeAStepStillEntersTheHistory) {
 }
 
 TEST_F(HistoryTest, HoldingBackRepeatsEveryTenthOfASecondAfterHalfASecond) {
-  for (int verse = 1; verse <= 8; ++verse) h.Dwell(Loc("ALP", 1, verse));
+  for (int verse = 1; verse <= 8; ++verse)
+    h.Dwell(Loc("ALP", 1, verse));
   const auto shown = [&] { return static_cast<int>(h.viewer.ShownLocation().verse); };
   h.viewer.SBtnBACKMouseDown();
   h.Advance(599);
@@ -151,20 +152,22 @@ TEST_F(HistoryTest, HoldingBackRepeatsEveryTenthOfASecondAfterHalfASecond) {
 }
 
 TEST_F(HistoryTest, RepeatTicksDuringAStepsLoadAreDropped) {
-  for (const char* code : {"ALP", "BET", "GAM", "ALP", "BET", "GAM"}) h.Dwell(Loc(code, 1, 1));
-  for (auto& [path, page] : h.browser.pages) page.load_pumps = 25;  // 250 ms per load
+  for (const char* code : {"ALP", "BET", "GAM", "ALP", "BET", "GAM"})
+    h.Dwell(Loc(code, 1, 1));
+  for (auto& [path, page] : h.browser.pages)
+    page.load_pumps = 25;  // 250 ms per load
   const std::size_t before = h.browser.navigations.size();
   h.viewer.SBtnBACKMouseDown();
   h.Advance(2000);
   h.viewer.SBtnBACKMouseUp();
   // Steps start at 600, 900, 1200, 1500 and 1800 ms: each loads its own
   // entry's page to the end before the next tick may step on.
-  const std::vector<std::string> steps(h.browser.navigations.begin() +
-                                           static_cast<std::ptrdiff_t>(before),
-                                       h.browser.navigations.end());
-  EXPECT_EQ(steps, (std::vector<std::string>{h.Path("beta.htm"), h.Path("alpha.htm"),
-                                             h.Path("gamma.htm"), h.Path("beta.htm"),
-                                             h.Path("alpha.htm")}));
+  const std::vector<std::string> steps(
+      h.browser.navigations.begin() + static_cast<std::ptrdiff_t>(before),
+      h.browser.navigations.end());
+  EXPECT_EQ(steps,
+            (std::vector<std::string>{h.Path("beta.htm"), h.Path("alpha.htm"), h.Path("gamma.htm"),
+                                      h.Path("beta.htm"), h.Path("alpha.htm")}));
   EXPECT_EQ(h.viewer.HistoryList().Cursor(), 5);
 }
 

@@ -48,8 +48,8 @@ TEST_F(ShellTest, NoEventAfterACloseTouchesTheViewer) {
   const std::size_t ticks = h.timers.ticks.size();
   h.Advance(5000);
   h.HostShows(Loc("GAM", 1, 1));
-  for (TimerId id : {TimerId::kTimer1, TimerId::kTimer2, TimerId::kTimer3,
-                     TimerId::kTimerAddHistory}) {
+  for (TimerId id :
+       {TimerId::kTimer1, TimerId::kTimer2, TimerId::kTimer3, TimerId::kTimerAddHistory}) {
     h.viewer.OnTimer(id);
   }
   h.viewer.SBtnINDEXClick();
