@@ -20,7 +20,7 @@ constexpr int kAnchors = 31'000;
 std::vector<std::string> LargePage() {
   std::vector<std::string> names = {"top"};
   for (int i = 0; static_cast<int>(names.size()) < kAnchors; ++i) {
-    char name[16];
+    char name[32];
     std::snprintf(name, sizeof name, "CV%03d%03d", 1 + i / 250, 1 + i % 250);
     names.emplace_back(name);
   }

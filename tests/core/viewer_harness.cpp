@@ -10,7 +10,7 @@ std::vector<std::string> VerseAnchors(int chapters, int verses) {
   std::vector<std::string> names = {"top"};
   for (int c = 1; c <= chapters; ++c) {
     for (int v = 1; v <= verses; ++v) {
-      char name[16];
+      char name[32];
       std::snprintf(name, sizeof name, "CV%03d%03d", c, v);
       names.emplace_back(name);
     }
