@@ -9,6 +9,9 @@ packages=(
   clang-format
   g++-mingw-w64-x86-64-posix
   wine wine64 xvfb xauth
+  libgtk-3-dev libwebkit2gtk-4.1-dev libx11-dev
+  fonts-liberation openbox xdotool xclip x11-utils imagemagick
+  dbus-x11 at-spi2-core python3-pyatspi python3-websocket
 )
 
 missing=()

@@ -1,0 +1,597 @@
+#include "app/gtk/viewer_window_gtk.h"
+
+#include <X11/Xlib.h>
+#include <gdk/gdkx.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <exception>
+
+#include "app/gtk/images_gtk.h"
+#include "core/text.h"
+#include "host/protocol.h"
+#include "host/x11_link.h"
+
+namespace vellum {
+namespace {
+
+constexpr int kPanelHeight = 26;
+constexpr int kBorder = 3;  // the sizing frame around the client area
+
+// Fonts and colours of the title bar. "Arial" resolves to a metric-compatible
+// face (Liberation Sans) where Arial itself is not installed.
+constexpr const char* kCss = R"CSS(
+#Panel1 { background-color: @theme_bg_color; }
+button.speed { padding: 0; margin: 0; min-height: 0; min-width: 0; border-width: 0;
+               border-radius: 0; box-shadow: none; }
+button.speed label { padding: 0; margin: 0; }
+#SpeedButton2 label { font-family: Arial, "Liberation Sans", sans-serif; font-size: 12px;
+                      color: #0000FF; padding-left: 7px; }
+#SpeedButton1 label { font-family: Arial, "Liberation Sans", sans-serif; font-size: 12px;
+                      color: #800080; padding-left: 7px; }
+#SBtnINDEX label { font-family: Arial, "Liberation Sans", sans-serif; font-size: 12px;
+                   font-weight: bold; color: #0000FF; padding-left: 5px; }
+#SBtnBACK label, #SBtnFORWARD label { font-family: "Arial Black", Arial, "Liberation Sans",
+                   sans-serif; font-size: 11px; font-weight: 900; }
+#SBtnBACK:disabled label, #SBtnFORWARD:disabled label { color: #A0A0A0; }
+#SpeedButton3 label, #SpeedButton4 label { font-family: "MS Sans Serif", "Liberation Sans",
+                   sans-serif; font-size: 11px; }
+)CSS";
+
+// Runs an event handler; nothing may leave a toolkit callback.
+template <typename F>
+void Guarded(F&& handler) {
+  try {
+    handler();
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "vellum: %s\n", error.what());
+  } catch (...) {
+    std::fprintf(stderr, "vellum: unexpected failure in an event handler\n");
+  }
+}
+
+// A caption holds a display name cut to five bytes, then " chapter:verse".
+std::string CaptionToUtf8(const std::string& caption) {
+  const std::size_t blank = caption.rfind(' ');
+  if (blank == std::string::npos) return DisplayTextToUtf8(caption);
+  const std::string name = caption.substr(0, blank);
+  return DisplayTextToUtf8(name, name.size() == kNameCapacity) + caption.substr(blank);
+}
+
+GdkWindowEdge EdgeAt(int x, int y, int width, int height, bool* on_edge) {
+  const bool left = x < kBorder;
+  const bool right = x >= width - kBorder;
+  const bool top = y < kBorder;
+  const bool bottom = y >= height - kBorder;
+  *on_edge = left || right || top || bottom;
+  if (top && left) return GDK_WINDOW_EDGE_NORTH_WEST;
+  if (top && right) return GDK_WINDOW_EDGE_NORTH_EAST;
+  if (bottom && left) return GDK_WINDOW_EDGE_SOUTH_WEST;
+  if (bottom && right) return GDK_WINDOW_EDGE_SOUTH_EAST;
+  if (top) return GDK_WINDOW_EDGE_NORTH;
+  if (bottom) return GDK_WINDOW_EDGE_SOUTH;
+  if (left) return GDK_WINDOW_EDGE_WEST;
+  return GDK_WINDOW_EDGE_EAST;
+}
+
+const char* EdgeCursor(GdkWindowEdge edge) {
+  switch (edge) {
+    case GDK_WINDOW_EDGE_NORTH_WEST:
+      return "nw-resize";
+    case GDK_WINDOW_EDGE_NORTH_EAST:
+      return "ne-resize";
+    case GDK_WINDOW_EDGE_SOUTH_WEST:
+      return "sw-resize";
+    case GDK_WINDOW_EDGE_SOUTH_EAST:
+      return "se-resize";
+    case GDK_WINDOW_EDGE_NORTH:
+      return "n-resize";
+    case GDK_WINDOW_EDGE_SOUTH:
+      return "s-resize";
+    case GDK_WINDOW_EDGE_WEST:
+      return "w-resize";
+    case GDK_WINDOW_EDGE_EAST:
+      return "e-resize";
+  }
+  return "default";
+}
+
+void SetAccessible(GtkWidget* widget, const char* designer_name, const char* name) {
+  AtkObject* accessible = gtk_widget_get_accessible(widget);
+  if (accessible == nullptr) return;
+  atk_object_set_description(accessible, designer_name);
+  if (name != nullptr) atk_object_set_name(accessible, name);
+}
+
+}  // namespace
+
+ViewerWindowGtk::ViewerWindowGtk() {
+  timers_ = std::make_unique<GlibTimers>([this](TimerId id) { OnTimerTick(id); });
+  browser_ = std::make_unique<WebKitBrowser>(
+      [this](std::string_view url) { return viewer_ && viewer_->WebBrowser1BeforeNavigate2(url); },
+      [this](int x, int y) {
+        if (viewer_) viewer_->OpenMenuAt({x, y});
+      });
+  BuildWindow();
+  viewer_ = std::make_unique<Viewer>(
+      ViewerPorts{*browser_, *this, *timers_, host_, pump_, files_, rules_});
+}
+
+ViewerWindowGtk::~ViewerWindowGtk() {
+  // Nothing may call into the behaviour while the window goes away.
+  if (GdkWindow* top = TopGdkWindow()) gdk_window_remove_filter(top, FilterXEvent, this);
+  for (const auto& [instance, id] : handlers_) {
+    if (G_IS_OBJECT(instance)) g_signal_handler_disconnect(instance, id);
+  }
+  if (anchor_idle_ != 0) g_source_remove(anchor_idle_);
+  timers_.reset();
+  viewer_.reset();
+  if (menu_ != nullptr) gtk_widget_destroy(menu_);
+  if (window_ != nullptr) gtk_widget_destroy(window_);
+  browser_.reset();
+  if (css_ != nullptr) g_object_unref(css_);
+}
+
+void ViewerWindowGtk::Connect(gpointer instance, const char* signal, GCallback callback) {
+  handlers_.emplace_back(instance, g_signal_connect(instance, signal, callback, this));
+}
+
+void ViewerWindowGtk::BuildWindow() {
+  css_ = gtk_css_provider_new();
+  gtk_css_provider_load_from_data(css_, kCss, -1, nullptr);
+  gtk_style_context_add_provider_for_screen(gdk_screen_get_default(), GTK_STYLE_PROVIDER(css_),
+                                            GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+
+  window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  gtk_widget_set_name(window_, "frmHView");
+  gtk_window_set_title(GTK_WINDOW(window_), std::string(host::kViewerTitle).c_str());
+  gtk_window_set_decorated(GTK_WINDOW(window_), FALSE);
+  gtk_window_set_resizable(GTK_WINDOW(window_), TRUE);
+  gtk_window_set_default_size(GTK_WINDOW(window_), 469, 365);
+  gtk_container_set_border_width(GTK_CONTAINER(window_), kBorder);
+  gtk_widget_add_events(window_, GDK_POINTER_MOTION_MASK | GDK_BUTTON_PRESS_MASK);
+  Connect(window_, "delete-event", G_CALLBACK(OnDelete));
+  Connect(window_, "motion-notify-event", G_CALLBACK(OnWindowMotion));
+  Connect(window_, "button-press-event", G_CALLBACK(OnWindowPress));
+
+  GtkWidget* column = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+  gtk_container_add(GTK_CONTAINER(window_), column);
+  BuildTitleBar();
+  gtk_box_pack_start(GTK_BOX(column), panel_, FALSE, FALSE, 0);
+  GtkWidget* view = browser_->Widget();
+  gtk_widget_set_size_request(view, 1, 1);
+  SetAccessible(view, "WebBrowser1", nullptr);
+  gtk_box_pack_start(GTK_BOX(column), view, TRUE, TRUE, 0);
+  Connect(view, "size-allocate", G_CALLBACK(OnBrowserAllocate));
+  BuildMenu();
+  gtk_widget_show_all(column);
+
+  gtk_widget_realize(window_);
+  GdkWindow* top = TopGdkWindow();
+  gdk_window_add_filter(top, FilterXEvent, this);
+  host_.SetOwnWindow(gdk_x11_window_get_xid(top));
+}
+
+void ViewerWindowGtk::BuildTitleBar() {
+  panel_ = gtk_layout_new(nullptr, nullptr);
+  gtk_widget_set_name(panel_, "Panel1");
+  gtk_widget_set_size_request(panel_, 1, kPanelHeight);
+  gtk_widget_add_events(panel_, GDK_POINTER_MOTION_MASK);
+  Connect(panel_, "size-allocate", G_CALLBACK(OnPanelAllocate));
+  Connect(panel_, "motion-notify-event", G_CALLBACK(OnHandleMotion));
+
+  GdkPixbuf* icon = NewMenuIcon();
+  image1_ = AddImage("Image1", "Menu", icon, 3, 2, 17, 18, 0);
+  g_object_unref(icon);
+  buttons_[Button::kLocation] = AddButton("SpeedButton2", ".....", 28, 1, 77, 19, 0);
+  buttons_[Button::kPendingJump] = AddButton("SpeedButton1", ".....", 108, 1, 77, 19, 0);
+  buttons_[Button::kIndex] = AddButton("SBtnINDEX", "Index", 198, 1, 40, 19, 0);
+  buttons_[Button::kBack] = AddButton("SBtnBACK", "<", 348, 1, 19, 19, 113);
+  buttons_[Button::kForward] = AddButton("SBtnFORWARD", ">", 369, 1, 19, 19, 92);
+  GdkPixbuf* handle = NewDragHandle();
+  image2_ = AddImage("Image2", "Move", handle, 398, 0, 19, 19, 63);
+  g_object_unref(handle);
+  minimize_button_ = AddButton("SpeedButton4", "_", 425, 1, 17, 19, 36, "Minimize");
+  close_button_ = AddButton("SpeedButton3", "X", 443, 1, 17, 19, 18, "Close");
+
+  gtk_widget_set_no_show_all(buttons_[Button::kPendingJump], TRUE);
+  gtk_widget_set_sensitive(buttons_[Button::kBack], FALSE);
+  gtk_widget_set_sensitive(buttons_[Button::kForward], FALSE);
+  for (Button b : {Button::kBack, Button::kForward}) {
+    Connect(buttons_[b], "button-press-event", G_CALLBACK(OnButtonPress));
+    Connect(buttons_[b], "button-release-event", G_CALLBACK(OnButtonRelease));
+  }
+  for (GtkWidget* image : {image1_, image2_}) {
+    Connect(image, "button-press-event", G_CALLBACK(OnButtonPress));
+  }
+  Connect(image2_, "button-release-event", G_CALLBACK(OnButtonRelease));
+  Connect(image2_, "motion-notify-event", G_CALLBACK(OnHandleMotion));
+}
+
+GtkWidget* ViewerWindowGtk::AddButton(const char* name, const char* caption, int x, int y, int w,
+                                      int h, int right_distance, const char* accessible_name) {
+  // The button keeps its own label: setting a button's label text would
+  // replace the label and lose its alignment and ellipsizing.
+  GtkWidget* button = gtk_button_new();
+  GtkWidget* label = gtk_label_new(caption);
+  gtk_container_add(GTK_CONTAINER(button), label);
+  gtk_widget_set_name(button, name);
+  gtk_style_context_add_class(gtk_widget_get_style_context(button), "speed");
+  gtk_button_set_relief(GTK_BUTTON(button), GTK_RELIEF_NONE);
+  gtk_widget_set_focus_on_click(button, FALSE);
+  gtk_widget_set_can_focus(button, FALSE);
+  gtk_widget_set_size_request(button, w, h);
+  gtk_label_set_ellipsize(GTK_LABEL(label), PANGO_ELLIPSIZE_END);
+  // Wide speed buttons show their caption from the left, after a margin.
+  const bool from_left = std::string_view(name).starts_with("SpeedButton") && w > 20;
+  gtk_label_set_xalign(GTK_LABEL(label), from_left ? 0.0f : 0.5f);
+  gtk_widget_set_halign(label, from_left ? GTK_ALIGN_START : GTK_ALIGN_CENTER);
+  gtk_layout_put(GTK_LAYOUT(panel_), button, x, y);
+  SetAccessible(button, name, accessible_name);
+  Connect(button, "clicked", G_CALLBACK(OnClicked));
+  placed_.push_back({button, x, y, right_distance});
+  return button;
+}
+
+GtkWidget* ViewerWindowGtk::AddImage(const char* name, const char* accessible_name,
+                                     GdkPixbuf* pixbuf, int x, int y, int w, int h,
+                                     int right_distance) {
+  GtkWidget* box = gtk_event_box_new();
+  gtk_widget_set_name(box, name);
+  gtk_container_add(GTK_CONTAINER(box), gtk_image_new_from_pixbuf(pixbuf));
+  gtk_widget_set_size_request(box, w, h);
+  gtk_widget_add_events(box, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK |
+                                 GDK_POINTER_MOTION_MASK);
+  gtk_layout_put(GTK_LAYOUT(panel_), box, x, y);
+  SetAccessible(box, name, accessible_name);
+  placed_.push_back({box, x, y, right_distance});
+  return box;
+}
+
+void ViewerWindowGtk::BuildMenu() {
+  menu_ = gtk_menu_new();
+  g_object_ref_sink(menu_);
+  menu_copy_ = gtk_menu_item_new_with_label("CopyClipboard");
+  menu_on_top_ = gtk_check_menu_item_new_with_label("Always On Top");
+  menu_about_ = gtk_menu_item_new_with_label("About");
+  menu_close_ = gtk_menu_item_new_with_label("Close");
+  const std::pair<GtkWidget*, const char*> items[] = {
+      {menu_copy_, "CopyCB1"}, {menu_on_top_, "AlwaysOnTop1"}, {menu_about_, "About1"},
+      {menu_close_, "Close1"}};
+  for (const auto& [item, name] : items) {
+    gtk_widget_set_name(item, name);
+    SetAccessible(item, name, nullptr);
+    gtk_menu_shell_append(GTK_MENU_SHELL(menu_), item);
+    Connect(item, "activate", G_CALLBACK(OnMenuItem));
+  }
+  gtk_widget_show_all(menu_);
+  gtk_menu_attach_to_widget(GTK_MENU(menu_), window_, nullptr);
+}
+
+GdkWindow* ViewerWindowGtk::TopGdkWindow() const {
+  return window_ != nullptr ? gtk_widget_get_window(window_) : nullptr;
+}
+
+GtkWidget* ViewerWindowGtk::ButtonWidget(Button button) const { return buttons_.at(button); }
+
+int ViewerWindowGtk::Run() {
+  viewer_->FormCreate();
+  if (viewer_->Closed()) return 0;
+  gtk_widget_show(window_);
+  running_ = true;
+  gtk_main();
+  running_ = false;
+  return 0;
+}
+
+// ---- Events ----
+
+GdkFilterReturn ViewerWindowGtk::FilterXEvent(GdkXEvent* xevent, GdkEvent*, gpointer data) {
+  auto* self = static_cast<ViewerWindowGtk*>(data);
+  const auto* event = static_cast<XEvent*>(xevent);
+  Display* display = GDK_DISPLAY_XDISPLAY(gdk_display_get_default());
+  const bool doorbell = event->type == ClientMessage &&
+                        event->xclient.message_type == host::DoorbellAtom(display);
+  const bool property = event->type == PropertyNotify &&
+                        event->xproperty.atom == host::CopyDataAtom(display) &&
+                        event->xproperty.state == PropertyNewValue;
+  if (!doorbell && !property) return GDK_FILTER_CONTINUE;
+  Guarded([&] { self->OnHostMessages(); });
+  return GDK_FILTER_REMOVE;
+}
+
+void ViewerWindowGtk::OnHostMessages() {
+  Display* display = GDK_DISPLAY_XDISPLAY(gdk_display_get_default());
+  const auto messages = host::TakeMessages(display, gdk_x11_window_get_xid(TopGdkWindow()));
+  for (const host::Message& message : messages) {
+    if (!viewer_ || viewer_->Closed()) return;
+    // Without a window manager a minimized viewer was withdrawn; the host's
+    // next location brings it back.
+    if (hidden_without_wm_ && message.code == host::kShowLocation) {
+      hidden_without_wm_ = false;
+      gtk_widget_show(window_);
+    }
+    viewer_->ReceiveHostMessage(message.code, message.payload.data(), message.payload.size());
+  }
+}
+
+void ViewerWindowGtk::OnTimerTick(TimerId id) {
+  if (!viewer_) return;
+  if (id == TimerId::kTimer1 || id == TimerId::kTimer2) EndLostHolds();
+  viewer_->OnTimer(id);
+}
+
+// A release can be lost when the held button has been disabled meanwhile;
+// the pointer's own state tells whether the button is still down.
+void ViewerWindowGtk::EndLostHolds() {
+  if (!viewer_->BackHeld() && !viewer_->ForwardHeld()) return;
+  GdkDevice* pointer = gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_display_get_default()));
+  GdkModifierType state{};
+  gdk_device_get_state(pointer, TopGdkWindow(), nullptr, &state);
+  if ((state & (GDK_BUTTON1_MASK | GDK_BUTTON2_MASK | GDK_BUTTON3_MASK)) != 0) return;
+  if (viewer_->BackHeld()) viewer_->SBtnBACKMouseUp();
+  if (viewer_->ForwardHeld()) viewer_->SBtnFORWARDMouseUp();
+}
+
+void ViewerWindowGtk::OnPanelAllocate(GtkWidget*, GdkRectangle* allocation, gpointer data) {
+  auto* self = static_cast<ViewerWindowGtk*>(data);
+  if (allocation->width == self->panel_width_) return;
+  self->panel_width_ = allocation->width;
+  // Children moved during an allocation would keep their old places until the
+  // next one; move them right after it.
+  if (self->anchor_idle_ == 0) {
+    self->anchor_idle_ = g_idle_add(
+        [](gpointer data_) -> gboolean {
+          auto* window = static_cast<ViewerWindowGtk*>(data_);
+          window->anchor_idle_ = 0;
+          for (const Placed& p : window->placed_) {
+            if (p.distance > 0) {
+              gtk_layout_move(GTK_LAYOUT(window->panel_), p.widget, window->panel_width_ - p.distance, p.y);
+            }
+          }
+          return G_SOURCE_REMOVE;
+        },
+        self);
+  }
+}
+
+void ViewerWindowGtk::OnBrowserAllocate(GtkWidget*, GdkRectangle* allocation, gpointer data) {
+  auto* self = static_cast<ViewerWindowGtk*>(data);
+  if (allocation->width == self->browser_width_ && allocation->height == self->browser_height_) return;
+  self->browser_width_ = allocation->width;
+  self->browser_height_ = allocation->height;
+  if (self->running_) Guarded([&] { self->viewer_->FormResize(); });
+}
+
+gboolean ViewerWindowGtk::OnDelete(GtkWidget*, GdkEvent*, gpointer data) {
+  auto* self = static_cast<ViewerWindowGtk*>(data);
+  Guarded([&] { self->CloseWindow(); });
+  return TRUE;  // the window is destroyed when the loop has ended
+}
+
+gboolean ViewerWindowGtk::OnWindowMotion(GtkWidget* widget, GdkEventMotion* event, gpointer data) {
+  auto* self = static_cast<ViewerWindowGtk*>(data);
+  if (event->window != self->TopGdkWindow()) return FALSE;
+  bool on_edge = false;
+  const GdkWindowEdge edge = EdgeAt(static_cast<int>(event->x), static_cast<int>(event->y),
+                                    gtk_widget_get_allocated_width(widget),
+                                    gtk_widget_get_allocated_height(widget), &on_edge);
+  GdkCursor* cursor = on_edge ? gdk_cursor_new_from_name(gdk_display_get_default(), EdgeCursor(edge))
+                              : nullptr;
+  gdk_window_set_cursor(event->window, cursor);
+  if (cursor != nullptr) g_object_unref(cursor);
+  return FALSE;
+}
+
+gboolean ViewerWindowGtk::OnWindowPress(GtkWidget* widget, GdkEventButton* event, gpointer data) {
+  auto* self = static_cast<ViewerWindowGtk*>(data);
+  if (event->window != self->TopGdkWindow() || event->button != 1) return FALSE;
+  bool on_edge = false;
+  const GdkWindowEdge edge = EdgeAt(static_cast<int>(event->x), static_cast<int>(event->y),
+                                    gtk_widget_get_allocated_width(widget),
+                                    gtk_widget_get_allocated_height(widget), &on_edge);
+  if (!on_edge) return FALSE;
+  gtk_window_begin_resize_drag(GTK_WINDOW(widget), edge, static_cast<gint>(event->button),
+                               static_cast<gint>(event->x_root), static_cast<gint>(event->y_root),
+                               event->time);
+  return TRUE;
+}
+
+gboolean ViewerWindowGtk::OnButtonPress(GtkWidget* widget, GdkEventButton* event, gpointer data) {
+  auto* self = static_cast<ViewerWindowGtk*>(data);
+  if (event->type != GDK_BUTTON_PRESS) return FALSE;
+  Guarded([&] {
+    Viewer& v = *self->viewer_;
+    if (widget == self->buttons_[Button::kBack]) {
+      v.SBtnBACKMouseDown();
+    } else if (widget == self->buttons_[Button::kForward]) {
+      v.SBtnFORWARDMouseDown();
+    } else if (widget == self->image1_) {
+      gint x = 0;
+      gint y = 0;
+      gdk_window_get_origin(self->TopGdkWindow(), &x, &y);
+      // The client area's corner plus the point in the icon's own coordinates.
+      v.Image1MouseDown({x + kBorder + static_cast<int>(event->x),
+                         y + kBorder + static_cast<int>(event->y)});
+    } else if (widget == self->image2_) {
+      v.Image2MouseDown({static_cast<int>(event->x_root), static_cast<int>(event->y_root)});
+    }
+  });
+  return FALSE;
+}
+
+gboolean ViewerWindowGtk::OnButtonRelease(GtkWidget* widget, GdkEventButton*, gpointer data) {
+  auto* self = static_cast<ViewerWindowGtk*>(data);
+  Guarded([&] {
+    Viewer& v = *self->viewer_;
+    if (widget == self->buttons_[Button::kBack]) {
+      v.SBtnBACKMouseUp();
+    } else if (widget == self->buttons_[Button::kForward]) {
+      v.SBtnFORWARDMouseUp();
+    } else if (widget == self->image2_) {
+      v.Image2MouseUp();
+    }
+  });
+  return FALSE;  // the button's own click follows the release
+}
+
+void ViewerWindowGtk::OnClicked(GtkWidget* widget, gpointer data) {
+  auto* self = static_cast<ViewerWindowGtk*>(data);
+  Guarded([&] {
+    Viewer& v = *self->viewer_;
+    if (widget == self->buttons_[Button::kLocation]) v.SpeedButton2Click();
+    if (widget == self->buttons_[Button::kPendingJump]) v.SpeedButton1Click();
+    if (widget == self->buttons_[Button::kIndex]) v.SBtnINDEXClick();
+    if (widget == self->buttons_[Button::kBack]) v.SBtnBACKClick();
+    if (widget == self->buttons_[Button::kForward]) v.SBtnFORWARDClick();
+    if (widget == self->minimize_button_) v.SpeedButton4Click();
+    if (widget == self->close_button_) v.SpeedButton3Click();
+  });
+}
+
+gboolean ViewerWindowGtk::OnHandleMotion(GtkWidget*, GdkEventMotion* event, gpointer data) {
+  auto* self = static_cast<ViewerWindowGtk*>(data);
+  Guarded([&] {
+    self->viewer_->DragStep({static_cast<int>(event->x_root), static_cast<int>(event->y_root)});
+  });
+  return FALSE;
+}
+
+void ViewerWindowGtk::OnMenuItem(GtkWidget* item, gpointer data) {
+  auto* self = static_cast<ViewerWindowGtk*>(data);
+  if (self->setting_check_) return;
+  Guarded([&] {
+    Viewer& v = *self->viewer_;
+    if (item == self->menu_copy_) v.CopyCB1Click();
+    if (item == self->menu_on_top_) v.AlwaysOnTop1Click();
+    if (item == self->menu_about_) v.About1Click();
+    if (item == self->menu_close_) v.Close1Click();
+  });
+}
+
+// ---- ControlsPort ----
+
+void ViewerWindowGtk::SetCaption(Button button, const std::string& caption) {
+  GtkWidget* label = gtk_bin_get_child(GTK_BIN(ButtonWidget(button)));
+  gtk_label_set_text(GTK_LABEL(label), CaptionToUtf8(caption).c_str());
+  // The accessible name follows the caption.
+  atk_object_set_name(gtk_widget_get_accessible(ButtonWidget(button)), CaptionToUtf8(caption).c_str());
+}
+
+void ViewerWindowGtk::SetVisible(Button button, bool visible) {
+  gtk_widget_set_visible(ButtonWidget(button), visible);
+}
+
+void ViewerWindowGtk::SetEnabled(Button button, bool enabled) {
+  gtk_widget_set_sensitive(ButtonWidget(button), enabled);
+}
+
+void ViewerWindowGtk::SetUnderline(Button button, bool underline) {
+  GtkWidget* label = gtk_bin_get_child(GTK_BIN(ButtonWidget(button)));
+  PangoAttrList* attributes = pango_attr_list_new();
+  if (underline) pango_attr_list_insert(attributes, pango_attr_underline_new(PANGO_UNDERLINE_SINGLE));
+  gtk_label_set_attributes(GTK_LABEL(label), attributes);
+  pango_attr_list_unref(attributes);
+}
+
+Bounds ViewerWindowGtk::WindowBounds() {
+  GdkWindow* top = TopGdkWindow();
+  if (top != nullptr && gtk_widget_get_mapped(window_)) {
+    GdkRectangle frame{};
+    gdk_window_get_frame_extents(top, &frame);
+    return {frame.x, frame.y, frame.width, frame.height};
+  }
+  gint x = 0, y = 0, w = 0, h = 0;
+  gtk_window_get_position(GTK_WINDOW(window_), &x, &y);
+  gtk_window_get_size(GTK_WINDOW(window_), &w, &h);
+  return {x, y, w, h};
+}
+
+void ViewerWindowGtk::SetWindowBounds(const Bounds& bounds) {
+  gtk_window_move(GTK_WINDOW(window_), bounds.left, bounds.top);
+  gtk_window_resize(GTK_WINDOW(window_), std::max(bounds.width, 1), std::max(bounds.height, 1));
+}
+
+ScreenPoint ViewerWindowGtk::ScreenSize() {
+  Display* display = GDK_DISPLAY_XDISPLAY(gdk_display_get_default());
+  const int screen = DefaultScreen(display);
+  return {DisplayWidth(display, screen), DisplayHeight(display, screen)};
+}
+
+bool ViewerWindowGtk::LockUpdates() {
+  GdkWindow* top = TopGdkWindow();
+  if (top == nullptr) return false;
+  gdk_window_freeze_updates(top);
+  ++frozen_;
+  return true;
+}
+
+void ViewerWindowGtk::UnlockUpdates() {
+  GdkWindow* top = TopGdkWindow();
+  if (top == nullptr || frozen_ == 0) return;
+  --frozen_;
+  gdk_window_thaw_updates(top);
+}
+
+void ViewerWindowGtk::CloseWindow() {
+  if (!viewer_->FormClose()) return;
+  gtk_widget_hide(window_);
+  if (running_) gtk_main_quit();
+}
+
+void ViewerWindowGtk::MinimizeApplication() {
+  GdkScreen* screen = gdk_screen_get_default();
+  if (gdk_x11_screen_supports_net_wm_hint(screen, gdk_atom_intern_static_string("_NET_WM_STATE_HIDDEN"))) {
+    gtk_window_iconify(GTK_WINDOW(window_));
+    return;
+  }
+  // No window manager to iconify it: withdraw it until the host shows a location.
+  hidden_without_wm_ = true;
+  gtk_widget_hide(window_);
+}
+
+void ViewerWindowGtk::SetStayOnTop(bool on) {
+  if (on == keep_above_) return;
+  keep_above_ = on;
+  gtk_window_set_keep_above(GTK_WINDOW(window_), on);
+}
+
+void ViewerWindowGtk::SetStayOnTopCheck(bool checked) {
+  setting_check_ = true;
+  gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(menu_on_top_), checked);
+  setting_check_ = false;
+}
+
+void ViewerWindowGtk::ShowPopupMenu(ScreenPoint at) {
+  GdkWindow* top = TopGdkWindow();
+  gint x = 0;
+  gint y = 0;
+  gdk_window_get_origin(top, &x, &y);
+  const GdkRectangle rect{at.x - x, at.y - y, 1, 1};
+  gtk_menu_popup_at_rect(GTK_MENU(menu_), top, &rect, GDK_GRAVITY_NORTH_WEST,
+                         GDK_GRAVITY_NORTH_WEST, nullptr);
+}
+
+void ViewerWindowGtk::ShowMessage(const std::string& text) {
+  GtkWidget* dialog = gtk_message_dialog_new(GTK_WINDOW(window_), GTK_DIALOG_MODAL,
+                                             GTK_MESSAGE_ERROR, GTK_BUTTONS_OK, "%s",
+                                             DisplayTextToUtf8(text).c_str());
+  gtk_window_set_title(GTK_WINDOW(dialog), "Vellum");
+  gtk_dialog_run(GTK_DIALOG(dialog));
+  gtk_widget_destroy(dialog);
+}
+
+void ViewerWindowGtk::CaptureMouse() {
+  GdkWindow* handle = gtk_widget_get_window(image2_);
+  if (handle == nullptr) return;
+  GdkEvent* event = gtk_get_current_event();
+  gdk_seat_grab(gdk_display_get_default_seat(gdk_display_get_default()), handle,
+                GDK_SEAT_CAPABILITY_ALL_POINTING, FALSE, nullptr, event, nullptr, nullptr);
+  if (event != nullptr) gdk_event_free(event);
+}
+
+void ViewerWindowGtk::ReleaseMouse() {
+  gdk_seat_ungrab(gdk_display_get_default_seat(gdk_display_get_default()));
+}
+
+}  // namespace vellum

@@ -1,0 +1,119 @@
+// The Linux viewer window: an undecorated GTK window with the home-made
+// title bar and a WebKit view, wired to the viewer's behaviour.
+#pragma once
+
+#include <gtk/gtk.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/gtk/ports_gtk.h"
+#include "app/platform/platform.h"
+#include "browser/webkit_browser_gtk.h"
+#include "core/ports.h"
+#include "core/viewer.h"
+
+namespace vellum {
+
+class ViewerWindowGtk final : public ControlsPort {
+ public:
+  ViewerWindowGtk();
+  ViewerWindowGtk(const ViewerWindowGtk&) = delete;
+  ViewerWindowGtk& operator=(const ViewerWindowGtk&) = delete;
+  ~ViewerWindowGtk() override;
+
+  // Start-up, the message loop, shutdown. Returns the exit code.
+  int Run();
+
+  // ControlsPort
+  void SetCaption(Button button, const std::string& caption) override;
+  void SetVisible(Button button, bool visible) override;
+  void SetEnabled(Button button, bool enabled) override;
+  void SetUnderline(Button button, bool underline) override;
+  Bounds WindowBounds() override;
+  void SetWindowBounds(const Bounds& bounds) override;
+  ScreenPoint ScreenSize() override;
+  bool LockUpdates() override;
+  void UnlockUpdates() override;
+  void CloseWindow() override;
+  void MinimizeApplication() override;
+  void SetStayOnTop(bool on) override;
+  void SetStayOnTopCheck(bool checked) override;
+  void ShowPopupMenu(ScreenPoint at) override;
+  void ShowMessage(const std::string& text) override;
+  void CaptureMouse() override;
+  void ReleaseMouse() override;
+
+ private:
+  // A control of the title bar: its place at design time, and its distance
+  // from the panel's right edge when it is anchored there (0 when not).
+  struct Placed {
+    GtkWidget* widget;
+    int x, y, distance;
+  };
+
+  void BuildWindow();
+  void BuildTitleBar();
+  void BuildMenu();
+  GtkWidget* AddButton(const char* name, const char* caption, int x, int y, int w, int h,
+                       int right_distance, const char* accessible_name = nullptr);
+  GtkWidget* AddImage(const char* name, const char* accessible_name, GdkPixbuf* pixbuf, int x,
+                      int y, int w, int h, int right_distance);
+  void Connect(gpointer instance, const char* signal, GCallback callback);
+  GtkWidget* ButtonWidget(Button button) const;
+  GdkWindow* TopGdkWindow() const;
+  void OnHostMessages();
+  void OnTimerTick(TimerId id);
+  void EndLostHolds();
+
+  static GdkFilterReturn FilterXEvent(GdkXEvent* xevent, GdkEvent* event, gpointer self);
+  static void OnPanelAllocate(GtkWidget* panel, GdkRectangle* allocation, gpointer self);
+  static void OnBrowserAllocate(GtkWidget* view, GdkRectangle* allocation, gpointer self);
+  static gboolean OnDelete(GtkWidget* window, GdkEvent* event, gpointer self);
+  static gboolean OnWindowMotion(GtkWidget* window, GdkEventMotion* event, gpointer self);
+  static gboolean OnWindowPress(GtkWidget* window, GdkEventButton* event, gpointer self);
+  static gboolean OnButtonPress(GtkWidget* widget, GdkEventButton* event, gpointer self);
+  static gboolean OnButtonRelease(GtkWidget* widget, GdkEventButton* event, gpointer self);
+  static void OnClicked(GtkWidget* widget, gpointer self);
+  static gboolean OnHandleMotion(GtkWidget* widget, GdkEventMotion* event, gpointer self);
+  static void OnMenuItem(GtkWidget* item, gpointer self);
+
+  // Ports and the behaviour they serve; the behaviour is made last.
+  SystemFileSystem files_;
+  LocaleTextRules rules_;
+  GlibPump pump_;
+  X11HostLink host_;
+  std::unique_ptr<GlibTimers> timers_;
+  std::unique_ptr<WebKitBrowser> browser_;
+  std::unique_ptr<Viewer> viewer_;
+
+  GtkWidget* window_ = nullptr;
+  GtkWidget* panel_ = nullptr;
+  GtkWidget* image1_ = nullptr;
+  GtkWidget* image2_ = nullptr;
+  std::map<Button, GtkWidget*> buttons_;
+  GtkWidget* minimize_button_ = nullptr;
+  GtkWidget* close_button_ = nullptr;
+  GtkWidget* menu_ = nullptr;
+  GtkWidget* menu_copy_ = nullptr;
+  GtkWidget* menu_on_top_ = nullptr;
+  GtkWidget* menu_about_ = nullptr;
+  GtkWidget* menu_close_ = nullptr;
+  std::vector<Placed> placed_;
+  std::vector<std::pair<gpointer, gulong>> handlers_;
+  GtkCssProvider* css_ = nullptr;
+
+  int panel_width_ = -1;
+  guint anchor_idle_ = 0;
+  int browser_width_ = -1;
+  int browser_height_ = -1;
+  bool running_ = false;
+  bool keep_above_ = false;
+  bool setting_check_ = false;
+  bool hidden_without_wm_ = false;
+  int frozen_ = 0;
+};
+
+}  // namespace vellum

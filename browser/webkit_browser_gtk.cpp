@@ -1,0 +1,259 @@
+#include "browser/webkit_browser_gtk.h"
+
+#include <cstdio>
+#include <exception>
+#include <memory>
+
+namespace vellum {
+namespace {
+
+constexpr gint64 kScriptLimitUs = 5'000'000;
+
+// Reports the document's readyState as it changes, from the start of every
+// document, so the page wait knows when the page is interactive.
+constexpr const char* kReadyStateScript = R"JS(
+(function () {
+  function report() {
+    try { window.webkit.messageHandlers.vellumReady.postMessage(document.readyState); }
+    catch (e) {}
+  }
+  report();
+  document.addEventListener('readystatechange', report);
+})();
+)JS";
+
+std::string WithoutFragment(std::string_view uri) {
+  return std::string(uri.substr(0, uri.find('#')));
+}
+
+struct ScriptCall {
+  bool done = false;
+  JSCValue* value = nullptr;
+};
+
+}  // namespace
+
+WebKitBrowser::WebKitBrowser(BeforeNavigate before_navigate, ContextMenu context_menu)
+    : before_navigate_(std::move(before_navigate)), context_menu_(std::move(context_menu)) {
+  WebKitUserContentManager* content = webkit_user_content_manager_new();
+  ready_handler_ = g_signal_connect(content, "script-message-received::vellumReady",
+                                    G_CALLBACK(OnReadyState), this);
+  webkit_user_content_manager_register_script_message_handler(content, "vellumReady");
+  WebKitUserScript* script = webkit_user_script_new(
+      kReadyStateScript, WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+      WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+  webkit_user_content_manager_add_script(content, script);
+  webkit_user_script_unref(script);
+
+  view_ = WEBKIT_WEB_VIEW(webkit_web_view_new_with_user_content_manager(content));
+  g_object_unref(content);  // the view holds it now
+  g_object_ref_sink(view_);
+
+  WebKitSettings* settings = webkit_web_view_get_settings(view_);
+  webkit_settings_set_allow_file_access_from_file_urls(settings, TRUE);
+
+  handlers_.push_back(
+      g_signal_connect(view_, "decide-policy", G_CALLBACK(OnDecidePolicy), this));
+  handlers_.push_back(g_signal_connect(view_, "load-changed", G_CALLBACK(OnLoadChanged), this));
+  handlers_.push_back(g_signal_connect(view_, "load-failed", G_CALLBACK(OnLoadFailed), this));
+  handlers_.push_back(g_signal_connect(view_, "context-menu", G_CALLBACK(OnContextMenu), this));
+}
+
+WebKitBrowser::~WebKitBrowser() {
+  for (gulong id : handlers_) g_signal_handler_disconnect(view_, id);
+  WebKitUserContentManager* content = webkit_web_view_get_user_content_manager(view_);
+  g_signal_handler_disconnect(content, ready_handler_);
+  g_object_unref(view_);
+}
+
+std::string WebKitBrowser::UrlToUri(const std::string& url) {
+  if (url == "about:blank") return url;
+  const std::size_t hash = url.find('#');
+  const std::string path = url.substr(0, hash);
+  GError* error = nullptr;
+  gchar* uri = g_filename_to_uri(path.c_str(), nullptr, &error);
+  if (uri == nullptr) {
+    g_clear_error(&error);
+    return "about:blank";
+  }
+  std::string result = uri;
+  g_free(uri);
+  if (hash != std::string::npos) result += url.substr(hash);
+  return result;
+}
+
+bool WebKitBrowser::Navigate(const std::string& url) {
+  const std::string uri = UrlToUri(url);
+  const char* current = webkit_web_view_get_uri(view_);
+  const bool same_document = current != nullptr && uri.find('#') != std::string::npos &&
+                             WithoutFragment(current) == WithoutFragment(uri) &&
+                             status_ == PageStatus::kInteractive;
+  pending_uri_ = uri;
+  committed_ = false;
+  status_ = PageStatus::kLoading;
+  webkit_web_view_load_uri(view_, uri.c_str());
+  // A jump within the document on screen loads nothing: it is ready as it is.
+  if (same_document && status_ == PageStatus::kLoading) status_ = PageStatus::kInteractive;
+  return true;
+}
+
+PageStatus WebKitBrowser::Status() { return status_; }
+
+gboolean WebKitBrowser::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
+                                       WebKitPolicyDecisionType type, gpointer data) {
+  auto* self = static_cast<WebKitBrowser*>(data);
+  if (type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION &&
+      type != WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
+    return FALSE;
+  }
+  WebKitNavigationAction* action =
+      webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+  const gchar* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
+  const std::string url = uri != nullptr ? uri : "";
+  bool cancel = false;
+  try {
+    cancel = self->before_navigate_(url);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "vellum: %s\n", error.what());
+  }
+  if (cancel) {
+    webkit_policy_decision_ignore(decision);
+    // The page stays: a navigation the viewer was waiting for is over.
+    if (url == self->pending_uri_ && self->status_ == PageStatus::kLoading) {
+      self->status_ = PageStatus::kInteractive;
+    }
+    return TRUE;
+  }
+  if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
+    // One window only: the link opens here.
+    webkit_policy_decision_ignore(decision);
+    webkit_web_view_load_uri(self->view_, url.c_str());
+    return TRUE;
+  }
+  webkit_policy_decision_use(decision);
+  return TRUE;
+}
+
+void WebKitBrowser::OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
+  auto* self = static_cast<WebKitBrowser*>(data);
+  if (event == WEBKIT_LOAD_COMMITTED) self->committed_ = true;
+  if (event == WEBKIT_LOAD_FINISHED && self->status_ == PageStatus::kLoading) {
+    self->status_ = PageStatus::kInteractive;
+  }
+}
+
+gboolean WebKitBrowser::OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error,
+                                     gpointer data) {
+  auto* self = static_cast<WebKitBrowser*>(data);
+  // A load that a newer one replaced is not the one being waited for.
+  const bool replaced = g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED);
+  if (!replaced && uri != nullptr && WithoutFragment(uri) == WithoutFragment(self->pending_uri_) &&
+      self->status_ == PageStatus::kLoading) {
+    self->status_ = PageStatus::kFailed;
+  }
+  return FALSE;  // WebKit shows its own error page
+}
+
+void WebKitBrowser::OnReadyState(WebKitUserContentManager*, WebKitJavascriptResult* result,
+                                 gpointer data) {
+  auto* self = static_cast<WebKitBrowser*>(data);
+  if (!self->committed_ || self->status_ != PageStatus::kLoading) return;
+  gchar* state = jsc_value_to_string(webkit_javascript_result_get_js_value(result));
+  const std::string ready = state != nullptr ? state : "";
+  g_free(state);
+  if (ready == "interactive" || ready == "complete") self->status_ = PageStatus::kInteractive;
+}
+
+gboolean WebKitBrowser::OnContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent* event,
+                                      WebKitHitTestResult*, gpointer data) {
+  auto* self = static_cast<WebKitBrowser*>(data);
+  gdouble x = 0;
+  gdouble y = 0;
+  if (event == nullptr || !gdk_event_get_root_coords(event, &x, &y)) {
+    GdkDevice* pointer = gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_display_get_default()));
+    gint px = 0;
+    gint py = 0;
+    gdk_device_get_position(pointer, nullptr, &px, &py);
+    x = px;
+    y = py;
+  }
+  try {
+    self->context_menu_(static_cast<int>(x), static_cast<int>(y));
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "vellum: %s\n", error.what());
+  }
+  return TRUE;  // WebKit shows no menu of its own
+}
+
+JSCValue* WebKitBrowser::RunScript(const std::string& script) {
+  auto call = std::make_shared<ScriptCall>();
+  auto* holder = new std::shared_ptr<ScriptCall>(call);
+  webkit_web_view_evaluate_javascript(
+      view_, script.c_str(), -1, nullptr, nullptr, nullptr,
+      [](GObject* source, GAsyncResult* result, gpointer data) {
+        std::unique_ptr<std::shared_ptr<ScriptCall>> owned(
+            static_cast<std::shared_ptr<ScriptCall>*>(data));
+        GError* error = nullptr;
+        JSCValue* value =
+            webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
+        g_clear_error(&error);
+        (*owned)->value = value;
+        (*owned)->done = true;
+      },
+      holder);
+  const gint64 deadline = g_get_monotonic_time() + kScriptLimitUs;
+  while (!call->done && g_get_monotonic_time() < deadline) g_main_context_iteration(nullptr, TRUE);
+  // A late answer is dropped by the callback, which owns its own reference.
+  if (!call->done) return nullptr;
+  JSCValue* value = call->value;
+  call->value = nullptr;
+  return value;
+}
+
+std::optional<std::vector<std::string>> WebKitBrowser::AnchorNames() {
+  JSCValue* value = RunScript("Array.from(document.anchors, function (a) { return a.name; })");
+  if (value == nullptr) return std::nullopt;
+  std::optional<std::vector<std::string>> names;
+  if (jsc_value_is_array(value)) {
+    names.emplace();
+    JSCValue* length_value = jsc_value_object_get_property(value, "length");
+    const gint32 length = jsc_value_to_int32(length_value);
+    g_object_unref(length_value);
+    names->reserve(static_cast<std::size_t>(std::max(length, 0)));
+    for (gint32 i = 0; i < length; ++i) {
+      JSCValue* item = jsc_value_object_get_property_at_index(value, static_cast<guint>(i));
+      gchar* text = jsc_value_to_string(item);
+      names->emplace_back(text != nullptr ? text : "");
+      g_free(text);
+      g_object_unref(item);
+    }
+  }
+  g_object_unref(value);
+  return names;
+}
+
+std::optional<int> WebKitBrowser::AnchorCount() {
+  JSCValue* value = RunScript("document.anchors.length");
+  if (value == nullptr) return std::nullopt;
+  std::optional<int> count;
+  if (jsc_value_is_number(value)) count = jsc_value_to_int32(value);
+  g_object_unref(value);
+  return count;
+}
+
+bool WebKitBrowser::ScrollIntoView(int ordinal) {
+  // The scroll needs no answer: it is sent after everything asked before it.
+  const std::string script = "(function (a) { if (a) a.scrollIntoView(true); })(document.anchors[" +
+                             std::to_string(ordinal) + "]);";
+  webkit_web_view_evaluate_javascript(view_, script.c_str(), -1, nullptr, nullptr, nullptr,
+                                      nullptr, nullptr);
+  return true;
+}
+
+void WebKitBrowser::Copy() {
+  webkit_web_view_execute_editing_command(view_, WEBKIT_EDITING_COMMAND_COPY);
+}
+
+void WebKitBrowser::Focus() { gtk_widget_grab_focus(GTK_WIDGET(view_)); }
+
+}  // namespace vellum

@@ -1,0 +1,70 @@
+// The browser port over a WebKitGTK web view.
+#pragma once
+
+#include <webkit2/webkit2.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/ports.h"
+
+namespace vellum {
+
+class WebKitBrowser final : public BrowserPort {
+ public:
+  // before_navigate decides every navigation action (true cancels it);
+  // context_menu is called with the pointer's root position instead of
+  // WebKit's own menu.
+  using BeforeNavigate = std::function<bool(std::string_view url)>;
+  using ContextMenu = std::function<void(int x_root, int y_root)>;
+
+  WebKitBrowser(BeforeNavigate before_navigate, ContextMenu context_menu);
+  WebKitBrowser(const WebKitBrowser&) = delete;
+  WebKitBrowser& operator=(const WebKitBrowser&) = delete;
+  ~WebKitBrowser() override;
+
+  GtkWidget* Widget() const { return GTK_WIDGET(view_); }
+
+  bool Navigate(const std::string& url) override;
+  PageStatus Status() override;
+  std::optional<std::vector<std::string>> AnchorNames() override;
+  std::optional<int> AnchorCount() override;
+  bool ScrollIntoView(int ordinal) override;
+  void Copy() override;
+  void Focus() override;
+
+  // A file path becomes a file URI (a "#fragment" kept as it is);
+  // "about:blank" stays itself.
+  static std::string UrlToUri(const std::string& url);
+
+ private:
+  static gboolean OnDecidePolicy(WebKitWebView* view, WebKitPolicyDecision* decision,
+                                 WebKitPolicyDecisionType type, gpointer self);
+  static void OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer self);
+  static gboolean OnLoadFailed(WebKitWebView* view, WebKitLoadEvent event, gchar* uri,
+                               GError* error, gpointer self);
+  static void OnReadyState(WebKitUserContentManager* manager, WebKitJavascriptResult* result,
+                           gpointer self);
+  static gboolean OnContextMenu(WebKitWebView* view, WebKitContextMenu* menu, GdkEvent* event,
+                                WebKitHitTestResult* hit, gpointer self);
+
+  // Runs a script in the page and waits for its value (the main loop turns
+  // meanwhile); nullptr on failure or after the time limit.
+  JSCValue* RunScript(const std::string& script);
+
+  WebKitWebView* view_ = nullptr;
+  std::vector<gulong> handlers_;
+  gulong ready_handler_ = 0;
+  BeforeNavigate before_navigate_;
+  ContextMenu context_menu_;
+
+  // The navigation the viewer is waiting for.
+  std::string pending_uri_;
+  PageStatus status_ = PageStatus::kInteractive;
+  bool committed_ = false;
+};
+
+}  // namespace vellum

@@ -1,0 +1,240 @@
+#include "host/x11_link.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <poll.h>
+
+#include <chrono>
+#include <memory>
+
+namespace vellum::host {
+namespace {
+
+int g_error_count = 0;
+int g_trap_depth = 0;
+
+int CountError(Display*, XErrorEvent*) {
+  ++g_error_count;
+  return 0;
+}
+
+struct XFreeDeleter {
+  void operator()(void* p) const {
+    if (p != nullptr) XFree(p);
+  }
+};
+template <typename T>
+using XPtr = std::unique_ptr<T, XFreeDeleter>;
+
+Atom Intern(Display* display, const char* name) { return XInternAtom(display, name, False); }
+
+// A property read whole; empty when absent.
+struct Property {
+  Atom type = 0;
+  int format = 0;
+  unsigned long items = 0;
+  XPtr<unsigned char> data;
+};
+
+Property ReadProperty(Display* display, Window window, Atom property, bool remove,
+                      Atom type = AnyPropertyType) {
+  Property result;
+  unsigned long after = 0;
+  unsigned char* data = nullptr;
+  const long max_longs = static_cast<long>(kMaxPayload) * 16;
+  if (XGetWindowProperty(display, window, property, 0, max_longs, remove ? True : False, type,
+                         &result.type, &result.format, &result.items, &after, &data) != Success) {
+    return {};
+  }
+  result.data.reset(data);
+  return result;
+}
+
+std::string PropertyText(const Property& p) {
+  if (!p.data || p.format != 8) return {};
+  return std::string(reinterpret_cast<const char*>(p.data.get()), p.items);
+}
+
+bool Viewable(Display* display, Window window, bool* override_redirect) {
+  XWindowAttributes attributes{};
+  if (XGetWindowAttributes(display, window, &attributes) == 0) return false;
+  *override_redirect = attributes.override_redirect != 0;
+  return attributes.map_state == IsViewable;
+}
+
+std::optional<XWindow> FindTopLevel(Display* display, std::string_view window_class,
+                                    std::optional<std::string_view> title, bool viewable_only) {
+  X11ErrorTrap trap(display);
+  const std::vector<XWindow> windows = TopLevelWindows(display);
+  // Newest first: the most recently mapped window of its kind wins.
+  for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
+    if (WindowClass(display, *it) != window_class) continue;
+    if (title && WindowTitle(display, *it) != *title) continue;
+    if (viewable_only) {
+      bool override_redirect = false;
+      if (!Viewable(display, *it, &override_redirect) || override_redirect) continue;
+    }
+    return *it;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+X11ErrorTrap::X11ErrorTrap(XDisplay* display)
+    : display_(display), errors_before_(g_error_count), previous_handler_(nullptr) {
+  XSync(display_, False);
+  errors_before_ = g_error_count;
+  if (g_trap_depth++ == 0) {
+    previous_handler_ = reinterpret_cast<void*>(XSetErrorHandler(CountError));
+  }
+}
+
+X11ErrorTrap::~X11ErrorTrap() {
+  XSync(display_, False);
+  if (--g_trap_depth == 0) {
+    XSetErrorHandler(reinterpret_cast<XErrorHandler>(previous_handler_));
+  }
+}
+
+bool X11ErrorTrap::Failed() {
+  XSync(display_, False);
+  return g_error_count != errors_before_;
+}
+
+unsigned long CopyDataAtom(XDisplay* display) { return Intern(display, "_VELLUM_COPYDATA"); }
+
+unsigned long DoorbellAtom(XDisplay* display) { return Intern(display, "_VELLUM_DOORBELL"); }
+
+std::vector<XWindow> TopLevelWindows(XDisplay* display) {
+  std::vector<XWindow> windows;
+  const Window root = DefaultRootWindow(display);
+  const Property list = ReadProperty(display, root, Intern(display, "_NET_CLIENT_LIST"), false,
+                                     XA_WINDOW);
+  if (list.data && list.format == 32 && list.items > 0) {
+    const auto* ids = reinterpret_cast<const unsigned long*>(list.data.get());
+    windows.assign(ids, ids + list.items);
+    return windows;
+  }
+  Window root_return = 0;
+  Window parent = 0;
+  Window* children = nullptr;
+  unsigned int count = 0;
+  if (XQueryTree(display, root, &root_return, &parent, &children, &count) == 0) return windows;
+  const XPtr<Window> owned(children);
+  for (unsigned int i = 0; i < count; ++i) {
+    if (!WindowClass(display, children[i]).empty()) {
+      windows.push_back(children[i]);
+      continue;
+    }
+    // A frame of a window manager that keeps no client list.
+    Window* inner = nullptr;
+    unsigned int inner_count = 0;
+    if (XQueryTree(display, children[i], &root_return, &parent, &inner, &inner_count) == 0) continue;
+    const XPtr<Window> owned_inner(inner);
+    for (unsigned int j = 0; j < inner_count; ++j) {
+      if (!WindowClass(display, inner[j]).empty()) windows.push_back(inner[j]);
+    }
+  }
+  return windows;
+}
+
+std::string WindowClass(XDisplay* display, XWindow window) {
+  XClassHint hint{};
+  if (XGetClassHint(display, window, &hint) == 0) return {};
+  std::string result = hint.res_class != nullptr ? hint.res_class : "";
+  if (hint.res_name != nullptr) XFree(hint.res_name);
+  if (hint.res_class != nullptr) XFree(hint.res_class);
+  return result;
+}
+
+std::string WindowTitle(XDisplay* display, XWindow window) {
+  const Property net_name = ReadProperty(display, window, Intern(display, "_NET_WM_NAME"), false,
+                                         Intern(display, "UTF8_STRING"));
+  if (net_name.data && net_name.items > 0) return PropertyText(net_name);
+  return PropertyText(ReadProperty(display, window, XA_WM_NAME, false));
+}
+
+std::optional<XWindow> FindViewerWindow(XDisplay* display) {
+  return FindTopLevel(display, kViewerClass, kViewerTitle, false);
+}
+
+std::optional<XWindow> FindHostWindow(XDisplay* display) {
+  return FindTopLevel(display, kHostClass, std::nullopt, true);
+}
+
+std::optional<ScreenRect> FrameRect(XDisplay* display, XWindow window) {
+  X11ErrorTrap trap(display);
+  XWindowAttributes attributes{};
+  if (XGetWindowAttributes(display, window, &attributes) == 0) return std::nullopt;
+  int x = 0;
+  int y = 0;
+  Window child = 0;
+  if (!XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &x, &y, &child)) {
+    return std::nullopt;
+  }
+  long left = 0, right = 0, top = 0, bottom = 0;
+  const Property extents = ReadProperty(display, window, Intern(display, "_NET_FRAME_EXTENTS"),
+                                        false, XA_CARDINAL);
+  if (extents.data && extents.format == 32 && extents.items == 4) {
+    const auto* e = reinterpret_cast<const long*>(extents.data.get());
+    left = e[0], right = e[1], top = e[2], bottom = e[3];
+  }
+  if (trap.Failed()) return std::nullopt;
+  return ScreenRect{static_cast<std::int32_t>(x - left), static_cast<std::int32_t>(y - top),
+                    static_cast<std::int32_t>(x + attributes.width + right),
+                    static_cast<std::int32_t>(y + attributes.height + bottom)};
+}
+
+SendStatus SendMessage(XDisplay* display, XWindow target, const Message& message, int timeout_ms) {
+  const Atom property = CopyDataAtom(display);
+  const std::string frame = EncodeFrame(message);
+  {
+    X11ErrorTrap trap(display);
+    XSelectInput(display, target, PropertyChangeMask);
+    XChangeProperty(display, target, property, property, 8, PropModeAppend,
+                    reinterpret_cast<const unsigned char*>(frame.data()),
+                    static_cast<int>(frame.size()));
+    XEvent bell{};
+    bell.xclient.type = ClientMessage;
+    bell.xclient.window = target;
+    bell.xclient.message_type = DoorbellAtom(display);
+    bell.xclient.format = 32;
+    bell.xclient.data.l[0] = static_cast<long>(message.sender);
+    XSendEvent(display, target, False, NoEventMask, &bell);
+    if (trap.Failed()) return SendStatus::kFailed;
+  }
+
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  SendStatus status = SendStatus::kTimedOut;
+  while (status == SendStatus::kTimedOut) {
+    while (XPending(display) > 0) {
+      XEvent event{};
+      XNextEvent(display, &event);
+      if (event.type == PropertyNotify && event.xproperty.window == target &&
+          event.xproperty.atom == property && event.xproperty.state == PropertyDelete) {
+        status = SendStatus::kTaken;
+      }
+    }
+    if (status == SendStatus::kTaken) break;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    pollfd fd{ConnectionNumber(display), POLLIN, 0};
+    poll(&fd, 1, static_cast<int>(left.count()));
+  }
+  X11ErrorTrap trap(display);
+  XSelectInput(display, target, NoEventMask);
+  return status;
+}
+
+std::vector<Message> TakeMessages(XDisplay* display, XWindow window) {
+  X11ErrorTrap trap(display);
+  const Atom property = CopyDataAtom(display);
+  const Property taken = ReadProperty(display, window, property, true, property);
+  if (trap.Failed()) return {};
+  return DecodeFrames(PropertyText(taken)).messages;
+}
+
+}  // namespace vellum::host

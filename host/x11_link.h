@@ -1,0 +1,77 @@
+// The host protocol over X11: the same codes and payload bytes as the Windows
+// copy-data messages. A sender appends a frame to the _VELLUM_COPYDATA
+// property of the receiver's top-level window and rings a _VELLUM_DOORBELL
+// client message; the receiver takes (reads and deletes) the property and
+// handles its frames in order. A sender knows its message was taken when the
+// property is deleted. X errors (a window that vanished) are trapped, never
+// fatal. See docs/host-protocol.md.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/geometry.h"
+#include "host/protocol.h"
+
+struct _XDisplay;
+
+namespace vellum::host {
+
+using XDisplay = _XDisplay;
+using XWindow = unsigned long;
+
+// Collects X errors for its lifetime instead of letting the default handler
+// end the program. Nested traps are fine; the outermost restores the old
+// handler. The destructor syncs, so errors of the calls made meanwhile count.
+class X11ErrorTrap {
+ public:
+  explicit X11ErrorTrap(XDisplay* display);
+  X11ErrorTrap(const X11ErrorTrap&) = delete;
+  X11ErrorTrap& operator=(const X11ErrorTrap&) = delete;
+  ~X11ErrorTrap();
+  // Syncs with the server and tells whether any error arrived so far.
+  bool Failed();
+
+ private:
+  XDisplay* display_;
+  int errors_before_;
+  void* previous_handler_;
+};
+
+// Top-level client windows, newest last: the window manager's client list
+// when one runs, else the children of the root window (and, for frames
+// without a class, their children).
+std::vector<XWindow> TopLevelWindows(XDisplay* display);
+
+// The class part of WM_CLASS, and the title (_NET_WM_NAME, else WM_NAME).
+std::string WindowClass(XDisplay* display, XWindow window);
+std::string WindowTitle(XDisplay* display, XWindow window);
+
+// The viewer: a top-level window of class "TfrmHView" titled "Vellum".
+std::optional<XWindow> FindViewerWindow(XDisplay* display);
+// The host: a viewable, not override-redirect top-level window of class
+// "TFrmORUmain".
+std::optional<XWindow> FindHostWindow(XDisplay* display);
+
+// The window's outer rectangle (its frame, when a window manager adds one)
+// in root coordinates; nullopt when the window has gone.
+std::optional<ScreenRect> FrameRect(XDisplay* display, XWindow window);
+
+enum class SendStatus { kTaken, kTimedOut, kFailed };
+
+// Sends one message and waits up to timeout_ms for the receiver to take it.
+// Use a connection of its own: the wait reads events from it.
+SendStatus SendMessage(XDisplay* display, XWindow target, const Message& message, int timeout_ms);
+
+// Takes every message waiting on the window's property, in the order sent.
+// Malformed data ends the list; what came before it is kept.
+std::vector<Message> TakeMessages(XDisplay* display, XWindow window);
+
+// The atoms of the protocol, interned on first use per display.
+unsigned long CopyDataAtom(XDisplay* display);
+unsigned long DoorbellAtom(XDisplay* display);
+
+}  // namespace vellum::host
