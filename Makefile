@@ -3,7 +3,7 @@ SHELL := /bin/bash
 .SHELLFLAGS := -euo pipefail -c
 .DEFAULT_GOAL := run
 
-SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null || find app browser core host tools tests bench -name '*.cpp' -o -name '*.h')
+SOURCES = $(shell git ls-files --cached --others --exclude-standard '*.cpp' '*.h' 2>/dev/null || find app browser core host tools tests bench -name '*.cpp' -o -name '*.h')
 
 .PHONY: run test deps linux linux-asan windows test-linux test-asan test-windows \
         format format-check bench clean

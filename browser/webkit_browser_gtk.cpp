@@ -39,9 +39,9 @@ WebKitBrowser::WebKitBrowser(BeforeNavigate before_navigate, ContextMenu context
   ready_handler_ = g_signal_connect(content, "script-message-received::vellumReady",
                                     G_CALLBACK(OnReadyState), this);
   webkit_user_content_manager_register_script_message_handler(content, "vellumReady");
-  WebKitUserScript* script = webkit_user_script_new(
-      kReadyStateScript, WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
-      WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+  WebKitUserScript* script =
+      webkit_user_script_new(kReadyStateScript, WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+                             WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
   webkit_user_content_manager_add_script(content, script);
   webkit_user_script_unref(script);
 
@@ -52,15 +52,15 @@ WebKitBrowser::WebKitBrowser(BeforeNavigate before_navigate, ContextMenu context
   WebKitSettings* settings = webkit_web_view_get_settings(view_);
   webkit_settings_set_allow_file_access_from_file_urls(settings, TRUE);
 
-  handlers_.push_back(
-      g_signal_connect(view_, "decide-policy", G_CALLBACK(OnDecidePolicy), this));
+  handlers_.push_back(g_signal_connect(view_, "decide-policy", G_CALLBACK(OnDecidePolicy), this));
   handlers_.push_back(g_signal_connect(view_, "load-changed", G_CALLBACK(OnLoadChanged), this));
   handlers_.push_back(g_signal_connect(view_, "load-failed", G_CALLBACK(OnLoadFailed), this));
   handlers_.push_back(g_signal_connect(view_, "context-menu", G_CALLBACK(OnContextMenu), this));
 }
 
 WebKitBrowser::~WebKitBrowser() {
-  for (gulong id : handlers_) g_signal_handler_disconnect(view_, id);
+  for (gulong id : handlers_)
+    g_signal_handler_disconnect(view_, id);
   WebKitUserContentManager* content = webkit_web_view_get_user_content_manager(view_);
   g_signal_handler_disconnect(content, ready_handler_);
   g_object_unref(view_);
@@ -97,7 +97,9 @@ bool WebKitBrowser::Navigate(const std::string& url) {
   return true;
 }
 
-PageStatus WebKitBrowser::Status() { return status_; }
+PageStatus WebKitBrowser::Status() {
+  return status_;
+}
 
 gboolean WebKitBrowser::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
                                        WebKitPolicyDecisionType type, gpointer data) {
@@ -106,8 +108,8 @@ gboolean WebKitBrowser::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* dec
       type != WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
     return FALSE;
   }
-  WebKitNavigationAction* action =
-      webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+  WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
+      WEBKIT_NAVIGATION_POLICY_DECISION(decision));
   const gchar* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
   const std::string url = uri != nullptr ? uri : "";
   bool cancel = false;
@@ -146,7 +148,8 @@ gboolean WebKitBrowser::OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri
                                      gpointer data) {
   auto* self = static_cast<WebKitBrowser*>(data);
   // A load that a newer one replaced is not the one being waited for.
-  const bool replaced = g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED);
+  const bool replaced =
+      g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED);
   if (!replaced && uri != nullptr && WithoutFragment(uri) == WithoutFragment(self->pending_uri_) &&
       self->status_ == PageStatus::kLoading) {
     self->status_ = PageStatus::kFailed;
@@ -170,7 +173,8 @@ gboolean WebKitBrowser::OnContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEve
   gdouble x = 0;
   gdouble y = 0;
   if (event == nullptr || !gdk_event_get_root_coords(event, &x, &y)) {
-    GdkDevice* pointer = gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_display_get_default()));
+    GdkDevice* pointer =
+        gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_display_get_default()));
     gint px = 0;
     gint py = 0;
     gdk_device_get_position(pointer, nullptr, &px, &py);
@@ -202,7 +206,8 @@ JSCValue* WebKitBrowser::RunScript(const std::string& script) {
       },
       holder);
   const gint64 deadline = g_get_monotonic_time() + kScriptLimitUs;
-  while (!call->done && g_get_monotonic_time() < deadline) g_main_context_iteration(nullptr, TRUE);
+  while (!call->done && g_get_monotonic_time() < deadline)
+    g_main_context_iteration(nullptr, TRUE);
   // A late answer is dropped by the callback, which owns its own reference.
   if (!call->done) return nullptr;
   JSCValue* value = call->value;
@@ -245,8 +250,8 @@ bool WebKitBrowser::ScrollIntoView(int ordinal) {
   // The scroll needs no answer: it is sent after everything asked before it.
   const std::string script = "(function (a) { if (a) a.scrollIntoView(true); })(document.anchors[" +
                              std::to_string(ordinal) + "]);";
-  webkit_web_view_evaluate_javascript(view_, script.c_str(), -1, nullptr, nullptr, nullptr,
-                                      nullptr, nullptr);
+  webkit_web_view_evaluate_javascript(view_, script.c_str(), -1, nullptr, nullptr, nullptr, nullptr,
+                                      nullptr);
   return true;
 }
 
@@ -254,6 +259,8 @@ void WebKitBrowser::Copy() {
   webkit_web_view_execute_editing_command(view_, WEBKIT_EDITING_COMMAND_COPY);
 }
 
-void WebKitBrowser::Focus() { gtk_widget_grab_focus(GTK_WIDGET(view_)); }
+void WebKitBrowser::Focus() {
+  gtk_widget_grab_focus(GTK_WIDGET(view_));
+}
 
 }  // namespace vellum

@@ -4,7 +4,8 @@ namespace vellum::host {
 namespace {
 
 void PutU32(std::string& out, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFFu));
+  for (int i = 0; i < 4; ++i)
+    out.push_back(static_cast<char>((value >> (8 * i)) & 0xFFu));
 }
 
 std::uint32_t GetU32(std::string_view data, std::size_t at) {
@@ -50,8 +51,8 @@ DecodedFrames DecodeFrames(std::string_view data) {
       result.malformed = true;
       break;
     }
-    result.messages.push_back(
-        {GetU32(data, at), GetU32(data, at + 4), std::string(data.substr(at + kFrameHeaderSize, length))});
+    result.messages.push_back({GetU32(data, at), GetU32(data, at + 4),
+                               std::string(data.substr(at + kFrameHeaderSize, length))});
     at += kFrameHeaderSize + length;
   }
   return result;

@@ -27,7 +27,9 @@ struct XFreeDeleter {
 template <typename T>
 using XPtr = std::unique_ptr<T, XFreeDeleter>;
 
-Atom Intern(Display* display, const char* name) { return XInternAtom(display, name, False); }
+Atom Intern(Display* display, const char* name) {
+  return XInternAtom(display, name, False);
+}
 
 // A property read whole; empty when absent.
 struct Property {
@@ -103,15 +105,19 @@ bool X11ErrorTrap::Failed() {
   return g_error_count != errors_before_;
 }
 
-unsigned long CopyDataAtom(XDisplay* display) { return Intern(display, "_VELLUM_COPYDATA"); }
+unsigned long CopyDataAtom(XDisplay* display) {
+  return Intern(display, "_VELLUM_COPYDATA");
+}
 
-unsigned long DoorbellAtom(XDisplay* display) { return Intern(display, "_VELLUM_DOORBELL"); }
+unsigned long DoorbellAtom(XDisplay* display) {
+  return Intern(display, "_VELLUM_DOORBELL");
+}
 
 std::vector<XWindow> TopLevelWindows(XDisplay* display) {
   std::vector<XWindow> windows;
   const Window root = DefaultRootWindow(display);
-  const Property list = ReadProperty(display, root, Intern(display, "_NET_CLIENT_LIST"), false,
-                                     XA_WINDOW);
+  const Property list =
+      ReadProperty(display, root, Intern(display, "_NET_CLIENT_LIST"), false, XA_WINDOW);
   if (list.data && list.format == 32 && list.items > 0) {
     const auto* ids = reinterpret_cast<const unsigned long*>(list.data.get());
     windows.assign(ids, ids + list.items);
@@ -131,7 +137,8 @@ std::vector<XWindow> TopLevelWindows(XDisplay* display) {
     // A frame of a window manager that keeps no client list.
     Window* inner = nullptr;
     unsigned int inner_count = 0;
-    if (XQueryTree(display, children[i], &root_return, &parent, &inner, &inner_count) == 0) continue;
+    if (XQueryTree(display, children[i], &root_return, &parent, &inner, &inner_count) == 0)
+      continue;
     const XPtr<Window> owned_inner(inner);
     for (unsigned int j = 0; j < inner_count; ++j) {
       if (!WindowClass(display, inner[j]).empty()) windows.push_back(inner[j]);
@@ -175,8 +182,8 @@ std::optional<ScreenRect> FrameRect(XDisplay* display, XWindow window) {
     return std::nullopt;
   }
   long left = 0, right = 0, top = 0, bottom = 0;
-  const Property extents = ReadProperty(display, window, Intern(display, "_NET_FRAME_EXTENTS"),
-                                        false, XA_CARDINAL);
+  const Property extents =
+      ReadProperty(display, window, Intern(display, "_NET_FRAME_EXTENTS"), false, XA_CARDINAL);
   if (extents.data && extents.format == 32 && extents.items == 4) {
     const auto* e = reinterpret_cast<const long*>(extents.data.get());
     left = e[0], right = e[1], top = e[2], bottom = e[3];

@@ -17,7 +17,9 @@ std::optional<T> ParseNumber(std::string_view text) {
   return value;
 }
 
-ParseResult Fail(std::string error) { return {std::nullopt, std::move(error)}; }
+ParseResult Fail(std::string error) {
+  return {std::nullopt, std::move(error)};
+}
 
 ParseResult ParseShow(const std::vector<std::string_view>& args) {
   if (args.size() < 4) return Fail("show needs CODE CHAPTER VERSE");
@@ -145,7 +147,8 @@ std::string HostUsage() {
 
 std::optional<TbcvRec> ParseLocationRequest(std::string_view text) {
   std::size_t i = 0;
-  while (i < text.size() && i < 3 && text[i] != ':' && !(text[i] >= '0' && text[i] <= '9')) ++i;
+  while (i < text.size() && i < 3 && text[i] != ':' && !(text[i] >= '0' && text[i] <= '9'))
+    ++i;
   if (i == 0) return std::nullopt;
   const std::string_view code = text.substr(0, i);
   const std::size_t colon = text.find(':', i);

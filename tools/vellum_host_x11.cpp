@@ -21,7 +21,9 @@ using vellum::host::XWindow;
 using Clock = std::chrono::steady_clock;
 
 volatile std::sig_atomic_t g_stop = 0;
-void OnSignal(int) { g_stop = 1; }
+void OnSignal(int) {
+  g_stop = 1;
+}
 
 struct DisplayCloser {
   void operator()(Display* display) const { XCloseDisplay(display); }
@@ -59,8 +61,7 @@ int Send(const vellum::tools::SendCommand& send) {
 int Wait(const vellum::tools::WaitCommand& wait) {
   DisplayPtr display = OpenDisplay();
   if (!display) return vellum::tools::kExitError;
-  const auto deadline =
-      Clock::now() + std::chrono::duration<double>(wait.timeout_seconds);
+  const auto deadline = Clock::now() + std::chrono::duration<double>(wait.timeout_seconds);
   for (;;) {
     if (vellum::host::FindViewerWindow(display.get())) return vellum::tools::kExitOk;
     if (Clock::now() >= deadline || g_stop) return vellum::tools::kExitNoViewer;
@@ -108,8 +109,8 @@ int Serve(const vellum::tools::ServeCommand& serve) {
   const unsigned long copydata = vellum::host::CopyDataAtom(display.get());
   const auto start = Clock::now();
   const auto ended = [&] {
-    return g_stop || (serve.seconds &&
-                      Clock::now() - start >= std::chrono::duration<double>(*serve.seconds));
+    return g_stop ||
+           (serve.seconds && Clock::now() - start >= std::chrono::duration<double>(*serve.seconds));
   };
 
   std::deque<Answer> answers;
@@ -135,18 +136,19 @@ int Serve(const vellum::tools::ServeCommand& serve) {
         if (!serve.answer || message.sender == 0) continue;
         if (const auto location = vellum::tools::ParseLocationRequest(text)) {
           const auto bytes = vellum::EncodeLocation(*location);
-          answers.push_back({Clock::now() + std::chrono::milliseconds(vellum::tools::kAnswerDelayMs),
-                             message.sender, std::string(bytes.begin(), bytes.end())});
+          answers.push_back(
+              {Clock::now() + std::chrono::milliseconds(vellum::tools::kAnswerDelayMs),
+               message.sender, std::string(bytes.begin(), bytes.end())});
         }
       }
     }
     while (!answers.empty() && answers.front().due <= Clock::now()) {
       const Answer answer = answers.front();
       answers.pop_front();
-      vellum::host::SendMessage(sender.get(), answer.to,
-                                {vellum::host::kShowLocation, static_cast<std::uint32_t>(window),
-                                 answer.payload},
-                                vellum::host::kRequestTimeoutMs);
+      vellum::host::SendMessage(
+          sender.get(), answer.to,
+          {vellum::host::kShowLocation, static_cast<std::uint32_t>(window), answer.payload},
+          vellum::host::kRequestTimeoutMs);
     }
     pollfd fd{ConnectionNumber(display.get()), POLLIN, 0};
     poll(&fd, 1, answers.empty() ? 20 : 5);
@@ -162,8 +164,10 @@ int Run(int argc, char** argv) {
                  vellum::tools::HostUsage().c_str());
     return vellum::tools::kExitUsage;
   }
-  if (const auto* send = std::get_if<vellum::tools::SendCommand>(&*parsed.command)) return Send(*send);
-  if (const auto* wait = std::get_if<vellum::tools::WaitCommand>(&*parsed.command)) return Wait(*wait);
+  if (const auto* send = std::get_if<vellum::tools::SendCommand>(&*parsed.command))
+    return Send(*send);
+  if (const auto* wait = std::get_if<vellum::tools::WaitCommand>(&*parsed.command))
+    return Wait(*wait);
   return Serve(std::get<vellum::tools::ServeCommand>(*parsed.command));
 }
 

@@ -57,7 +57,9 @@ void GlibPump::ProcessMessages(PumpMode mode) {
   }
 }
 
-std::uint64_t GlibPump::NowMs() { return static_cast<std::uint64_t>(g_get_monotonic_time() / 1000); }
+std::uint64_t GlibPump::NowMs() {
+  return static_cast<std::uint64_t>(g_get_monotonic_time() / 1000);
+}
 
 X11HostLink::X11HostLink() : display_(XOpenDisplay(nullptr)) {
   if (display_ == nullptr) std::fprintf(stderr, "vellum: no X connection for the host link\n");
@@ -79,10 +81,10 @@ std::optional<ScreenRect> X11HostLink::HostWindowRect() {
 
 void X11HostLink::SendRequest(std::string_view text) {
   if (display_ == nullptr || !host_window_) return;
-  host::SendMessage(display_, *host_window_,
-                    {host::kRequest, static_cast<std::uint32_t>(own_window_),
-                     host::RequestPayload(text)},
-                    host::kRequestTimeoutMs);
+  host::SendMessage(
+      display_, *host_window_,
+      {host::kRequest, static_cast<std::uint32_t>(own_window_), host::RequestPayload(text)},
+      host::kRequestTimeoutMs);
 }
 
 }  // namespace vellum

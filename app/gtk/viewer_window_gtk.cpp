@@ -214,6 +214,7 @@ GtkWidget* ViewerWindowGtk::AddButton(const char* name, const char* caption, int
   // replace the label and lose its alignment and ellipsizing.
   GtkWidget* button = gtk_button_new();
   GtkWidget* label = gtk_label_new(caption);
+  gtk_widget_show(label);  // also inside a button that starts hidden
   gtk_container_add(GTK_CONTAINER(button), label);
   gtk_widget_set_name(button, name);
   gtk_style_context_add_class(gtk_widget_get_style_context(button), "speed");
@@ -240,8 +241,8 @@ GtkWidget* ViewerWindowGtk::AddImage(const char* name, const char* accessible_na
   gtk_widget_set_name(box, name);
   gtk_container_add(GTK_CONTAINER(box), gtk_image_new_from_pixbuf(pixbuf));
   gtk_widget_set_size_request(box, w, h);
-  gtk_widget_add_events(box, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK |
-                                 GDK_POINTER_MOTION_MASK);
+  gtk_widget_add_events(box,
+                        GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_POINTER_MOTION_MASK);
   gtk_layout_put(GTK_LAYOUT(panel_), box, x, y);
   SetAccessible(box, name, accessible_name);
   placed_.push_back({box, x, y, right_distance});
@@ -255,9 +256,10 @@ void ViewerWindowGtk::BuildMenu() {
   menu_on_top_ = gtk_check_menu_item_new_with_label("Always On Top");
   menu_about_ = gtk_menu_item_new_with_label("About");
   menu_close_ = gtk_menu_item_new_with_label("Close");
-  const std::pair<GtkWidget*, const char*> items[] = {
-      {menu_copy_, "CopyCB1"}, {menu_on_top_, "AlwaysOnTop1"}, {menu_about_, "About1"},
-      {menu_close_, "Close1"}};
+  const std::pair<GtkWidget*, const char*> items[] = {{menu_copy_, "CopyCB1"},
+                                                      {menu_on_top_, "AlwaysOnTop1"},
+                                                      {menu_about_, "About1"},
+                                                      {menu_close_, "Close1"}};
   for (const auto& [item, name] : items) {
     gtk_widget_set_name(item, name);
     SetAccessible(item, name, nullptr);
@@ -272,7 +274,9 @@ GdkWindow* ViewerWindowGtk::TopGdkWindow() const {
   return window_ != nullptr ? gtk_widget_get_window(window_) : nullptr;
 }
 
-GtkWidget* ViewerWindowGtk::ButtonWidget(Button button) const { return buttons_.at(button); }
+GtkWidget* ViewerWindowGtk::ButtonWidget(Button button) const {
+  return buttons_.at(button);
+}
 
 int ViewerWindowGtk::Run() {
   viewer_->FormCreate();
@@ -290,8 +294,8 @@ GdkFilterReturn ViewerWindowGtk::FilterXEvent(GdkXEvent* xevent, GdkEvent*, gpoi
   auto* self = static_cast<ViewerWindowGtk*>(data);
   const auto* event = static_cast<XEvent*>(xevent);
   Display* display = GDK_DISPLAY_XDISPLAY(gdk_display_get_default());
-  const bool doorbell = event->type == ClientMessage &&
-                        event->xclient.message_type == host::DoorbellAtom(display);
+  const bool doorbell =
+      event->type == ClientMessage && event->xclient.message_type == host::DoorbellAtom(display);
   const bool property = event->type == PropertyNotify &&
                         event->xproperty.atom == host::CopyDataAtom(display) &&
                         event->xproperty.state == PropertyNewValue;
@@ -325,7 +329,8 @@ void ViewerWindowGtk::OnTimerTick(TimerId id) {
 // the pointer's own state tells whether the button is still down.
 void ViewerWindowGtk::EndLostHolds() {
   if (!viewer_->BackHeld() && !viewer_->ForwardHeld()) return;
-  GdkDevice* pointer = gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_display_get_default()));
+  GdkDevice* pointer =
+      gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_display_get_default()));
   GdkModifierType state{};
   gdk_device_get_state(pointer, TopGdkWindow(), nullptr, &state);
   if ((state & (GDK_BUTTON1_MASK | GDK_BUTTON2_MASK | GDK_BUTTON3_MASK)) != 0) return;
@@ -346,7 +351,8 @@ void ViewerWindowGtk::OnPanelAllocate(GtkWidget*, GdkRectangle* allocation, gpoi
           window->anchor_idle_ = 0;
           for (const Placed& p : window->placed_) {
             if (p.distance > 0) {
-              gtk_layout_move(GTK_LAYOUT(window->panel_), p.widget, window->panel_width_ - p.distance, p.y);
+              gtk_layout_move(GTK_LAYOUT(window->panel_), p.widget,
+                              window->panel_width_ - p.distance, p.y);
             }
           }
           return G_SOURCE_REMOVE;
@@ -357,7 +363,8 @@ void ViewerWindowGtk::OnPanelAllocate(GtkWidget*, GdkRectangle* allocation, gpoi
 
 void ViewerWindowGtk::OnBrowserAllocate(GtkWidget*, GdkRectangle* allocation, gpointer data) {
   auto* self = static_cast<ViewerWindowGtk*>(data);
-  if (allocation->width == self->browser_width_ && allocation->height == self->browser_height_) return;
+  if (allocation->width == self->browser_width_ && allocation->height == self->browser_height_)
+    return;
   self->browser_width_ = allocation->width;
   self->browser_height_ = allocation->height;
   if (self->running_) Guarded([&] { self->viewer_->FormResize(); });
@@ -376,8 +383,8 @@ gboolean ViewerWindowGtk::OnWindowMotion(GtkWidget* widget, GdkEventMotion* even
   const GdkWindowEdge edge = EdgeAt(static_cast<int>(event->x), static_cast<int>(event->y),
                                     gtk_widget_get_allocated_width(widget),
                                     gtk_widget_get_allocated_height(widget), &on_edge);
-  GdkCursor* cursor = on_edge ? gdk_cursor_new_from_name(gdk_display_get_default(), EdgeCursor(edge))
-                              : nullptr;
+  GdkCursor* cursor =
+      on_edge ? gdk_cursor_new_from_name(gdk_display_get_default(), EdgeCursor(edge)) : nullptr;
   gdk_window_set_cursor(event->window, cursor);
   if (cursor != nullptr) g_object_unref(cursor);
   return FALSE;
@@ -411,8 +418,8 @@ gboolean ViewerWindowGtk::OnButtonPress(GtkWidget* widget, GdkEventButton* event
       gint y = 0;
       gdk_window_get_origin(self->TopGdkWindow(), &x, &y);
       // The client area's corner plus the point in the icon's own coordinates.
-      v.Image1MouseDown({x + kBorder + static_cast<int>(event->x),
-                         y + kBorder + static_cast<int>(event->y)});
+      v.Image1MouseDown(
+          {x + kBorder + static_cast<int>(event->x), y + kBorder + static_cast<int>(event->y)});
     } else if (widget == self->image2_) {
       v.Image2MouseDown({static_cast<int>(event->x_root), static_cast<int>(event->y_root)});
     }
@@ -475,7 +482,8 @@ void ViewerWindowGtk::SetCaption(Button button, const std::string& caption) {
   GtkWidget* label = gtk_bin_get_child(GTK_BIN(ButtonWidget(button)));
   gtk_label_set_text(GTK_LABEL(label), CaptionToUtf8(caption).c_str());
   // The accessible name follows the caption.
-  atk_object_set_name(gtk_widget_get_accessible(ButtonWidget(button)), CaptionToUtf8(caption).c_str());
+  atk_object_set_name(gtk_widget_get_accessible(ButtonWidget(button)),
+                      CaptionToUtf8(caption).c_str());
 }
 
 void ViewerWindowGtk::SetVisible(Button button, bool visible) {
@@ -489,7 +497,8 @@ void ViewerWindowGtk::SetEnabled(Button button, bool enabled) {
 void ViewerWindowGtk::SetUnderline(Button button, bool underline) {
   GtkWidget* label = gtk_bin_get_child(GTK_BIN(ButtonWidget(button)));
   PangoAttrList* attributes = pango_attr_list_new();
-  if (underline) pango_attr_list_insert(attributes, pango_attr_underline_new(PANGO_UNDERLINE_SINGLE));
+  if (underline)
+    pango_attr_list_insert(attributes, pango_attr_underline_new(PANGO_UNDERLINE_SINGLE));
   gtk_label_set_attributes(GTK_LABEL(label), attributes);
   pango_attr_list_unref(attributes);
 }
@@ -541,7 +550,8 @@ void ViewerWindowGtk::CloseWindow() {
 
 void ViewerWindowGtk::MinimizeApplication() {
   GdkScreen* screen = gdk_screen_get_default();
-  if (gdk_x11_screen_supports_net_wm_hint(screen, gdk_atom_intern_static_string("_NET_WM_STATE_HIDDEN"))) {
+  if (gdk_x11_screen_supports_net_wm_hint(screen,
+                                          gdk_atom_intern_static_string("_NET_WM_STATE_HIDDEN"))) {
     gtk_window_iconify(GTK_WINDOW(window_));
     return;
   }
@@ -573,9 +583,9 @@ void ViewerWindowGtk::ShowPopupMenu(ScreenPoint at) {
 }
 
 void ViewerWindowGtk::ShowMessage(const std::string& text) {
-  GtkWidget* dialog = gtk_message_dialog_new(GTK_WINDOW(window_), GTK_DIALOG_MODAL,
-                                             GTK_MESSAGE_ERROR, GTK_BUTTONS_OK, "%s",
-                                             DisplayTextToUtf8(text).c_str());
+  GtkWidget* dialog =
+      gtk_message_dialog_new(GTK_WINDOW(window_), GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR,
+                             GTK_BUTTONS_OK, "%s", DisplayTextToUtf8(text).c_str());
   gtk_window_set_title(GTK_WINDOW(dialog), "Vellum");
   gtk_dialog_run(GTK_DIALOG(dialog));
   gtk_widget_destroy(dialog);
