@@ -34,6 +34,7 @@ test-asan: linux-asan
 
 test-windows: windows
 	tests/wine/run-unit-tests.sh build/windows/tests/vellum_core_tests.exe
+	tests/wine/run-unit-tests.sh build/windows/tests/vellum_host_tests.exe
 
 test: format-check test-linux test-asan test-windows
 
