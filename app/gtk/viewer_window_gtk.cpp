@@ -126,9 +126,13 @@ ViewerWindowGtk::~ViewerWindowGtk() {
   if (anchor_idle_ != 0) g_source_remove(anchor_idle_);
   timers_.reset();
   viewer_.reset();
-  if (menu_ != nullptr) gtk_widget_destroy(menu_);
-  if (window_ != nullptr) gtk_widget_destroy(window_);
+  // The browser lets go of its view's signals while the view is whole.
   browser_.reset();
+  if (menu_ != nullptr) {
+    gtk_widget_destroy(menu_);
+    g_object_unref(menu_);
+  }
+  if (window_ != nullptr) gtk_widget_destroy(window_);
   if (css_ != nullptr) g_object_unref(css_);
 }
 
