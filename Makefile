@@ -5,7 +5,7 @@ SHELL := /bin/bash
 
 SOURCES = $(shell git ls-files --cached --others --exclude-standard '*.cpp' '*.h' 2>/dev/null || find app browser core host tools tests bench -name '*.cpp' -o -name '*.h')
 
-.PHONY: run test deps linux linux-asan windows test-linux test-asan test-windows \
+.PHONY: run test deps linux linux-asan windows test-linux test-asan test-windows test-e2e \
         format format-check bench clean
 
 deps:
@@ -36,7 +36,10 @@ test-windows: windows
 	tests/wine/run-unit-tests.sh build/windows/tests/vellum_core_tests.exe
 	tests/wine/run-unit-tests.sh build/windows/tests/vellum_host_tests.exe
 
-test: format-check test-linux test-asan test-windows
+test-e2e: linux
+	/usr/bin/python3 tests/e2e/run.py
+
+test: format-check test-linux test-asan test-windows test-e2e
 
 format: deps
 	clang-format -i $(SOURCES)

@@ -182,7 +182,7 @@ gboolean WebKitBrowser::OnContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEve
     y = py;
   }
   try {
-    self->context_menu_(static_cast<int>(x), static_cast<int>(y));
+    self->context_menu_(static_cast<int>(x), static_cast<int>(y), event);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "vellum: %s\n", error.what());
   }

@@ -16,10 +16,10 @@ namespace vellum {
 class WebKitBrowser final : public BrowserPort {
  public:
   // before_navigate decides every navigation action (true cancels it);
-  // context_menu is called with the pointer's root position instead of
-  // WebKit's own menu.
+  // context_menu is called with the pointer's root position and the event
+  // that asked for a menu (may be null) instead of WebKit's own menu.
   using BeforeNavigate = std::function<bool(std::string_view url)>;
-  using ContextMenu = std::function<void(int x_root, int y_root)>;
+  using ContextMenu = std::function<void(int x_root, int y_root, GdkEvent* trigger)>;
 
   WebKitBrowser(BeforeNavigate before_navigate, ContextMenu context_menu);
   WebKitBrowser(const WebKitBrowser&) = delete;

@@ -16,7 +16,8 @@ namespace vellum {
 namespace {
 
 constexpr int kPanelHeight = 26;
-constexpr int kBorder = 3;  // the sizing frame around the client area
+constexpr int kBorder = 3;        // the sizing frame around the client area
+constexpr int kRightBlock = 113;  // from Back's left edge to the panel's right edge
 
 // Fonts and colours of the title bar. "Arial" resolves to a metric-compatible
 // face (Liberation Sans) where Arial itself is not installed.
@@ -109,8 +110,13 @@ ViewerWindowGtk::ViewerWindowGtk() {
   timers_ = std::make_unique<GlibTimers>([this](TimerId id) { OnTimerTick(id); });
   browser_ = std::make_unique<WebKitBrowser>(
       [this](std::string_view url) { return viewer_ && viewer_->WebBrowser1BeforeNavigate2(url); },
-      [this](int x, int y) {
-        if (viewer_) viewer_->OpenMenuAt({x, y});
+      [this](int x, int y, GdkEvent* trigger) {
+        if (!viewer_) return;
+        // The menu takes the pointer with the event that asked for it.
+        menu_trigger_ = trigger != nullptr ? gdk_event_copy(trigger) : nullptr;
+        viewer_->OpenMenuAt({x, y});
+        if (menu_trigger_ != nullptr) gdk_event_free(menu_trigger_);
+        menu_trigger_ = nullptr;
       });
   BuildWindow();
   viewer_ = std::make_unique<Viewer>(
@@ -123,7 +129,6 @@ ViewerWindowGtk::~ViewerWindowGtk() {
   for (const auto& [instance, id] : handlers_) {
     if (G_IS_OBJECT(instance)) g_signal_handler_disconnect(instance, id);
   }
-  if (anchor_idle_ != 0) g_source_remove(anchor_idle_);
   timers_.reset();
   viewer_.reset();
   // The browser lets go of its view's signals while the view is whole.
@@ -167,6 +172,8 @@ void ViewerWindowGtk::BuildWindow() {
   SetAccessible(view, "WebBrowser1", nullptr);
   gtk_box_pack_start(GTK_BOX(column), view, TRUE, TRUE, 0);
   Connect(view, "size-allocate", G_CALLBACK(OnBrowserAllocate));
+  Connect(view, "button-press-event", G_CALLBACK(OnPageButton));
+  Connect(view, "button-release-event", G_CALLBACK(OnPageButton));
   BuildMenu();
   gtk_widget_show_all(column);
 
@@ -177,12 +184,22 @@ void ViewerWindowGtk::BuildWindow() {
 }
 
 void ViewerWindowGtk::BuildTitleBar() {
-  panel_ = gtk_layout_new(nullptr, nullptr);
+  // Panel1 is one row: the controls anchored to the left lie in a layout that
+  // may be cut off, those anchored to the right in a block that keeps its
+  // distance to the right edge whatever the width.
+  panel_ = gtk_event_box_new();
   gtk_widget_set_name(panel_, "Panel1");
   gtk_widget_set_size_request(panel_, 1, kPanelHeight);
   gtk_widget_add_events(panel_, GDK_POINTER_MOTION_MASK);
-  Connect(panel_, "size-allocate", G_CALLBACK(OnPanelAllocate));
   Connect(panel_, "motion-notify-event", G_CALLBACK(OnHandleMotion));
+  GtkWidget* row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0);
+  gtk_container_add(GTK_CONTAINER(panel_), row);
+  left_ = gtk_layout_new(nullptr, nullptr);
+  gtk_widget_set_size_request(left_, 1, kPanelHeight);
+  right_ = gtk_fixed_new();
+  gtk_widget_set_size_request(right_, kRightBlock, kPanelHeight);
+  gtk_box_pack_start(GTK_BOX(row), left_, TRUE, TRUE, 0);
+  gtk_box_pack_end(GTK_BOX(row), right_, FALSE, FALSE, 0);
 
   GdkPixbuf* icon = NewMenuIcon();
   image1_ = AddImage("Image1", "Menu", icon, 3, 2, 17, 18, 0);
@@ -231,10 +248,9 @@ GtkWidget* ViewerWindowGtk::AddButton(const char* name, const char* caption, int
   const bool from_left = std::string_view(name).starts_with("SpeedButton") && w > 20;
   gtk_label_set_xalign(GTK_LABEL(label), from_left ? 0.0f : 0.5f);
   gtk_widget_set_halign(label, from_left ? GTK_ALIGN_START : GTK_ALIGN_CENTER);
-  gtk_layout_put(GTK_LAYOUT(panel_), button, x, y);
+  Place(button, x, y, right_distance);
   SetAccessible(button, name, accessible_name);
   Connect(button, "clicked", G_CALLBACK(OnClicked));
-  placed_.push_back({button, x, y, right_distance});
   return button;
 }
 
@@ -247,9 +263,8 @@ GtkWidget* ViewerWindowGtk::AddImage(const char* name, const char* accessible_na
   gtk_widget_set_size_request(box, w, h);
   gtk_widget_add_events(box,
                         GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_POINTER_MOTION_MASK);
-  gtk_layout_put(GTK_LAYOUT(panel_), box, x, y);
+  Place(box, x, y, right_distance);
   SetAccessible(box, name, accessible_name);
-  placed_.push_back({box, x, y, right_distance});
   return box;
 }
 
@@ -272,6 +287,14 @@ void ViewerWindowGtk::BuildMenu() {
   }
   gtk_widget_show_all(menu_);
   gtk_menu_attach_to_widget(GTK_MENU(menu_), window_, nullptr);
+}
+
+void ViewerWindowGtk::Place(GtkWidget* widget, int x, int y, int right_distance) {
+  if (right_distance > 0) {
+    gtk_fixed_put(GTK_FIXED(right_), widget, kRightBlock - right_distance, y);
+  } else {
+    gtk_layout_put(GTK_LAYOUT(left_), widget, x, y);
+  }
 }
 
 GdkWindow* ViewerWindowGtk::TopGdkWindow() const {
@@ -342,29 +365,6 @@ void ViewerWindowGtk::EndLostHolds() {
   if (viewer_->ForwardHeld()) viewer_->SBtnFORWARDMouseUp();
 }
 
-void ViewerWindowGtk::OnPanelAllocate(GtkWidget*, GdkRectangle* allocation, gpointer data) {
-  auto* self = static_cast<ViewerWindowGtk*>(data);
-  if (allocation->width == self->panel_width_) return;
-  self->panel_width_ = allocation->width;
-  // Children moved during an allocation would keep their old places until the
-  // next one; move them right after it.
-  if (self->anchor_idle_ == 0) {
-    self->anchor_idle_ = g_idle_add(
-        [](gpointer data_) -> gboolean {
-          auto* window = static_cast<ViewerWindowGtk*>(data_);
-          window->anchor_idle_ = 0;
-          for (const Placed& p : window->placed_) {
-            if (p.distance > 0) {
-              gtk_layout_move(GTK_LAYOUT(window->panel_), p.widget,
-                              window->panel_width_ - p.distance, p.y);
-            }
-          }
-          return G_SOURCE_REMOVE;
-        },
-        self);
-  }
-}
-
 void ViewerWindowGtk::OnBrowserAllocate(GtkWidget*, GdkRectangle* allocation, gpointer data) {
   auto* self = static_cast<ViewerWindowGtk*>(data);
   if (allocation->width == self->browser_width_ && allocation->height == self->browser_height_)
@@ -372,6 +372,22 @@ void ViewerWindowGtk::OnBrowserAllocate(GtkWidget*, GdkRectangle* allocation, gp
   self->browser_width_ = allocation->width;
   self->browser_height_ = allocation->height;
   if (self->running_) Guarded([&] { self->viewer_->FormResize(); });
+}
+
+// The right button never reaches the page: its press opens our menu at the
+// pointer, so the page neither shows a menu of its own nor loses its selection.
+gboolean ViewerWindowGtk::OnPageButton(GtkWidget*, GdkEventButton* event, gpointer data) {
+  auto* self = static_cast<ViewerWindowGtk*>(data);
+  if (event->button != GDK_BUTTON_SECONDARY) return FALSE;
+  if (event->type == GDK_BUTTON_PRESS) {
+    Guarded([&] {
+      self->menu_trigger_ = gdk_event_copy(reinterpret_cast<GdkEvent*>(event));
+      self->viewer_->OpenMenuAt({static_cast<int>(event->x_root), static_cast<int>(event->y_root)});
+      gdk_event_free(self->menu_trigger_);
+      self->menu_trigger_ = nullptr;
+    });
+  }
+  return TRUE;
 }
 
 gboolean ViewerWindowGtk::OnDelete(GtkWidget*, GdkEvent*, gpointer data) {
@@ -583,7 +599,7 @@ void ViewerWindowGtk::ShowPopupMenu(ScreenPoint at) {
   gdk_window_get_origin(top, &x, &y);
   const GdkRectangle rect{at.x - x, at.y - y, 1, 1};
   gtk_menu_popup_at_rect(GTK_MENU(menu_), top, &rect, GDK_GRAVITY_NORTH_WEST,
-                         GDK_GRAVITY_NORTH_WEST, nullptr);
+                         GDK_GRAVITY_NORTH_WEST, menu_trigger_);
 }
 
 void ViewerWindowGtk::ShowMessage(const std::string& text) {

@@ -47,16 +47,12 @@ class ViewerWindowGtk final : public ControlsPort {
   void ReleaseMouse() override;
 
  private:
-  // A control of the title bar: its place at design time, and its distance
-  // from the panel's right edge when it is anchored there (0 when not).
-  struct Placed {
-    GtkWidget* widget;
-    int x, y, distance;
-  };
-
   void BuildWindow();
   void BuildTitleBar();
   void BuildMenu();
+  // Puts a title-bar control at its design place (x, y within the panel), or
+  // right_distance from the panel's right edge when that is not 0.
+  void Place(GtkWidget* widget, int x, int y, int right_distance);
   GtkWidget* AddButton(const char* name, const char* caption, int x, int y, int w, int h,
                        int right_distance, const char* accessible_name = nullptr);
   GtkWidget* AddImage(const char* name, const char* accessible_name, GdkPixbuf* pixbuf, int x,
@@ -69,8 +65,8 @@ class ViewerWindowGtk final : public ControlsPort {
   void EndLostHolds();
 
   static GdkFilterReturn FilterXEvent(GdkXEvent* xevent, GdkEvent* event, gpointer self);
-  static void OnPanelAllocate(GtkWidget* panel, GdkRectangle* allocation, gpointer self);
   static void OnBrowserAllocate(GtkWidget* view, GdkRectangle* allocation, gpointer self);
+  static gboolean OnPageButton(GtkWidget* view, GdkEventButton* event, gpointer self);
   static gboolean OnDelete(GtkWidget* window, GdkEvent* event, gpointer self);
   static gboolean OnWindowMotion(GtkWidget* window, GdkEventMotion* event, gpointer self);
   static gboolean OnWindowPress(GtkWidget* window, GdkEventButton* event, gpointer self);
@@ -91,6 +87,8 @@ class ViewerWindowGtk final : public ControlsPort {
 
   GtkWidget* window_ = nullptr;
   GtkWidget* panel_ = nullptr;
+  GtkWidget* left_ = nullptr;   // the controls anchored to the left
+  GtkWidget* right_ = nullptr;  // the controls anchored to the right
   GtkWidget* image1_ = nullptr;
   GtkWidget* image2_ = nullptr;
   std::map<Button, GtkWidget*> buttons_;
@@ -101,12 +99,10 @@ class ViewerWindowGtk final : public ControlsPort {
   GtkWidget* menu_on_top_ = nullptr;
   GtkWidget* menu_about_ = nullptr;
   GtkWidget* menu_close_ = nullptr;
-  std::vector<Placed> placed_;
   std::vector<std::pair<gpointer, gulong>> handlers_;
   GtkCssProvider* css_ = nullptr;
+  GdkEvent* menu_trigger_ = nullptr;  // while the page's right click opens the menu
 
-  int panel_width_ = -1;
-  guint anchor_idle_ = 0;
   int browser_width_ = -1;
   int browser_height_ = -1;
   bool running_ = false;

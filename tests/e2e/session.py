@@ -1,0 +1,332 @@
+"""One end-to-end test session: a private X server, session bus and program folder,
+the real viewer started in it, and the tools a user's scripts would use to watch it.
+
+Observation is from outside only: the accessibility tree (captions, visibility,
+enabled state), WebKit's remote inspector (which document is shown, where it is
+scrolled), vellum-host (host traffic), X11 (geometry, window state), xdotool (real
+clicks and drags), xclip (the clipboard) and the Vellum.ini a close writes.
+"""
+import json
+import os
+import select
+import shutil
+import socket
+import subprocess
+import tempfile
+import threading
+import time
+
+import websocket
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+BUILD = os.path.join(ROOT, "build", "linux")
+LIBRARY = os.path.join(ROOT, "samples", "library")
+PROBE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "atspi_probe.py")
+
+
+def wait_until(predicate, timeout=10.0, interval=0.05, what="condition"):
+    """Polls predicate until it returns a true value, which is returned."""
+    deadline = time.monotonic() + timeout
+    last = None
+    while time.monotonic() < deadline:
+        try:
+            last = predicate()
+        except Exception as error:  # the viewer may be between pages
+            last = error
+        if last and not isinstance(last, Exception):
+            return last
+        time.sleep(interval)
+    raise AssertionError(f"timed out waiting for {what} (last: {last!r})")
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+class Server:
+    """A running `vellum-host serve`, collecting the lines it prints."""
+
+    def __init__(self, session, args):
+        self.lines = []
+        self.process = subprocess.Popen(
+            [session.tool("vellum-host"), "serve", *args], env=session.env,
+            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        threading.Thread(target=self._read, daemon=True).start()
+        wait_until(lambda: session.xdotool_search("--class", "TFrmORUmain"), what="host window")
+
+    def _read(self):
+        for line in self.process.stdout:
+            self.lines.append(line.rstrip("\n"))
+
+    def requests(self):
+        return [l[len("REQUEST "):] for l in self.lines if l.startswith("REQUEST ")]
+
+    def stop(self):
+        self.process.terminate()
+        try:
+            self.process.wait(5)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+
+
+class Session:
+    def __init__(self, settings=None, window_manager=False, start=True):
+        self.dir = tempfile.mkdtemp(prefix="vellum-e2e-")
+        self.processes = []
+        self.servers = []
+        self.viewer = None
+        self.probe = None
+        self._lay_out_program_folder(settings)
+        self.env = dict(os.environ)
+        self._start_x()
+        self._start_bus()
+        if window_manager:
+            self._start_window_manager()
+        self.inspector_port = free_port()
+        if start:
+            self.start_viewer()
+
+    # ---- set-up and tear-down ----
+
+    def _lay_out_program_folder(self, settings):
+        self.program = os.path.join(self.dir, "program")
+        shutil.copytree(LIBRARY, self.program)
+        for tool in ("vellum", "vellum-host"):
+            shutil.copy2(os.path.join(BUILD, tool), self.program)
+        if settings is not None:
+            with open(self.settings_path(), "w", newline="") as f:
+                f.write(settings)
+
+    def _spawn(self, args, **kwargs):
+        process = subprocess.Popen(args, env=self.env, **kwargs)
+        self.processes.append(process)
+        return process
+
+    def _start_x(self):
+        read_end, write_end = os.pipe()
+        self._spawn(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
+                     "-nolisten", "tcp"], pass_fds=(write_end,),
+                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        number = b""
+        ready, _, _ = select.select([read_end], [], [], 15)
+        while ready and not number.endswith(b"\n"):
+            chunk = os.read(read_end, 16)
+            if not chunk:
+                break
+            number += chunk
+        os.close(read_end)
+        if not number.strip():
+            raise RuntimeError("Xvfb did not start")
+        self.env["DISPLAY"] = ":" + number.decode().strip()
+
+    def _start_bus(self):
+        runtime = os.path.join(self.dir, "run")
+        os.makedirs(runtime, mode=0o700)
+        self.env["XDG_RUNTIME_DIR"] = runtime
+        self.env.pop("NO_AT_BRIDGE", None)
+        bus = self._spawn(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        self.env["DBUS_SESSION_BUS_ADDRESS"] = bus.stdout.readline().strip()
+
+    def _start_window_manager(self):
+        self._spawn(["openbox"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wait_until(lambda: "window id" in self.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]),
+                   what="the window manager")
+
+    def start_viewer(self, wait_for_start_page=True):
+        env = dict(self.env, WEBKIT_INSPECTOR_HTTP_SERVER=f"127.0.0.1:{self.inspector_port}")
+        self.viewer = subprocess.Popen([os.path.join(self.program, "vellum")], cwd=self.program,
+                                       env=env, stdout=subprocess.DEVNULL,
+                                       stderr=subprocess.DEVNULL)
+        self.processes.append(self.viewer)
+        self.host("wait", "--timeout", "20", check=True)
+        if wait_for_start_page:
+            wait_until(lambda: self.page_url().endswith("/web.htm/index.htm")
+                       and self.control("SpeedButton2")["name"] == "About",
+                       timeout=20, what="the start page")
+
+    def close(self):
+        if self.probe is not None:
+            self.probe.stdin.close()
+            self.probe.wait(5)
+        for server in self.servers:
+            server.stop()
+        for process in reversed(self.processes):
+            if process.poll() is None:
+                process.terminate()
+                try:
+                    process.wait(5)
+                except subprocess.TimeoutExpired:
+                    process.kill()
+                    process.wait()
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    # ---- tools ----
+
+    def tool(self, name):
+        return os.path.join(self.program, name)
+
+    def run(self, args, check=False):
+        result = subprocess.run(args, env=self.env, capture_output=True, text=True, timeout=30)
+        if check and result.returncode != 0:
+            raise AssertionError(f"{args} failed: {result.stderr}")
+        return result.stdout
+
+    def host(self, *args, check=False):
+        """Runs vellum-host; returns its exit code."""
+        result = subprocess.run([self.tool("vellum-host"), *args], env=self.env,
+                                capture_output=True, text=True, timeout=30)
+        if check and result.returncode != 0:
+            raise AssertionError(f"vellum-host {args} exited {result.returncode}: {result.stderr}")
+        return result.returncode
+
+    def serve(self, *args):
+        server = Server(self, args)
+        self.servers.append(server)
+        return server
+
+    def settings_path(self):
+        return os.path.join(self.program, "Vellum.ini")
+
+    def settings(self):
+        with open(self.settings_path(), newline="") as f:
+            return f.read()
+
+    # ---- accessibility ----
+
+    def _ask_probe(self, command):
+        if self.probe is None:
+            self.probe = subprocess.Popen(["/usr/bin/python3", PROBE], env=self.env, text=True,
+                                          stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        self.probe.stdin.write(command + "\n")
+        self.probe.stdin.flush()
+        answer = json.loads(self.probe.stdout.readline())
+        if "error" in answer:
+            raise RuntimeError(answer["error"])
+        return answer
+
+    def controls(self):
+        return self._ask_probe(f"controls {self.viewer.pid}")
+
+    def control(self, designer_name):
+        return self.controls()[designer_name]
+
+    def menu_items(self):
+        return self._ask_probe(f"menu {self.viewer.pid}")
+
+    def caption(self, designer_name="SpeedButton2"):
+        return self.control(designer_name)["name"]
+
+    def wait_caption(self, text, designer_name="SpeedButton2", timeout=10):
+        return wait_until(lambda: self.caption(designer_name) == text, timeout=timeout,
+                          what=f"{designer_name} to read {text!r}")
+
+    # ---- the page, through WebKit's remote inspector ----
+
+    def page(self, expression, attempts=5):
+        """Evaluates a JavaScript expression in the page; returns its JSON value.
+        A connection lost to a page that is being replaced is tried again."""
+        for attempt in range(attempts):
+            try:
+                return self._evaluate(expression)
+            except (websocket.WebSocketException, ConnectionError, OSError):
+                if attempt == attempts - 1:
+                    raise
+                time.sleep(0.2)
+
+    def _evaluate(self, expression):
+        ws = websocket.create_connection(
+            f"ws://127.0.0.1:{self.inspector_port}/socket/1/1/WebPage", timeout=5)
+        try:
+            target = None
+            while target is None:
+                message = json.loads(ws.recv())
+                if message.get("method") == "Target.targetCreated":
+                    target = message["params"]["targetInfo"]["targetId"]
+            inner = {"id": 1, "method": "Runtime.evaluate",
+                     "params": {"expression": f"JSON.stringify({expression})",
+                                "returnByValue": True}}
+            ws.send(json.dumps({"id": 1, "method": "Target.sendMessageToTarget",
+                                "params": {"targetId": target, "message": json.dumps(inner)}}))
+            while True:
+                message = json.loads(ws.recv())
+                if message.get("method") == "Target.dispatchMessageFromTarget":
+                    reply = json.loads(message["params"]["message"])
+                    if reply.get("id") == 1:
+                        result = reply["result"]["result"]
+                        if result.get("type") != "string":
+                            raise RuntimeError(f"page evaluation failed: {result}")
+                        return json.loads(result["value"])
+        finally:
+            ws.close()
+
+    def page_url(self):
+        return self.page("document.URL")
+
+    def anchor_top(self, name):
+        """The anchor's distance from the top of the page's view, in pixels."""
+        return self.page(
+            f"Array.from(document.anchors).find(a => a.name == '{name}').getBoundingClientRect().top")
+
+    def wait_anchor_at_top(self, name, timeout=10):
+        return wait_until(lambda: abs(self.anchor_top(name)) <= 2, timeout=timeout,
+                          what=f"anchor {name} at the top")
+
+    # ---- X11 ----
+
+    def xdotool(self, *args):
+        return self.run(["xdotool", *args])
+
+    def xdotool_search(self, *args):
+        return self.xdotool("search", *args).split()
+
+    def viewer_window(self):
+        # Popup menus share the program's class; the viewer is the one titled Vellum.
+        def find():
+            return [w for w in self.xdotool_search("--class", "TfrmHView")
+                    if self.xdotool("getwindowname", w).strip() == "Vellum"]
+        return wait_until(find, what="viewer")[0]
+
+    def geometry(self, window=None):
+        """The window's outer left, top, width and height on the screen."""
+        out = self.run(["xwininfo", "-id", window or self.viewer_window()])
+        values = {}
+        for line in out.splitlines():
+            line = line.strip()
+            for key in ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"):
+                if line.startswith(key + ":"):
+                    values[key] = int(line.split(":")[1])
+        return (values["Absolute upper-left X"], values["Absolute upper-left Y"],
+                values["Width"], values["Height"])
+
+    def net_wm_state(self):
+        return self.run(["xprop", "-id", self.viewer_window(), "_NET_WM_STATE"])
+
+    def click(self, x, y, button=1):
+        self.xdotool("mousemove", "--sync", str(x), str(y), "click", str(button))
+
+    def click_control(self, designer_name, button=1):
+        x, y, w, h = self.control(designer_name)["extents"]
+        self.click(x + w // 2, y + h // 2, button)
+
+    def browser_origin(self):
+        """Where the page's view starts on the screen: below the title bar,
+        inside the window's sizing frame."""
+        x, y, _, _ = self.geometry()
+        return x + 3, y + 3 + 26
+
+    def click_page_element(self, selector, button=1):
+        """Clicks the middle of the first element matching a CSS selector."""
+        rect = self.page(f"(function () {{ var r = document.querySelector({json.dumps(selector)})"
+                         ".getBoundingClientRect(); return [r.left, r.top, r.width, r.height]; })()")
+        x, y = self.browser_origin()
+        self.click(int(x + rect[0] + rect[2] / 2), int(y + rect[1] + rect[3] / 2), button)
+
+    def screenshot(self, path):
+        self.run(["import", "-window", "root", path])
+
+    def wait_exit(self, timeout=10):
+        return self.viewer.wait(timeout)

@@ -1,0 +1,303 @@
+"""End-to-end tests of the Linux viewer: the real program, a real browser, X11."""
+import os
+import time
+import unittest
+
+from session import Session, wait_until
+
+
+class ViewerTest(unittest.TestCase):
+    settings = None
+    window_manager = False
+
+    def setUp(self):
+        self.s = Session(settings=self.settings, window_manager=self.window_manager)
+        self.addCleanup(self.s.close)
+
+    def show(self, code, chapter, verse, *extra):
+        self.s.host("show", code, str(chapter), str(verse), *extra, check=True)
+
+    def underlined(self):
+        """Whether a line of the location button's blue runs under its caption."""
+        x, y, w, h = self.s.control("SpeedButton2")["extents"]
+        path = os.path.join(self.s.dir, "button.txt")
+        self.s.run(["import", "-window", "root", "-crop", f"{w}x{h}+{x}+{y}", "txt:" + path])
+        rows = {}
+        with open(path) as f:
+            for line in f:
+                if line.startswith("#"):
+                    continue
+                where, _, rest = line.partition(":")
+                px, py = (int(v) for v in where.split(","))
+                # "(r,g,b)" with 16-bit channels.
+                r, g, b = (int(v) // 257 for v in rest[rest.index("(") + 1:rest.index(")")].split(",")[:3])
+                rows.setdefault(py, []).append((px, r < 160 and g < 160 and b > 200 and b - r > 90))
+        for pixels in rows.values():
+            run = best = 0
+            for _, blue in sorted(pixels):
+                run = run + 1 if blue else 0
+                best = max(best, run)
+            if best >= 15:
+                return True
+        return False
+
+
+class StartAndLocations(ViewerTest):
+    def test_start_page_and_index_caption(self):
+        controls = self.s.controls()
+        self.assertEqual(controls["SBtnINDEX"]["name"], "Index Sample")
+        self.assertEqual(controls["SpeedButton2"]["name"], "About")
+        self.assertFalse(controls["SpeedButton1"]["showing"])
+        self.assertFalse(controls["SBtnBACK"]["enabled"])
+        self.assertFalse(controls["SBtnFORWARD"]["enabled"])
+        for designer, name in (("Image1", "Menu"), ("Image2", "Move"), ("SpeedButton4", "Minimize"),
+                               ("SpeedButton3", "Close")):
+            self.assertEqual(controls[designer]["name"], name)
+        self.assertEqual(self.s.geometry(), (100, 100, 600, 400))
+        self.assertTrue(self.s.page_url().endswith("/web.htm/index.htm"))
+
+    def test_location_loads_scrolls_and_labels(self):
+        self.show("ALP", 2, 4)
+        self.s.wait_caption("Alpha 2:4")
+        self.assertTrue(self.s.page_url().endswith("/web.htm/alpha.htm"))
+        self.s.wait_anchor_at_top("CV002004")
+        self.assertTrue(wait_until(self.underlined, what="underline"))
+        # Between two anchors: the one before; no underline.
+        self.show("ALP", 2, 3)  # its anchor is the lower-case "cv002003", not indexed
+        self.s.wait_caption("Alpha 2:3")
+        self.s.wait_anchor_at_top("CV002002")
+        self.assertFalse(self.underlined())
+
+    def test_same_book_loads_nothing(self):
+        self.show("BET", 1, 1)
+        self.s.wait_caption("Beta 1:1")
+        self.s.page("window.vellumMarker = 'still here'")
+        self.show("BET", 3, 2)
+        self.s.wait_caption("Beta 3:2")
+        self.s.wait_anchor_at_top("CV003002")
+        self.assertEqual(self.s.page("window.vellumMarker"), "still here")
+
+    def test_a_burst_shows_only_its_last_location(self):
+        for code in ("ALP", "GAM", "BET"):
+            self.show(code, 1, 3)
+            time.sleep(0.1)
+        self.s.wait_caption("Beta 1:3")
+        self.assertTrue(self.s.page_url().endswith("/web.htm/beta.htm"))
+        self.s.page("window.vellumMarker = 1")
+        time.sleep(1.5)  # the dwell adds Beta alone: Back stays disabled
+        self.assertFalse(self.s.control("SBtnBACK")["enabled"])
+        self.assertEqual(self.s.page("window.vellumMarker"), 1)
+
+    def test_missing_and_case_mismatched_book_files(self):
+        self.show("DEL", 1, 1)
+        self.s.wait_caption("Delta 1:1")
+        wait_until(lambda: self.s.page_url() == "about:blank", what="a blank page")
+        self.show("GAM", 2, 3)  # listed as Gamma.HTM, stored as gamma.htm
+        self.s.wait_caption("Gamma 2:3")
+        self.s.wait_anchor_at_top("CV002003")
+        self.show("EPS", 2, 1)  # listed as extra\epsilon.htm
+        self.s.wait_caption("Epsil 2:1")
+        self.assertTrue(self.s.page_url().endswith("/web.htm/extra/epsilon.htm"))
+
+    def test_resizing_keeps_the_current_anchor_in_view(self):
+        self.show("ALP", 3, 5)
+        self.s.wait_anchor_at_top("CV003005")
+        self.s.xdotool("windowsize", self.s.viewer_window(), "420", "300")
+        wait_until(lambda: self.s.geometry()[2:] == (420, 300), what="the new size")
+        self.s.wait_anchor_at_top("CV003005")
+        back = self.s.control("SBtnBACK")["extents"]
+        x, _, w, _ = self.s.geometry()
+        self.assertEqual(back[0] - (x + 3), 420 - 6 - 113, "Back keeps its distance to the right")
+
+
+class HostMessages(ViewerTest):
+    def test_close_writes_the_settings(self):
+        self.assertEqual(self.s.host("close"), 0)
+        self.assertEqual(self.s.wait_exit(), 0)
+        self.assertEqual(self.s.settings(),
+                         "[Form1]\nleft=100\ntop=100\nwidth=600\nheight=400\n[Misc]\nAlwaysOnTop=0\n")
+        self.assertEqual(self.s.host("close"), 3, "no viewer any more")
+
+    def test_close_then_a_location_within_the_quiet_time(self):
+        self.s.host("close", check=True)
+        time.sleep(0.1)
+        self.show("ALP", 1, 1)
+        self.s.wait_caption("Alpha 1:1")
+        time.sleep(0.5)
+        self.assertIsNone(self.s.viewer.poll())
+
+    def test_unknown_codes_and_short_payloads(self):
+        for args in (("send", "0"), ("send", "2", "41424300"), ("send", "12"), ("send", "1"),
+                     ("send", "1", "0000000000000342455400")):
+            self.assertEqual(self.s.host(*args), 0)
+            time.sleep(0.3)
+        # The last, a short record of code BET and chapter 0, was shown.
+        self.s.wait_caption("Beta 0:0")
+        self.assertIsNone(self.s.viewer.poll())
+
+
+class HostMessagesWithWindowManager(ViewerTest):
+    window_manager = True
+
+    def test_minimize(self):
+        self.s.host("minimize", check=True)
+        wait_until(lambda: "_NET_WM_STATE_HIDDEN" in self.s.net_wm_state(), what="iconified")
+
+
+class LinksAndRequests(ViewerTest):
+    def setUp(self):
+        super().setUp()
+        self.server = self.s.serve("--answer", "--geometry", "300x300+720+100")
+
+    def test_link_click_sends_its_text_and_the_page_stays(self):
+        self.show("ALP", 1, 2)
+        self.s.wait_caption("Alpha 1:2")
+        self.s.wait_anchor_at_top("CV001002")
+        self.s.click_page_element('a[href*="BCVBET2:5"]')
+        wait_until(lambda: self.server.requests() == ["BET2:5"], what="the request")
+        self.assertTrue(self.s.page_url().endswith("/web.htm/alpha.htm"))
+        # The answer waits on the pending-jump button; a click takes it.
+        wait_until(lambda: self.s.control("SpeedButton1")["showing"], what="the pending jump")
+        self.assertEqual(self.s.caption("SpeedButton1"), "Beta 2:5")
+        self.assertEqual(self.s.caption(), "Alpha 1:2")
+        self.s.click_control("SpeedButton1")
+        self.s.wait_caption("Beta 2:5")
+        self.s.wait_anchor_at_top("CV002005")
+        self.assertFalse(self.s.control("SpeedButton1")["showing"])
+
+    def test_location_button_sends_the_request_text(self):
+        self.show("GAM", 2, 7)
+        self.s.wait_caption("Gamma 2:7")
+        self.s.click_control("SpeedButton2")
+        wait_until(lambda: self.server.requests() == ["GAM2:7"], what="the request")
+        self.assertFalse(self.s.control("SpeedButton1")["showing"])
+
+    def test_index_page_links_ask_the_host(self):
+        self.s.click_page_element('a[href$="BCVBET1:1"]')
+        wait_until(lambda: self.server.requests() == ["BET1:1"], what="the request")
+        wait_until(lambda: self.s.control("SpeedButton1")["showing"], what="the pending jump")
+
+
+class History(ViewerTest):
+    def dwell(self, code, chapter, verse, caption):
+        self.show(code, chapter, verse)
+        self.s.wait_caption(caption)
+        time.sleep(1.2)
+
+    def test_dwell_back_and_forward(self):
+        self.dwell("ALP", 1, 1, "Alpha 1:1")
+        self.dwell("BET", 1, 2, "Beta 1:2")
+        self.dwell("GAM", 2, 3, "Gamma 2:3")
+        self.assertTrue(self.s.control("SBtnBACK")["enabled"])
+        self.s.click_control("SBtnBACK")
+        self.s.wait_caption("Beta 1:2")
+        self.s.click_control("SBtnBACK")
+        self.s.wait_caption("Alpha 1:1")
+        wait_until(lambda: not self.s.control("SBtnBACK")["enabled"], what="Back disabled")
+        self.s.click_control("SBtnFORWARD")
+        self.s.wait_caption("Beta 1:2")
+        self.s.wait_anchor_at_top("CV001002")
+
+    def test_holding_back_repeats(self):
+        for verse in range(1, 8):
+            self.dwell("ALP", 1, verse, f"Alpha 1:{verse}")
+        x, y, w, h = self.s.control("SBtnBACK")["extents"]
+        self.s.xdotool("mousemove", "--sync", str(x + w // 2), str(y + h // 2), "mousedown", "1")
+        time.sleep(1.6)
+        self.s.xdotool("mouseup", "1")
+        wait_until(lambda: not self.s.control("SBtnBACK")["enabled"], what="the oldest entry")
+        self.s.wait_caption("Alpha 1:1")
+
+    def test_index_and_about_pages(self):
+        self.dwell("ALP", 1, 1, "Alpha 1:1")
+        self.s.click_control("SBtnINDEX")
+        wait_until(lambda: self.s.page_url().endswith("/web.htm/index.htm#TOC"), what="the index")
+        self.s.wait_caption("About")
+        self.s.click_control("SpeedButton2")  # on the Index page: the About page
+        wait_until(lambda: self.s.page_url().endswith("/about/about.htm"), what="the about page")
+        self.s.click_control("SBtnBACK")
+        wait_until(lambda: self.s.page_url().endswith("/web.htm/index.htm"), what="the start page")
+        self.s.click_control("SBtnBACK")
+        self.s.wait_caption("Alpha 1:1")
+
+
+class MenuAndCommands(ViewerTest):
+    window_manager = True
+
+    def open_menu_on_page(self):
+        x, y = self.s.browser_origin()
+        self.s.click(x + 200, y + 150, button=3)
+        return wait_until(lambda: self.s.menu_items().get("About", {}).get("showing")
+                          and self.s.menu_items(), what="the menu")
+
+    def choose(self, item, items=None):
+        items = items or self.open_menu_on_page()
+        x, y, w, h = items[item]["extents"]
+        self.s.click(x + w // 2, y + h // 2)
+
+    def test_right_click_opens_our_menu_and_about_works(self):
+        items = self.open_menu_on_page()
+        self.assertEqual(sorted(items), ["About", "Always On Top", "Close", "CopyClipboard"])
+        self.choose("About", items)
+        wait_until(lambda: self.s.page_url().endswith("/about/about.htm"), what="the about page")
+
+    def test_menu_icon_opens_the_menu(self):
+        self.s.click_control("Image1")
+        wait_until(lambda: self.s.menu_items().get("Close", {}).get("showing"), what="the menu")
+
+    def test_copy_reaches_the_clipboard(self):
+        self.show("ALP", 1, 4)
+        self.s.wait_anchor_at_top("CV001004")
+        self.s.page("(function () { var p = document.anchors[4].parentNode;"
+                    " window.getSelection().selectAllChildren(p); return 1; })()")
+        self.choose("CopyClipboard")
+        text = wait_until(lambda: self.s.run(["xclip", "-o", "-selection", "clipboard"]),
+                          what="the clipboard")
+        self.assertIn("1:4", text)
+        self.assertIn("soot, gum and patience", text)
+
+    def test_stay_on_top_survives_a_restart(self):
+        self.choose("Always On Top")
+        wait_until(lambda: "_NET_WM_STATE_ABOVE" in self.s.net_wm_state(), what="kept above")
+        wait_until(lambda: self.s.page_url().endswith("/web.htm/index.htm"), what="the start page")
+        self.choose("Close")
+        self.assertEqual(self.s.wait_exit(), 0)
+        self.assertIn("AlwaysOnTop=1", self.s.settings())
+        self.s.start_viewer()
+        wait_until(lambda: "_NET_WM_STATE_ABOVE" in self.s.net_wm_state(), what="kept above")
+        self.s.click_control("Image1")
+        items = wait_until(lambda: self.s.menu_items().get("Close", {}).get("showing")
+                           and self.s.menu_items(), what="the menu")
+        self.assertTrue(items["Always On Top"]["checked"])
+
+
+class Docking(ViewerTest):
+    def test_drag_docks_to_the_host(self):
+        self.s.serve("--geometry", "400x300+500+300")
+        x, y, w, h = self.s.control("Image2")["extents"]
+        hx, hy = x + w // 2, y + h // 2
+        wx, wy, ww, wh = self.s.geometry()
+        self.s.xdotool("mousemove", "--sync", str(hx), str(hy), "mousedown", "1")
+        # Raw left 905 - 600 ... dock the viewer's right edge to the host's left edge (500).
+        target = (500 - ww + 10, 320)
+        self.s.xdotool("mousemove", "--sync", str(hx + target[0] - wx), str(hy + target[1] - wy))
+        self.s.xdotool("mousemove", "--sync", str(hx + target[0] - wx + 1), str(hy + target[1] - wy))
+        self.s.xdotool("mouseup", "1")
+        wait_until(lambda: self.s.geometry()[:2] == (500 - ww, 300), what="docked")
+
+
+class Settings(ViewerTest):
+    settings = ("; kept\r\n[Form1]\r\nleft=2000\r\ntop=700\r\nwidth=600\r\nheight=400\r\n"
+                "[Other]\r\nmine=yes\r\n")
+
+    def test_crafted_settings_place_the_window_and_other_lines_stay(self):
+        self.assertEqual(self.s.geometry(), (424, 368, 600, 400))
+        self.s.click_control("SpeedButton3")
+        self.assertEqual(self.s.wait_exit(), 0)
+        self.assertEqual(self.s.settings(),
+                         "; kept\r\n[Form1]\r\nleft=424\r\ntop=368\r\nwidth=600\r\nheight=400\r\n"
+                         "[Other]\r\nmine=yes\r\n[Misc]\r\nAlwaysOnTop=0\r\n")
+
+
+if __name__ == "__main__":
+    unittest.main()
