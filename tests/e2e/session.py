@@ -40,9 +40,74 @@ def wait_until(predicate, timeout=10.0, interval=0.05, what="condition"):
 
 
 def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
+    """A port for the inspector, outside the range of ports the system hands out to
+    outgoing connections, so that no closing connection still holds it."""
+    import random
+    for _ in range(100):
+        port = random.randint(20000, 30000)
+        with socket.socket() as s:
+            try:
+                s.bind(("127.0.0.1", port))
+                return port
+            except OSError:
+                continue
+    raise RuntimeError("no free port for the inspector")
+
+
+class PageGone(Exception):
+    """The page the inspector talked to was replaced by another."""
+
+
+class Inspector:
+    """One lasting connection to WebKit's remote inspector. Opening and closing a
+    connection while pages come and go is what the inspector copes with worst, so a
+    session keeps one and follows the page targets it announces."""
+
+    def __init__(self, port):
+        self.ws = websocket.create_connection(f"ws://127.0.0.1:{port}/socket/1/1/WebPage",
+                                              timeout=5)
+        self.target = None
+        self.next_id = 1
+
+    def close(self):
+        try:
+            self.ws.close()
+        except Exception:
+            pass
+
+    def _handle_event(self, message):
+        method = message.get("method")
+        if method == "Target.targetCreated":
+            self.target = message["params"]["targetInfo"]["targetId"]
+        elif method == "Target.targetDestroyed" and \
+                message["params"].get("targetId") == self.target:
+            self.target = None
+
+    def evaluate(self, expression):
+        while self.target is None:
+            self._handle_event(json.loads(self.ws.recv()))
+        request_id = self.next_id
+        self.next_id += 1
+        inner = {"id": request_id, "method": "Runtime.evaluate",
+                 "params": {"expression": f"JSON.stringify({expression})", "returnByValue": True}}
+        self.ws.send(json.dumps({"id": request_id, "method": "Target.sendMessageToTarget",
+                                 "params": {"targetId": self.target,
+                                            "message": json.dumps(inner)}}))
+        while True:
+            message = json.loads(self.ws.recv())
+            if message.get("id") == request_id and "error" in message:
+                raise PageGone(message["error"])
+            if message.get("method") == "Target.dispatchMessageFromTarget":
+                reply = json.loads(message["params"]["message"])
+                if reply.get("id") == request_id:
+                    result = reply["result"]["result"]
+                    if result.get("type") != "string":
+                        raise RuntimeError(f"page evaluation failed: {result}")
+                    return json.loads(result["value"])
+            else:
+                self._handle_event(message)
+                if self.target is None:
+                    raise PageGone("the page was replaced")
 
 
 class Server:
@@ -78,6 +143,7 @@ class Session:
         self.servers = []
         self.viewer = None
         self.probe = None
+        self.inspector = None
         self._lay_out_program_folder(settings)
         self.env = dict(os.environ)
         self._start_x()
@@ -137,18 +203,39 @@ class Session:
                    what="the window manager")
 
     def start_viewer(self, wait_for_start_page=True):
+        if self.inspector is not None:  # it belonged to a viewer that has ended
+            self.inspector.close()
+            self.inspector = None
         env = dict(self.env, WEBKIT_INSPECTOR_HTTP_SERVER=f"127.0.0.1:{self.inspector_port}")
-        self.viewer = subprocess.Popen([os.path.join(self.program, "vellum")], cwd=self.program,
-                                       env=env, stdout=subprocess.DEVNULL,
-                                       stderr=subprocess.DEVNULL)
+        self.viewer_log = os.path.join(self.dir, "viewer.log")
+        with open(self.viewer_log, "a") as log:
+            # VELLUM_E2E_WRAP runs the viewer under a tool, e.g. "gdb -batch -ex run -ex bt --args".
+            wrap = os.environ.get("VELLUM_E2E_WRAP", "").split()
+            self.viewer = subprocess.Popen([*wrap, os.path.join(self.program, "vellum")],
+                                           cwd=self.program, env=env, stdout=log, stderr=log)
         self.processes.append(self.viewer)
         self.host("wait", "--timeout", "20", check=True)
         if wait_for_start_page:
-            wait_until(lambda: self.page_url().endswith("/web.htm/index.htm")
-                       and self.control("SpeedButton2")["name"] == "About",
-                       timeout=20, what="the start page")
+            # The inspector can take the viewer down when a client connects while the
+            # first page loads, so it is asked only once start-up has shown its first
+            # start page (the Index button's caption is set right after it).
+            wait_until(lambda: self.control("SBtnINDEX")["name"] != "Index", timeout=20,
+                       interval=0.2, what="start-up")
+            time.sleep(0.5)
+            try:
+                wait_until(lambda: self.page_url().endswith("/web.htm/index.htm")
+                           and self.control("SpeedButton2")["name"] == "About",
+                           timeout=20, interval=0.2, what="the start page")
+            except AssertionError as error:
+                listening = subprocess.run(["ss", "-ltnp"], capture_output=True, text=True).stdout
+                with open(self.viewer_log) as log:
+                    raise AssertionError(f"{error}; inspector port {self.inspector_port}; "
+                                         f"viewer exit: {self.viewer.poll()}; "
+                                         f"listening:\n{listening}\nviewer log:\n{log.read()}")
 
     def close(self):
+        if self.inspector is not None:
+            self.inspector.close()
         if self.probe is not None:
             self.probe.stdin.close()
             self.probe.wait(5)
@@ -231,37 +318,16 @@ class Session:
         A connection lost to a page that is being replaced is tried again."""
         for attempt in range(attempts):
             try:
-                return self._evaluate(expression)
-            except (websocket.WebSocketException, ConnectionError, OSError):
+                if self.inspector is None:
+                    self.inspector = Inspector(self.inspector_port)
+                return self.inspector.evaluate(expression)
+            except (websocket.WebSocketException, ConnectionError, OSError, PageGone):
+                if self.inspector is not None:
+                    self.inspector.close()
+                    self.inspector = None
                 if attempt == attempts - 1:
                     raise
                 time.sleep(0.2)
-
-    def _evaluate(self, expression):
-        ws = websocket.create_connection(
-            f"ws://127.0.0.1:{self.inspector_port}/socket/1/1/WebPage", timeout=5)
-        try:
-            target = None
-            while target is None:
-                message = json.loads(ws.recv())
-                if message.get("method") == "Target.targetCreated":
-                    target = message["params"]["targetInfo"]["targetId"]
-            inner = {"id": 1, "method": "Runtime.evaluate",
-                     "params": {"expression": f"JSON.stringify({expression})",
-                                "returnByValue": True}}
-            ws.send(json.dumps({"id": 1, "method": "Target.sendMessageToTarget",
-                                "params": {"targetId": target, "message": json.dumps(inner)}}))
-            while True:
-                message = json.loads(ws.recv())
-                if message.get("method") == "Target.dispatchMessageFromTarget":
-                    reply = json.loads(message["params"]["message"])
-                    if reply.get("id") == 1:
-                        result = reply["result"]["result"]
-                        if result.get("type") != "string":
-                            raise RuntimeError(f"page evaluation failed: {result}")
-                        return json.loads(result["value"])
-        finally:
-            ws.close()
 
     def page_url(self):
         return self.page("document.URL")
