@@ -6,7 +6,7 @@ SHELL := /bin/bash
 SOURCES = $(shell git ls-files --cached --others --exclude-standard '*.cpp' '*.h' 2>/dev/null || find app browser core host tools tests bench -name '*.cpp' -o -name '*.h')
 
 .PHONY: run test deps linux linux-asan windows test-linux test-asan test-windows test-e2e \
-        format format-check bench clean
+        format format-check bench bench-linux clean
 
 deps:
 	@tools/install-deps.sh
@@ -51,6 +51,12 @@ bench: deps
 	@cmake --preset bench >/dev/null
 	@cmake --build --preset bench
 	build/bench/bench/vellum_bench
+
+# The Linux viewer against WebKit alone on a 31,000-anchor page (needs both builds).
+bench-linux: linux
+	@cmake --preset bench >/dev/null
+	@cmake --build --preset bench
+	/usr/bin/python3 bench/linux_bench.py
 
 clean:
 	rm -rf build

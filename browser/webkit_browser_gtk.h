@@ -65,6 +65,9 @@ class WebKitBrowser final : public BrowserPort {
   std::string pending_uri_;
   PageStatus status_ = PageStatus::kInteractive;
   bool committed_ = false;
+  // The anchor names the page sent with its interactive state.
+  std::optional<std::vector<std::string>> early_names_;
+  std::string early_names_ms_;  // how long the page took to read them
 };
 
 }  // namespace vellum

@@ -13,7 +13,42 @@ std::optional<int> ThreeDigits(std::string_view text) {
   return value;
 }
 
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
 }  // namespace
+
+std::optional<std::vector<std::string>> DecodeAnchorNameList(std::string_view text) {
+  const std::size_t colon = text.find(':');
+  if (colon == std::string_view::npos || colon == 0) return std::nullopt;
+  std::size_t count = 0;
+  for (char c : text.substr(0, colon)) {
+    if (c < '0' || c > '9' || count > 100'000'000) return std::nullopt;
+    count = count * 10 + static_cast<std::size_t>(c - '0');
+  }
+  std::vector<std::string> names;
+  if (count == 0) return colon + 1 == text.size() ? std::optional(names) : std::nullopt;
+  names.reserve(count);
+  std::string name;
+  for (std::size_t i = colon + 1; i <= text.size(); ++i) {
+    if (i == text.size() || text[i] == ' ') {
+      names.push_back(std::move(name));
+      name.clear();
+    } else if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
+               HexValue(text[i + 2]) >= 0) {
+      name.push_back(static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2])));
+      i += 2;
+    } else {
+      name.push_back(text[i]);
+    }
+  }
+  if (names.size() != count) return std::nullopt;
+  return names;
+}
 
 std::optional<AnchorEntry> ParseAnchorName(std::string_view name, std::int32_t ordinal) {
   if (name.size() < 8 || name.substr(0, 2) != "CV") return std::nullopt;

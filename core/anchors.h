@@ -23,6 +23,12 @@ struct AnchorEntry {
 // numbers are not decimal digits give nullopt.
 std::optional<AnchorEntry> ParseAnchorName(std::string_view name, std::int32_t ordinal);
 
+// All anchor names of a page as one text, as the page can hand them over in
+// one call: the number of anchors, ":", then the names separated by blanks,
+// each percent-encoded (as encodeURIComponent writes it). "2:a b%20c" holds
+// "a" and "b c". nullopt when the text is not of that form or the count is off.
+std::optional<std::vector<std::string>> DecodeAnchorNameList(std::string_view text);
+
 class AnchorTable {
  public:
   // Indexes a page's anchor names, given in document order.

@@ -38,6 +38,28 @@ TEST(AnchorNames, OnlyUpperCaseCvWithSixDigitsCount) {
   }
 }
 
+TEST(AnchorNames, AllNamesOfAPageAsOneText) {
+  using Names = std::vector<std::string>;
+  struct Case {
+    std::string_view text;
+    std::optional<Names> names;
+  } cases[] = {
+      {"0:", Names{}},
+      {"1:", Names{""}},
+      {"2:CV001001 top", Names{"CV001001", "top"}},
+      {"3: a%20b%25 ", Names{"", "a b%", ""}},
+      {"1:%C3%A9t%C3%A9", Names{"\xC3\xA9t\xC3\xA9"}},
+      {"1:100%", Names{"100%"}},  // a stray percent sign stays itself
+      {"2:one", std::nullopt},    // the count is off
+      {"0:x", std::nullopt},
+      {"x:a", std::nullopt},
+      {":a", std::nullopt},
+      {"no colon", std::nullopt},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(DecodeAnchorNameList(c.text), c.names) << c.text;
+}
+
 TEST(AnchorTable, OtherAnchorsKeepTheirOrdinals) {
   AnchorTable table;
   table.Build({"top", "CV001001", "note", "cv001002", "CV001003"});
