@@ -136,6 +136,18 @@ class HostMessages(ViewerTest):
         self.assertIsNone(self.s.viewer.poll())
 
 
+class MinimizeWithoutWindowManager(ViewerTest):
+    def test_minimize_withdraws_until_the_next_location(self):
+        window = self.s.viewer_window()
+        self.s.host("minimize", check=True)
+        wait_until(lambda: "IsUnMapped" in self.s.run(["xwininfo", "-id", window]),
+                   what="withdrawn")
+        self.show("BET", 1, 1)
+        wait_until(lambda: "IsViewable" in self.s.run(["xwininfo", "-id", window]),
+                   what="shown again")
+        self.s.wait_caption("Beta 1:1")
+
+
 class HostMessagesWithWindowManager(ViewerTest):
     window_manager = True
 
@@ -284,6 +296,17 @@ class Docking(ViewerTest):
         self.s.xdotool("mousemove", "--sync", str(hx + target[0] - wx + 1), str(hy + target[1] - wy))
         self.s.xdotool("mouseup", "1")
         wait_until(lambda: self.s.geometry()[:2] == (500 - ww, 300), what="docked")
+
+
+class DraggingWithoutAHost(ViewerTest):
+    def test_the_window_follows_the_mouse(self):
+        x, y, w, h = self.s.control("Image2")["extents"]
+        hx, hy = x + w // 2, y + h // 2
+        self.s.xdotool("mousemove", "--sync", str(hx), str(hy), "mousedown", "1")
+        self.s.xdotool("mousemove", "--sync", str(hx + 37), str(hy + 21))
+        self.s.xdotool("mousemove", "--sync", str(hx + 38), str(hy + 22))
+        self.s.xdotool("mouseup", "1")
+        wait_until(lambda: self.s.geometry()[:2] == (138, 122), what="moved")
 
 
 class Settings(ViewerTest):
