@@ -137,14 +137,14 @@ class Server:
 
 
 class Session:
-    def __init__(self, settings=None, window_manager=False, start=True):
+    def __init__(self, settings=None, window_manager=False, start=True, books=None):
         self.dir = tempfile.mkdtemp(prefix="vellum-e2e-")
         self.processes = []
         self.servers = []
         self.viewer = None
         self.probe = None
         self.inspector = None
-        self._lay_out_program_folder(settings)
+        self._lay_out_program_folder(settings, books)
         self.env = dict(os.environ)
         self._start_x()
         self._start_bus()
@@ -156,9 +156,12 @@ class Session:
 
     # ---- set-up and tear-down ----
 
-    def _lay_out_program_folder(self, settings):
+    def _lay_out_program_folder(self, settings, books):
         self.program = os.path.join(self.dir, "program")
         shutil.copytree(LIBRARY, self.program)
+        if books is not None:  # bytes: books.ini as the test wants it
+            with open(os.path.join(self.program, "books.ini"), "wb") as f:
+                f.write(books)
         for tool in ("vellum", "vellum-host"):
             shutil.copy2(os.path.join(BUILD, tool), self.program)
         if settings is not None:

@@ -9,9 +9,11 @@ from session import Session, wait_until
 class ViewerTest(unittest.TestCase):
     settings = None
     window_manager = False
+    books = None
 
     def setUp(self):
-        self.s = Session(settings=self.settings, window_manager=self.window_manager)
+        self.s = Session(settings=self.settings, window_manager=self.window_manager,
+                         books=self.books)
         self.addCleanup(self.s.close)
 
     def show(self, code, chapter, verse, *extra):
@@ -307,6 +309,17 @@ class DraggingWithoutAHost(ViewerTest):
         self.s.xdotool("mousemove", "--sync", str(hx + 38), str(hy + 22))
         self.s.xdotool("mouseup", "1")
         wait_until(lambda: self.s.geometry()[:2] == (138, 122), what="moved")
+
+
+class BookNameText(ViewerTest):
+    # Esaie in UTF-8 (its cut falls inside a character) and Genese in Windows-1252.
+    books = b"[BKA]\r\nZET=\xc3\x89sa\xc3\xafe\r\nWIN=Gen\xe8se\r\n"
+
+    def test_names_show_as_utf8_or_windows_1252_and_cut_cleanly(self):
+        self.show("ZET", 1, 1)
+        self.s.wait_caption("\u00c9sa 1:1")
+        self.show("WIN", 2, 3)
+        self.s.wait_caption("Gen\u00e8s 2:3")
 
 
 class Settings(ViewerTest):
