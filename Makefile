@@ -35,6 +35,7 @@ test-asan: linux-asan
 test-windows: windows
 	tests/wine/run-unit-tests.sh build/windows/tests/vellum_core_tests.exe
 	tests/wine/run-unit-tests.sh build/windows/tests/vellum_host_tests.exe
+	/usr/bin/python3 tests/wine/run.py
 
 test-e2e: linux
 	/usr/bin/python3 tests/e2e/run.py

@@ -1,0 +1,31 @@
+// The host protocol over WM_COPYDATA: window lookups and sending one message
+// with a time limit. The receiving side is the window procedure's.
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string_view>
+
+#include "host/protocol.h"
+
+namespace vellum::host {
+
+// The viewer: class "TfrmHView", caption "Vellum". The host: class
+// "TFrmORUmain", whatever its caption.
+HWND FindViewerWindow();
+HWND FindHostWindow();
+
+enum class SendStatus { kTaken, kTimedOut, kFailed };
+
+// Sends WM_COPYDATA with dwData = code, the payload as lpData/cbData and the
+// sender's window in wParam; SMTO_NORMAL, so that messages sent to the
+// sender meanwhile are still handled.
+SendStatus SendCopyData(HWND target, HWND sender, std::uint32_t code, std::string_view payload,
+                        UINT timeout_ms);
+
+// The message a WM_COPYDATA carries, copied: lParam may be null, and cbData
+// says how many bytes lpData holds.
+Message ReadCopyData(WPARAM wparam, LPARAM lparam);
+
+}  // namespace vellum::host
