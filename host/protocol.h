@@ -35,6 +35,9 @@ struct Message {
   friend bool operator==(const Message&, const Message&) = default;
 };
 
+// What became of a message sent with a time limit.
+enum class SendStatus { kTaken, kTimedOut, kFailed };
+
 // A request's payload: the text and one zero byte.
 std::string RequestPayload(std::string_view text);
 // The text of a request payload: up to its first zero byte, or all of it.

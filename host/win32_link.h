@@ -16,8 +16,6 @@ namespace vellum::host {
 HWND FindViewerWindow();
 HWND FindHostWindow();
 
-enum class SendStatus { kTaken, kTimedOut, kFailed };
-
 // Sends WM_COPYDATA with dwData = code, the payload as lpData/cbData and the
 // sender's window in wParam; SMTO_NORMAL, so that messages sent to the
 // sender meanwhile are still handled.

@@ -60,8 +60,6 @@ std::optional<XWindow> FindHostWindow(XDisplay* display);
 // in root coordinates; nullopt when the window has gone.
 std::optional<ScreenRect> FrameRect(XDisplay* display, XWindow window);
 
-enum class SendStatus { kTaken, kTimedOut, kFailed };
-
 // Sends one message and waits up to timeout_ms for the receiver to take it.
 // Use a connection of its own: the wait reads events from it.
 SendStatus SendMessage(XDisplay* display, XWindow target, const Message& message, int timeout_ms);

@@ -1,6 +1,7 @@
 #include "tools/host_cli.h"
 
 #include <charconv>
+#include <cstdio>
 #include <cstring>
 
 #include "host/protocol.h"
@@ -143,6 +144,24 @@ std::string HostUsage() {
          "       vellum-host send CODE [HEX]\n"
          "       vellum-host serve [--answer] [--hang] [--geometry WxH+X+Y] [--seconds N]\n"
          "       vellum-host wait [--timeout S]\n";
+}
+
+int ReportDelivery(std::optional<host::SendStatus> status) {
+  if (!status) {
+    std::fprintf(stderr, "vellum-host: no viewer window\n");
+    return kExitNoViewer;
+  }
+  switch (*status) {
+    case host::SendStatus::kTaken:
+      return kExitOk;
+    case host::SendStatus::kTimedOut:
+      std::fprintf(stderr, "vellum-host: the viewer did not take the message in time\n");
+      return kExitNotTaken;
+    case host::SendStatus::kFailed:
+      break;
+  }
+  std::fprintf(stderr, "vellum-host: the viewer window went away\n");
+  return kExitNotTaken;
 }
 
 std::optional<TbcvRec> ParseLocationRequest(std::string_view text) {

@@ -17,6 +17,7 @@
 
 #include "core/geometry.h"
 #include "core/location.h"
+#include "host/protocol.h"
 
 namespace vellum::tools {
 
@@ -62,6 +63,10 @@ std::string HostUsage();
 std::optional<Bounds> ParseGeometry(std::string_view text);
 // Hexadecimal bytes, two digits each ("" is no bytes).
 std::optional<std::string> ParseHex(std::string_view text);
+
+// The exit code for a message sent to the viewer (no viewer: kExitNoViewer),
+// with a line on standard error when it did not arrive.
+int ReportDelivery(std::optional<host::SendStatus> status);
 
 // The location a request of the form CODEchapter:verse names (ALP3:16), as a
 // fresh record; nullopt for any other request text.

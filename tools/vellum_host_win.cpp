@@ -22,22 +22,9 @@ constexpr UINT_PTR kAnswerTimer = 1;
 
 int Send(const vellum::tools::SendCommand& send) {
   HWND viewer = vellum::host::FindViewerWindow();
-  if (viewer == nullptr) {
-    std::fprintf(stderr, "vellum-host: no viewer window\n");
-    return vellum::tools::kExitNoViewer;
-  }
-  switch (vellum::host::SendCopyData(viewer, nullptr, send.code, send.payload,
-                                     vellum::tools::kDeliveryTimeoutMs)) {
-    case vellum::host::SendStatus::kTaken:
-      return vellum::tools::kExitOk;
-    case vellum::host::SendStatus::kTimedOut:
-      std::fprintf(stderr, "vellum-host: the viewer did not take the message in time\n");
-      return vellum::tools::kExitNotTaken;
-    case vellum::host::SendStatus::kFailed:
-      break;
-  }
-  std::fprintf(stderr, "vellum-host: the viewer window went away\n");
-  return vellum::tools::kExitNotTaken;
+  if (viewer == nullptr) return vellum::tools::ReportDelivery(std::nullopt);
+  return vellum::tools::ReportDelivery(vellum::host::SendCopyData(
+      viewer, nullptr, send.code, send.payload, vellum::tools::kDeliveryTimeoutMs));
 }
 
 int Wait(const vellum::tools::WaitCommand& wait) {

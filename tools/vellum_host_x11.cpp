@@ -40,22 +40,9 @@ int Send(const vellum::tools::SendCommand& send) {
   DisplayPtr display = OpenDisplay();
   if (!display) return vellum::tools::kExitError;
   const auto viewer = vellum::host::FindViewerWindow(display.get());
-  if (!viewer) {
-    std::fprintf(stderr, "vellum-host: no viewer window\n");
-    return vellum::tools::kExitNoViewer;
-  }
-  switch (vellum::host::SendMessage(display.get(), *viewer, {send.code, 0, send.payload},
-                                    vellum::tools::kDeliveryTimeoutMs)) {
-    case vellum::host::SendStatus::kTaken:
-      return vellum::tools::kExitOk;
-    case vellum::host::SendStatus::kTimedOut:
-      std::fprintf(stderr, "vellum-host: the viewer did not take the message in time\n");
-      return vellum::tools::kExitNotTaken;
-    case vellum::host::SendStatus::kFailed:
-      break;
-  }
-  std::fprintf(stderr, "vellum-host: the viewer window went away\n");
-  return vellum::tools::kExitNotTaken;
+  if (!viewer) return vellum::tools::ReportDelivery(std::nullopt);
+  return vellum::tools::ReportDelivery(vellum::host::SendMessage(
+      display.get(), *viewer, {send.code, 0, send.payload}, vellum::tools::kDeliveryTimeoutMs));
 }
 
 int Wait(const vellum::tools::WaitCommand& wait) {

@@ -8,15 +8,18 @@ clicks and drags), xclip (the clipboard) and the Vellum.ini a close writes.
 """
 import json
 import os
-import select
 import shutil
 import socket
 import subprocess
+import sys
 import tempfile
 import threading
 import time
 
 import websocket
+
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+from xvfb import start_xvfb  # noqa: E402
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 BUILD = os.path.join(ROOT, "build", "linux")
@@ -174,22 +177,7 @@ class Session:
         return process
 
     def _start_x(self):
-        read_end, write_end = os.pipe()
-        self._spawn(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
-                     "-nolisten", "tcp"], pass_fds=(write_end,),
-                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(write_end)
-        number = b""
-        ready, _, _ = select.select([read_end], [], [], 15)
-        while ready and not number.endswith(b"\n"):
-            chunk = os.read(read_end, 16)
-            if not chunk:
-                break
-            number += chunk
-        os.close(read_end)
-        if not number.strip():
-            raise RuntimeError("Xvfb did not start")
-        self.env["DISPLAY"] = ":" + number.decode().strip()
+        self.processes.append(start_xvfb(self.env))
 
     def _start_bus(self):
         runtime = os.path.join(self.dir, "run")

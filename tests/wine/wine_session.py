@@ -1,10 +1,13 @@
 """A private Wine session under its own Xvfb: a fresh WINEPREFIX with the X11 driver
 unmanaged (no window manager, no stalls on close), ended with wineserver -k."""
 import os
-import select
 import shutil
 import subprocess
+import sys
 import tempfile
+
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+from xvfb import start_xvfb  # noqa: E402
 
 
 class WineSession:
@@ -20,23 +23,7 @@ class WineSession:
         self.run(["wineserver", "-w"], timeout=60)
 
     def _start_x(self):
-        read_end, write_end = os.pipe()
-        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0",
-                                 "1024x768x24", "-nolisten", "tcp"], pass_fds=(write_end,),
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.processes.append(xvfb)
-        os.close(write_end)
-        number = b""
-        ready, _, _ = select.select([read_end], [], [], 15)
-        while ready and not number.endswith(b"\n"):
-            chunk = os.read(read_end, 16)
-            if not chunk:
-                break
-            number += chunk
-        os.close(read_end)
-        if not number.strip():
-            raise RuntimeError("Xvfb did not start")
-        self.env["DISPLAY"] = ":" + number.decode().strip()
+        self.processes.append(start_xvfb(self.env))
 
     def run(self, args, timeout=60):
         return subprocess.run(args, env=self.env, capture_output=True, text=True, timeout=timeout)
