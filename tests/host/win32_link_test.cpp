@@ -26,7 +26,7 @@ LRESULT CALLBACK Receive(HWND window, UINT message, WPARAM wparam, LPARAM lparam
 // A window of the given class and title, destroyed with the object.
 class TestWindow {
  public:
-  TestWindow(const char* window_class, const char* title) {
+  TestWindow(const char* window_class, const char* title) : class_(window_class) {
     WNDCLASSA wc{};
     wc.lpfnWndProc = Receive;
     wc.hInstance = GetModuleHandleA(nullptr);
@@ -37,12 +37,15 @@ class TestWindow {
   }
   TestWindow(const TestWindow&) = delete;
   TestWindow& operator=(const TestWindow&) = delete;
+  // The class goes with its last window, so other tests register their own.
   ~TestWindow() {
     if (window_ != nullptr) DestroyWindow(window_);
+    UnregisterClassA(class_, GetModuleHandleA(nullptr));
   }
   HWND Get() const { return window_; }
 
  private:
+  const char* class_;
   HWND window_ = nullptr;
 };
 

@@ -1,0 +1,54 @@
+#include "app/win32/ports_win.h"
+
+#include "host/win32_link.h"
+
+namespace vellum {
+
+void Win32Timers::Start(TimerId id, int interval_ms) {
+  if (window_ != nullptr) SetTimer(window_, TimerIdOf(id), static_cast<UINT>(interval_ms), nullptr);
+}
+
+void Win32Timers::Stop(TimerId id) {
+  if (window_ != nullptr) KillTimer(window_, TimerIdOf(id));
+}
+
+bool Win32Timers::FromTimerId(UINT_PTR timer, TimerId* id) {
+  if (timer < 1 || timer > static_cast<UINT_PTR>(kTimerCount)) return false;
+  *id = static_cast<TimerId>(timer - 1);
+  return true;
+}
+
+void Win32Pump::ProcessMessages(PumpMode mode) {
+  // Waiting is bounded, so the page wait looks at the page again soon.
+  if (mode == PumpMode::kWait)
+    MsgWaitForMultipleObjectsEx(0, nullptr, 10, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  MSG msg;
+  for (int i = 0; i < 1000 && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE); ++i) {
+    if (msg.message == WM_QUIT) {
+      // The outer loop ends the program; leave the request for it.
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      return;
+    }
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+}
+
+bool Win32HostLink::FindHostWindow() {
+  host_window_ = host::FindHostWindow();
+  return host_window_ != nullptr;
+}
+
+std::optional<ScreenRect> Win32HostLink::HostWindowRect() {
+  RECT rect{};
+  if (host_window_ == nullptr || !GetWindowRect(host_window_, &rect)) return std::nullopt;
+  return ScreenRect{rect.left, rect.top, rect.right, rect.bottom};
+}
+
+void Win32HostLink::SendRequest(std::string_view text) {
+  if (host_window_ == nullptr) return;
+  host::SendCopyData(host_window_, own_window_, host::kRequest, host::RequestPayload(text),
+                     host::kRequestTimeoutMs);
+}
+
+}  // namespace vellum
