@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 
 #include "host/protocol.h"
 
@@ -144,6 +145,23 @@ std::string HostUsage() {
          "       vellum-host send CODE [HEX]\n"
          "       vellum-host serve [--answer] [--hang] [--geometry WxH+X+Y] [--seconds N]\n"
          "       vellum-host wait [--timeout S]\n";
+}
+
+int RunHostCommandLine(int argc, char** argv, const HostCommandHandlers& handlers) {
+  try {
+    const std::vector<std::string_view> args(argv + 1, argv + argc);
+    const ParseResult parsed = ParseHostCommand(args);
+    if (!parsed.command) {
+      std::fprintf(stderr, "vellum-host: %s\n%s", parsed.error.c_str(), HostUsage().c_str());
+      return kExitUsage;
+    }
+    if (const auto* send = std::get_if<SendCommand>(&*parsed.command)) return handlers.send(*send);
+    if (const auto* wait = std::get_if<WaitCommand>(&*parsed.command)) return handlers.wait(*wait);
+    return handlers.serve(std::get<ServeCommand>(*parsed.command));
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "vellum-host: %s\n", error.what());
+    return kExitError;
+  }
 }
 
 int ReportDelivery(std::optional<host::SendStatus> status) {

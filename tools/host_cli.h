@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -63,6 +64,17 @@ std::string HostUsage();
 std::optional<Bounds> ParseGeometry(std::string_view text);
 // Hexadecimal bytes, two digits each ("" is no bytes).
 std::optional<std::string> ParseHex(std::string_view text);
+
+// What a platform does with each kind of command; each returns the exit code.
+struct HostCommandHandlers {
+  std::function<int(const SendCommand&)> send;
+  std::function<int(const WaitCommand&)> wait;
+  std::function<int(const ServeCommand&)> serve;
+};
+
+// Parses the command line (argv[0] is the program) and runs its command;
+// a wrong command line gives the usage and kExitUsage; nothing escapes.
+int RunHostCommandLine(int argc, char** argv, const HostCommandHandlers& handlers);
 
 // The exit code for a message sent to the viewer (no viewer: kExitNoViewer),
 // with a line on standard error when it did not arrive.

@@ -133,30 +133,8 @@ int Serve(const vellum::tools::ServeCommand& serve) {
   return vellum::tools::kExitOk;
 }
 
-int Run(int argc, char** argv) {
-  std::vector<std::string_view> args(argv + 1, argv + argc);
-  const vellum::tools::ParseResult parsed = vellum::tools::ParseHostCommand(args);
-  if (!parsed.command) {
-    std::fprintf(stderr, "vellum-host: %s\n%s", parsed.error.c_str(),
-                 vellum::tools::HostUsage().c_str());
-    return vellum::tools::kExitUsage;
-  }
-  if (const auto* send = std::get_if<vellum::tools::SendCommand>(&*parsed.command)) {
-    return Send(*send);
-  }
-  if (const auto* wait = std::get_if<vellum::tools::WaitCommand>(&*parsed.command)) {
-    return Wait(*wait);
-  }
-  return Serve(std::get<vellum::tools::ServeCommand>(*parsed.command));
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  try {
-    return Run(argc, argv);
-  } catch (const std::exception& error) {
-    std::fprintf(stderr, "vellum-host: %s\n", error.what());
-    return vellum::tools::kExitError;
-  }
+  return vellum::tools::RunHostCommandLine(argc, argv, {Send, Wait, Serve});
 }
