@@ -1,30 +1,13 @@
-"""Runs the end-to-end tests and ends with one line: N passed, N failed."""
+"""Runs the end-to-end tests and ends with one line: N passed, N failed.
+Usage: run.py [PATTERN [TEXT IN TEST IDS]]"""
 import os
 import sys
-import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.dirname(HERE))
 
-
-def main():
-    pattern = sys.argv[1] if len(sys.argv) > 1 else "test_*.py"
-    suite = unittest.defaultTestLoader.discover(HERE, pattern=pattern)
-    if len(sys.argv) > 2:  # a name filter: run only tests whose id contains it
-        wanted = sys.argv[2]
-
-        def matching(s):
-            for t in s:
-                if isinstance(t, unittest.TestSuite):
-                    yield from matching(t)
-                elif wanted in t.id():
-                    yield t
-        suite = unittest.TestSuite(list(matching(suite)))
-    result = unittest.TextTestRunner(verbosity=2).run(suite)
-    failed = len(result.failures) + len(result.errors)
-    print(f"e2e: {result.testsRun - failed} passed, {failed} failed")
-    return 0 if failed == 0 and result.testsRun > 0 else 1
-
+from testenv import run_suite  # noqa: E402
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run_suite(HERE, "e2e", sys.argv))

@@ -19,7 +19,7 @@ import time
 import websocket
 
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-from xvfb import start_xvfb  # noqa: E402
+from testenv import start_xvfb, stop_processes  # noqa: E402
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 BUILD = os.path.join(ROOT, "build", "linux")
@@ -232,14 +232,7 @@ class Session:
             self.probe.wait(5)
         for server in self.servers:
             server.stop()
-        for process in reversed(self.processes):
-            if process.poll() is None:
-                process.terminate()
-                try:
-                    process.wait(5)
-                except subprocess.TimeoutExpired:
-                    process.kill()
-                    process.wait()
+        stop_processes(self.processes)
         shutil.rmtree(self.dir, ignore_errors=True)
 
     # ---- tools ----

@@ -1,19 +1,13 @@
-"""Runs the tests under Wine and ends with one line: N passed, N failed."""
+"""Runs the tests under Wine and ends with one line: N passed, N failed.
+Usage: run.py [PATTERN [TEXT IN TEST IDS]]"""
 import os
 import sys
-import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.dirname(HERE))
 
-
-def main():
-    suite = unittest.defaultTestLoader.discover(HERE, pattern="test_*.py")
-    result = unittest.TextTestRunner(verbosity=2).run(suite)
-    failed = len(result.failures) + len(result.errors)
-    print(f"wine: {result.testsRun - failed} passed, {failed} failed")
-    return 0 if failed == 0 and result.testsRun > 0 else 1
-
+from testenv import run_suite  # noqa: E402
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run_suite(HERE, "wine", sys.argv))

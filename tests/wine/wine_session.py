@@ -7,7 +7,7 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-from xvfb import start_xvfb  # noqa: E402
+from testenv import start_xvfb, stop_processes  # noqa: E402
 
 
 class WineSession:
@@ -39,11 +39,5 @@ class WineSession:
 
     def close(self):
         subprocess.run(["wineserver", "-k"], env=self.env, capture_output=True)
-        for process in reversed(self.processes):
-            if process.poll() is None:
-                process.terminate()
-                try:
-                    process.wait(5)
-                except subprocess.TimeoutExpired:
-                    process.kill()
+        stop_processes(self.processes)
         shutil.rmtree(self.dir, ignore_errors=True)

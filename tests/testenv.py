@@ -1,0 +1,68 @@
+"""What the end-to-end and Wine tests share: a private X server, ending a session's
+processes, and running a suite to one closing line."""
+import os
+import select
+import subprocess
+import unittest
+
+
+def start_xvfb(env):
+    """Starts Xvfb on a free display (1024x768), sets DISPLAY in env and returns the
+    process. The display number is read from -displayfd up to its newline."""
+    read_end, write_end = os.pipe()
+    process = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0",
+                                "1024x768x24", "-nolisten", "tcp"], env=env,
+                               pass_fds=(write_end,), stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL)
+    os.close(write_end)
+    number = b""
+    try:
+        while not number.endswith(b"\n"):
+            ready, _, _ = select.select([read_end], [], [], 15)
+            if not ready:
+                break
+            chunk = os.read(read_end, 16)
+            if not chunk:
+                break
+            number += chunk
+    finally:
+        os.close(read_end)
+    if not number.strip():
+        process.kill()
+        raise RuntimeError("Xvfb did not start")
+    env["DISPLAY"] = ":" + number.decode().strip()
+    return process
+
+
+def stop_processes(processes):
+    """Ends the processes newest first (clients before the X server they use)."""
+    for process in reversed(processes):
+        if process.poll() is None:
+            process.terminate()
+            try:
+                process.wait(5)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                process.wait()
+
+
+def run_suite(folder, label, argv):
+    """Runs the test_*.py files of folder (argv[1] may name another pattern, argv[2]
+    a text the test ids must contain) and ends with "label: N passed, N failed".
+    Returns the exit code: 0 only when tests ran and none failed."""
+    pattern = argv[1] if len(argv) > 1 else "test_*.py"
+    suite = unittest.defaultTestLoader.discover(folder, pattern=pattern)
+    if len(argv) > 2:
+        wanted = argv[2]
+
+        def matching(tests):
+            for test in tests:
+                if isinstance(test, unittest.TestSuite):
+                    yield from matching(test)
+                elif wanted in test.id():
+                    yield test
+        suite = unittest.TestSuite(list(matching(suite)))
+    result = unittest.TextTestRunner(verbosity=2).run(suite)
+    failed = len(result.failures) + len(result.errors)
+    print(f"{label}: {result.testsRun - failed} passed, {failed} failed")
+    return 0 if failed == 0 and result.testsRun > 0 else 1
