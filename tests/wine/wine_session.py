@@ -21,6 +21,12 @@ class WineSession:
         self.run(["wine", "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed",
                   "/t", "REG_SZ", "/d", "N", "/f"], timeout=60)
         self.run(["wineserver", "-w"], timeout=60)
+        # One server for the whole session, with Wine's own helper processes
+        # started now: a server or helper started by a later program would
+        # inherit that program's output pipes and keep them open.
+        quiet = dict(env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run(["wineserver", "-p"], timeout=60, **quiet)
+        subprocess.run(["wine", "cmd", "/c", "exit"], timeout=120, **quiet)
 
     def _start_x(self):
         self.processes.append(start_xvfb(self.env))

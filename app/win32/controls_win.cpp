@@ -1,0 +1,387 @@
+#include "app/win32/controls_win.h"
+
+#include <windowsx.h>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace vellum::win32 {
+namespace {
+
+constexpr const char* kPanelClass = "VellumPanel";
+constexpr const char* kButtonClass = "VellumSpeedButton";
+constexpr const char* kImageClass = "VellumImage";
+
+// What a control window keeps; owned by the window from its first message
+// (WM_NCCREATE) to its last (WM_NCDESTROY).
+struct ControlState {
+  int id = 0;
+  ControlListener* listener = nullptr;
+  ButtonLook look;
+  bool pressed = false;  // the left button went down on this speed button
+  bool hot = false;      // the mouse is over it
+  HBITMAP bitmap = nullptr;
+  HCURSOR cursor = nullptr;
+  bool adopted = false;
+
+  ~ControlState() {
+    if (bitmap != nullptr) DeleteObject(bitmap);
+  }
+};
+
+ControlState* StateOf(HWND window) {
+  return reinterpret_cast<ControlState*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+}
+
+void Notify(HWND window, ControlState& state, ControlEvent event, LPARAM lparam) {
+  POINT client{GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
+  POINT screen = client;
+  ClientToScreen(window, &screen);
+  if (state.listener != nullptr) state.listener->OnControl(state.id, event, screen, client);
+}
+
+// The messages every control handles alike: taking over and freeing its state.
+bool CommonMessage(HWND window, UINT message, LPARAM lparam, LRESULT* result) {
+  if (message == WM_NCCREATE) {
+    auto* state =
+        static_cast<ControlState*>(reinterpret_cast<CREATESTRUCTA*>(lparam)->lpCreateParams);
+    state->adopted = true;
+    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state));
+    // The default handling stores the window text.
+    *result = DefWindowProcA(window, message, 0, lparam);
+    return true;
+  }
+  if (message == WM_NCDESTROY) {
+    delete StateOf(window);
+    SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+    *result = 0;
+    return true;
+  }
+  return false;
+}
+
+void PaintButton(HWND window, HDC dc, const ControlState& state) {
+  RECT box{};
+  GetClientRect(window, &box);
+  FillRect(dc, &box, GetSysColorBrush(COLOR_BTNFACE));
+  const bool enabled = IsWindowEnabled(window) != FALSE;
+  POINT cursor{};
+  GetCursorPos(&cursor);
+  ScreenToClient(window, &cursor);
+  const bool down = state.pressed && PtInRect(&box, cursor);
+  // Flat: an edge only while the mouse is over the button.
+  if (enabled && down) {
+    DrawEdge(dc, &box, BDR_SUNKENOUTER, BF_RECT);
+  } else if (enabled && state.hot) {
+    DrawEdge(dc, &box, BDR_RAISEDINNER, BF_RECT);
+  }
+  char caption[256] = {};
+  const int length = GetWindowTextA(window, caption, sizeof caption);
+  HGDIOBJ old_font =
+      SelectObject(dc, state.look.font != nullptr ? static_cast<HGDIOBJ>(state.look.font)
+                                                  : GetStockObject(DEFAULT_GUI_FONT));
+  SetBkMode(dc, TRANSPARENT);
+  RECT text = box;
+  UINT format = DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX;
+  if (state.look.margin >= 0) {
+    text.left += state.look.margin;
+    format |= DT_LEFT;
+  } else {
+    format |= DT_CENTER;
+  }
+  if (down) OffsetRect(&text, 1, 1);
+  if (enabled) {
+    SetTextColor(dc, state.look.colour == kWindowTextColour ? GetSysColor(COLOR_WINDOWTEXT)
+                                                            : state.look.colour);
+    DrawTextA(dc, caption, length, &text, format);
+  } else {
+    // Disabled captions are embossed, as the system draws them.
+    RECT light = text;
+    OffsetRect(&light, 1, 1);
+    SetTextColor(dc, GetSysColor(COLOR_BTNHIGHLIGHT));
+    DrawTextA(dc, caption, length, &light, format);
+    SetTextColor(dc, GetSysColor(COLOR_BTNSHADOW));
+    DrawTextA(dc, caption, length, &text, format);
+  }
+  SelectObject(dc, old_font);
+}
+
+LRESULT CALLBACK ButtonProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  LRESULT result = 0;
+  if (CommonMessage(window, message, lparam, &result)) return result;
+  ControlState* state = StateOf(window);
+  if (state == nullptr) return DefWindowProcA(window, message, wparam, lparam);
+  switch (message) {
+    case WM_LBUTTONDOWN:
+      state->pressed = true;
+      SetCapture(window);
+      InvalidateRect(window, nullptr, FALSE);
+      Notify(window, *state, ControlEvent::kMouseDown, lparam);
+      return 0;
+    case WM_MOUSEMOVE:
+      if (!state->hot) {
+        state->hot = true;
+        TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, window, 0};
+        TrackMouseEvent(&track);
+      }
+      InvalidateRect(window, nullptr, FALSE);
+      return 0;
+    case WM_MOUSELEAVE:
+      state->hot = false;
+      InvalidateRect(window, nullptr, FALSE);
+      return 0;
+    case WM_LBUTTONUP: {
+      if (!state->pressed) return 0;
+      state->pressed = false;
+      ReleaseCapture();
+      InvalidateRect(window, nullptr, FALSE);
+      RECT box{};
+      GetClientRect(window, &box);
+      const POINT point{GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
+      const bool inside = PtInRect(&box, point) != FALSE;
+      Notify(window, *state, ControlEvent::kMouseUp, lparam);
+      // The release may have closed the window meanwhile.
+      if (inside && IsWindow(window) && StateOf(window) == state)
+        Notify(window, *state, ControlEvent::kClick, lparam);
+      return 0;
+    }
+    case WM_CAPTURECHANGED:
+      // A press taken away (the button disabled, a menu opened) ends as a release.
+      if (state->pressed) {
+        state->pressed = false;
+        InvalidateRect(window, nullptr, FALSE);
+        Notify(window, *state, ControlEvent::kMouseUp, MAKELPARAM(-1, -1));
+      }
+      return 0;
+    case WM_ENABLE:
+      InvalidateRect(window, nullptr, FALSE);
+      return 0;
+    case WM_SETTEXT:
+      result = DefWindowProcA(window, message, wparam, lparam);
+      InvalidateRect(window, nullptr, FALSE);
+      return result;
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_PAINT: {
+      PAINTSTRUCT paint{};
+      HDC dc = BeginPaint(window, &paint);
+      if (dc != nullptr) PaintButton(window, dc, *state);
+      EndPaint(window, &paint);
+      return 0;
+    }
+    default:
+      return DefWindowProcA(window, message, wparam, lparam);
+  }
+}
+
+LRESULT CALLBACK ImageProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  LRESULT result = 0;
+  if (CommonMessage(window, message, lparam, &result)) return result;
+  ControlState* state = StateOf(window);
+  if (state == nullptr) return DefWindowProcA(window, message, wparam, lparam);
+  switch (message) {
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+      Notify(window, *state, ControlEvent::kMouseDown, lparam);
+      return 0;
+    case WM_LBUTTONUP:
+    case WM_RBUTTONUP:
+    case WM_MBUTTONUP:
+      Notify(window, *state, ControlEvent::kMouseUp, lparam);
+      return 0;
+    case WM_MOUSEMOVE:
+      Notify(window, *state, ControlEvent::kMouseMove, lparam);
+      return 0;
+    case WM_SETCURSOR:
+      if (state->cursor == nullptr) break;
+      SetCursor(state->cursor);
+      return TRUE;
+    case WM_PAINT: {
+      PAINTSTRUCT paint{};
+      HDC dc = BeginPaint(window, &paint);
+      if (dc != nullptr) {
+        RECT box{};
+        GetClientRect(window, &box);
+        FillRect(dc, &box, GetSysColorBrush(COLOR_BTNFACE));
+        HDC memory = CreateCompatibleDC(dc);
+        BITMAP info{};
+        if (memory != nullptr && GetObjectA(state->bitmap, sizeof info, &info) != 0) {
+          HGDIOBJ old = SelectObject(memory, state->bitmap);
+          BitBlt(dc, 0, 0, info.bmWidth, info.bmHeight, memory, 0, 0, SRCCOPY);
+          SelectObject(memory, old);
+        }
+        if (memory != nullptr) DeleteDC(memory);
+      }
+      EndPaint(window, &paint);
+      return 0;
+    }
+    default:
+      break;
+  }
+  return DefWindowProcA(window, message, wparam, lparam);
+}
+
+LRESULT CALLBACK PanelProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  LRESULT result = 0;
+  if (CommonMessage(window, message, lparam, &result)) return result;
+  ControlState* state = StateOf(window);
+  if (state != nullptr && message == WM_MOUSEMOVE) {
+    Notify(window, *state, ControlEvent::kMouseMove, lparam);
+    return 0;
+  }
+  return DefWindowProcA(window, message, wparam, lparam);
+}
+
+HWND CreateControl(const char* window_class, HWND parent, int id, const char* text,
+                   const RECT& place, DWORD style, std::unique_ptr<ControlState> state) {
+  HWND window = CreateWindowExA(
+      0, window_class, text != nullptr ? text : "", WS_CHILD | WS_VISIBLE | style, place.left,
+      place.top, place.right - place.left, place.bottom - place.top, parent,
+      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleA(nullptr), state.get());
+  // Once the window has taken the state, it deletes it.
+  if (state->adopted) state.release();
+  return window;
+}
+
+// A 32-bit top-down picture drawn pixel by pixel.
+class Canvas {
+ public:
+  Canvas(int size, COLORREF background)
+      : size_(size), pixels_(static_cast<std::size_t>(size * size), Pixel(background)) {}
+  void Fill(int x0, int y0, int x1, int y1, COLORREF colour) {  // inclusive
+    for (int y = y0; y <= y1; ++y)
+      for (int x = x0; x <= x1; ++x)
+        Set(x, y, colour);
+  }
+  // Fills the pixels whose centres lie inside the triangle.
+  void Triangle(const double (&p)[6], COLORREF colour) {
+    for (int y = 0; y < size_; ++y) {
+      for (int x = 0; x < size_; ++x) {
+        const double cx = x + 0.5, cy = y + 0.5;
+        const double d1 = Side(cx, cy, p[0], p[1], p[2], p[3]);
+        const double d2 = Side(cx, cy, p[2], p[3], p[4], p[5]);
+        const double d3 = Side(cx, cy, p[4], p[5], p[0], p[1]);
+        const bool negative = d1 < 0 || d2 < 0 || d3 < 0;
+        const bool positive = d1 > 0 || d2 > 0 || d3 > 0;
+        if (!(negative && positive)) Set(x, y, colour);
+      }
+    }
+  }
+  HBITMAP ToBitmap() const {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = size_;
+    info.bmiHeader.biHeight = -size_;  // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (bitmap == nullptr || bits == nullptr) return bitmap;
+    std::copy(pixels_.begin(), pixels_.end(), static_cast<std::uint32_t*>(bits));
+    return bitmap;
+  }
+
+ private:
+  static std::uint32_t Pixel(COLORREF c) {
+    return (static_cast<std::uint32_t>(GetRValue(c)) << 16) |
+           (static_cast<std::uint32_t>(GetGValue(c)) << 8) | GetBValue(c);
+  }
+  static double Side(double x, double y, double ax, double ay, double bx, double by) {
+    return (x - bx) * (ay - by) - (ax - bx) * (y - by);
+  }
+  void Set(int x, int y, COLORREF colour) {
+    if (x >= 0 && y >= 0 && x < size_ && y < size_)
+      pixels_[static_cast<std::size_t>(y * size_ + x)] = Pixel(colour);
+  }
+  int size_;
+  std::vector<std::uint32_t> pixels_;
+};
+
+}  // namespace
+
+bool RegisterControlClasses(HINSTANCE instance) {
+  const std::pair<const char*, WNDPROC> classes[] = {
+      {kPanelClass, PanelProc}, {kButtonClass, ButtonProc}, {kImageClass, ImageProc}};
+  for (const auto& [name, procedure] : classes) {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = procedure;
+    wc.hInstance = instance;
+    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+    wc.lpszClassName = name;
+    if (RegisterClassA(&wc) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
+  }
+  return true;
+}
+
+void UnregisterControlClasses(HINSTANCE instance) {
+  for (const char* name : {kPanelClass, kButtonClass, kImageClass})
+    UnregisterClassA(name, instance);
+}
+
+HWND CreatePanel(HWND parent, int id, ControlListener* listener) {
+  auto state = std::make_unique<ControlState>();
+  state->id = id;
+  state->listener = listener;
+  return CreateControl(kPanelClass, parent, id, nullptr, RECT{0, 0, 1, 1}, WS_CLIPCHILDREN,
+                       std::move(state));
+}
+
+HWND CreateSpeedButton(HWND parent, int id, const char* caption, const RECT& place,
+                       const ButtonLook& look, ControlListener* listener) {
+  auto state = std::make_unique<ControlState>();
+  state->id = id;
+  state->listener = listener;
+  state->look = look;
+  return CreateControl(kButtonClass, parent, id, caption, place, 0, std::move(state));
+}
+
+HWND CreateImage(HWND parent, int id, HBITMAP bitmap, const RECT& place, HCURSOR cursor,
+                 ControlListener* listener) {
+  auto state = std::make_unique<ControlState>();
+  state->id = id;
+  state->listener = listener;
+  state->bitmap = bitmap;
+  state->cursor = cursor;
+  return CreateControl(kImageClass, parent, id, nullptr, place, 0, std::move(state));
+}
+
+void SetButtonFont(HWND button, HFONT font) {
+  ControlState* state = StateOf(button);
+  if (state == nullptr) return;
+  state->look.font = font;
+  InvalidateRect(button, nullptr, FALSE);
+}
+
+HBITMAP NewMenuIcon() {
+  // Two pages of a book, opened flat, with dark lines of text and a ribbon.
+  Canvas canvas(16, GetSysColor(COLOR_BTNFACE));
+  canvas.Fill(1, 3, 14, 13, RGB(140, 77, 38));
+  canvas.Fill(2, 4, 6, 12, RGB(250, 245, 224));
+  canvas.Fill(9, 4, 13, 12, RGB(250, 245, 224));
+  for (int y = 6; y <= 10; y += 2) {
+    canvas.Fill(3, y, 6, y, RGB(64, 64, 77));
+    canvas.Fill(9, y, 12, y, RGB(64, 64, 77));
+  }
+  canvas.Fill(11, 1, 12, 5, RGB(204, 26, 26));
+  return canvas.ToBitmap();
+}
+
+HBITMAP NewDragHandle() {
+  // A black four-way arrow on light grey.
+  Canvas canvas(19, RGB(219, 219, 219));
+  canvas.Fill(9, 3, 9, 15, RGB(0, 0, 0));
+  canvas.Fill(3, 9, 15, 9, RGB(0, 0, 0));
+  const double heads[4][6] = {{9.5, 1, 6.5, 4.5, 12.5, 4.5},
+                              {9.5, 18, 6.5, 14.5, 12.5, 14.5},
+                              {1, 9.5, 4.5, 6.5, 4.5, 12.5},
+                              {18, 9.5, 14.5, 6.5, 14.5, 12.5}};
+  for (const auto& head : heads)
+    canvas.Triangle(head, RGB(0, 0, 0));
+  return canvas.ToBitmap();
+}
+
+}  // namespace vellum::win32

@@ -1,0 +1,50 @@
+// The title bar's own controls: flat speed buttons, images and the panel
+// that holds them. Each reports its mouse events to one listener.
+#pragma once
+
+#include <windows.h>
+
+namespace vellum::win32 {
+
+enum class ControlEvent {
+  kMouseDown,  // any button pressed (speed buttons: the left one)
+  kMouseUp,    // that button released, or the press lost (capture taken away)
+  kMouseMove,
+  kClick,  // speed buttons: left press and release over the button
+};
+
+class ControlListener {
+ public:
+  virtual ~ControlListener() = default;
+  // `screen` is the event's own point in screen coordinates; `client` the
+  // same point in the control's coordinates.
+  virtual void OnControl(int id, ControlEvent event, POINT screen, POINT client) = 0;
+};
+
+// Registers the window classes; false when the system refused.
+bool RegisterControlClasses(HINSTANCE instance);
+void UnregisterControlClasses(HINSTANCE instance);
+
+// Stands for the system's window text colour (clWindowText).
+inline constexpr COLORREF kWindowTextColour = 0xFF000000;
+
+struct ButtonLook {
+  HFONT font = nullptr;  // not owned
+  COLORREF colour = kWindowTextColour;
+  int margin = -1;  // caption's distance from the left edge; -1: centred
+};
+
+HWND CreatePanel(HWND parent, int id, ControlListener* listener);
+HWND CreateSpeedButton(HWND parent, int id, const char* caption, const RECT& place,
+                       const ButtonLook& look, ControlListener* listener);
+// The image takes over the bitmap and deletes it with the window.
+HWND CreateImage(HWND parent, int id, HBITMAP bitmap, const RECT& place, HCURSOR cursor,
+                 ControlListener* listener);
+// Changes a speed button's font (not owned), redrawing it.
+void SetButtonFont(HWND button, HFONT font);
+
+// Our own pictures: the 16x16 menu icon and the 19x19 drag handle.
+HBITMAP NewMenuIcon();
+HBITMAP NewDragHandle();
+
+}  // namespace vellum::win32

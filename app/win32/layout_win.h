@@ -1,0 +1,88 @@
+// The viewer window's identity, creation style and title-bar layout. Also
+// read by the test probe, which names the controls it finds by these ids.
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+
+#include "app/win32/controls_win.h"
+
+namespace vellum::win32 {
+
+// The style of a resizable top-level window, then turned into a pop-up with
+// a sizing frame and no caption bar: WS_POPUP added, WS_DLGFRAME toggled
+// (the base style holds it, so this removes it). Applied at every creation.
+inline constexpr DWORD kBaseStyle =
+    WS_CAPTION | WS_THICKFRAME | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
+constexpr DWORD AdjustCreationStyle(DWORD style) {
+  return (style | WS_POPUP) ^ WS_DLGFRAME;
+}
+inline constexpr DWORD kWindowStyle = AdjustCreationStyle(kBaseStyle) | WS_CLIPCHILDREN;
+
+// The hidden application window that owns the viewer and carries its
+// taskbar entry.
+inline constexpr const char* kApplicationClass = "VellumApplication";
+
+inline constexpr int kPanelHeight = 26;
+
+enum ControlId : int {
+  kPanel1 = 100,
+  kImage1,
+  kSpeedButton2,  // location
+  kSpeedButton1,  // pending jump
+  kSBtnINDEX,
+  kSBtnBACK,
+  kSBtnFORWARD,
+  kImage2,
+  kSpeedButton4,  // "_"
+  kSpeedButton3,  // "X"
+};
+
+enum MenuId : int {
+  kCopyCB1 = 201,
+  kAlwaysOnTop1,
+  kAbout1,
+  kClose1,
+};
+
+enum class Face { kWindow, kArial, kArialBold, kArialBlack };
+
+struct ControlPlace {
+  ControlId id;
+  const char* name;     // the designer name
+  const char* caption;  // buttons only
+  int x, y, width, height;
+  int right;  // distance of the left edge from Panel1's right edge; 0 = anchored left
+  Face face;
+  COLORREF colour;
+  int margin;  // caption margin from the left edge; -1: centred
+};
+
+inline constexpr COLORREF kBlue = RGB(0, 0, 255);
+inline constexpr COLORREF kPurple = RGB(128, 0, 128);
+
+// Places within Panel1, in title-bar order from left to right.
+inline constexpr std::array<ControlPlace, 9> kTitleBar{{
+    {kImage1, "Image1", nullptr, 3, 2, 17, 18, 0, Face::kWindow, kWindowTextColour, -1},
+    {kSpeedButton2, "SpeedButton2", ".....", 28, 1, 77, 19, 0, Face::kArial, kBlue, 7},
+    {kSpeedButton1, "SpeedButton1", ".....", 108, 1, 77, 19, 0, Face::kArial, kPurple, 7},
+    {kSBtnINDEX, "SBtnINDEX", "Index", 198, 1, 40, 19, 0, Face::kArialBold, kBlue, 5},
+    {kSBtnBACK, "SBtnBACK", "<", 348, 1, 19, 19, 113, Face::kArialBlack, kWindowTextColour, -1},
+    {kSBtnFORWARD, "SBtnFORWARD", ">", 369, 1, 19, 19, 92, Face::kArialBlack, kWindowTextColour,
+     -1},
+    {kImage2, "Image2", nullptr, 398, 0, 19, 19, 63, Face::kWindow, kWindowTextColour, -1},
+    {kSpeedButton4, "SpeedButton4", "_", 425, 1, 17, 19, 36, Face::kWindow, kWindowTextColour, -1},
+    {kSpeedButton3, "SpeedButton3", "X", 443, 1, 17, 19, 18, Face::kWindow, kWindowTextColour, -1},
+}};
+
+// The designer name of a control id, or nullptr.
+constexpr const char* ControlName(int id) {
+  if (id == kPanel1) return "Panel1";
+  for (const ControlPlace& place : kTitleBar) {
+    if (place.id == id) return place.name;
+  }
+  return nullptr;
+}
+
+}  // namespace vellum::win32

@@ -1,0 +1,61 @@
+#include "app/win32/link_hook_win.h"
+
+#include <cstdio>
+#include <exception>
+
+#include "core/viewer.h"
+
+namespace vellum::win32 {
+namespace {
+
+// The hook of this thread: the system calls the procedure without context.
+thread_local LinkHook* t_hook = nullptr;
+thread_local HHOOK t_handle = nullptr;
+
+}  // namespace
+
+bool LinkHook::Install(OpenMenu open_menu) {
+  Remove();
+  if (t_hook != nullptr) return false;
+  open_menu_ = std::move(open_menu);
+  hook_ = SetWindowsHookExA(WH_MOUSE, LinkHookProc, nullptr, GetCurrentThreadId());
+  if (hook_ == nullptr) return false;
+  t_hook = this;
+  t_handle = hook_;
+  return true;
+}
+
+void LinkHook::Remove() {
+  if (hook_ == nullptr) return;
+  UnhookWindowsHookEx(hook_);
+  hook_ = nullptr;
+  if (t_hook == this) {
+    t_hook = nullptr;
+    t_handle = nullptr;
+  }
+}
+
+LRESULT CALLBACK LinkHook::LinkHookProc(int code, WPARAM message, LPARAM data) {
+  POINT cursor{};
+  GetCursorPos(&cursor);
+  if (code >= 0 && t_hook != nullptr && data != 0 &&
+      (message == WM_RBUTTONDOWN || message == WM_RBUTTONUP)) {
+    char target_class[256] = {};
+    const auto* mouse = reinterpret_cast<const MOUSEHOOKSTRUCT*>(data);
+    GetClassNameA(mouse->hwnd, target_class, sizeof target_class);
+    if (HookOpensMenu(code, static_cast<unsigned>(message), target_class)) {
+      // Nothing may leave the hook; the message is swallowed either way.
+      try {
+        if (t_hook->open_menu_) t_hook->open_menu_(cursor);
+      } catch (const std::exception& error) {
+        std::fprintf(stderr, "vellum: %s\n", error.what());
+      } catch (...) {
+        std::fprintf(stderr, "vellum: unexpected failure in the mouse hook\n");
+      }
+      return 2;
+    }
+  }
+  return CallNextHookEx(t_handle, code, message, data);
+}
+
+}  // namespace vellum::win32

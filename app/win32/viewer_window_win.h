@@ -1,0 +1,110 @@
+// The Windows viewer window: a captionless pop-up with the home-made title
+// bar and the WebBrowser control, wired to the viewer's behaviour.
+#pragma once
+
+#include <windows.h>
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "app/platform/platform.h"
+#include "app/win32/controls_win.h"
+#include "app/win32/link_hook_win.h"
+#include "app/win32/ports_win.h"
+#include "browser/ie_browser_win.h"
+#include "core/ports.h"
+#include "core/viewer.h"
+
+namespace vellum::win32 {
+
+// A GDI font owned for the window's lifetime.
+class Font {
+ public:
+  Font() = default;
+  Font(const char* face, int height, int weight, bool underline);
+  Font(const Font&) = delete;
+  Font& operator=(const Font&) = delete;
+  ~Font();
+  HFONT Get() const { return font_; }
+
+ private:
+  HFONT font_ = nullptr;
+};
+
+class ViewerWindowWin final : public ControlsPort, private ControlListener {
+ public:
+  explicit ViewerWindowWin(HINSTANCE instance);
+  ViewerWindowWin(const ViewerWindowWin&) = delete;
+  ViewerWindowWin& operator=(const ViewerWindowWin&) = delete;
+  ~ViewerWindowWin() override;
+
+  // Start-up, the message loop, shutdown. Returns the exit code.
+  int Run();
+
+  // ControlsPort
+  void SetCaption(Button button, const std::string& caption) override;
+  void SetVisible(Button button, bool visible) override;
+  void SetEnabled(Button button, bool enabled) override;
+  void SetUnderline(Button button, bool underline) override;
+  Bounds WindowBounds() override;
+  void SetWindowBounds(const Bounds& bounds) override;
+  ScreenPoint ScreenSize() override;
+  bool LockUpdates() override;
+  void UnlockUpdates() override;
+  void CloseWindow() override;
+  void MinimizeApplication() override;
+  void SetStayOnTop(bool on) override;
+  void SetStayOnTopCheck(bool checked) override;
+  void ShowPopupMenu(ScreenPoint at) override;
+  void ShowMessage(const std::string& text) override;
+  void CaptureMouse() override;
+  void ReleaseMouse() override;
+
+ private:
+  bool RegisterClasses();
+  bool CreateWindows();
+  void CreateTitleBar();
+  void LayOut();
+  HWND ButtonWindow(Button button) const;
+  void OnControl(int id, ControlEvent event, POINT screen, POINT client) override;
+  void OnCommand(int id);
+  LRESULT Handle(UINT message, WPARAM wparam, LPARAM lparam);
+  LRESULT HandleApplication(UINT message, WPARAM wparam, LPARAM lparam);
+  void FormDestroy();
+
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+  static LRESULT CALLBACK ApplicationProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+
+  HINSTANCE instance_;
+
+  // Ports and the behaviour they serve; the behaviour is made last.
+  SystemFileSystem files_;
+  LocaleTextRules rules_;
+  Win32Pump pump_;
+  Win32Timers timers_;
+  Win32HostLink host_;
+  std::unique_ptr<IeBrowser> browser_;
+  std::unique_ptr<Viewer> viewer_;
+  LinkHook hook_;
+
+  Font window_font_;
+  Font arial_;
+  Font arial_underlined_;
+  Font arial_bold_;
+  Font arial_black_;
+
+  HWND application_ = nullptr;  // hidden owner, the taskbar entry
+  HWND window_ = nullptr;       // frmHView
+  HWND panel_ = nullptr;
+  std::map<int, HWND> controls_;  // title-bar controls by id
+  HMENU menu_ = nullptr;
+
+  bool running_ = false;
+  bool locked_ = false;
+  bool on_top_ = false;
+  bool minimized_ = false;
+  bool classes_registered_ = false;
+};
+
+}  // namespace vellum::win32

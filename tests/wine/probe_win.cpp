@@ -1,0 +1,113 @@
+// vellum-probe: prints, as one JSON object, what a test can see of the
+// running viewer from outside: its window, the owner, the title-bar controls,
+// the browser control's windows and any open pop-up menu.
+//   vellum-probe        the viewer (exit code 3 when there is none)
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+#include "app/win32/layout_win.h"
+#include "host/win32_link.h"
+
+namespace {
+
+std::string Quote(const std::string& text) {
+  std::string out = "\"";
+  for (const unsigned char c : text) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20 || c >= 0x7F) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+      out += escaped;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out + "\"";
+}
+
+std::string ClassOf(HWND window) {
+  char name[256] = {};
+  GetClassNameA(window, name, sizeof name);
+  return name;
+}
+
+std::string TextOf(HWND window) {
+  char text[512] = {};
+  GetWindowTextA(window, text, sizeof text);
+  return text;
+}
+
+std::string Rect(HWND window) {
+  RECT r{};
+  GetWindowRect(window, &r);
+  char text[96];
+  std::snprintf(text, sizeof text, "[%ld, %ld, %ld, %ld]", r.left, r.top, r.right, r.bottom);
+  return text;
+}
+
+std::string Flag(bool value) {
+  return value ? "true" : "false";
+}
+
+std::string Describe(HWND window) {
+  const int id = GetDlgCtrlID(window);
+  const char* name = vellum::win32::ControlName(id);
+  return "{\"name\": " + Quote(name != nullptr ? name : "") +
+         ", \"class\": " + Quote(ClassOf(window)) + ", \"text\": " + Quote(TextOf(window)) +
+         ", \"rect\": " + Rect(window) + ", \"visible\": " + Flag(IsWindowVisible(window)) +
+         ", \"enabled\": " + Flag(IsWindowEnabled(window)) + "}";
+}
+
+BOOL CALLBACK AddChild(HWND child, LPARAM data) {
+  auto* list = reinterpret_cast<std::string*>(data);
+  if (!list->empty()) *list += ",\n  ";
+  *list += Describe(child);
+  return TRUE;
+}
+
+// Pop-up menus are top-level windows of the system class "#32768".
+BOOL CALLBACK AddMenu(HWND window, LPARAM data) {
+  if (ClassOf(window) != "#32768" || !IsWindowVisible(window)) return TRUE;
+  auto* list = reinterpret_cast<std::string*>(data);
+  if (!list->empty()) *list += ", ";
+  *list += Rect(window);
+  return TRUE;
+}
+
+}  // namespace
+
+int main() {
+  HWND viewer = vellum::host::FindViewerWindow();
+  if (viewer == nullptr) {
+    std::printf("{}\n");
+    return 3;
+  }
+  HWND owner = GetWindow(viewer, GW_OWNER);
+  RECT client{};
+  GetClientRect(viewer, &client);
+  POINT origin{0, 0};
+  ClientToScreen(viewer, &origin);
+  std::string children;
+  EnumChildWindows(viewer, AddChild, reinterpret_cast<LPARAM>(&children));
+  std::string menus;
+  EnumWindows(AddMenu, reinterpret_cast<LPARAM>(&menus));
+  std::printf(
+      "{\"class\": %s, \"text\": %s, \"style\": %lu, \"exstyle\": %lu, \"rect\": %s,\n"
+      " \"client_origin\": [%ld, %ld], \"client_size\": [%ld, %ld],\n"
+      " \"visible\": %s, \"iconic\": %s, \"foreground\": %s,\n"
+      " \"owner\": {\"class\": %s, \"visible\": %s, \"iconic\": %s},\n"
+      " \"menus\": [%s],\n \"children\": [\n  %s]}\n",
+      Quote(ClassOf(viewer)).c_str(), Quote(TextOf(viewer)).c_str(),
+      static_cast<unsigned long>(GetWindowLongA(viewer, GWL_STYLE)),
+      static_cast<unsigned long>(GetWindowLongA(viewer, GWL_EXSTYLE)), Rect(viewer).c_str(),
+      origin.x, origin.y, client.right, client.bottom, Flag(IsWindowVisible(viewer)).c_str(),
+      Flag(IsIconic(viewer)).c_str(), Flag(GetForegroundWindow() == viewer).c_str(),
+      Quote(owner != nullptr ? ClassOf(owner) : "").c_str(),
+      Flag(owner != nullptr && IsWindowVisible(owner)).c_str(),
+      Flag(owner != nullptr && IsIconic(owner)).c_str(), menus.c_str(), children.c_str());
+  return 0;
+}
