@@ -276,6 +276,12 @@ LRESULT ViewerWindowWin::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
                                     received.payload.size());
       return 0;
     }
+    case WM_GETMINMAXINFO:
+      if (applying_bounds_) {
+        reinterpret_cast<MINMAXINFO*>(lparam)->ptMinTrackSize = POINT{1, 1};
+        return 0;
+      }
+      return DefWindowProcA(window_, message, wparam, lparam);
     case WM_CLOSE:
       CloseWindow();
       return 0;
@@ -433,9 +439,13 @@ Bounds ViewerWindowWin::WindowBounds() {
 }
 
 void ViewerWindowWin::SetWindowBounds(const Bounds& bounds) {
-  if (!SetWindowPos(window_, nullptr, bounds.left, bounds.top, bounds.width, bounds.height,
-                    SWP_NOZORDER | SWP_NOACTIVATE))
-    std::fprintf(stderr, "vellum: cannot move the window (error %lu)\n", GetLastError());
+  // Saved and docked sizes are applied as they are, even below the size the
+  // system lets the user drag the window down to.
+  applying_bounds_ = true;
+  const BOOL moved = SetWindowPos(window_, nullptr, bounds.left, bounds.top, bounds.width,
+                                  bounds.height, SWP_NOZORDER | SWP_NOACTIVATE);
+  applying_bounds_ = false;
+  if (!moved) std::fprintf(stderr, "vellum: cannot move the window (error %lu)\n", GetLastError());
 }
 
 ScreenPoint ViewerWindowWin::ScreenSize() {

@@ -102,6 +102,7 @@ class ViewerWindowWin final : public ControlsPort, private ControlListener {
 
   bool running_ = false;
   bool locked_ = false;
+  bool applying_bounds_ = false;
   bool on_top_ = false;
   bool minimized_ = false;
   bool classes_registered_ = false;

@@ -1,0 +1,214 @@
+"""vellum.exe under Wine: its window, placement, host messages, title bar,
+menu, drag and stay-on-top. Wine renders no page (no engine is installed), so
+every navigation ends in a navigation error; page content is proven on Linux."""
+import os
+import subprocess
+import time
+import unittest
+
+from wine_session import WineSession
+from wine_viewer import (HOST, PROBE, WS_BORDER, WS_DLGFRAME, WS_EX_TOPMOST, WS_MAXIMIZEBOX,
+                         WS_MINIMIZEBOX, WS_POPUP, WS_SYSMENU, WS_THICKFRAME, WineViewer,
+                         settings_text)
+
+
+class Viewer(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.w = WineSession()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.w.close()
+
+    def setUp(self):
+        self.viewers = []
+        self.servers = []
+
+    def tearDown(self):
+        for viewer in self.viewers:
+            viewer.stop()
+        for server in self.servers:
+            if server.poll() is None:
+                server.kill()
+                server.wait(10)
+            server.stdout.close()
+        # No viewer may outlive its test: the next one looks for "the" viewer.
+        deadline = time.monotonic() + 10
+        while self.viewers and self.viewers[0].probe() and time.monotonic() < deadline:
+            time.sleep(0.2)
+
+    def viewer(self, settings=None, start=True):
+        viewer = WineViewer(self.w, settings)
+        self.viewers.append(viewer)
+        return viewer.start() if start else viewer
+
+    def serve(self, *args):
+        server = subprocess.Popen(["wine", HOST, "serve", *args], env=self.w.env,
+                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        self.servers.append(server)
+        deadline = time.monotonic() + 20
+        while time.monotonic() < deadline:
+            if self.w.run(["xdotool", "search", "--name", "^Host$"]).stdout.strip():
+                return server
+            time.sleep(0.1)
+        self.fail("the host window did not appear")
+
+    def requests(self, server):
+        server.kill()
+        out, _ = server.communicate(timeout=10)
+        return [line for line in out.splitlines() if line.startswith("REQUEST ")]
+
+    def test_window_identity_style_and_title_bar(self):
+        info = self.viewer().probe()
+        self.assertEqual((info["class"], info["text"]), ("TfrmHView", "Vellum"))
+        style = info["style"]
+        for bit in (WS_POPUP, WS_BORDER, WS_THICKFRAME, WS_SYSMENU, WS_MINIMIZEBOX,
+                    WS_MAXIMIZEBOX):
+            self.assertEqual(style & bit, bit, hex(bit))
+        self.assertEqual(style & WS_DLGFRAME, 0, "no caption bar")
+        self.assertEqual(info["exstyle"] & WS_EX_TOPMOST, 0)
+        self.assertEqual(info["owner"]["class"], "VellumApplication")
+        # Without settings: 600 x 400 at (100, 100).
+        self.assertEqual(info["rect"], [100, 100, 700, 500])
+
+        ox, oy = info["client_origin"]
+        width = info["client_size"][0]
+        expected = {"Panel1": (0, 0, width, 26), "Image1": (3, 2, 17, 18),
+                    "SpeedButton2": (28, 1, 77, 19), "SBtnINDEX": (198, 1, 40, 19),
+                    "SBtnBACK": (width - 113, 1, 19, 19), "SBtnFORWARD": (width - 92, 1, 19, 19),
+                    "Image2": (width - 63, 0, 19, 19), "SpeedButton4": (width - 36, 1, 17, 19),
+                    "SpeedButton3": (width - 18, 1, 17, 19)}
+        for name, (x, y, w, h) in expected.items():
+            self.assertEqual(WineViewer.child(info, name)["rect"],
+                             [ox + x, oy + y, ox + x + w, oy + y + h], name)
+        captions = {c["name"]: (c["text"], c["visible"], c["enabled"])
+                    for c in info["children"] if c["name"]}
+        self.assertEqual(captions["SBtnINDEX"], ("Index Sample", True, True))
+        self.assertEqual(captions["SpeedButton1"][1], False, "pending jump hidden")
+        self.assertEqual(captions["SBtnBACK"], ("<", True, False))
+        self.assertEqual(captions["SBtnFORWARD"], (">", True, False))
+        self.assertEqual(captions["SpeedButton3"][0], "X")
+        self.assertEqual(captions["SpeedButton4"][0], "_")
+        # The browser control fills the client area below the title bar.
+        control = next(c for c in info["children"] if c["class"] == "Shell Embedding")
+        self.assertEqual(control["rect"], [ox, oy + 26, ox + width, oy + info["client_size"][1]])
+
+    def test_saved_places_are_limited_to_the_1024x768_screen(self):
+        cases = [  # saved left, top, width, height -> placed rectangle
+            ((2000, 100, 600, 400), (424, 100)),
+            ((950, 100, 50, 400), (924, 100)),
+            ((100, 700, 600, 400), (100, 368)),
+            ((100, 760, 600, 10), (100, 738)),
+            ((-5000, -20, 600, 400), (-5000, -20)),
+        ]
+        for (left, top, width, height), (x, y) in cases:
+            viewer = self.viewer(settings_text(left, top, width, height))
+            info = viewer.probe()
+            self.assertEqual(info["rect"], [x, y, x + width, y + height], (left, top))
+            viewer.stop()
+
+    def test_host_close_saves_bounds_and_stay_on_top_and_keeps_other_lines(self):
+        extra = "; kept\r\n[Other]\r\nkey=value\r\n"
+        viewer = self.viewer(settings_text(150, 120, 500, 350, on_top=True, extra=extra))
+        self.assertEqual(viewer.probe()["exstyle"] & WS_EX_TOPMOST, WS_EX_TOPMOST)
+        self.assertEqual(viewer.host("close").returncode, 0)
+        self.assertEqual(viewer.wait_exit(), 0)
+        saved = viewer.settings()
+        for line in ("left=150", "top=120", "width=500", "height=350", "AlwaysOnTop=1",
+                     "; kept", "[Other]", "key=value"):
+            self.assertIn(line + "\r\n", saved)
+
+    def test_host_minimize_hides_the_viewer_until_the_taskbar_entry_is_restored(self):
+        viewer = self.viewer()
+        self.assertEqual(viewer.host("minimize").returncode, 0)
+        info = viewer.wait_for(lambda i: not i["visible"], "the viewer to hide")
+        self.assertTrue(info["owner"]["iconic"], "the taskbar entry is minimized")
+        self.assertEqual(self.w.wine(PROBE, "restore").returncode, 0)
+        info = viewer.wait_for(lambda i: i["visible"], "the viewer to come back")
+        self.assertFalse(info["owner"]["iconic"])
+
+    def test_a_burst_then_the_location_button_sends_only_the_last_location(self):
+        server = self.serve()
+        viewer = self.viewer()
+        started = time.monotonic()
+        self.assertEqual(viewer.burst("ALP:1:1", "BET:2:2", "GAM:3:3"), 0)
+        viewer.wait_for_caption("SpeedButton2", "Gamma 3:3")
+        # Every page fails under Wine; the wait ends with the error, long
+        # before the ten-second limit.
+        self.assertLess(time.monotonic() - started, 8)
+        viewer.click_control("SpeedButton2")
+        time.sleep(0.5)
+        self.assertEqual(self.requests(server), ["REQUEST GAM3:3"])
+
+    def test_a_hung_host_does_not_hang_the_viewer(self):
+        self.serve("--hang")
+        viewer = self.viewer()
+        self.assertEqual(viewer.host("show", "ALP", "2", "3").returncode, 0)
+        viewer.wait_for_caption("SpeedButton2", "Alpha 2:3")
+        for _ in range(3):
+            viewer.click_control("SpeedButton2")
+        # The viewer still takes a message within the host tool's two seconds.
+        self.assertEqual(viewer.host("show", "BET", "4", "5").returncode, 0)
+        viewer.wait_for_caption("SpeedButton2", "Beta 4:5")
+
+    def test_the_icon_opens_our_menu_and_right_clicks_on_the_title_bar_do_not(self):
+        viewer = self.viewer()
+        info = viewer.probe()
+        left, top, _, _ = WineViewer.child(info, "Panel1")["rect"]
+        viewer.click(left + 260, top + 10, button=3)
+        self.assertEqual(viewer.probe()["menus"], [])
+        icon = WineViewer.child(info, "Image1")
+        x, y = icon["rect"][0] + 5, icon["rect"][1] + 6
+        viewer.xdotool("mousemove", x, y)
+        viewer.xdotool("mousedown", 1)
+        menus = viewer.wait_for(lambda i: i["menus"], "the menu")["menus"]
+        # Its corner: 3 px left of and 2 px above the pointer.
+        self.assertEqual(menus[0][:2], [x - 3, y - 2])
+        viewer.xdotool("mouseup", 1)
+        viewer.xdotool("key", "Escape")
+        viewer.wait_for(lambda i: not i["menus"], "the menu to close")
+
+    def test_always_on_top_from_the_menu_survives_a_restart(self):
+        viewer = self.viewer()
+        viewer.click_control("Image1")
+        left, top, right, bottom = viewer.wait_for(lambda i: i["menus"], "the menu")["menus"][0]
+        # The second of four items.
+        viewer.click((left + right) // 2, top + (bottom - top) * 3 // 8)
+        viewer.wait_for(lambda i: i["exstyle"] & WS_EX_TOPMOST, "stay on top")
+        viewer.stop()
+        self.assertIn("AlwaysOnTop=1\r\n", viewer.settings())
+        again = self.viewer(viewer.settings())
+        self.assertEqual(again.probe()["exstyle"] & WS_EX_TOPMOST, WS_EX_TOPMOST)
+
+    def drag(self, viewer, dx, dy):
+        x, y = WineViewer.centre(WineViewer.child(viewer.probe(), "Image2"))
+        viewer.xdotool("mousemove", x, y)
+        viewer.xdotool("mousedown", 1)
+        viewer.xdotool("mousemove", x + dx, y + dy)
+        viewer.xdotool("mouseup", 1)
+        return viewer.probe()["rect"]
+
+    def test_dragging_the_handle_docks_to_the_host_window(self):
+        self.serve("--geometry", "400x300+100+100")  # R = (100, 100, 500, 400)
+        viewer = self.viewer(settings_text(300, 300, 300, 400))
+        cases = [  # raw left, top -> docked left, top
+            ((505, 110), (500, 100)),   # right of the host, tops aligned
+            ((525, 125), (525, 125)),   # both exactly 25 away: no snap
+            ((-195, 300), (-200, 300)),  # its right edge on the host's left edge
+            ((150, 412), (150, 400)),   # below the host
+        ]
+        for (raw_left, raw_top), (left, top) in cases:
+            rect = viewer.probe()["rect"]
+            moved = self.drag(viewer, raw_left - rect[0], raw_top - rect[1])
+            self.assertEqual(moved, [left, top, left + 300, top + 400], (raw_left, raw_top))
+
+    def test_aligning_left_edges_takes_the_hosts_width_when_close(self):
+        self.serve("--geometry", "400x300+100+100")
+        viewer = self.viewer(settings_text(300, 350, 390, 300))
+        rect = viewer.probe()["rect"]
+        self.assertEqual(self.drag(viewer, 110 - rect[0], 0), [100, 350, 500, 650])
+
+
+if __name__ == "__main__":
+    unittest.main()

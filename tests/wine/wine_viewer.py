@@ -1,0 +1,127 @@
+"""vellum.exe under Wine in a program folder of its own: started, seen through
+vellum-probe.exe, driven by vellum-host.exe and xdotool, and stopped."""
+import json
+import os
+import shutil
+import subprocess
+import tempfile
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+BUILD = os.path.join(ROOT, "build", "windows")
+VIEWER = os.path.join(BUILD, "vellum.exe")
+HOST = os.path.join(BUILD, "vellum-host.exe")
+PROBE = os.path.join(BUILD, "tests", "vellum-probe.exe")
+LIBRARY = os.path.join(ROOT, "samples", "library")
+
+WS_POPUP = 0x80000000
+WS_BORDER = 0x00800000
+WS_DLGFRAME = 0x00400000
+WS_SYSMENU = 0x00080000
+WS_THICKFRAME = 0x00040000
+WS_MINIMIZEBOX = 0x00020000
+WS_MAXIMIZEBOX = 0x00010000
+WS_EX_TOPMOST = 0x00000008
+
+
+def settings_text(left=None, top=None, width=None, height=None, on_top=None, extra=""):
+    """A Vellum.ini with the values given (None leaves a key out)."""
+    lines = ["[Form1]"]
+    for key, value in (("left", left), ("top", top), ("width", width), ("height", height)):
+        if value is not None:
+            lines.append(f"{key}={value}")
+    lines.append("[Misc]")
+    if on_top is not None:
+        lines.append(f"AlwaysOnTop={1 if on_top else 0}")
+    return "\r\n".join(lines) + "\r\n" + extra
+
+
+class WineViewer:
+    def __init__(self, session, settings=None):
+        self.w = session
+        self.folder = tempfile.mkdtemp(dir=session.dir, prefix="program-")
+        shutil.copytree(LIBRARY, self.folder, dirs_exist_ok=True)
+        shutil.copy(VIEWER, self.folder)
+        if settings is not None:
+            with open(self.settings_path, "w", newline="") as f:
+                f.write(settings)
+        self.process = None
+
+    @property
+    def settings_path(self):
+        return os.path.join(self.folder, "Vellum.ini")
+
+    def settings(self):
+        with open(self.settings_path, newline="") as f:
+            return f.read()
+
+    def start(self):
+        self.process = subprocess.Popen(["wine", os.path.join(self.folder, "vellum.exe")],
+                                        env=self.w.env, stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL)
+        self.w.processes.append(self.process)
+        # Started: shown, with the catalogue's name on the Index button.
+        self.wait_for(lambda info: info.get("visible") and
+                      self.child(info, "SBtnINDEX")["text"].startswith("Index"), "start-up")
+        return self
+
+    def probe(self):
+        result = self.w.wine(PROBE, timeout=30)
+        return json.loads(result.stdout) if result.returncode == 0 else {}
+
+    def wait_for(self, condition, what, timeout=30):
+        deadline = time.monotonic() + timeout
+        info = {}
+        while time.monotonic() < deadline:
+            info = self.probe()
+            if info and condition(info):
+                return info
+            time.sleep(0.1)
+        raise AssertionError(f"timed out waiting for {what}: {json.dumps(info)[:2000]}")
+
+    def wait_for_caption(self, name, text):
+        return self.wait_for(lambda info: self.child(info, name)["text"] == text,
+                             f"{name} to read {text!r}")
+
+    @staticmethod
+    def child(info, name):
+        for child in info.get("children", []):
+            if child["name"] == name:
+                return child
+        raise KeyError(name)
+
+    @staticmethod
+    def centre(child):
+        left, top, right, bottom = child["rect"]
+        return (left + right) // 2, (top + bottom) // 2
+
+    def host(self, *args, timeout=30):
+        return self.w.wine(HOST, *args, timeout=timeout)
+
+    def burst(self, *locations):
+        return self.w.wine(PROBE, "burst", *locations, timeout=30).returncode
+
+    def xdotool(self, *args):
+        subprocess.run(["xdotool", *[str(a) for a in args]], env=self.w.env, check=True,
+                       timeout=30)
+        time.sleep(0.15)
+
+    def click(self, x, y, button=1):
+        self.xdotool("mousemove", x, y)
+        self.xdotool("click", button)
+
+    def click_control(self, name, button=1):
+        self.click(*self.centre(self.child(self.probe(), name)), button=button)
+
+    def wait_exit(self, timeout=20):
+        return self.process.wait(timeout)
+
+    def stop(self):
+        if self.process is None or self.process.poll() is not None:
+            return
+        self.host("close")
+        try:
+            self.process.wait(15)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait(5)
