@@ -6,7 +6,7 @@ SHELL := /bin/bash
 SOURCES = $(shell git ls-files --cached --others --exclude-standard '*.cpp' '*.h' 2>/dev/null || find app browser core host tools tests bench -name '*.cpp' -o -name '*.h')
 
 .PHONY: run test deps linux linux-asan windows test-linux test-asan test-windows test-e2e \
-        format format-check bench bench-linux clean
+        format format-check bench bench-linux dist-windows clean
 
 deps:
 	@tools/install-deps.sh
@@ -32,7 +32,11 @@ test-linux: linux
 test-asan: linux-asan
 	ctest --preset linux-asan
 
-test-windows: windows
+# The Windows program folder as a zip: build/dist/vellum-windows.zip.
+dist-windows: windows
+	@tools/dist-windows.sh
+
+test-windows: windows dist-windows
 	tests/wine/run-unit-tests.sh build/windows/tests/vellum_core_tests.exe
 	tests/wine/run-unit-tests.sh build/windows/tests/vellum_host_tests.exe
 	/usr/bin/python3 tests/wine/run.py

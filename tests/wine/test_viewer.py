@@ -181,6 +181,69 @@ class Viewer(unittest.TestCase):
         again = self.viewer(viewer.settings())
         self.assertEqual(again.probe()["exstyle"] & WS_EX_TOPMOST, WS_EX_TOPMOST)
 
+    def test_title_bar_minimize_and_close_buttons(self):
+        viewer = self.viewer(settings_text(200, 150, 480, 320))
+        viewer.click_control("SpeedButton4")
+        info = viewer.wait_for(lambda i: not i["visible"], "the viewer to hide")
+        self.assertTrue(info["owner"]["iconic"])
+        self.assertEqual(self.w.wine(PROBE, "restore").returncode, 0)
+        viewer.wait_for(lambda i: i["visible"], "the viewer to come back")
+        viewer.click_control("SpeedButton3")
+        self.assertEqual(viewer.wait_exit(), 0)
+        self.assertEqual(viewer.settings(), settings_text(200, 150, 480, 320, on_top=False))
+
+    def test_unknown_codes_and_short_payloads(self):
+        viewer = self.viewer()
+        for args in (("send", "0"), ("send", "2", "41424300"), ("send", "12"), ("send", "1"),
+                     ("send", "1", "0000000000000342455400")):
+            self.assertEqual(viewer.host(*args).returncode, 0, args)
+        # The last, a short record of code BET and chapter 0, was shown.
+        viewer.wait_for_caption("SpeedButton2", "Beta 0:0")
+        self.assertIsNone(viewer.process.poll())
+
+    def dwell(self, viewer, code, chapter, verse, caption):
+        self.assertEqual(viewer.host("show", code, str(chapter), str(verse)).returncode, 0)
+        viewer.wait_for_caption("SpeedButton2", caption)
+        time.sleep(1.3)
+
+    def test_dwell_back_and_forward(self):
+        viewer = self.viewer()
+        self.dwell(viewer, "ALP", 1, 1, "Alpha 1:1")
+        self.dwell(viewer, "BET", 1, 2, "Beta 1:2")
+        self.dwell(viewer, "GAM", 2, 3, "Gamma 2:3")
+        viewer.click_control("SBtnBACK")
+        viewer.wait_for_caption("SpeedButton2", "Beta 1:2")
+        viewer.click_control("SBtnBACK")
+        viewer.wait_for_caption("SpeedButton2", "Alpha 1:1")
+        viewer.wait_for(lambda i: not WineViewer.child(i, "SBtnBACK")["enabled"], "Back disabled")
+        viewer.click_control("SBtnFORWARD")
+        viewer.wait_for_caption("SpeedButton2", "Beta 1:2")
+
+    def test_index_then_about_then_back(self):
+        viewer = self.viewer()
+        self.dwell(viewer, "ALP", 1, 1, "Alpha 1:1")
+        viewer.click_control("SBtnINDEX")
+        viewer.wait_for_caption("SpeedButton2", "About")
+        viewer.click_control("SpeedButton2")  # on the Index page: the About page
+        time.sleep(0.5)
+        viewer.click_control("SBtnBACK")  # the Index entry
+        time.sleep(0.5)
+        viewer.click_control("SBtnBACK")
+        viewer.wait_for_caption("SpeedButton2", "Alpha 1:1")
+
+    def test_holding_back_repeats_until_the_oldest_entry(self):
+        viewer = self.viewer()
+        for verse in range(1, 7):
+            self.dwell(viewer, "ALP", 1, verse, f"Alpha 1:{verse}")
+        x, y = WineViewer.centre(WineViewer.child(viewer.probe(), "SBtnBACK"))
+        viewer.xdotool("mousemove", x, y)
+        viewer.xdotool("mousedown", 1)
+        time.sleep(1.5)
+        viewer.xdotool("mouseup", 1)
+        viewer.wait_for(lambda i: not WineViewer.child(i, "SBtnBACK")["enabled"],
+                        "the oldest entry")
+        viewer.wait_for_caption("SpeedButton2", "Alpha 1:1")
+
     def drag(self, viewer, dx, dy):
         x, y = WineViewer.centre(WineViewer.child(viewer.probe(), "Image2"))
         viewer.xdotool("mousemove", x, y)
