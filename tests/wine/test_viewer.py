@@ -169,7 +169,7 @@ class Viewer(unittest.TestCase):
         viewer.xdotool("key", "Escape")
         viewer.wait_for(lambda i: not i["menus"], "the menu to close")
 
-    def test_always_on_top_from_the_menu_survives_a_restart(self):
+    def test_always_on_top_from_the_menu_survives_a_restart_and_close_ends(self):
         viewer = self.viewer()
         viewer.click_control("Image1")
         left, top, right, bottom = viewer.wait_for(lambda i: i["menus"], "the menu")["menus"][0]
@@ -180,6 +180,11 @@ class Viewer(unittest.TestCase):
         self.assertIn("AlwaysOnTop=1\r\n", viewer.settings())
         again = self.viewer(viewer.settings())
         self.assertEqual(again.probe()["exstyle"] & WS_EX_TOPMOST, WS_EX_TOPMOST)
+        # The last item, "Close", ends the program.
+        again.click_control("Image1")
+        left, top, right, bottom = again.wait_for(lambda i: i["menus"], "the menu")["menus"][0]
+        again.click((left + right) // 2, top + (bottom - top) * 7 // 8)
+        self.assertEqual(again.wait_exit(), 0)
 
     def test_title_bar_minimize_and_close_buttons(self):
         viewer = self.viewer(settings_text(200, 150, 480, 320))
