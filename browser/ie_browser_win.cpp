@@ -3,10 +3,8 @@
 #include <exdispid.h>
 #include <ocidl.h>
 
-#include <cstdio>
-#include <exception>
-
 #include "browser/ie_events_win.h"
+#include "core/guarded.h"
 
 namespace vellum {
 namespace {
@@ -204,15 +202,10 @@ class IeBrowser::Site final : public IOleClientSite,
   STDMETHODIMP Invoke(DISPID event, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
                       UINT*) override {
     if (owner_ == nullptr || params == nullptr) return S_OK;
-    // Nothing may leave an event of the control.
-    try {
+    Guarded([&] {
       if (event == DISPID_BEFORENAVIGATE2) owner_->OnBeforeNavigate2(*params);
       if (event == DISPID_NAVIGATEERROR) owner_->OnNavigateError(*params);
-    } catch (const std::exception& error) {
-      std::fprintf(stderr, "vellum: %s\n", error.what());
-    } catch (...) {
-      std::fprintf(stderr, "vellum: unexpected failure in a browser event\n");
-    }
+    });
     return S_OK;
   }
 
@@ -298,6 +291,14 @@ HWND IeBrowser::ControlWindow() const {
   HWND handle = nullptr;
   if (!window || FAILED(window->GetWindow(&handle))) return nullptr;
   return handle;
+}
+
+bool IeBrowser::TranslateAccelerator(MSG& msg) {
+  if (!browser_ || msg.message < WM_KEYFIRST || msg.message > WM_KEYLAST) return false;
+  HWND control = ControlWindow();
+  if (control == nullptr || (msg.hwnd != control && !IsChild(control, msg.hwnd))) return false;
+  auto active = browser_.As<IOleInPlaceActiveObject>(IID_IOleInPlaceActiveObject);
+  return active && active->TranslateAccelerator(&msg) == S_OK;
 }
 
 void IeBrowser::OnBeforeNavigate2(const DISPPARAMS& params) {

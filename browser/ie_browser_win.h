@@ -36,6 +36,9 @@ class IeBrowser final : public BrowserPort {
   void SetRect(const RECT& rect);
   // The control's own window, or null.
   HWND ControlWindow() const;
+  // Offers a key message for one of the control's windows to the control
+  // (its own shortcuts, such as copy); true when the control took it.
+  bool TranslateAccelerator(MSG& msg);
 
   // What the control reported since it was created.
   int BeforeNavigateEvents() const { return before_navigate_events_; }

@@ -5,9 +5,9 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <exception>
 
 #include "app/gtk/images_gtk.h"
+#include "core/guarded.h"
 #include "core/text.h"
 #include "host/protocol.h"
 #include "host/x11_link.h"
@@ -38,18 +38,6 @@ button.speed label { padding: 0; margin: 0; }
 #SpeedButton3 label, #SpeedButton4 label { font-family: "MS Sans Serif", "Liberation Sans",
                    sans-serif; font-size: 11px; }
 )CSS";
-
-// Runs an event handler; nothing may leave a toolkit callback.
-template <typename F>
-void Guarded(F&& handler) {
-  try {
-    handler();
-  } catch (const std::exception& error) {
-    std::fprintf(stderr, "vellum: %s\n", error.what());
-  } catch (...) {
-    std::fprintf(stderr, "vellum: unexpected failure in an event handler\n");
-  }
-}
 
 // A caption holds a display name cut to five bytes, then " chapter:verse".
 std::string CaptionToUtf8(const std::string& caption) {

@@ -107,11 +107,9 @@ void PaintButton(HWND window, HDC dc, const ControlState& state) {
   SelectObject(dc, old_font);
 }
 
-LRESULT CALLBACK ButtonProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+LRESULT ButtonMessage(HWND window, ControlState* state, UINT message, WPARAM wparam,
+                      LPARAM lparam) {
   LRESULT result = 0;
-  if (CommonMessage(window, message, lparam, &result)) return result;
-  ControlState* state = StateOf(window);
-  if (state == nullptr) return DefWindowProcA(window, message, wparam, lparam);
   switch (message) {
     case WM_LBUTTONDOWN:
       state->pressed = true;
@@ -175,11 +173,7 @@ LRESULT CALLBACK ButtonProc(HWND window, UINT message, WPARAM wparam, LPARAM lpa
   }
 }
 
-LRESULT CALLBACK ImageProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  LRESULT result = 0;
-  if (CommonMessage(window, message, lparam, &result)) return result;
-  ControlState* state = StateOf(window);
-  if (state == nullptr) return DefWindowProcA(window, message, wparam, lparam);
+LRESULT ImageMessage(HWND window, ControlState* state, UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
@@ -223,15 +217,23 @@ LRESULT CALLBACK ImageProc(HWND window, UINT message, WPARAM wparam, LPARAM lpar
   return DefWindowProcA(window, message, wparam, lparam);
 }
 
-LRESULT CALLBACK PanelProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  LRESULT result = 0;
-  if (CommonMessage(window, message, lparam, &result)) return result;
-  ControlState* state = StateOf(window);
-  if (state != nullptr && message == WM_MOUSEMOVE) {
+LRESULT PanelMessage(HWND window, ControlState* state, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_MOUSEMOVE) {
     Notify(window, *state, ControlEvent::kMouseMove, lparam);
     return 0;
   }
   return DefWindowProcA(window, message, wparam, lparam);
+}
+
+// The procedure of each control class: the state's life, then the class's
+// own handling once the state is there.
+template <LRESULT (*kHandle)(HWND, ControlState*, UINT, WPARAM, LPARAM)>
+LRESULT CALLBACK ControlProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  LRESULT result = 0;
+  if (CommonMessage(window, message, lparam, &result)) return result;
+  ControlState* state = StateOf(window);
+  if (state == nullptr) return DefWindowProcA(window, message, wparam, lparam);
+  return kHandle(window, state, message, wparam, lparam);
 }
 
 HWND CreateControl(const char* window_class, HWND parent, int id, const char* text,
@@ -303,8 +305,9 @@ class Canvas {
 }  // namespace
 
 bool RegisterControlClasses(HINSTANCE instance) {
-  const std::pair<const char*, WNDPROC> classes[] = {
-      {kPanelClass, PanelProc}, {kButtonClass, ButtonProc}, {kImageClass, ImageProc}};
+  const std::pair<const char*, WNDPROC> classes[] = {{kPanelClass, ControlProc<PanelMessage>},
+                                                     {kButtonClass, ControlProc<ButtonMessage>},
+                                                     {kImageClass, ControlProc<ImageMessage>}};
   for (const auto& [name, procedure] : classes) {
     WNDCLASSA wc{};
     wc.lpfnWndProc = procedure;

@@ -1,8 +1,6 @@
 #include "app/win32/link_hook_win.h"
 
-#include <cstdio>
-#include <exception>
-
+#include "core/guarded.h"
 #include "core/viewer.h"
 
 namespace vellum::win32 {
@@ -44,14 +42,10 @@ LRESULT CALLBACK LinkHook::LinkHookProc(int code, WPARAM message, LPARAM data) {
     const auto* mouse = reinterpret_cast<const MOUSEHOOKSTRUCT*>(data);
     GetClassNameA(mouse->hwnd, target_class, sizeof target_class);
     if (HookOpensMenu(code, static_cast<unsigned>(message), target_class)) {
-      // Nothing may leave the hook; the message is swallowed either way.
-      try {
+      // The message is swallowed whatever the menu did.
+      Guarded([&] {
         if (t_hook->open_menu_) t_hook->open_menu_(cursor);
-      } catch (const std::exception& error) {
-        std::fprintf(stderr, "vellum: %s\n", error.what());
-      } catch (...) {
-        std::fprintf(stderr, "vellum: unexpected failure in the mouse hook\n");
-      }
+      });
       return 2;
     }
   }

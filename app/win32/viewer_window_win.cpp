@@ -2,27 +2,15 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <exception>
 #include <stdexcept>
 
 #include "app/win32/layout_win.h"
+#include "core/guarded.h"
 #include "host/protocol.h"
 #include "host/win32_link.h"
 
 namespace vellum::win32 {
 namespace {
-
-// Runs an event handler; nothing may leave a window procedure.
-template <typename F>
-void Guarded(F&& handler) {
-  try {
-    handler();
-  } catch (const std::exception& error) {
-    std::fprintf(stderr, "vellum: %s\n", error.what());
-  } catch (...) {
-    std::fprintf(stderr, "vellum: unexpected failure in an event handler\n");
-  }
-}
 
 std::runtime_error SystemError(const char* what) {
   char text[160];
@@ -64,31 +52,45 @@ ViewerWindowWin::ViewerWindowWin(HINSTANCE instance)
       arial_underlined_("Arial", -12, FW_NORMAL, true),
       arial_bold_("Arial", -12, FW_BOLD, false),
       arial_black_("Arial Black", -11, FW_NORMAL, false) {
-  browser_ = std::make_unique<IeBrowser>(
-      [this](std::string_view url) { return viewer_ && viewer_->WebBrowser1BeforeNavigate2(url); });
-  if (!RegisterClasses()) throw SystemError("cannot register the window classes");
-  if (!CreateWindows()) throw SystemError("cannot create the viewer window");
-  viewer_ = std::make_unique<Viewer>(
-      ViewerPorts{*browser_, *this, timers_, host_, pump_, files_, rules_});
+  try {
+    browser_ = std::make_unique<IeBrowser>([this](std::string_view url) {
+      return viewer_ && viewer_->WebBrowser1BeforeNavigate2(url);
+    });
+    if (!RegisterClasses()) throw SystemError("cannot register the window classes");
+    if (!CreateWindows()) throw SystemError("cannot create the viewer window");
+    viewer_ = std::make_unique<Viewer>(
+        ViewerPorts{*browser_, *this, timers_, host_, pump_, files_, rules_});
+  } catch (...) {
+    Release();
+    throw;
+  }
 }
 
 ViewerWindowWin::~ViewerWindowWin() {
+  Release();
+}
+
+void ViewerWindowWin::Release() noexcept {
   hook_.Remove();
   viewer_.reset();
   if (browser_) browser_->Close();
   if (window_ != nullptr) DestroyWindow(window_);
+  window_ = nullptr;
   if (application_ != nullptr) DestroyWindow(application_);
+  application_ = nullptr;
   if (menu_ != nullptr) DestroyMenu(menu_);
+  menu_ = nullptr;
   if (classes_registered_) {
     UnregisterClassA(std::string(host::kViewerClass).c_str(), instance_);
     UnregisterClassA(kApplicationClass, instance_);
     UnregisterControlClasses(instance_);
+    classes_registered_ = false;
   }
 }
 
 bool ViewerWindowWin::RegisterClasses() {
   WNDCLASSA viewer{};
-  viewer.lpfnWndProc = WindowProc;
+  viewer.lpfnWndProc = Procedure<&ViewerWindowWin::window_, &ViewerWindowWin::Handle>;
   viewer.hInstance = instance_;
   viewer.hCursor = LoadCursorA(nullptr, IDC_ARROW);
   viewer.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
@@ -96,7 +98,8 @@ bool ViewerWindowWin::RegisterClasses() {
   const std::string viewer_class(host::kViewerClass);
   viewer.lpszClassName = viewer_class.c_str();
   WNDCLASSA application = viewer;
-  application.lpfnWndProc = ApplicationProc;
+  application.lpfnWndProc =
+      Procedure<&ViewerWindowWin::application_, &ViewerWindowWin::HandleApplication>;
   application.lpszClassName = kApplicationClass;
   if (RegisterClassA(&viewer) == 0 || RegisterClassA(&application) == 0) return false;
   classes_registered_ = true;
@@ -220,6 +223,7 @@ int ViewerWindowWin::Run() {
       code = 1;
       break;
     }
+    if (browser_->TranslateAccelerator(msg)) continue;
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }
@@ -240,22 +244,23 @@ void ViewerWindowWin::FormDestroy() {
 
 // ---- Events ----
 
-LRESULT CALLBACK ViewerWindowWin::WindowProc(HWND window, UINT message, WPARAM wparam,
-                                             LPARAM lparam) {
+// One procedure for both windows: it finds this object from the window's
+// creation parameter and hands the message to the window's handler.
+template <HWND ViewerWindowWin::*kWindow,
+          LRESULT (ViewerWindowWin::*kHandler)(UINT, WPARAM, LPARAM)>
+LRESULT CALLBACK ViewerWindowWin::Procedure(HWND window, UINT message, WPARAM wparam,
+                                            LPARAM lparam) {
   if (message == WM_NCCREATE) {
     auto* create = reinterpret_cast<CREATESTRUCTA*>(lparam);
     SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
   }
   auto* self = reinterpret_cast<ViewerWindowWin*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-  if (self == nullptr || self->window_ != window)
+  // Messages of the creation itself come before the handle is known.
+  if (self == nullptr || self->*kWindow != window)
     return DefWindowProcA(window, message, wparam, lparam);
   LRESULT result = 0;
-  bool handled = false;
-  Guarded([&] {
-    result = self->Handle(message, wparam, lparam);
-    handled = true;
-  });
-  return handled ? result : DefWindowProcA(window, message, wparam, lparam);
+  if (Guarded([&] { result = (self->*kHandler)(message, wparam, lparam); })) return result;
+  return DefWindowProcA(window, message, wparam, lparam);
 }
 
 LRESULT ViewerWindowWin::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
@@ -291,24 +296,6 @@ LRESULT ViewerWindowWin::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
     default:
       return DefWindowProcA(window_, message, wparam, lparam);
   }
-}
-
-LRESULT CALLBACK ViewerWindowWin::ApplicationProc(HWND window, UINT message, WPARAM wparam,
-                                                  LPARAM lparam) {
-  if (message == WM_NCCREATE) {
-    auto* create = reinterpret_cast<CREATESTRUCTA*>(lparam);
-    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-  }
-  auto* self = reinterpret_cast<ViewerWindowWin*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-  if (self == nullptr || self->application_ != window)
-    return DefWindowProcA(window, message, wparam, lparam);
-  LRESULT result = 0;
-  bool handled = false;
-  Guarded([&] {
-    result = self->HandleApplication(message, wparam, lparam);
-    handled = true;
-  });
-  return handled ? result : DefWindowProcA(window, message, wparam, lparam);
 }
 
 // The taskbar entry: restoring it brings the viewer back, minimizing and

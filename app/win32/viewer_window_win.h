@@ -62,6 +62,8 @@ class ViewerWindowWin final : public ControlsPort, private ControlListener {
   void ReleaseMouse() override;
 
  private:
+  // Lets go of everything the window holds; also after a failed start.
+  void Release() noexcept;
   bool RegisterClasses();
   bool CreateWindows();
   void CreateTitleBar();
@@ -73,8 +75,9 @@ class ViewerWindowWin final : public ControlsPort, private ControlListener {
   LRESULT HandleApplication(UINT message, WPARAM wparam, LPARAM lparam);
   void FormDestroy();
 
-  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
-  static LRESULT CALLBACK ApplicationProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+  template <HWND ViewerWindowWin::*kWindow,
+            LRESULT (ViewerWindowWin::*kHandler)(UINT, WPARAM, LPARAM)>
+  static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
   HINSTANCE instance_;
 
