@@ -1,11 +1,15 @@
 #include "app/win32/ports_win.h"
 
+#include <cstdio>
+
 #include "host/win32_link.h"
 
 namespace vellum {
 
 void Win32Timers::Start(TimerId id, int interval_ms) {
-  if (window_ != nullptr) SetTimer(window_, TimerIdOf(id), static_cast<UINT>(interval_ms), nullptr);
+  if (window_ == nullptr) return;
+  if (SetTimer(window_, TimerIdOf(id), static_cast<UINT>(interval_ms), nullptr) == 0)
+    std::fprintf(stderr, "vellum: cannot start a timer (error %lu)\n", GetLastError());
 }
 
 void Win32Timers::Stop(TimerId id) {

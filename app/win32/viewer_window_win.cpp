@@ -101,9 +101,10 @@ bool ViewerWindowWin::RegisterClasses() {
   application.lpfnWndProc =
       Procedure<&ViewerWindowWin::application_, &ViewerWindowWin::HandleApplication>;
   application.lpszClassName = kApplicationClass;
-  if (RegisterClassA(&viewer) == 0 || RegisterClassA(&application) == 0) return false;
+  // Whatever part succeeds is unregistered again at the end.
   classes_registered_ = true;
-  return RegisterControlClasses(instance_);
+  return RegisterClassA(&viewer) != 0 && RegisterClassA(&application) != 0 &&
+         RegisterControlClasses(instance_);
 }
 
 bool ViewerWindowWin::CreateWindows() {
@@ -126,10 +127,13 @@ bool ViewerWindowWin::CreateWindows() {
 
   menu_ = CreatePopupMenu();
   if (menu_ == nullptr) return false;
-  AppendMenuA(menu_, MF_STRING, kCopyCB1, "CopyClipboard");
-  AppendMenuA(menu_, MF_STRING, kAlwaysOnTop1, "Always On Top");
-  AppendMenuA(menu_, MF_STRING, kAbout1, "About");
-  AppendMenuA(menu_, MF_STRING, kClose1, "Close");
+  const std::pair<MenuId, const char*> items[] = {{kCopyCB1, "CopyClipboard"},
+                                                  {kAlwaysOnTop1, "Always On Top"},
+                                                  {kAbout1, "About"},
+                                                  {kClose1, "Close"}};
+  for (const auto& [id, caption] : items) {
+    if (!AppendMenuA(menu_, MF_STRING, static_cast<UINT_PTR>(id), caption)) return false;
+  }
 
   RECT client{};
   GetClientRect(window_, &client);
@@ -404,7 +408,8 @@ void ViewerWindowWin::OnCommand(int id) {
 // ---- ControlsPort ----
 
 void ViewerWindowWin::SetCaption(Button button, const std::string& caption) {
-  SetWindowTextA(ButtonWindow(button), caption.c_str());
+  if (!SetWindowTextA(ButtonWindow(button), caption.c_str()))
+    std::fprintf(stderr, "vellum: cannot set a caption (error %lu)\n", GetLastError());
 }
 
 void ViewerWindowWin::SetVisible(Button button, bool visible) {
