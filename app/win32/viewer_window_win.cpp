@@ -291,6 +291,14 @@ LRESULT ViewerWindowWin::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
         return 0;
       }
       return DefWindowProcA(window_, message, wparam, lparam);
+    case WM_SETFOCUS:
+      // The window itself has nothing to type into: the keyboard goes on to the page.
+      if (!focusing_) {
+        focusing_ = true;
+        browser_->Focus();
+        focusing_ = false;
+      }
+      return 0;
     case WM_CLOSE:
       CloseWindow();
       return 0;

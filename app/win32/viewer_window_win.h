@@ -106,6 +106,7 @@ class ViewerWindowWin final : public ControlsPort, private ControlListener {
   bool running_ = false;
   bool locked_ = false;
   bool applying_bounds_ = false;
+  bool focusing_ = false;
   bool on_top_ = false;
   bool minimized_ = false;
   bool classes_registered_ = false;

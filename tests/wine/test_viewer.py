@@ -60,7 +60,8 @@ class Viewer(unittest.TestCase):
         return [line for line in out.splitlines() if line.startswith("REQUEST ")]
 
     def test_window_identity_style_and_title_bar(self):
-        info = self.viewer().probe()
+        viewer = self.viewer()
+        info = viewer.probe()
         self.assertEqual((info["class"], info["text"]), ("TfrmHView", "Vellum"))
         style = info["style"]
         for bit in (WS_POPUP, WS_BORDER, WS_THICKFRAME, WS_SYSMENU, WS_MINIMIZEBOX,
@@ -90,6 +91,11 @@ class Viewer(unittest.TestCase):
         self.assertEqual(captions["SBtnFORWARD"], (">", True, False))
         self.assertEqual(captions["SpeedButton3"][0], "X")
         self.assertEqual(captions["SpeedButton4"][0], "_")
+        # Activating the window hands the keyboard on to the browser control.
+        viewer.click(ox + 260, oy + 10)
+        focus = viewer.wait_for(lambda i: i["focus"], "the keyboard focus")["focus"]
+        self.assertIn(focus, ("Shell Embedding", "Shell DocObject View",
+                              "Internet Explorer_Server"))
         # The browser control fills the client area below the title bar.
         control = next(c for c in info["children"] if c["class"] == "Shell Embedding")
         self.assertEqual(control["rect"], [ox, oy + 26, ox + width, oy + info["client_size"][1]])
