@@ -335,6 +335,12 @@ LRESULT ViewerWindowWin::HandleApplication(UINT message, WPARAM wparam, LPARAM l
     CloseWindow();
     return 0;
   }
+  // The entry itself is never seen: activating it (a click on the taskbar
+  // entry, a task switch) hands on to the viewer.
+  if (message == WM_SETFOCUS && window_ != nullptr && IsWindowVisible(window_)) {
+    SetActiveWindow(window_);
+    return 0;
+  }
   return DefWindowProcA(application_, message, wparam, lparam);
 }
 

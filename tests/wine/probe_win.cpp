@@ -4,6 +4,7 @@
 //   vellum-probe                          the viewer (exit code 3 when there is none)
 //   vellum-probe burst CODE:CH:V ...      show-location messages back to back
 //   vellum-probe restore                  restores the application from the taskbar
+//   vellum-probe activate                 activates the taskbar entry, as a click on it does
 #include <windows.h>
 
 #include <cstdio>
@@ -114,6 +115,7 @@ int main(int argc, char** argv) {
   }
   const std::string command = argc > 1 ? argv[1] : "";
   if (command == "burst") return Burst(viewer, argc - 2, argv + 2);
+  if (command == "activate") return SetForegroundWindow(GetWindow(viewer, GW_OWNER)) ? 0 : 1;
   if (command == "restore") {
     return PostMessageA(GetWindow(viewer, GW_OWNER), WM_SYSCOMMAND, SC_RESTORE, 0) ? 0 : 1;
   }

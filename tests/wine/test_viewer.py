@@ -11,6 +11,9 @@ from wine_viewer import (HOST, PROBE, WS_BORDER, WS_DLGFRAME, WS_EX_TOPMOST, WS_
                          WS_MINIMIZEBOX, WS_POPUP, WS_SYSMENU, WS_THICKFRAME, WineViewer,
                          settings_text)
 
+# The WebBrowser control's windows: without a document, Wine has only the first two.
+BROWSER_WINDOWS = ("Shell Embedding", "Shell DocObject View", "Internet Explorer_Server")
+
 
 class Viewer(unittest.TestCase):
     @classmethod
@@ -94,8 +97,7 @@ class Viewer(unittest.TestCase):
         # Activating the window hands the keyboard on to the browser control.
         viewer.click(ox + 260, oy + 10)
         focus = viewer.wait_for(lambda i: i["focus"], "the keyboard focus")["focus"]
-        self.assertIn(focus, ("Shell Embedding", "Shell DocObject View",
-                              "Internet Explorer_Server"))
+        self.assertIn(focus, BROWSER_WINDOWS)
         # The browser control fills the client area below the title bar.
         control = next(c for c in info["children"] if c["class"] == "Shell Embedding")
         self.assertEqual(control["rect"], [ox, oy + 26, ox + width, oy + info["client_size"][1]])
@@ -133,6 +135,10 @@ class Viewer(unittest.TestCase):
         self.assertEqual(self.w.wine(PROBE, "restore").returncode, 0)
         info = viewer.wait_for(lambda i: i["visible"], "the viewer to come back")
         self.assertFalse(info["owner"]["iconic"])
+        # Activating the taskbar entry hands on to the viewer and its page.
+        self.assertEqual(self.w.wine(PROBE, "activate").returncode, 0)
+        viewer.wait_for(lambda i: i["foreground"] and i["focus"] in BROWSER_WINDOWS,
+                        "the viewer active with the page focused")
 
     def test_a_burst_then_the_location_button_sends_only_the_last_location(self):
         server = self.serve()
