@@ -2,9 +2,13 @@
 
 #include <windowsx.h>
 
+#include <algorithm>
+
 #include <cstdint>
 #include <memory>
 #include <vector>
+
+#include "app/pictures.h"
 
 namespace vellum::win32 {
 namespace {
@@ -247,60 +251,22 @@ HWND CreateControl(const char* window_class, HWND parent, int id, const char* te
   return window;
 }
 
-// A 32-bit top-down picture drawn pixel by pixel.
-class Canvas {
- public:
-  Canvas(int size, COLORREF background)
-      : size_(size), pixels_(static_cast<std::size_t>(size * size), Pixel(background)) {}
-  void Fill(int x0, int y0, int x1, int y1, COLORREF colour) {  // inclusive
-    for (int y = y0; y <= y1; ++y)
-      for (int x = x0; x <= x1; ++x)
-        Set(x, y, colour);
-  }
-  // Fills the pixels whose centres lie inside the triangle.
-  void Triangle(const double (&p)[6], COLORREF colour) {
-    for (int y = 0; y < size_; ++y) {
-      for (int x = 0; x < size_; ++x) {
-        const double cx = x + 0.5, cy = y + 0.5;
-        const double d1 = Side(cx, cy, p[0], p[1], p[2], p[3]);
-        const double d2 = Side(cx, cy, p[2], p[3], p[4], p[5]);
-        const double d3 = Side(cx, cy, p[4], p[5], p[0], p[1]);
-        const bool negative = d1 < 0 || d2 < 0 || d3 < 0;
-        const bool positive = d1 > 0 || d2 > 0 || d3 > 0;
-        if (!(negative && positive)) Set(x, y, colour);
-      }
-    }
-  }
-  HBITMAP ToBitmap() const {
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = size_;
-    info.bmiHeader.biHeight = -size_;  // top-down
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (bitmap == nullptr || bits == nullptr) return bitmap;
-    std::copy(pixels_.begin(), pixels_.end(), static_cast<std::uint32_t*>(bits));
-    return bitmap;
-  }
-
- private:
-  static std::uint32_t Pixel(COLORREF c) {
-    return (static_cast<std::uint32_t>(GetRValue(c)) << 16) |
-           (static_cast<std::uint32_t>(GetGValue(c)) << 8) | GetBValue(c);
-  }
-  static double Side(double x, double y, double ax, double ay, double bx, double by) {
-    return (x - bx) * (ay - by) - (ax - bx) * (y - by);
-  }
-  void Set(int x, int y, COLORREF colour) {
-    if (x >= 0 && y >= 0 && x < size_ && y < size_)
-      pixels_[static_cast<std::size_t>(y * size_ + x)] = Pixel(colour);
-  }
-  int size_;
-  std::vector<std::uint32_t> pixels_;
-};
+// A 32-bit top-down bitmap of the picture; alpha is not used here, the
+// pictures are opaque on their background.
+HBITMAP ToBitmap(const Picture& picture) {
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = picture.size;
+  info.bmiHeader.biHeight = -picture.size;  // top-down
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (bitmap == nullptr || bits == nullptr) return bitmap;
+  std::copy(picture.pixels.begin(), picture.pixels.end(), static_cast<std::uint32_t*>(bits));
+  return bitmap;
+}
 
 }  // namespace
 
@@ -360,31 +326,14 @@ void SetButtonFont(HWND button, HFONT font) {
 }
 
 HBITMAP NewMenuIcon() {
-  // Two pages of a book, opened flat, with dark lines of text and a ribbon.
-  Canvas canvas(16, GetSysColor(COLOR_BTNFACE));
-  canvas.Fill(1, 3, 14, 13, RGB(140, 77, 38));
-  canvas.Fill(2, 4, 6, 12, RGB(250, 245, 224));
-  canvas.Fill(9, 4, 13, 12, RGB(250, 245, 224));
-  for (int y = 6; y <= 10; y += 2) {
-    canvas.Fill(3, y, 6, y, RGB(64, 64, 77));
-    canvas.Fill(9, y, 12, y, RGB(64, 64, 77));
-  }
-  canvas.Fill(11, 1, 12, 5, RGB(204, 26, 26));
-  return canvas.ToBitmap();
+  const COLORREF face = GetSysColor(COLOR_BTNFACE);
+  return ToBitmap(
+      MenuIconPicture(0xFF000000u | (static_cast<std::uint32_t>(GetRValue(face)) << 16) |
+                      (static_cast<std::uint32_t>(GetGValue(face)) << 8) | GetBValue(face)));
 }
 
 HBITMAP NewDragHandle() {
-  // A black four-way arrow on light grey.
-  Canvas canvas(19, RGB(219, 219, 219));
-  canvas.Fill(9, 3, 9, 15, RGB(0, 0, 0));
-  canvas.Fill(3, 9, 15, 9, RGB(0, 0, 0));
-  const double heads[4][6] = {{9.5, 1, 6.5, 4.5, 12.5, 4.5},
-                              {9.5, 18, 6.5, 14.5, 12.5, 14.5},
-                              {1, 9.5, 4.5, 6.5, 4.5, 12.5},
-                              {18, 9.5, 14.5, 6.5, 14.5, 12.5}};
-  for (const auto& head : heads)
-    canvas.Triangle(head, RGB(0, 0, 0));
-  return canvas.ToBitmap();
+  return ToBitmap(DragHandlePicture());
 }
 
 }  // namespace vellum::win32

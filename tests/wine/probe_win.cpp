@@ -8,13 +8,13 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
+#include <variant>
 
 #include "app/win32/layout_win.h"
-#include "core/location.h"
 #include "host/win32_link.h"
+#include "tools/host_cli.h"
 
 namespace {
 
@@ -92,15 +92,17 @@ int Burst(HWND viewer, int count, char** items) {
     const std::size_t first = item.find(':');
     const std::size_t second = item.find(':', first + 1);
     if (first == std::string::npos || second == std::string::npos) return 2;
-    vellum::TbcvRec location = vellum::EmptyLocation();
-    vellum::SetCode(location, item.substr(0, first));
-    location.chapter = static_cast<std::uint8_t>(std::atoi(item.c_str() + first + 1));
-    location.verse = static_cast<std::int16_t>(std::atoi(item.c_str() + second + 1));
-    const auto bytes = vellum::EncodeLocation(location);
-    const auto status = vellum::host::SendCopyData(
-        viewer, nullptr, vellum::host::kShowLocation,
-        std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), 2000);
-    if (status != vellum::host::SendStatus::kTaken) return 4;
+    // The record is built as vellum-host's show builds it.
+    const auto parsed = vellum::tools::ParseHostCommand(
+        {"show", std::string_view(item).substr(0, first),
+         std::string_view(item).substr(first + 1, second - first - 1),
+         std::string_view(item).substr(second + 1)});
+    const auto* show =
+        parsed.command ? std::get_if<vellum::tools::SendCommand>(&*parsed.command) : nullptr;
+    if (show == nullptr) return 2;
+    if (vellum::host::SendCopyData(viewer, nullptr, show->code, show->payload, 2000) !=
+        vellum::host::SendStatus::kTaken)
+      return 4;
   }
   return 0;
 }

@@ -3,21 +3,13 @@ import os
 import time
 import unittest
 
-from wine_session import WineSession
+from wine_session import WineTestCase
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 HOST = os.path.join(ROOT, "build", "windows", "vellum-host.exe")
 
 
-class HostTool(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.w = WineSession()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.w.close()
-
+class HostTool(WineTestCase):
     def test_exit_codes_without_a_viewer(self):
         cases = [
             (["show", "ALP", "1", "1"], 3),

@@ -6,7 +6,7 @@ import subprocess
 import time
 import unittest
 
-from wine_session import WineSession
+from wine_session import WineTestCase
 from wine_viewer import (HOST, PROBE, WS_BORDER, WS_DLGFRAME, WS_EX_TOPMOST, WS_MAXIMIZEBOX,
                          WS_MINIMIZEBOX, WS_POPUP, WS_SYSMENU, WS_THICKFRAME, WineViewer,
                          settings_text)
@@ -15,15 +15,7 @@ from wine_viewer import (HOST, PROBE, WS_BORDER, WS_DLGFRAME, WS_EX_TOPMOST, WS_
 BROWSER_WINDOWS = ("Shell Embedding", "Shell DocObject View", "Internet Explorer_Server")
 
 
-class Viewer(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.w = WineSession()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.w.close()
-
+class Viewer(WineTestCase):
     def setUp(self):
         self.viewers = []
         self.servers = []

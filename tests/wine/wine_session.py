@@ -5,6 +5,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 from testenv import start_xvfb, stop_processes  # noqa: E402
@@ -47,3 +48,15 @@ class WineSession:
         subprocess.run(["wineserver", "-k"], env=self.env, capture_output=True)
         stop_processes(self.processes)
         shutil.rmtree(self.dir, ignore_errors=True)
+
+
+class WineTestCase(unittest.TestCase):
+    """Tests that share one Wine session per class, as self.w."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.w = WineSession()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.w.close()
