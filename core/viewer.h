@@ -148,6 +148,10 @@ class Viewer {
   void UpdateNavButtons();
   void GotoHistoryItem(int index);
   void HistoryStep(int direction);
+  // Holding Back or Forward: the press starts the repeat delay, the release
+  // ends the hold and its timers.
+  void PressHold(bool& held, bool enabled);
+  void ReleaseHold(bool& held);
 
   // Host link.
   void HandleHostCommand();

@@ -65,28 +65,29 @@ void Viewer::SBtnFORWARDClick() {
 // A disabled button takes no presses. A release always ends the hold, also
 // over a button that the steps have disabled meanwhile, so that no repeat
 // outlives the press.
+void Viewer::PressHold(bool& held, bool enabled) {
+  if (closed_ || !enabled) return;
+  held = true;
+  StartTimer(TimerId::kTimer1);
+}
+
+void Viewer::ReleaseHold(bool& held) {
+  held = false;
+  StopTimer(TimerId::kTimer1);
+  StopTimer(TimerId::kTimer2);
+}
+
 void Viewer::SBtnBACKMouseDown() {
-  if (closed_ || !back_enabled_) return;
-  back_held_ = true;
-  StartTimer(TimerId::kTimer1);
+  PressHold(back_held_, back_enabled_);
 }
-
 void Viewer::SBtnBACKMouseUp() {
-  back_held_ = false;
-  StopTimer(TimerId::kTimer1);
-  StopTimer(TimerId::kTimer2);
+  ReleaseHold(back_held_);
 }
-
 void Viewer::SBtnFORWARDMouseDown() {
-  if (closed_ || !forward_enabled_) return;
-  forward_held_ = true;
-  StartTimer(TimerId::kTimer1);
+  PressHold(forward_held_, forward_enabled_);
 }
-
 void Viewer::SBtnFORWARDMouseUp() {
-  forward_held_ = false;
-  StopTimer(TimerId::kTimer1);
-  StopTimer(TimerId::kTimer2);
+  ReleaseHold(forward_held_);
 }
 
 void Viewer::SBtnINDEXClick() {
