@@ -3,6 +3,7 @@
 #pragma once
 
 #include <exdisp.h>
+#include <mshtml.h>
 #include <oleidl.h>
 #include <windows.h>
 
@@ -13,16 +14,21 @@
 #include <vector>
 
 #include "browser/com_win.h"
+#include "browser/ie_site_win.h"
 #include "core/ports.h"
 
 namespace vellum {
 
-class IeBrowser final : public BrowserPort {
+class IeBrowser final : public BrowserPort, private SiteListener {
  public:
-  // Asked before every navigation with its URL; true cancels it.
+  // Asked before every navigation with its URL; true cancels it. Also asked
+  // with the URL of a link the user opens "in a new window", which never
+  // opens: the answer does not matter there.
   using BeforeNavigate = std::function<bool(std::string_view url)>;
+  // The control wants a context menu at a screen point.
+  using ContextMenu = std::function<void(POINT screen)>;
 
-  explicit IeBrowser(BeforeNavigate before_navigate);
+  explicit IeBrowser(BeforeNavigate before_navigate, ContextMenu context_menu = {});
   IeBrowser(const IeBrowser&) = delete;
   IeBrowser& operator=(const IeBrowser&) = delete;
   ~IeBrowser() override;
@@ -36,13 +42,28 @@ class IeBrowser final : public BrowserPort {
   void SetRect(const RECT& rect);
   // The control's own window, or null.
   HWND ControlWindow() const;
-  // Offers a key message for one of the control's windows to the control
-  // (its own shortcuts, such as copy); true when the control took it.
+  // True when msg is a key message for one of the control's windows.
+  bool IsControlKey(const MSG& msg) const;
+  // Offers a key message for one of the control's windows to the control's
+  // own shortcuts (copy, select all, scrolling, Tab); true when the control
+  // took it. Call only for keys that RouteKey offers.
   bool TranslateAccelerator(MSG& msg);
 
   // What the control reported since it was created.
   int BeforeNavigateEvents() const { return before_navigate_events_; }
   int NavigateErrorEvents() const { return navigate_error_events_; }
+  int NewWindowEvents() const { return new_window_events_; }
+  int DocumentCompleteEvents() const { return document_complete_events_; }
+  // The site, for the page-side check: what the control asked of it.
+  BrowserSite* Site() const { return site_.Get(); }
+  // The control itself (empty when not created), for checks.
+  ComPtr<IWebBrowser2> Control() const { return browser_; }
+  // The document's mode (5, 7, 8, ... 11), or nullopt without a document.
+  std::optional<int> DocumentMode();
+  // The text of the selection in the page ("" when none).
+  std::optional<std::wstring> SelectionText();
+  // The top of the anchor's box in the page's client area, for checks.
+  std::optional<long> AnchorTop(int ordinal);
 
   // BrowserPort
   bool Navigate(const std::string& url) override;
@@ -54,24 +75,33 @@ class IeBrowser final : public BrowserPort {
   void Focus() override;
 
  private:
-  class Site;
-  friend class Site;
+  // SiteListener
+  void OnBrowserEvent(DISPID event, DISPPARAMS& params) override;
+  void OnContextMenu(POINT screen) override;
+  bool DropsKey(const MSG& msg) override;
 
-  // The control's events, from the site's IDispatch.
-  void OnBeforeNavigate2(const DISPPARAMS& params);
-  void OnNavigateError(const DISPPARAMS& params);
-  // The page's anchors collection (Document.anchors), or null.
-  ComPtr<IDispatch> Anchors();
+  // True when the event is about the top-level frame, not a frame inside.
+  bool IsTopFrame(const DISPPARAMS& params, DISPID event) const;
+  // The page's anchors collection (document.anchors), or null.
+  ComPtr<IHTMLElementCollection> Anchors();
+  ComPtr<IHTMLElement> AnchorElement(int ordinal);
 
   BeforeNavigate before_navigate_;
-  ComPtr<Site> site_;
+  ContextMenu context_menu_;
+  ComPtr<BrowserSite> site_;
   ComPtr<IOleObject> object_;
   ComPtr<IWebBrowser2> browser_;
   unsigned long advise_cookie_ = 0;
   HWND parent_ = nullptr;
-  bool failed_ = false;  // the running navigation ended in an error
+  // Where the running navigation stands, from the top frame's events.
+  bool started_ = false;    // its BeforeNavigate2 went through
+  bool navigated_ = false;  // NavigateComplete2: the document exists
+  bool complete_ = false;   // DocumentComplete: the document is whole
+  bool failed_ = false;     // NavigateError
   int before_navigate_events_ = 0;
   int navigate_error_events_ = 0;
+  int new_window_events_ = 0;
+  int document_complete_events_ = 0;
 };
 
 }  // namespace vellum

@@ -1,13 +1,18 @@
 #include "browser/ie_events_win.h"
 
+#include <exdispid.h>
+#include <idispids.h>
+#include <mshtmdid.h>
+#include <olectl.h>
+
 namespace vellum {
 namespace {
 
-UINT ArgumentCount(DISPID event) {
-  if (event == kDispidBeforeNavigate2) return kBeforeNavigate2Args;
-  if (event == kDispidNavigateError) return kNavigateErrorArgs;
-  return 0;
-}
+static_assert(DISPID_BEFORENAVIGATE2 == kDispidBeforeNavigate2);
+static_assert(DISPID_NAVIGATECOMPLETE2 == kDispidNavigateComplete2);
+static_assert(DISPID_DOCUMENTCOMPLETE == kDispidDocumentComplete);
+static_assert(DISPID_NAVIGATEERROR == kDispidNavigateError);
+static_assert(DISPID_NEWWINDOW3 == kDispidNewWindow3);
 
 // The variant an argument stands for, following one reference.
 const VARIANT* Deref(const VARIANT& argument) {
@@ -15,52 +20,151 @@ const VARIANT* Deref(const VARIANT& argument) {
   return &argument;
 }
 
-}  // namespace
-
-std::optional<std::wstring> EventUrl(const DISPPARAMS& params, DISPID event) {
-  const UINT count = ArgumentCount(event);
-  if (count == 0 || params.rgvarg == nullptr || params.cArgs != count) return std::nullopt;
-  const VARIANT* url = Deref(params.rgvarg[count - 2]);
-  if (url == nullptr) return std::nullopt;
-  if (V_VT(url) == VT_BSTR) {
-    const BSTR text = V_BSTR(url);
-    return text != nullptr ? std::wstring(text, SysStringLen(text)) : std::wstring();
+std::optional<std::wstring> TextOf(const VARIANT* value) {
+  if (value == nullptr) return std::nullopt;
+  BSTR text = nullptr;
+  if (V_VT(value) == VT_BSTR) {
+    text = V_BSTR(value);
+  } else if (V_VT(value) == (VT_BSTR | VT_BYREF) && V_BSTRREF(value) != nullptr) {
+    text = *V_BSTRREF(value);
+  } else {
+    return std::nullopt;
   }
-  if (V_VT(url) == (VT_BSTR | VT_BYREF) && V_BSTRREF(url) != nullptr) {
-    const BSTR text = *V_BSTRREF(url);
-    return text != nullptr ? std::wstring(text, SysStringLen(text)) : std::wstring();
-  }
-  return std::nullopt;
+  return text != nullptr ? std::wstring(text, SysStringLen(text)) : std::wstring();
 }
 
-bool SetEventCancel(const DISPPARAMS& params, DISPID event, bool cancel) {
-  const UINT count = ArgumentCount(event);
-  if (count == 0 || params.rgvarg == nullptr || params.cArgs != count) return false;
-  VARIANT& argument = params.rgvarg[0];
-  if (V_VT(&argument) != (VT_BOOL | VT_BYREF) || V_BOOLREF(&argument) == nullptr) return false;
-  *V_BOOLREF(&argument) = cancel ? VARIANT_TRUE : VARIANT_FALSE;
-  return true;
+// The argument at place `index` of an event of this shape, or null when the
+// arguments are not of the shape.
+const VARIANT* Argument(const DISPPARAMS& params, DISPID event, int EventShape::*place) {
+  const auto shape = ShapeOf(event);
+  if (!shape || (*shape).*place < 0 || params.rgvarg == nullptr || params.cArgs != shape->count)
+    return nullptr;
+  return &params.rgvarg[(*shape).*place];
 }
 
-std::string WideToAnsi(std::wstring_view text) {
+std::string Convert(UINT code_page, std::wstring_view text) {
   if (text.empty()) return {};
-  const int size = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+  const int size = WideCharToMultiByte(code_page, 0, text.data(), static_cast<int>(text.size()),
                                        nullptr, 0, nullptr, nullptr);
   if (size <= 0) return {};
   std::string result(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), result.data(), size,
-                      nullptr, nullptr);
+  if (WideCharToMultiByte(code_page, 0, text.data(), static_cast<int>(text.size()), result.data(),
+                          size, nullptr, nullptr) != size)
+    return {};
   return result;
 }
 
-std::wstring AnsiToWide(std::string_view text) {
+std::wstring Convert(UINT code_page, std::string_view text) {
   if (text.empty()) return {};
   const int size =
-      MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+      MultiByteToWideChar(code_page, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   if (size <= 0) return {};
   std::wstring result(static_cast<std::size_t>(size), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), result.data(), size);
+  if (MultiByteToWideChar(code_page, 0, text.data(), static_cast<int>(text.size()), result.data(),
+                          size) != size)
+    return {};
   return result;
+}
+
+}  // namespace
+
+std::optional<EventShape> ShapeOf(DISPID event) {
+  switch (event) {
+    case kDispidBeforeNavigate2:  // pDisp, URL, Flags, TargetFrameName, PostData, Headers, Cancel
+      return EventShape{7, 6, 5, 0};
+    case kDispidNavigateComplete2:  // pDisp, URL
+    case kDispidDocumentComplete:
+      return EventShape{2, 1, 0, -1};
+    case kDispidNavigateError:  // pDisp, URL, TargetFrameName, StatusCode, Cancel
+      return EventShape{5, 4, 3, 0};
+    case kDispidNewWindow3:  // ppDisp, Cancel, dwFlags, bstrUrlContext, bstrUrl
+      return EventShape{5, -1, 0, 3};
+    default:
+      return std::nullopt;
+  }
+}
+
+bool IsReadEvent(DISPID event) {
+  return ShapeOf(event).has_value();
+}
+
+std::optional<std::wstring> EventUrl(const DISPPARAMS& params, DISPID event) {
+  const VARIANT* url = Argument(params, event, &EventShape::url);
+  return url != nullptr ? TextOf(Deref(*url)) : std::nullopt;
+}
+
+bool SetEventCancel(const DISPPARAMS& params, DISPID event, bool cancel) {
+  const VARIANT* argument = Argument(params, event, &EventShape::cancel);
+  if (argument == nullptr || V_VT(argument) != (VT_BOOL | VT_BYREF) ||
+      V_BOOLREF(argument) == nullptr)
+    return false;
+  *V_BOOLREF(argument) = cancel ? VARIANT_TRUE : VARIANT_FALSE;
+  return true;
+}
+
+IDispatch* EventFrame(const DISPPARAMS& params, DISPID event) {
+  const VARIANT* argument = Argument(params, event, &EventShape::frame);
+  if (argument == nullptr) return nullptr;
+  const VARIANT* frame = Deref(*argument);
+  if (frame == nullptr) return nullptr;
+  if (V_VT(frame) == VT_DISPATCH) return V_DISPATCH(frame);
+  if (V_VT(frame) == (VT_DISPATCH | VT_BYREF) && V_DISPATCHREF(frame) != nullptr)
+    return *V_DISPATCHREF(frame);
+  return nullptr;
+}
+
+bool SameObject(IUnknown* a, IUnknown* b) {
+  if (a == nullptr || b == nullptr) return false;
+  IUnknown* identity_a = nullptr;
+  IUnknown* identity_b = nullptr;
+  const bool same =
+      SUCCEEDED(a->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity_a))) &&
+      SUCCEEDED(b->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity_b))) &&
+      identity_a == identity_b;
+  if (identity_a != nullptr) identity_a->Release();
+  if (identity_b != nullptr) identity_b->Release();
+  return same;
+}
+
+LONG AmbientDownloadControl() {
+  return DLCTL_DLIMAGES | DLCTL_NO_JAVA | DLCTL_NO_RUNACTIVEXCTLS | DLCTL_NO_DLACTIVEXCTLS |
+         DLCTL_NO_BEHAVIORS | DLCTL_NO_CLIENTPULL | DLCTL_SILENT;
+}
+
+HRESULT AnswerAmbient(DISPID id, VARIANT* result) {
+  switch (id) {
+    case DISPID_AMBIENT_USERMODE:
+    case DISPID_AMBIENT_SILENT:
+      if (result == nullptr) return E_POINTER;
+      VariantInit(result);
+      V_VT(result) = VT_BOOL;
+      V_BOOL(result) = VARIANT_TRUE;
+      return S_OK;
+    case DISPID_AMBIENT_DLCONTROL:
+      if (result == nullptr) return E_POINTER;
+      VariantInit(result);
+      V_VT(result) = VT_I4;
+      V_I4(result) = AmbientDownloadControl();
+      return S_OK;
+    default:
+      return DISP_E_MEMBERNOTFOUND;
+  }
+}
+
+std::string WideToAnsi(std::wstring_view text) {
+  return Convert(CP_ACP, text);
+}
+
+std::wstring AnsiToWide(std::string_view text) {
+  return Convert(CP_ACP, text);
+}
+
+std::string WideToUtf8(std::wstring_view text) {
+  return Convert(CP_UTF8, text);
+}
+
+std::wstring Utf8ToWide(std::string_view text) {
+  return Convert(CP_UTF8, text);
 }
 
 }  // namespace vellum

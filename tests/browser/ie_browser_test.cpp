@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/win32/ports_win.h"
+#include "tests/browser/event_args.h"
 
 namespace vellum {
 namespace {
@@ -118,6 +119,66 @@ TEST_F(IeBrowserTest, WithoutADocumentThePageQueriesFailQuietly) {
   EXPECT_FALSE(browser_.ScrollIntoView(0));
   browser_.Copy();
   browser_.Focus();
+}
+
+// The control's own IDispatch, as it names itself as the top frame.
+IDispatch* TopFrame(IeBrowser& browser) {
+  return browser.Control().Get();
+}
+
+TEST_F(IeBrowserTest, ANewWindowNeverOpensAndItsCrossReferenceStillGoesToTheViewer) {
+  ASSERT_EQ(browser_.Create(parent_, RECT{0, 26, 400, 300}), S_OK);
+  for (bool viewer_cancels : {true, false}) {
+    cancel_ = viewer_cancels;
+    urls_.clear();
+    EventArgs args(kDispidNewWindow3, nullptr, L"file:///C:/web.htm/alpha.htm$BCVALP3:16");
+    DISPPARAMS& params = args.params;
+    ASSERT_EQ(browser_.Site()->Invoke(kDispidNewWindow3, IID_NULL, 0, DISPATCH_METHOD, &params,
+                                      nullptr, nullptr, nullptr),
+              S_OK);
+    EXPECT_EQ(args.cancel, VARIANT_TRUE) << "whatever the viewer answers, no window opens";
+    EXPECT_EQ(urls_, std::vector<std::string>{"file:///C:/web.htm/alpha.htm$BCVALP3:16"});
+  }
+  EXPECT_EQ(browser_.NewWindowEvents(), 2);
+}
+
+TEST_F(IeBrowserTest, OnlyTheTopFrameDecidesThatThePageFailedOrIsWhole) {
+  ASSERT_EQ(browser_.Create(parent_, RECT{0, 26, 400, 300}), S_OK);
+  Frame inner;
+  const auto deliver = [&](DISPID event, IDispatch* frame) {
+    EventArgs args(event, frame, L"file:///C:/web.htm/alpha.htm");
+    browser_.Site()->Invoke(event, IID_NULL, 0, DISPATCH_METHOD, &args.params, nullptr, nullptr,
+                            nullptr);
+  };
+  // A page the control is loading: our Navigate, then its events arrive as
+  // the page's frames go along.
+  ASSERT_TRUE(browser_.Navigate("about:blank"));
+  SettledStatus(browser_, pump_);
+  ASSERT_TRUE(browser_.Navigate("about:blank"));
+  // A DocumentComplete before the navigation has started (its BeforeNavigate2
+  // withheld) belongs to the page before it.
+  cancel_ = true;
+  deliver(kDispidBeforeNavigate2, TopFrame(browser_));
+  deliver(kDispidDocumentComplete, TopFrame(browser_));
+  EXPECT_EQ(browser_.Status(), PageStatus::kLoading);
+  cancel_ = false;
+  deliver(kDispidBeforeNavigate2, TopFrame(browser_));
+  deliver(kDispidNavigateError, &inner);
+  EXPECT_NE(browser_.Status(), PageStatus::kFailed) << "a failing frame inside is not the page";
+  deliver(kDispidDocumentComplete, &inner);
+  EXPECT_EQ(browser_.Status(), PageStatus::kLoading) << "a frame inside is whole, not the page";
+  deliver(kDispidDocumentComplete, TopFrame(browser_));
+  EXPECT_EQ(browser_.Status(), PageStatus::kInteractive);
+  deliver(kDispidNavigateError, TopFrame(browser_));
+  EXPECT_EQ(browser_.Status(), PageStatus::kFailed);
+}
+
+TEST_F(IeBrowserTest, TheControlIsNoDropTargetAndReadsItsAmbientsFromTheSite) {
+  ASSERT_EQ(browser_.Create(parent_, RECT{0, 26, 400, 300}), S_OK);
+  VARIANT_BOOL drop = VARIANT_TRUE;
+  ASSERT_EQ(browser_.Control()->get_RegisterAsDropTarget(&drop), S_OK);
+  EXPECT_EQ(drop, VARIANT_FALSE) << "a file dropped on the page must not replace it";
+  EXPECT_NE(browser_.Site()->AmbientsAsked(), 0u) << "the control asks its site while it starts";
 }
 
 TEST_F(IeBrowserTest, AClosedOrNeverCreatedControlRefusesWork) {

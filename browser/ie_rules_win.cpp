@@ -1,0 +1,113 @@
+#include "browser/ie_rules_win.h"
+
+#include <shlwapi.h>
+#include <wininet.h>
+
+#include <cwctype>
+#include <vector>
+
+namespace vellum {
+namespace {
+
+bool IsScrollKey(WPARAM key) {
+  switch (key) {
+    case VK_UP:
+    case VK_DOWN:
+    case VK_LEFT:
+    case VK_RIGHT:
+    case VK_PRIOR:
+    case VK_NEXT:
+    case VK_HOME:
+    case VK_END:
+    case VK_SPACE:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool IsBrowserKey(WPARAM key) {
+  return key >= VK_BROWSER_BACK && key <= VK_BROWSER_HOME;
+}
+
+// The route of a key press; releases and characters follow their press.
+KeyRoute RoutePress(WPARAM key, KeyState state) {
+  if (key == VK_APPS || (key == VK_F10 && state.shift && !state.ctrl && !state.alt))
+    return KeyRoute::kOpenMenu;
+  if (IsBrowserKey(key)) return KeyRoute::kSwallow;
+  if (state.alt) {
+    // Alt+F4 closes the viewer through its system menu; every other
+    // Alt combination (Alt+Left: back, Alt+Home: home page) is the control's.
+    return key == VK_F4 ? KeyRoute::kDeliver : KeyRoute::kSwallow;
+  }
+  if (key >= VK_F1 && key <= VK_F24) return KeyRoute::kSwallow;  // F5 reloads, F11, F1 ...
+  switch (key) {
+    case VK_BACK:    // back in the control's own history
+    case VK_ESCAPE:  // stops a load the viewer is waiting for
+      return KeyRoute::kSwallow;
+    case VK_TAB:
+      return KeyRoute::kOffer;
+    default:
+      break;
+  }
+  if (state.ctrl) {
+    if (key == 'C' || key == 'A' || key == VK_INSERT) return KeyRoute::kOffer;
+    if (IsScrollKey(key) && key != VK_SPACE) return KeyRoute::kOffer;
+    // Ctrl+N, O, P, R, L, S, E, F, W ...: windows, files, printing, reloads.
+    if (key != VK_SHIFT && key != VK_CONTROL && key != VK_MENU) return KeyRoute::kSwallow;
+    return KeyRoute::kDeliver;
+  }
+  if (IsScrollKey(key)) return KeyRoute::kOffer;
+  return KeyRoute::kDeliver;
+}
+
+}  // namespace
+
+KeyRoute RouteKey(UINT message, WPARAM key, KeyState state) {
+  switch (message) {
+    case WM_KEYDOWN:
+      return RoutePress(key, state);
+    case WM_SYSKEYDOWN:
+      // F10 alone arrives as a system key, like everything with Alt.
+      return RoutePress(key, {state.ctrl, state.alt || key != VK_F10, state.shift});
+    default:
+      // A release or a character on its own changes nothing: the press that
+      // would have acted was dropped, so nothing was translated from it.
+      return KeyRoute::kDeliver;
+  }
+}
+
+std::optional<std::wstring> NavigationUrl(std::wstring_view target) {
+  // A scheme: letters, digits, "+", "-", "." up to a ":" after at least two
+  // characters; a single letter before ":" is a drive.
+  const std::size_t colon = target.find(L':');
+  if (colon != std::wstring_view::npos && colon >= 2) {
+    bool scheme = std::iswalpha(target[0]) != 0;
+    for (std::size_t i = 1; scheme && i < colon; ++i) {
+      const wchar_t c = target[i];
+      scheme = std::iswalnum(c) != 0 || c == L'+' || c == L'-' || c == L'.';
+    }
+    if (scheme) return std::wstring(target);
+  }
+  std::wstring_view path = target;
+  std::wstring_view fragment;
+  const std::size_t hash = target.rfind(L'#');
+  const std::size_t last_separator = target.find_last_of(L"\\/");
+  if (hash != std::wstring_view::npos &&
+      (last_separator == std::wstring_view::npos || hash > last_separator)) {
+    path = target.substr(0, hash);
+    fragment = target.substr(hash);  // with its "#"
+  }
+  const std::wstring path_text(path);
+  std::vector<wchar_t> buffer(INTERNET_MAX_URL_LENGTH);
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    DWORD size = static_cast<DWORD>(buffer.size());
+    const HRESULT hr = UrlCreateFromPathW(path_text.c_str(), buffer.data(), &size, 0);
+    if (SUCCEEDED(hr)) return std::wstring(buffer.data()) + std::wstring(fragment);
+    if (hr != E_POINTER || size <= buffer.size()) return std::nullopt;
+    buffer.resize(static_cast<std::size_t>(size) + 1);
+  }
+  return std::nullopt;
+}
+
+}  // namespace vellum

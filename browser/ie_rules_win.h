@@ -1,0 +1,41 @@
+// What the viewer lets the WebBrowser control do on its own: which keys reach
+// it, and how a local file becomes the URL it is asked to load. Pure
+// functions, so that they can be read and tested without a control.
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vellum {
+
+enum class KeyRoute {
+  kOffer,     // offered to the control's own shortcuts, then delivered
+  kDeliver,   // delivered to the page as typed, never taken as a shortcut
+  kSwallow,   // dropped: it would change the page behind the viewer
+  kOpenMenu,  // dropped, and the viewer's own menu opens instead
+};
+
+struct KeyState {
+  bool ctrl = false;
+  bool alt = false;
+  bool shift = false;
+};
+
+// The route of one key message for one of the control's windows. Only keys
+// that act inside the page are offered as shortcuts (copy, select all,
+// scrolling, Tab); keys that would navigate, reload, print, open files or
+// windows are dropped; the context-menu keys open ours.
+KeyRoute RouteKey(UINT message, WPARAM key, KeyState state);
+
+// The URL for a navigation the viewer asks for. A local path (C:\..., a UNC
+// path) becomes a file URL through the system's own conversion, with its
+// fragment ("#TOC") appended afterwards, since a path with a fragment is
+// neither a URL nor a path. Anything that already names a scheme of more
+// than one letter (about:, file:, res:) is kept as it is. nullopt when the
+// system cannot convert the path.
+std::optional<std::wstring> NavigationUrl(std::wstring_view target);
+
+}  // namespace vellum
