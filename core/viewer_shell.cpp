@@ -4,7 +4,9 @@
 namespace vellum {
 
 bool HookOpensMenu(int hook_code, unsigned message, std::string_view target_class) {
-  return hook_code >= 0 && (message == kRightButtonDown || message == kRightButtonUp) &&
+  // Only HC_ACTION (0): the message is being taken from the queue. A peek
+  // that leaves it there (HC_NOREMOVE) comes again when it is taken.
+  return hook_code == 0 && (message == kRightButtonDown || message == kRightButtonUp) &&
          target_class == "Internet Explorer_Server";
 }
 

@@ -36,7 +36,9 @@ struct Message {
 };
 
 // What became of a message sent with a time limit.
-enum class SendStatus { kTaken, kTimedOut, kFailed };
+// kRefused: the system would not deliver the message at all (on Windows, a
+// receiver running at a higher integrity level that does not let it in).
+enum class SendStatus { kTaken, kTimedOut, kFailed, kRefused };
 
 // A request's payload: the text and one zero byte.
 std::string RequestPayload(std::string_view text);

@@ -26,7 +26,17 @@ SendStatus SendCopyData(HWND target, HWND sender, std::uint32_t code, std::strin
                           reinterpret_cast<LPARAM>(&data), SMTO_NORMAL, timeout_ms, &result) != 0) {
     return SendStatus::kTaken;
   }
-  return GetLastError() == ERROR_TIMEOUT ? SendStatus::kTimedOut : SendStatus::kFailed;
+  const DWORD error = GetLastError();
+  if (error == ERROR_TIMEOUT) return SendStatus::kTimedOut;
+  if (error == ERROR_ACCESS_DENIED) return SendStatus::kRefused;
+  return SendStatus::kFailed;
+}
+
+bool AcceptCopyDataFromAnyProcess(HWND window) {
+  // User Interface Privilege Isolation drops messages from processes of a
+  // lower integrity level unless the window lets them in; WM_COPYDATA is
+  // copied by the system and read with care, so it is safe to accept.
+  return ChangeWindowMessageFilterEx(window, WM_COPYDATA, MSGFLT_ALLOW, nullptr) != FALSE;
 }
 
 Message ReadCopyData(WPARAM wparam, LPARAM lparam) {

@@ -22,6 +22,14 @@ HWND FindHostWindow();
 SendStatus SendCopyData(HWND target, HWND sender, std::uint32_t code, std::string_view payload,
                         UINT timeout_ms);
 
+// Lets WM_COPYDATA from processes of a lower integrity level reach window
+// (a viewer started elevated still hears an ordinary host). False when the
+// system refused.
+bool AcceptCopyDataFromAnyProcess(HWND window);
+
+// What a window procedure returns for a WM_COPYDATA it has handled.
+inline constexpr LRESULT kCopyDataHandled = TRUE;
+
 // The message a WM_COPYDATA carries, copied: lParam may be null, and cbData
 // says how many bytes lpData holds.
 Message ReadCopyData(WPARAM wparam, LPARAM lparam);

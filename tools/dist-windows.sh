@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Lays out the Windows program folder (the two executables beside the sample
+# Lays out the Windows program folder (the executables beside the sample
 # library) and zips it: build/dist/vellum-windows.zip.
 set -euo pipefail
 
@@ -8,17 +8,17 @@ build=$root/build/windows
 dist=$root/build/dist
 stage=$dist/Vellum
 
-for exe in vellum.exe vellum-host.exe; do
+for exe in vellum.exe vellum-host.exe vellum-check.exe; do
   [ -f "$build/$exe" ] || { echo "dist-windows: $build/$exe is missing (make windows)" >&2; exit 1; }
 done
 rm -rf "$stage" "$dist/vellum-windows.zip"
 mkdir -p "$stage"
-cp "$build/vellum.exe" "$build/vellum-host.exe" "$stage/"
+cp "$build/vellum.exe" "$build/vellum-host.exe" "$build/vellum-check.exe" "$stage/"
 cp -r "$root/samples/library/." "$stage/"
 (cd "$dist" && /usr/bin/python3 -m zipfile -c vellum-windows.zip Vellum)
 # The zip must hold a whole program folder.
 listing=$(/usr/bin/python3 -m zipfile -l "$dist/vellum-windows.zip")
-for entry in Vellum/vellum.exe Vellum/vellum-host.exe Vellum/books.ini Vellum/web.htm/index.ini \
+for entry in Vellum/vellum.exe Vellum/vellum-host.exe Vellum/vellum-check.exe Vellum/books.ini Vellum/web.htm/index.ini \
              Vellum/about/about.htm; do
   grep -q "^$entry " <<<"$listing" || { echo "dist-windows: $entry missing from the zip" >&2; exit 1; }
 done

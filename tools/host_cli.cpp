@@ -175,6 +175,12 @@ int ReportDelivery(std::optional<host::SendStatus> status) {
     case host::SendStatus::kTimedOut:
       std::fprintf(stderr, "vellum-host: the viewer did not take the message in time\n");
       return kExitNotTaken;
+    case host::SendStatus::kRefused:
+      std::fprintf(stderr,
+                   "vellum-host: the system refused the message: the viewer runs with higher "
+                   "rights than this program (start both the same way, or see "
+                   "docs/host-protocol.md)\n");
+      return kExitRefused;
     case host::SendStatus::kFailed:
       break;
   }

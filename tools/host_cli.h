@@ -28,6 +28,7 @@ inline constexpr int kExitError = 1;     // no display, or the system failed
 inline constexpr int kExitUsage = 2;     // the command line is wrong
 inline constexpr int kExitNoViewer = 3;  // no viewer window (or time-out of wait)
 inline constexpr int kExitNotTaken = 4;  // the viewer did not take the message in time
+inline constexpr int kExitRefused = 5;   // the system would not deliver it (Windows: UIPI)
 
 // How long the command-line sends wait for the viewer to take a message.
 inline constexpr int kDeliveryTimeoutMs = 2000;

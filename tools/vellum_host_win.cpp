@@ -75,7 +75,7 @@ LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wparam, LPARAM lpara
           SetTimer(window, kAnswerTimer, vellum::tools::kAnswerDelayMs, nullptr);
         }
       }
-      return 0;
+      return vellum::host::kCopyDataHandled;
     }
     if (message == WM_TIMER && wparam == kAnswerTimer) {
       SendDueAnswers();
@@ -112,6 +112,8 @@ int Serve(const vellum::tools::ServeCommand& serve) {
     std::fprintf(stderr, "vellum-host: cannot create the host window\n");
     return vellum::tools::kExitError;
   }
+  if (!vellum::host::AcceptCopyDataFromAnyProcess(g_host.window))
+    std::fprintf(stderr, "vellum-host: requests from a viewer with fewer rights may not arrive\n");
   const auto start = Clock::now();
   const auto ended = [&] {
     return serve.seconds && Clock::now() - start >= std::chrono::duration<double>(*serve.seconds);

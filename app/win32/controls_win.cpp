@@ -13,9 +13,9 @@
 namespace vellum::win32 {
 namespace {
 
-constexpr const char* kPanelClass = "VellumPanel";
-constexpr const char* kButtonClass = "VellumSpeedButton";
-constexpr const char* kImageClass = "VellumImage";
+constexpr const wchar_t* kPanelClass = L"VellumPanel";
+constexpr const wchar_t* kButtonClass = L"VellumSpeedButton";
+constexpr const wchar_t* kImageClass = L"VellumImage";
 
 // What a control window keeps; owned by the window from its first message
 // (WM_NCCREATE) to its last (WM_NCDESTROY).
@@ -23,10 +23,12 @@ struct ControlState {
   int id = 0;
   ControlListener* listener = nullptr;
   ButtonLook look;
-  bool pressed = false;  // the left button went down on this speed button
-  bool hot = false;      // the mouse is over it
+  bool pressed = false;        // the left button went down on this speed button
+  bool other_pressed = false;  // the right or middle button did
+  bool hot = false;            // the mouse is over it
   HBITMAP bitmap = nullptr;
   HCURSOR cursor = nullptr;
+  int dpi = 96;  // images: the scale their picture is drawn at
   bool adopted = false;
 
   ~ControlState() {
@@ -35,7 +37,7 @@ struct ControlState {
 };
 
 ControlState* StateOf(HWND window) {
-  return reinterpret_cast<ControlState*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  return reinterpret_cast<ControlState*>(GetWindowLongPtrW(window, GWLP_USERDATA));
 }
 
 void Notify(HWND window, ControlState& state, ControlEvent event, LPARAM lparam) {
@@ -49,16 +51,16 @@ void Notify(HWND window, ControlState& state, ControlEvent event, LPARAM lparam)
 bool CommonMessage(HWND window, UINT message, LPARAM lparam, LRESULT* result) {
   if (message == WM_NCCREATE) {
     auto* state =
-        static_cast<ControlState*>(reinterpret_cast<CREATESTRUCTA*>(lparam)->lpCreateParams);
+        static_cast<ControlState*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
     state->adopted = true;
-    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state));
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state));
     // The default handling stores the window text.
-    *result = DefWindowProcA(window, message, 0, lparam);
+    *result = DefWindowProcW(window, message, 0, lparam);
     return true;
   }
   if (message == WM_NCDESTROY) {
     delete StateOf(window);
-    SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
     *result = 0;
     return true;
   }
@@ -80,8 +82,8 @@ void PaintButton(HWND window, HDC dc, const ControlState& state) {
   } else if (enabled && state.hot) {
     DrawEdge(dc, &box, BDR_RAISEDINNER, BF_RECT);
   }
-  char caption[256] = {};
-  const int length = GetWindowTextA(window, caption, sizeof caption);
+  wchar_t caption[256] = {};
+  const int length = GetWindowTextW(window, caption, 256);
   HGDIOBJ old_font =
       SelectObject(dc, state.look.font != nullptr ? static_cast<HGDIOBJ>(state.look.font)
                                                   : GetStockObject(DEFAULT_GUI_FONT));
@@ -98,15 +100,15 @@ void PaintButton(HWND window, HDC dc, const ControlState& state) {
   if (enabled) {
     SetTextColor(dc, state.look.colour == kWindowTextColour ? GetSysColor(COLOR_WINDOWTEXT)
                                                             : state.look.colour);
-    DrawTextA(dc, caption, length, &text, format);
+    DrawTextW(dc, caption, length, &text, format);
   } else {
     // Disabled captions are embossed, as the system draws them.
     RECT light = text;
     OffsetRect(&light, 1, 1);
     SetTextColor(dc, GetSysColor(COLOR_BTNHIGHLIGHT));
-    DrawTextA(dc, caption, length, &light, format);
+    DrawTextW(dc, caption, length, &light, format);
     SetTextColor(dc, GetSysColor(COLOR_BTNSHADOW));
-    DrawTextA(dc, caption, length, &text, format);
+    DrawTextW(dc, caption, length, &text, format);
   }
   SelectObject(dc, old_font);
 }
@@ -116,10 +118,27 @@ LRESULT ButtonMessage(HWND window, ControlState* state, UINT message, WPARAM wpa
   LRESULT result = 0;
   switch (message) {
     case WM_LBUTTONDOWN:
+      if (state->other_pressed) return 0;
       state->pressed = true;
       SetCapture(window);
       InvalidateRect(window, nullptr, FALSE);
       Notify(window, *state, ControlEvent::kMouseDown, lparam);
+      return 0;
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+      // Other buttons press and release too (a hold on Back or Forward
+      // starts with any of them) but never click.
+      if (state->pressed || state->other_pressed) return 0;
+      state->other_pressed = true;
+      SetCapture(window);
+      Notify(window, *state, ControlEvent::kMouseDown, lparam);
+      return 0;
+    case WM_RBUTTONUP:
+    case WM_MBUTTONUP:
+      if (!state->other_pressed) return 0;
+      state->other_pressed = false;
+      ReleaseCapture();
+      Notify(window, *state, ControlEvent::kMouseUp, lparam);
       return 0;
     case WM_MOUSEMOVE:
       if (!state->hot) {
@@ -150,8 +169,9 @@ LRESULT ButtonMessage(HWND window, ControlState* state, UINT message, WPARAM wpa
     }
     case WM_CAPTURECHANGED:
       // A press taken away (the button disabled, a menu opened) ends as a release.
-      if (state->pressed) {
+      if (state->pressed || state->other_pressed) {
         state->pressed = false;
+        state->other_pressed = false;
         InvalidateRect(window, nullptr, FALSE);
         Notify(window, *state, ControlEvent::kMouseUp, MAKELPARAM(-1, -1));
       }
@@ -160,7 +180,7 @@ LRESULT ButtonMessage(HWND window, ControlState* state, UINT message, WPARAM wpa
       InvalidateRect(window, nullptr, FALSE);
       return 0;
     case WM_SETTEXT:
-      result = DefWindowProcA(window, message, wparam, lparam);
+      result = DefWindowProcW(window, message, wparam, lparam);
       InvalidateRect(window, nullptr, FALSE);
       return result;
     case WM_ERASEBKGND:
@@ -173,7 +193,7 @@ LRESULT ButtonMessage(HWND window, ControlState* state, UINT message, WPARAM wpa
       return 0;
     }
     default:
-      return DefWindowProcA(window, message, wparam, lparam);
+      return DefWindowProcW(window, message, wparam, lparam);
   }
 }
 
@@ -205,9 +225,18 @@ LRESULT ImageMessage(HWND window, ControlState* state, UINT message, WPARAM wpar
         FillRect(dc, &box, GetSysColorBrush(COLOR_BTNFACE));
         HDC memory = CreateCompatibleDC(dc);
         BITMAP info{};
-        if (memory != nullptr && GetObjectA(state->bitmap, sizeof info, &info) != 0) {
+        if (memory != nullptr && GetObjectW(state->bitmap, sizeof info, &info) != 0) {
           HGDIOBJ old = SelectObject(memory, state->bitmap);
-          BitBlt(dc, 0, 0, info.bmWidth, info.bmHeight, memory, 0, 0, SRCCOPY);
+          // The pictures are drawn for 96 DPI: at higher scales they grow
+          // with the control, pixel for pixel.
+          const int width = MulDiv(info.bmWidth, state->dpi, 96);
+          const int height = MulDiv(info.bmHeight, state->dpi, 96);
+          if (width == info.bmWidth && height == info.bmHeight) {
+            BitBlt(dc, 0, 0, width, height, memory, 0, 0, SRCCOPY);
+          } else {
+            SetStretchBltMode(dc, COLORONCOLOR);
+            StretchBlt(dc, 0, 0, width, height, memory, 0, 0, info.bmWidth, info.bmHeight, SRCCOPY);
+          }
           SelectObject(memory, old);
         }
         if (memory != nullptr) DeleteDC(memory);
@@ -218,7 +247,7 @@ LRESULT ImageMessage(HWND window, ControlState* state, UINT message, WPARAM wpar
     default:
       break;
   }
-  return DefWindowProcA(window, message, wparam, lparam);
+  return DefWindowProcW(window, message, wparam, lparam);
 }
 
 LRESULT PanelMessage(HWND window, ControlState* state, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -226,7 +255,7 @@ LRESULT PanelMessage(HWND window, ControlState* state, UINT message, WPARAM wpar
     Notify(window, *state, ControlEvent::kMouseMove, lparam);
     return 0;
   }
-  return DefWindowProcA(window, message, wparam, lparam);
+  return DefWindowProcW(window, message, wparam, lparam);
 }
 
 // The procedure of each control class: the state's life, then the class's
@@ -236,16 +265,16 @@ LRESULT CALLBACK ControlProc(HWND window, UINT message, WPARAM wparam, LPARAM lp
   LRESULT result = 0;
   if (CommonMessage(window, message, lparam, &result)) return result;
   ControlState* state = StateOf(window);
-  if (state == nullptr) return DefWindowProcA(window, message, wparam, lparam);
+  if (state == nullptr) return DefWindowProcW(window, message, wparam, lparam);
   return kHandle(window, state, message, wparam, lparam);
 }
 
-HWND CreateControl(const char* window_class, HWND parent, int id, const char* text,
+HWND CreateControl(const wchar_t* window_class, HWND parent, int id, const wchar_t* text,
                    const RECT& place, DWORD style, std::unique_ptr<ControlState> state) {
-  HWND window = CreateWindowExA(
-      0, window_class, text != nullptr ? text : "", WS_CHILD | WS_VISIBLE | style, place.left,
+  HWND window = CreateWindowExW(
+      0, window_class, text != nullptr ? text : L"", WS_CHILD | WS_VISIBLE | style, place.left,
       place.top, place.right - place.left, place.bottom - place.top, parent,
-      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleA(nullptr), state.get());
+      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), state.get());
   // Once the window has taken the state, it deletes it.
   if (state->adopted) state.release();
   return window;
@@ -271,24 +300,24 @@ HBITMAP ToBitmap(const Picture& picture) {
 }  // namespace
 
 bool RegisterControlClasses(HINSTANCE instance) {
-  const std::pair<const char*, WNDPROC> classes[] = {{kPanelClass, ControlProc<PanelMessage>},
-                                                     {kButtonClass, ControlProc<ButtonMessage>},
-                                                     {kImageClass, ControlProc<ImageMessage>}};
+  const std::pair<const wchar_t*, WNDPROC> classes[] = {{kPanelClass, ControlProc<PanelMessage>},
+                                                        {kButtonClass, ControlProc<ButtonMessage>},
+                                                        {kImageClass, ControlProc<ImageMessage>}};
   for (const auto& [name, procedure] : classes) {
-    WNDCLASSA wc{};
+    WNDCLASSW wc{};
     wc.lpfnWndProc = procedure;
     wc.hInstance = instance;
     wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
     wc.lpszClassName = name;
-    if (RegisterClassA(&wc) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
+    if (RegisterClassW(&wc) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
   }
   return true;
 }
 
 void UnregisterControlClasses(HINSTANCE instance) {
-  for (const char* name : {kPanelClass, kButtonClass, kImageClass})
-    UnregisterClassA(name, instance);
+  for (const wchar_t* name : {kPanelClass, kButtonClass, kImageClass})
+    UnregisterClassW(name, instance);
 }
 
 HWND CreatePanel(HWND parent, int id, ControlListener* listener) {
@@ -299,7 +328,7 @@ HWND CreatePanel(HWND parent, int id, ControlListener* listener) {
                        std::move(state));
 }
 
-HWND CreateSpeedButton(HWND parent, int id, const char* caption, const RECT& place,
+HWND CreateSpeedButton(HWND parent, int id, const wchar_t* caption, const RECT& place,
                        const ButtonLook& look, ControlListener* listener) {
   auto state = std::make_unique<ControlState>();
   state->id = id;
@@ -323,6 +352,13 @@ void SetButtonFont(HWND button, HFONT font) {
   if (state == nullptr) return;
   state->look.font = font;
   InvalidateRect(button, nullptr, FALSE);
+}
+
+void SetImageDpi(HWND image, int dpi) {
+  ControlState* state = StateOf(image);
+  if (state == nullptr || dpi <= 0) return;
+  state->dpi = dpi;
+  InvalidateRect(image, nullptr, TRUE);
 }
 
 HBITMAP NewMenuIcon() {

@@ -35,11 +35,13 @@ struct ButtonLook {
 };
 
 HWND CreatePanel(HWND parent, int id, ControlListener* listener);
-HWND CreateSpeedButton(HWND parent, int id, const char* caption, const RECT& place,
+HWND CreateSpeedButton(HWND parent, int id, const wchar_t* caption, const RECT& place,
                        const ButtonLook& look, ControlListener* listener);
 // The image takes over the bitmap and deletes it with the window.
 HWND CreateImage(HWND parent, int id, HBITMAP bitmap, const RECT& place, HCURSOR cursor,
                  ControlListener* listener);
+// The DPI an image draws its picture for (96: as it is).
+void SetImageDpi(HWND image, int dpi);
 // Changes a speed button's font (not owned), redrawing it.
 void SetButtonFont(HWND button, HFONT font);
 

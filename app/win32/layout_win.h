@@ -22,7 +22,9 @@ inline constexpr DWORD kWindowStyle = AdjustCreationStyle(kBaseStyle) | WS_CLIPC
 
 // The hidden application window that owns the viewer and carries its
 // taskbar entry.
-inline constexpr const char* kApplicationClass = "VellumApplication";
+inline constexpr const wchar_t* kApplicationClass = L"VellumApplication";
+inline constexpr const wchar_t* kViewerClassW = L"TfrmHView";
+inline constexpr const wchar_t* kViewerTitleW = L"Vellum";
 
 inline constexpr int kPanelHeight = 26;
 
@@ -50,8 +52,8 @@ enum class Face { kWindow, kArial, kArialBold, kArialBlack };
 
 struct ControlPlace {
   ControlId id;
-  const char* name;     // the designer name
-  const char* caption;  // buttons only
+  const char* name;        // the designer name
+  const wchar_t* caption;  // buttons only
   int x, y, width, height;
   int right;  // distance of the left edge from Panel1's right edge; 0 = anchored left
   Face face;
@@ -65,16 +67,29 @@ inline constexpr COLORREF kPurple = RGB(128, 0, 128);
 // Places within Panel1, in title-bar order from left to right.
 inline constexpr std::array<ControlPlace, 9> kTitleBar{{
     {kImage1, "Image1", nullptr, 3, 2, 17, 18, 0, Face::kWindow, kWindowTextColour, -1},
-    {kSpeedButton2, "SpeedButton2", ".....", 28, 1, 77, 19, 0, Face::kArial, kBlue, 7},
-    {kSpeedButton1, "SpeedButton1", ".....", 108, 1, 77, 19, 0, Face::kArial, kPurple, 7},
-    {kSBtnINDEX, "SBtnINDEX", "Index", 198, 1, 40, 19, 0, Face::kArialBold, kBlue, 5},
-    {kSBtnBACK, "SBtnBACK", "<", 348, 1, 19, 19, 113, Face::kArialBlack, kWindowTextColour, -1},
-    {kSBtnFORWARD, "SBtnFORWARD", ">", 369, 1, 19, 19, 92, Face::kArialBlack, kWindowTextColour,
+    {kSpeedButton2, "SpeedButton2", L".....", 28, 1, 77, 19, 0, Face::kArial, kBlue, 7},
+    {kSpeedButton1, "SpeedButton1", L".....", 108, 1, 77, 19, 0, Face::kArial, kPurple, 7},
+    {kSBtnINDEX, "SBtnINDEX", L"Index", 198, 1, 40, 19, 0, Face::kArialBold, kBlue, 5},
+    {kSBtnBACK, "SBtnBACK", L"<", 348, 1, 19, 19, 113, Face::kArialBlack, kWindowTextColour, -1},
+    {kSBtnFORWARD, "SBtnFORWARD", L">", 369, 1, 19, 19, 92, Face::kArialBlack, kWindowTextColour,
      -1},
     {kImage2, "Image2", nullptr, 398, 0, 19, 19, 63, Face::kWindow, kWindowTextColour, -1},
-    {kSpeedButton4, "SpeedButton4", "_", 425, 1, 17, 19, 36, Face::kWindow, kWindowTextColour, -1},
-    {kSpeedButton3, "SpeedButton3", "X", 443, 1, 17, 19, 18, Face::kWindow, kWindowTextColour, -1},
+    {kSpeedButton4, "SpeedButton4", L"_", 425, 1, 17, 19, 36, Face::kWindow, kWindowTextColour, -1},
+    {kSpeedButton3, "SpeedButton3", L"X", 443, 1, 17, 19, 18, Face::kWindow, kWindowTextColour, -1},
 }};
+
+// The layout is designed at 96 DPI; at other DPIs every length grows with it.
+constexpr int Scaled(int value, int dpi) {
+  // Rounded to the nearest pixel, as MulDiv does, for positive values.
+  return (value * dpi + 48) / 96;
+}
+
+// Where a control of the title bar stands inside Panel1 of a given width.
+constexpr RECT PlaceInPanel(const ControlPlace& place, int panel_width, int dpi) {
+  const int left = place.right == 0 ? Scaled(place.x, dpi) : panel_width - Scaled(place.right, dpi);
+  const int top = Scaled(place.y, dpi);
+  return RECT{left, top, left + Scaled(place.width, dpi), top + Scaled(place.height, dpi)};
+}
 
 // The designer name of a control id, or nullptr.
 constexpr const char* ControlName(int id) {

@@ -36,16 +36,25 @@ void LinkHook::Remove() {
 LRESULT CALLBACK LinkHook::LinkHookProc(int code, WPARAM message, LPARAM data) {
   POINT cursor{};
   GetCursorPos(&cursor);
-  if (code >= 0 && t_hook != nullptr && data != 0 &&
+  if (code == HC_ACTION && t_hook != nullptr && data != 0 &&
       (message == WM_RBUTTONDOWN || message == WM_RBUTTONUP)) {
     char target_class[256] = {};
     const auto* mouse = reinterpret_cast<const MOUSEHOOKSTRUCT*>(data);
     GetClassNameA(mouse->hwnd, target_class, sizeof target_class);
     if (HookOpensMenu(code, static_cast<unsigned>(message), target_class)) {
-      // The message is swallowed whatever the menu did.
-      Guarded([&] {
-        if (t_hook->open_menu_) t_hook->open_menu_(cursor);
-      });
+      // The click is swallowed, press and release alike; the menu is asked
+      // for once per click (a release on its own, its press taken elsewhere,
+      // asks too). Asking only posts: the menu opens from the window
+      // procedure after the hook has returned.
+      LinkHook& hook = *t_hook;
+      const bool press = message == WM_RBUTTONDOWN;
+      const bool ask = press || !hook.press_taken_;
+      hook.press_taken_ = press;
+      if (ask) {
+        Guarded([&] {
+          if (hook.open_menu_) hook.open_menu_(cursor);
+        });
+      }
       return 2;
     }
   }

@@ -10,8 +10,9 @@ namespace vellum::win32 {
 
 class LinkHook {
  public:
-  // Asked to open the menu with its corner at the cursor; returns when the
-  // menu has closed.
+  // Asked to open the menu with its corner at the cursor. Called inside the
+  // hook, inside whichever GetMessage or PeekMessage took the click: it must
+  // only post the request, never open anything modal.
   using OpenMenu = std::function<void(POINT cursor)>;
 
   LinkHook() = default;
@@ -30,6 +31,7 @@ class LinkHook {
 
   HHOOK hook_ = nullptr;
   OpenMenu open_menu_;
+  bool press_taken_ = false;  // the last right press on the page was ours
 };
 
 }  // namespace vellum::win32

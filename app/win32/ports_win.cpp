@@ -1,5 +1,7 @@
 #include "app/win32/ports_win.h"
 
+#include <dwmapi.h>
+
 #include <cstdio>
 
 #include "host/win32_link.h"
@@ -27,15 +29,28 @@ void Win32Pump::ProcessMessages(PumpMode mode) {
   if (mode == PumpMode::kWait)
     MsgWaitForMultipleObjectsEx(0, nullptr, 10, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
   MSG msg;
-  for (int i = 0; i < 1000 && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE); ++i) {
+  for (int i = 0; i < 1000 && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE); ++i) {
     if (msg.message == WM_QUIT) {
       // The outer loop ends the program; leave the request for it.
       PostQuitMessage(static_cast<int>(msg.wParam));
       return;
     }
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
+    Deliver(msg);
   }
+}
+
+void Win32Pump::Deliver(MSG& msg) {
+  if (filter_ && filter_(msg)) return;
+  TranslateMessage(&msg);
+  DispatchMessageW(&msg);
+}
+
+bool VisibleBounds(HWND window, RECT* bounds) {
+  if (SUCCEEDED(
+          DwmGetWindowAttribute(window, DWMWA_EXTENDED_FRAME_BOUNDS, bounds, sizeof *bounds)) &&
+      bounds->right > bounds->left)
+    return true;
+  return GetWindowRect(window, bounds) != FALSE;
 }
 
 bool Win32HostLink::FindHostWindow() {
@@ -45,7 +60,9 @@ bool Win32HostLink::FindHostWindow() {
 
 std::optional<ScreenRect> Win32HostLink::HostWindowRect() {
   RECT rect{};
-  if (host_window_ == nullptr || !GetWindowRect(host_window_, &rect)) return std::nullopt;
+  // Docking is to what the user sees of the host, not its invisible borders.
+  if (host_window_ == nullptr || !IsWindow(host_window_) || !VisibleBounds(host_window_, &rect))
+    return std::nullopt;
   return ScreenRect{rect.left, rect.top, rect.right, rect.bottom};
 }
 

@@ -25,9 +25,25 @@ class Win32Timers final : public TimerPort {
 
 class Win32Pump final : public MessagePump {
  public:
+  // Sees every message before it is dispatched, in the page wait's pump as
+  // in the main loop; true when it has dealt with the message.
+  using Filter = std::function<bool(MSG& msg)>;
+  void SetFilter(Filter filter) { filter_ = std::move(filter); }
+  // Translates and dispatches one message unless the filter takes it.
+  void Deliver(MSG& msg);
+
   void ProcessMessages(PumpMode mode) override;
   std::uint64_t NowMs() override { return GetTickCount64(); }
+
+ private:
+  Filter filter_;
 };
+
+// A window's visible bounds: on Windows 10 and 11 the resize borders are
+// invisible but inside the window rectangle, so DWM's extended frame bounds
+// are what the user sees; where DWM does not answer (older systems, Wine),
+// the window rectangle.
+bool VisibleBounds(HWND window, RECT* bounds);
 
 class Win32HostLink final : public HostLinkPort {
  public:

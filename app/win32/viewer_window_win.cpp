@@ -5,6 +5,8 @@
 #include <stdexcept>
 
 #include "app/win32/layout_win.h"
+#include "browser/ie_events_win.h"
+#include "browser/ie_rules_win.h"
 #include "core/guarded.h"
 #include "host/protocol.h"
 #include "host/win32_link.h"
@@ -34,12 +36,53 @@ int ControlOf(Button button) {
   return 0;
 }
 
+// Messages for the user are UTF-8 (they name files, and paths are UTF-8);
+// anything that is not is text in the ANSI code page.
+std::wstring MessageText(const std::string& text) {
+  const int size = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
+                                       static_cast<int>(text.size()), nullptr, 0);
+  return size > 0 || text.empty() ? Utf8ToWide(text) : AnsiToWide(text);
+}
+
+// The window's DPI: GetDpiForWindow where the system has it (Windows 10
+// 1607 and later), else the screen's.
+int DpiOf(HWND window) {
+  using DpiForWindow = UINT(WINAPI*)(HWND);
+  static const auto dpi_for_window = [] {
+    HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    FARPROC found = user32 != nullptr ? GetProcAddress(user32, "GetDpiForWindow") : nullptr;
+    return reinterpret_cast<DpiForWindow>(reinterpret_cast<void (*)()>(found));
+  }();
+  if (dpi_for_window != nullptr && window != nullptr) {
+    const UINT dpi = dpi_for_window(window);
+    if (dpi != 0) return static_cast<int>(dpi);
+  }
+  HDC screen = GetDC(nullptr);
+  const int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
+  if (screen != nullptr) ReleaseDC(nullptr, screen);
+  return dpi > 0 ? dpi : 96;
+}
+
+// How far the window rectangle reaches beyond what the user sees.
+RECT InvisibleMargins(HWND window) {
+  RECT outer{};
+  RECT visible{};
+  if (!GetWindowRect(window, &outer) || !VisibleBounds(window, &visible)) return RECT{};
+  return RECT{visible.left - outer.left, visible.top - outer.top, outer.right - visible.right,
+              outer.bottom - visible.bottom};
+}
+
 }  // namespace
 
-Font::Font(const char* face, int height, int weight, bool underline)
-    : font_(CreateFontA(height, 0, 0, 0, weight, FALSE, underline ? TRUE : FALSE, FALSE,
-                        DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                        DEFAULT_PITCH | FF_DONTCARE, face)) {}
+bool Font::Make(int dpi) {
+  HFONT made = CreateFontW(Scaled(height_, dpi), 0, 0, 0, weight_, FALSE, underline_ ? TRUE : FALSE,
+                           FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                           DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face_);
+  if (made == nullptr) return false;
+  if (font_ != nullptr) DeleteObject(font_);
+  font_ = made;
+  return true;
+}
 
 Font::~Font() {
   if (font_ != nullptr) DeleteObject(font_);
@@ -47,15 +90,18 @@ Font::~Font() {
 
 ViewerWindowWin::ViewerWindowWin(HINSTANCE instance)
     : instance_(instance),
-      window_font_("MS Sans Serif", -11, FW_NORMAL, false),
-      arial_("Arial", -12, FW_NORMAL, false),
-      arial_underlined_("Arial", -12, FW_NORMAL, true),
-      arial_bold_("Arial", -12, FW_BOLD, false),
-      arial_black_("Arial Black", -11, FW_NORMAL, false) {
+      window_font_(L"MS Sans Serif", -11, FW_NORMAL, false),
+      arial_(L"Arial", -12, FW_NORMAL, false),
+      arial_underlined_(L"Arial", -12, FW_NORMAL, true),
+      arial_bold_(L"Arial", -12, FW_BOLD, false),
+      arial_black_(L"Arial Black", -11, FW_NORMAL, false) {
   try {
-    browser_ = std::make_unique<IeBrowser>([this](std::string_view url) {
-      return viewer_ && viewer_->WebBrowser1BeforeNavigate2(url);
-    });
+    browser_ = std::make_unique<IeBrowser>(
+        [this](std::string_view url) {
+          return viewer_ && viewer_->WebBrowser1BeforeNavigate2(url);
+        },
+        [this](POINT screen) { PostOpenMenu(screen); });
+    pump_.SetFilter([this](MSG& msg) { return FilterMessage(msg); });
     if (!RegisterClasses()) throw SystemError("cannot register the window classes");
     if (!CreateWindows()) throw SystemError("cannot create the viewer window");
     viewer_ = std::make_unique<Viewer>(
@@ -81,65 +127,72 @@ void ViewerWindowWin::Release() noexcept {
   if (menu_ != nullptr) DestroyMenu(menu_);
   menu_ = nullptr;
   if (classes_registered_) {
-    UnregisterClassA(std::string(host::kViewerClass).c_str(), instance_);
-    UnregisterClassA(kApplicationClass, instance_);
+    UnregisterClassW(kViewerClassW, instance_);
+    UnregisterClassW(kApplicationClass, instance_);
     UnregisterControlClasses(instance_);
     classes_registered_ = false;
   }
 }
 
 bool ViewerWindowWin::RegisterClasses() {
-  WNDCLASSA viewer{};
+  WNDCLASSW viewer{};
   viewer.lpfnWndProc = Procedure<&ViewerWindowWin::window_, &ViewerWindowWin::Handle>;
   viewer.hInstance = instance_;
   viewer.hCursor = LoadCursorA(nullptr, IDC_ARROW);
   viewer.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
   viewer.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-  const std::string viewer_class(host::kViewerClass);
-  viewer.lpszClassName = viewer_class.c_str();
-  WNDCLASSA application = viewer;
+  viewer.lpszClassName = kViewerClassW;
+  WNDCLASSW application = viewer;
   application.lpfnWndProc =
       Procedure<&ViewerWindowWin::application_, &ViewerWindowWin::HandleApplication>;
   application.lpszClassName = kApplicationClass;
   // Whatever part succeeds is unregistered again at the end.
   classes_registered_ = true;
-  return RegisterClassA(&viewer) != 0 && RegisterClassA(&application) != 0 &&
+  return RegisterClassW(&viewer) != 0 && RegisterClassW(&application) != 0 &&
          RegisterControlClasses(instance_);
 }
 
 bool ViewerWindowWin::CreateWindows() {
-  const std::string title(host::kViewerTitle);
   // The application's own window: never seen, it only carries the taskbar
   // entry and owns the viewer, so that minimizing the application hides the
   // viewer and leaves the entry minimized.
   const int cx = GetSystemMetrics(SM_CXSCREEN) / 2;
   const int cy = GetSystemMetrics(SM_CYSCREEN) / 2;
-  application_ = CreateWindowExA(0, kApplicationClass, title.c_str(),
+  application_ = CreateWindowExW(0, kApplicationClass, kViewerTitleW,
                                  WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, cx, cy, 0, 0,
                                  nullptr, nullptr, instance_, this);
   if (application_ == nullptr) return false;
-  window_ = CreateWindowExA(0, std::string(host::kViewerClass).c_str(), title.c_str(), kWindowStyle,
-                            429, 255, 469, 365, application_, nullptr, instance_, this);
+  window_ = CreateWindowExW(0, kViewerClassW, kViewerTitleW, kWindowStyle, 429, 255, 469, 365,
+                            application_, nullptr, instance_, this);
   if (window_ == nullptr) return false;
+  // The frame was measured while the window was being made, before its
+  // procedure knew it: measured again, now without the top sizing strip.
+  if (!SetWindowPos(window_, nullptr, 0, 0, 0, 0,
+                    SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE))
+    return false;
   timers_.SetWindow(window_);
   host_.SetOwnWindow(window_);
+  // A host running with fewer rights than the viewer can still reach it.
+  if (!host::AcceptCopyDataFromAnyProcess(window_))
+    std::fprintf(stderr, "vellum: host messages from programs with fewer rights may not arrive\n");
+  dpi_ = DpiOf(window_);
+  for (Font* font : {&window_font_, &arial_, &arial_underlined_, &arial_bold_, &arial_black_}) {
+    if (!font->Make(dpi_)) throw SystemError("cannot make the title bar's fonts");
+  }
   CreateTitleBar();
 
   menu_ = CreatePopupMenu();
   if (menu_ == nullptr) return false;
-  const std::pair<MenuId, const char*> items[] = {{kCopyCB1, "CopyClipboard"},
-                                                  {kAlwaysOnTop1, "Always On Top"},
-                                                  {kAbout1, "About"},
-                                                  {kClose1, "Close"}};
+  const std::pair<MenuId, const wchar_t*> items[] = {{kCopyCB1, L"CopyClipboard"},
+                                                     {kAlwaysOnTop1, L"Always On Top"},
+                                                     {kAbout1, L"About"},
+                                                     {kClose1, L"Close"}};
   for (const auto& [id, caption] : items) {
-    if (!AppendMenuA(menu_, MF_STRING, static_cast<UINT_PTR>(id), caption)) return false;
+    if (!AppendMenuW(menu_, MF_STRING, static_cast<UINT_PTR>(id), caption)) return false;
   }
 
-  RECT client{};
-  GetClientRect(window_, &client);
-  const RECT place{0, kPanelHeight, client.right, std::max<LONG>(client.bottom, kPanelHeight)};
   // Without the control the viewer still runs: every page then fails at once.
-  const HRESULT hr = browser_->Create(window_, place);
+  const HRESULT hr = browser_->Create(window_, BrowserPlace());
   if (FAILED(hr))
     std::fprintf(stderr, "vellum: the WebBrowser control is not available (0x%08lx)\n",
                  static_cast<unsigned long>(hr));
@@ -150,7 +203,8 @@ bool ViewerWindowWin::CreateWindows() {
 void ViewerWindowWin::CreateTitleBar() {
   panel_ = CreatePanel(window_, kPanel1, this);
   for (const ControlPlace& place : kTitleBar) {
-    const RECT rect{place.x, place.y, place.x + place.width, place.y + place.height};
+    // Placed for real by LayOut, once the panel has its width.
+    const RECT rect{0, 0, Scaled(place.width, dpi_), Scaled(place.height, dpi_)};
     HWND control = nullptr;
     if (place.id == kImage1) {
       control = CreateImage(panel_, place.id, NewMenuIcon(), rect, nullptr, this);
@@ -160,24 +214,12 @@ void ViewerWindowWin::CreateTitleBar() {
     } else {
       ButtonLook look;
       look.colour = place.colour;
-      look.margin = place.margin;
-      switch (place.face) {
-        case Face::kWindow:
-          look.font = window_font_.Get();
-          break;
-        case Face::kArial:
-          look.font = arial_.Get();
-          break;
-        case Face::kArialBold:
-          look.font = arial_bold_.Get();
-          break;
-        case Face::kArialBlack:
-          look.font = arial_black_.Get();
-          break;
-      }
+      look.margin = place.margin < 0 ? -1 : Scaled(place.margin, dpi_);
+      look.font = FontOf(place.face);
       control = CreateSpeedButton(panel_, place.id, place.caption, rect, look, this);
     }
     if (control == nullptr) throw SystemError("cannot create the title bar");
+    if (place.id == kImage1 || place.id == kImage2) SetImageDpi(control, dpi_);
     controls_[place.id] = control;
   }
   ShowWindow(controls_[kSpeedButton1], SW_HIDE);
@@ -185,19 +227,60 @@ void ViewerWindowWin::CreateTitleBar() {
   EnableWindow(controls_[kSBtnFORWARD], FALSE);
 }
 
+HFONT ViewerWindowWin::FontOf(Face face) const {
+  switch (face) {
+    case Face::kWindow:
+      return window_font_.Get();
+    case Face::kArial:
+      return underlined_ ? arial_underlined_.Get() : arial_.Get();
+    case Face::kArialBold:
+      return arial_bold_.Get();
+    case Face::kArialBlack:
+      return arial_black_.Get();
+  }
+  return nullptr;
+}
+
+void ViewerWindowWin::ApplyDpi(int dpi) {
+  if (dpi <= 0 || dpi == dpi_) return;
+  dpi_ = dpi;
+  for (Font* font : {&window_font_, &arial_, &arial_underlined_, &arial_bold_, &arial_black_}) {
+    if (!font->Make(dpi_))
+      std::fprintf(stderr, "vellum: cannot make a font for %d DPI (error %lu)\n", dpi_,
+                   GetLastError());
+  }
+  for (const ControlPlace& place : kTitleBar) {
+    HWND control = controls_[place.id];
+    if (place.id == kImage1 || place.id == kImage2) {
+      SetImageDpi(control, dpi_);
+    } else if (place.id == kSpeedButton2) {
+      SetButtonFont(control,
+                    FontOf(Face::kArial));  // the location button: this one only underlines
+    } else {
+      SetButtonFont(control, FontOf(place.face));
+    }
+  }
+}
+
+RECT ViewerWindowWin::BrowserPlace() const {
+  RECT client{};
+  if (window_ != nullptr) GetClientRect(window_, &client);
+  const LONG panel = Scaled(kPanelHeight, dpi_);
+  return RECT{0, panel, client.right, std::max<LONG>(client.bottom, panel)};
+}
+
 // Panel1 spans the top; the right-anchored controls keep their distance to
-// its right edge; the browser fills the rest.
+// its right edge; the browser fills the rest. Every length grows with the DPI.
 void ViewerWindowWin::LayOut() {
   RECT client{};
   if (window_ == nullptr || panel_ == nullptr || !GetClientRect(window_, &client)) return;
-  MoveWindow(panel_, 0, 0, client.right, kPanelHeight, TRUE);
+  MoveWindow(panel_, 0, 0, client.right, Scaled(kPanelHeight, dpi_), TRUE);
   for (const ControlPlace& place : kTitleBar) {
-    if (place.right == 0) continue;
-    MoveWindow(controls_[place.id], client.right - place.right, place.y, place.width, place.height,
-               TRUE);
+    const RECT rect = PlaceInPanel(place, client.right, dpi_);
+    MoveWindow(controls_[place.id], rect.left, rect.top, rect.right - rect.left,
+               rect.bottom - rect.top, TRUE);
   }
-  browser_->SetRect(
-      RECT{0, kPanelHeight, client.right, std::max<LONG>(client.bottom, kPanelHeight)});
+  browser_->SetRect(BrowserPlace());
 }
 
 HWND ViewerWindowWin::ButtonWindow(Button button) const {
@@ -207,7 +290,7 @@ HWND ViewerWindowWin::ButtonWindow(Button button) const {
 
 int ViewerWindowWin::Run() {
   // The mouse hook first; without it, right clicks simply reach the page.
-  if (!hook_.Install([this](POINT cursor) { viewer_->OpenMenuAt({cursor.x, cursor.y}); }))
+  if (!hook_.Install([this](POINT cursor) { PostOpenMenu(cursor); }))
     std::fprintf(stderr, "vellum: the mouse hook is not installed\n");
   viewer_->FormCreate();
   if (viewer_->Closed()) return 0;
@@ -218,7 +301,7 @@ int ViewerWindowWin::Run() {
   MSG msg{};
   int code = 0;
   while (true) {
-    const BOOL got = GetMessageA(&msg, nullptr, 0, 0);
+    const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
     if (got == 0) {
       code = static_cast<int>(msg.wParam);
       break;
@@ -227,9 +310,7 @@ int ViewerWindowWin::Run() {
       code = 1;
       break;
     }
-    if (browser_->TranslateAccelerator(msg)) continue;
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
+    pump_.Deliver(msg);
   }
   running_ = false;
   // The loop has ended: the control goes, then the window (which removes
@@ -246,6 +327,46 @@ void ViewerWindowWin::FormDestroy() {
   hook_.Remove();
 }
 
+bool ViewerWindowWin::FilterMessage(MSG& msg) {
+  if (!browser_ || !browser_->IsControlKey(msg)) return false;
+  const KeyState state{GetKeyState(VK_CONTROL) < 0, GetKeyState(VK_MENU) < 0,
+                       GetKeyState(VK_SHIFT) < 0};
+  switch (RouteKey(msg.message, msg.wParam, state)) {
+    case KeyRoute::kSwallow:
+      return true;
+    case KeyRoute::kOpenMenu:
+      PostOpenMenu(KeyboardMenuPoint());
+      return true;
+    case KeyRoute::kOffer:
+      return browser_->TranslateAccelerator(msg);
+    case KeyRoute::kDeliver:
+      return false;
+  }
+  return false;
+}
+
+void ViewerWindowWin::PostOpenMenu(POINT screen) {
+  if (window_ == nullptr) return;
+  if (!PostMessageW(window_, kOpenMenuMessage, static_cast<WPARAM>(static_cast<LONG_PTR>(screen.x)),
+                    static_cast<LPARAM>(screen.y)))
+    std::fprintf(stderr, "vellum: cannot open the menu (error %lu)\n", GetLastError());
+}
+
+// The menu asked for from the keyboard opens at the caret when the page has
+// one, else at the page's top-left corner.
+POINT ViewerWindowWin::KeyboardMenuPoint() const {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  if (GetGUIThreadInfo(GetCurrentThreadId(), &info) && info.hwndCaret != nullptr) {
+    POINT caret{info.rcCaret.left, info.rcCaret.bottom};
+    if (ClientToScreen(info.hwndCaret, &caret)) return caret;
+  }
+  const RECT place = BrowserPlace();
+  POINT corner{place.left, place.top};
+  ClientToScreen(window_, &corner);
+  return corner;
+}
+
 // ---- Events ----
 
 // One procedure for both windows: it finds this object from the window's
@@ -255,16 +376,16 @@ template <HWND ViewerWindowWin::*kWindow,
 LRESULT CALLBACK ViewerWindowWin::Procedure(HWND window, UINT message, WPARAM wparam,
                                             LPARAM lparam) {
   if (message == WM_NCCREATE) {
-    auto* create = reinterpret_cast<CREATESTRUCTA*>(lparam);
-    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    auto* create = reinterpret_cast<CREATESTRUCTW*>(lparam);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
   }
-  auto* self = reinterpret_cast<ViewerWindowWin*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  auto* self = reinterpret_cast<ViewerWindowWin*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   // Messages of the creation itself come before the handle is known.
   if (self == nullptr || self->*kWindow != window)
-    return DefWindowProcA(window, message, wparam, lparam);
+    return DefWindowProcW(window, message, wparam, lparam);
   LRESULT result = 0;
   if (Guarded([&] { result = (self->*kHandler)(message, wparam, lparam); })) return result;
-  return DefWindowProcA(window, message, wparam, lparam);
+  return DefWindowProcW(window, message, wparam, lparam);
 }
 
 LRESULT ViewerWindowWin::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
@@ -283,6 +404,39 @@ LRESULT ViewerWindowWin::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       if (viewer_)
         viewer_->ReceiveHostMessage(received.code, received.payload.data(),
                                     received.payload.size());
+      // TRUE tells the sender the message was taken.
+      return host::kCopyDataHandled;
+    }
+    case kOpenMenuMessage:
+      if (viewer_)
+        viewer_->OpenMenuAt({static_cast<std::int32_t>(static_cast<LONG_PTR>(wparam)),
+                             static_cast<std::int32_t>(lparam)});
+      return 0;
+    case WM_NCCALCSIZE:
+      if (wparam != FALSE) {
+        // The sizing frame stays on the left, right and bottom; along the
+        // top, where a caption bar would be, Windows 10 and 11 would draw it
+        // as a white strip above the title bar.
+        auto* sizes = reinterpret_cast<NCCALCSIZE_PARAMS*>(lparam);
+        const LONG top = sizes->rgrc[0].top;
+        const LRESULT result = DefWindowProcW(window_, message, wparam, lparam);
+        sizes->rgrc[0].top = top;
+        return result;
+      }
+      return DefWindowProcW(window_, message, wparam, lparam);
+    case WM_DPICHANGED: {
+      // Moved to a monitor of another scale: new fonts, pictures and places,
+      // and the rectangle the system suggests for the new scale.
+      ApplyDpi(HIWORD(wparam));
+      const auto* suggested = reinterpret_cast<const RECT*>(lparam);
+      if (suggested != nullptr) {
+        applying_bounds_ = true;
+        SetWindowPos(window_, nullptr, suggested->left, suggested->top,
+                     suggested->right - suggested->left, suggested->bottom - suggested->top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        applying_bounds_ = false;
+      }
+      LayOut();
       return 0;
     }
     case WM_GETMINMAXINFO:
@@ -290,7 +444,7 @@ LRESULT ViewerWindowWin::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
         reinterpret_cast<MINMAXINFO*>(lparam)->ptMinTrackSize = POINT{1, 1};
         return 0;
       }
-      return DefWindowProcA(window_, message, wparam, lparam);
+      return DefWindowProcW(window_, message, wparam, lparam);
     case WM_SETFOCUS:
       // The window itself has nothing to type into: the keyboard goes on to the page.
       if (!focusing_) {
@@ -306,7 +460,7 @@ LRESULT ViewerWindowWin::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       FormDestroy();
       return 0;
     default:
-      return DefWindowProcA(window_, message, wparam, lparam);
+      return DefWindowProcW(window_, message, wparam, lparam);
   }
 }
 
@@ -319,7 +473,7 @@ LRESULT ViewerWindowWin::HandleApplication(UINT message, WPARAM wparam, LPARAM l
         MinimizeApplication();
         return 0;
       case SC_RESTORE: {
-        const LRESULT result = DefWindowProcA(application_, message, wparam, lparam);
+        const LRESULT result = DefWindowProcW(application_, message, wparam, lparam);
         if (minimized_ && window_ != nullptr) {
           minimized_ = false;
           ShowWindow(window_, SW_SHOW);
@@ -341,7 +495,7 @@ LRESULT ViewerWindowWin::HandleApplication(UINT message, WPARAM wparam, LPARAM l
     SetActiveWindow(window_);
     return 0;
   }
-  return DefWindowProcA(application_, message, wparam, lparam);
+  return DefWindowProcW(application_, message, wparam, lparam);
 }
 
 void ViewerWindowWin::OnControl(int id, ControlEvent event, POINT screen, POINT client) {
@@ -422,7 +576,8 @@ void ViewerWindowWin::OnCommand(int id) {
 // ---- ControlsPort ----
 
 void ViewerWindowWin::SetCaption(Button button, const std::string& caption) {
-  if (!SetWindowTextA(ButtonWindow(button), caption.c_str()))
+  // Captions are book names and codes: text in the ANSI code page.
+  if (!SetWindowTextW(ButtonWindow(button), AnsiToWide(caption).c_str()))
     std::fprintf(stderr, "vellum: cannot set a caption (error %lu)\n", GetLastError());
 }
 
@@ -435,21 +590,27 @@ void ViewerWindowWin::SetEnabled(Button button, bool enabled) {
 }
 
 void ViewerWindowWin::SetUnderline(Button button, bool underline) {
+  if (button == Button::kLocation) underlined_ = underline;
   SetButtonFont(ButtonWindow(button), underline ? arial_underlined_.Get() : arial_.Get());
 }
 
+// The window's bounds as the user sees them: placing, saving and docking
+// all work with the visible window, not its invisible resize borders.
 Bounds ViewerWindowWin::WindowBounds() {
   RECT rect{};
-  if (!GetWindowRect(window_, &rect)) return {};
+  if (!VisibleBounds(window_, &rect)) return {};
   return {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
 }
 
 void ViewerWindowWin::SetWindowBounds(const Bounds& bounds) {
   // Saved and docked sizes are applied as they are, even below the size the
   // system lets the user drag the window down to.
+  const RECT margin = InvisibleMargins(window_);
   applying_bounds_ = true;
-  const BOOL moved = SetWindowPos(window_, nullptr, bounds.left, bounds.top, bounds.width,
-                                  bounds.height, SWP_NOZORDER | SWP_NOACTIVATE);
+  const BOOL moved =
+      SetWindowPos(window_, nullptr, bounds.left - margin.left, bounds.top - margin.top,
+                   bounds.width + margin.left + margin.right,
+                   bounds.height + margin.top + margin.bottom, SWP_NOZORDER | SWP_NOACTIVATE);
   applying_bounds_ = false;
   if (!moved) std::fprintf(stderr, "vellum: cannot move the window (error %lu)\n", GetLastError());
 }
@@ -459,16 +620,23 @@ ScreenPoint ViewerWindowWin::ScreenSize() {
 }
 
 bool ViewerWindowWin::LockUpdates() {
-  // Only one window of the system can be locked at a time.
-  if (locked_ || !LockWindowUpdate(window_)) return false;
+  // WM_SETREDRAW pauses this window's drawing only (LockWindowUpdate would
+  // take the one lock the whole system has). A hidden window draws nothing
+  // anyway, and turning drawing back on would mark it visible again.
+  if (locked_ || !IsWindowVisible(window_)) return false;
+  SendMessageW(window_, WM_SETREDRAW, FALSE, 0);
   locked_ = true;
   return true;
 }
 
 void ViewerWindowWin::UnlockUpdates() {
   if (!locked_) return;
-  LockWindowUpdate(nullptr);
   locked_ = false;
+  SendMessageW(window_, WM_SETREDRAW, TRUE, 0);
+  // Hidden meanwhile (minimized by the host during the load): it stays so.
+  if (minimized_ || viewer_->Closed()) ShowWindow(window_, SW_HIDE);
+  RedrawWindow(window_, nullptr, nullptr,
+               RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
 }
 
 void ViewerWindowWin::CloseWindow() {
@@ -507,12 +675,12 @@ void ViewerWindowWin::ShowPopupMenu(ScreenPoint at) {
   const int command = static_cast<int>(TrackPopupMenu(
       menu_, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_LEFTBUTTON | TPM_RETURNCMD | TPM_NONOTIFY, at.x,
       at.y, 0, window_, nullptr));
-  PostMessageA(window_, WM_NULL, 0, 0);
+  PostMessageW(window_, WM_NULL, 0, 0);
   if (command != 0) OnCommand(command);
 }
 
 void ViewerWindowWin::ShowMessage(const std::string& text) {
-  MessageBoxA(window_, text.c_str(), std::string(host::kViewerTitle).c_str(), MB_OK | MB_ICONERROR);
+  MessageBoxW(window_, MessageText(text).c_str(), kViewerTitleW, MB_OK | MB_ICONERROR);
 }
 
 void ViewerWindowWin::CaptureMouse() {

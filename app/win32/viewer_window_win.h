@@ -10,6 +10,7 @@
 
 #include "app/platform/platform.h"
 #include "app/win32/controls_win.h"
+#include "app/win32/layout_win.h"
 #include "app/win32/link_hook_win.h"
 #include "app/win32/ports_win.h"
 #include "browser/ie_browser_win.h"
@@ -18,19 +19,29 @@
 
 namespace vellum::win32 {
 
-// A GDI font owned for the window's lifetime.
+// A GDI font owned by the window, made again when the window's DPI changes.
 class Font {
  public:
-  Font() = default;
-  Font(const char* face, int height, int weight, bool underline);
+  Font(const wchar_t* face, int height, int weight, bool underline)
+      : face_(face), height_(height), weight_(weight), underline_(underline) {}
   Font(const Font&) = delete;
   Font& operator=(const Font&) = delete;
   ~Font();
+  // Makes the font for a DPI (its height is given at 96 DPI); false when the
+  // system refused, keeping the font there was.
+  bool Make(int dpi);
   HFONT Get() const { return font_; }
 
  private:
+  const wchar_t* face_;
+  int height_;
+  int weight_;
+  bool underline_;
   HFONT font_ = nullptr;
 };
+
+// A private message: open the menu at the screen point (wParam, lParam).
+inline constexpr UINT kOpenMenuMessage = WM_APP + 1;
 
 class ViewerWindowWin final : public ControlsPort, private ControlListener {
  public:
@@ -67,7 +78,18 @@ class ViewerWindowWin final : public ControlsPort, private ControlListener {
   bool RegisterClasses();
   bool CreateWindows();
   void CreateTitleBar();
+  HFONT FontOf(Face face) const;
+  // Fonts, pictures and places for the window's current DPI.
+  void ApplyDpi(int dpi);
   void LayOut();
+  // The browser control's place in the client area.
+  RECT BrowserPlace() const;
+  // Keys for the browser control go through the key rules first.
+  bool FilterMessage(MSG& msg);
+  // Opens the menu from the window procedure, never from inside a hook or a
+  // COM call: posted, so whatever called has returned first.
+  void PostOpenMenu(POINT screen);
+  POINT KeyboardMenuPoint() const;
   HWND ButtonWindow(Button button) const;
   void OnControl(int id, ControlEvent event, POINT screen, POINT client) override;
   void OnCommand(int id);
@@ -102,6 +124,8 @@ class ViewerWindowWin final : public ControlsPort, private ControlListener {
   HWND panel_ = nullptr;
   std::map<int, HWND> controls_;  // title-bar controls by id
   HMENU menu_ = nullptr;
+  int dpi_ = 96;
+  bool underlined_ = false;  // the location button's font
 
   bool running_ = false;
   bool locked_ = false;

@@ -46,7 +46,8 @@ class ControlsTest : public ::testing::Test {
     top_ = CreateWindowExA(0, wc.lpszClassName, "controls", WS_POPUP | WS_VISIBLE, 0, 0, 300, 100,
                            nullptr, nullptr, instance, nullptr);
     ASSERT_NE(top_, nullptr);
-    button_ = CreateSpeedButton(top_, kButton, "<", RECT{10, 10, 60, 30}, ButtonLook{}, &recorder_);
+    button_ =
+        CreateSpeedButton(top_, kButton, L"<", RECT{10, 10, 60, 30}, ButtonLook{}, &recorder_);
     image_ =
         CreateImage(top_, kImage, NewDragHandle(), RECT{100, 10, 119, 29}, nullptr, &recorder_);
     ASSERT_NE(button_, nullptr);

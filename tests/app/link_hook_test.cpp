@@ -90,10 +90,55 @@ class LinkHookTest : public ::testing::Test {
 TEST_F(LinkHookTest, RightClicksOnThePageOpenOurMenuAndNeverReachThePage) {
   ASSERT_TRUE(hook_.Install([this](POINT cursor) { menus_.push_back(cursor); }));
   RightClickAt(200, 150);
-  ASSERT_EQ(menus_.size(), 2u) << "press and release each open the menu";
+  ASSERT_EQ(menus_.size(), 1u) << "one click, one menu";
   EXPECT_EQ(menus_[0].x, 200);
   EXPECT_EQ(menus_[0].y, 150);
   EXPECT_EQ(Count(page_, WM_RBUTTONDOWN) + Count(page_, WM_RBUTTONUP), 0);
+  RightClickAt(210, 160);
+  EXPECT_EQ(menus_.size(), 2u);
+}
+
+TEST_F(LinkHookTest, APeekThatLeavesTheClickQueuedOpensNothing) {
+  ASSERT_TRUE(hook_.Install([this](POINT cursor) { menus_.push_back(cursor); }));
+  SetCursorPos(200, 150);
+  INPUT press{};
+  press.type = INPUT_MOUSE;
+  press.mi.dwFlags = MOUSEEVENTF_RIGHTDOWN;
+  ASSERT_EQ(SendInput(1, &press, sizeof(INPUT)), 1u);
+  // Looking at the queue (HC_NOREMOVE) is not taking the click.
+  MSG msg{};
+  for (int i = 0; i < 50 && !PeekMessageA(&msg, nullptr, WM_RBUTTONDOWN, WM_RBUTTONDOWN,
+                                          PM_NOREMOVE | PM_NOYIELD);
+       ++i)
+    Sleep(10);
+  EXPECT_TRUE(menus_.empty()) << "a peek opened the menu";
+  Pump(200);
+  EXPECT_EQ(menus_.size(), 1u) << "taking the click opens it once";
+  INPUT release{};
+  release.type = INPUT_MOUSE;
+  release.mi.dwFlags = MOUSEEVENTF_RIGHTUP;
+  ASSERT_EQ(SendInput(1, &release, sizeof(INPUT)), 1u);
+  Pump(200);
+  EXPECT_EQ(menus_.size(), 1u) << "the release belongs to the press";
+}
+
+TEST_F(LinkHookTest, AReleaseOnThePageWhosePressWasElsewhereStillAsks) {
+  ASSERT_TRUE(hook_.Install([this](POINT cursor) { menus_.push_back(cursor); }));
+  SetCursorPos(200, 10);  // the title bar
+  INPUT press{};
+  press.type = INPUT_MOUSE;
+  press.mi.dwFlags = MOUSEEVENTF_RIGHTDOWN;
+  ASSERT_EQ(SendInput(1, &press, sizeof(INPUT)), 1u);
+  Pump(100);
+  SetCursorPos(200, 150);
+  INPUT release{};
+  release.type = INPUT_MOUSE;
+  release.mi.dwFlags = MOUSEEVENTF_RIGHTUP;
+  ASSERT_EQ(SendInput(1, &release, sizeof(INPUT)), 1u);
+  Pump(200);
+  EXPECT_EQ(Count(title_, WM_RBUTTONDOWN), 1);
+  EXPECT_EQ(menus_.size(), 1u);
+  EXPECT_EQ(Count(page_, WM_RBUTTONUP), 0);
 }
 
 TEST_F(LinkHookTest, RightClicksElsewhereAndAfterRemovalPassThrough) {

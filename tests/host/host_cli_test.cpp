@@ -109,3 +109,25 @@ TEST(HostCli, AnswerableRequests) {
 
 }  // namespace
 }  // namespace vellum::tools
+
+namespace vellum::tools {
+namespace {
+
+TEST(HostCli, EachDeliveryOutcomeHasItsOwnExitCode) {
+  const struct {
+    std::optional<host::SendStatus> status;
+    int code;
+  } cases[] = {
+      {std::nullopt, kExitNoViewer},
+      {host::SendStatus::kTaken, kExitOk},
+      {host::SendStatus::kTimedOut, kExitNotTaken},
+      {host::SendStatus::kFailed, kExitNotTaken},
+      // A send the system refuses (a viewer with more rights) is not a slow viewer.
+      {host::SendStatus::kRefused, kExitRefused},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(ReportDelivery(c.status), c.code);
+}
+
+}  // namespace
+}  // namespace vellum::tools

@@ -5,6 +5,8 @@
 //   vellum-probe burst CODE:CH:V ...      show-location messages back to back
 //   vellum-probe restore                  restores the application from the taskbar
 //   vellum-probe activate                 activates the taskbar entry, as a click on it does
+//   vellum-probe copydata                 sends an empty message of an unused code and prints
+//                                         what the viewer's window procedure returned
 #include <windows.h>
 
 #include <cstdio>
@@ -117,6 +119,16 @@ int main(int argc, char** argv) {
   }
   const std::string command = argc > 1 ? argv[1] : "";
   if (command == "burst") return Burst(viewer, argc - 2, argv + 2);
+  if (command == "copydata") {
+    COPYDATASTRUCT data{};
+    data.dwData = 99;  // no code of the protocol: the viewer takes it and does nothing
+    DWORD_PTR result = 0;
+    if (SendMessageTimeoutA(viewer, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_NORMAL,
+                            5000, &result) == 0)
+      return 4;
+    std::printf("{\"copydata_result\": %llu}\n", static_cast<unsigned long long>(result));
+    return 0;
+  }
   if (command == "activate") return SetForegroundWindow(GetWindow(viewer, GW_OWNER)) ? 0 : 1;
   if (command == "restore") {
     return PostMessageA(GetWindow(viewer, GW_OWNER), WM_SYSCOMMAND, SC_RESTORE, 0) ? 0 : 1;

@@ -12,6 +12,7 @@ BUILD = os.path.join(ROOT, "build", "windows")
 VIEWER = os.path.join(BUILD, "vellum.exe")
 HOST = os.path.join(BUILD, "vellum-host.exe")
 PROBE = os.path.join(BUILD, "tests", "vellum-probe.exe")
+CHECK = os.path.join(BUILD, "vellum-check.exe")
 LIBRARY = os.path.join(ROOT, "samples", "library")
 
 WS_POPUP = 0x80000000
@@ -37,9 +38,9 @@ def settings_text(left=None, top=None, width=None, height=None, on_top=None, ext
 
 
 class WineViewer:
-    def __init__(self, session, settings=None):
+    def __init__(self, session, settings=None, prefix="program-"):
         self.w = session
-        self.folder = tempfile.mkdtemp(dir=session.dir, prefix="program-")
+        self.folder = tempfile.mkdtemp(dir=session.dir, prefix=prefix)
         shutil.copytree(LIBRARY, self.folder, dirs_exist_ok=True)
         shutil.copy(VIEWER, self.folder)
         if settings is not None:

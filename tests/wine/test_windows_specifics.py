@@ -1,0 +1,95 @@
+"""vellum.exe under Wine, for what differs on a real Windows 10 or 11: the
+answer to WM_COPYDATA, a program folder named outside the ANSI code page, the
+layout at 150 % scale, and the page-side check that tells when no HTML engine
+is there."""
+import json
+import re
+import subprocess
+import time
+
+from wine_session import WineTestCase
+from wine_viewer import CHECK, PROBE, WineViewer
+
+# The title bar at 96 DPI: Panel1's height, and (left or distance from the
+# right edge, width, height) of a few controls.
+DESIGN = {"SBtnINDEX": (198, 40, 19), "SpeedButton2": (28, 77, 19),
+          "SpeedButton3": (-18, 17, 19), "Image2": (-63, 19, 19)}
+PANEL_HEIGHT = 26
+
+
+def scaled(value, dpi):
+    return (value * dpi + 48) // 96
+
+
+class ViewerTestCase(WineTestCase):
+    def setUp(self):
+        self.viewers = []
+
+    def tearDown(self):
+        for viewer in self.viewers:
+            viewer.stop()
+        deadline = time.monotonic() + 10
+        while self.viewers and self.viewers[0].probe() and time.monotonic() < deadline:
+            time.sleep(0.2)
+
+    def viewer(self, **kwargs):
+        viewer = WineViewer(self.w, **kwargs)
+        self.viewers.append(viewer)
+        return viewer.start()
+
+    def layout(self, info):
+        """Where the title bar's controls stand, relative to the client area."""
+        left, top = info["client_origin"]
+        width = info["client_size"][0]
+        panel = WineViewer.child(info, "Panel1")["rect"]
+        places = {"panel_height": panel[3] - panel[1]}
+        for name in DESIGN:
+            l, t, r, b = WineViewer.child(info, name)["rect"]
+            x = l - left if DESIGN[name][0] >= 0 else (l - left) - width
+            places[name] = (x, r - l, b - t)
+        return places
+
+    def expected_layout(self, dpi):
+        places = {"panel_height": scaled(PANEL_HEIGHT, dpi)}
+        for name, (x, w, h) in DESIGN.items():
+            places[name] = (scaled(x, dpi) if x >= 0 else -scaled(-x, dpi), scaled(w, dpi),
+                            scaled(h, dpi))
+        return places
+
+
+class WindowsSpecifics(ViewerTestCase):
+    def test_copydata_is_answered_true(self):
+        self.viewer()
+        result = self.w.wine(PROBE, "copydata", timeout=30)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(json.loads(result.stdout), {"copydata_result": 1})
+
+    def test_the_layout_at_96_dpi_is_the_design(self):
+        viewer = self.viewer()
+        self.assertEqual(self.layout(viewer.probe()), self.expected_layout(96))
+
+    def test_the_page_check_says_that_no_html_engine_is_present(self):
+        result = self.w.wine(CHECK, timeout=120)
+        lines = result.stdout.splitlines()
+        self.assertNotEqual(result.returncode, 0)
+        self.assertTrue(any("no HTML engine is present" in line for line in lines), result.stdout)
+        self.assertTrue(any(line.startswith("ok   control:") for line in lines), result.stdout)
+        self.assertRegex(lines[-1], r"^\d+ passed, [1-9]\d* failed$")
+        usage = self.w.wine(CHECK, "--help", timeout=60)
+        self.assertEqual(usage.returncode, 0)
+        self.assertIn("usage: vellum-check", usage.stdout)
+
+
+class ScaledViewer(ViewerTestCase):
+    """The same viewer with the system at 144 DPI (150 %)."""
+
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        for key in (r"HKCU\Control Panel\Desktop", r"HKCC\Software\Fonts"):
+            cls.w.run(["wine", "reg", "add", key, "/v", "LogPixels", "/t", "REG_DWORD", "/d",
+                       "144", "/f"], timeout=60)
+
+    def test_the_title_bar_grows_with_the_scale(self):
+        viewer = self.viewer()
+        self.assertEqual(self.layout(viewer.probe()), self.expected_layout(144))

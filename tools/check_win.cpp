@@ -1,0 +1,348 @@
+// vellum-check for Windows: runs the page-side checks of the viewer's browser
+// control on the machine at hand, against the library in its own program
+// folder, without a host. One line per check, then "N passed, M failed".
+// These are the paths Wine cannot show (it has no HTML engine): a person on a
+// real Windows 10 or 11 machine runs this once after installing.
+#include <ole2.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/platform/platform.h"
+#include "app/win32/ports_win.h"
+#include "browser/ie_browser_win.h"
+#include "browser/ie_events_win.h"
+#include "core/catalogue.h"
+#include "core/guarded.h"
+
+namespace vellum {
+namespace {
+
+constexpr RECT kPlace{0, 26, 640, 480};
+constexpr std::uint64_t kPageLimitMs = 10'000;
+
+const char* const kUsage =
+    "usage: vellum-check [--help]\n"
+    "Runs the page-side checks of the WebBrowser control against the library in the\n"
+    "program folder (load a page, read its anchors, scroll, follow a cross-reference\n"
+    "click, cancel a new window, copy) and prints one line per check, then\n"
+    "\"N passed, M failed\". Exit code 0 when all passed, 1 otherwise, 2 on a wrong\n"
+    "command line.\n";
+
+class Checks {
+ public:
+  void Report(bool ok, const char* name, const std::string& detail) {
+    (ok ? passed_ : failed_) += 1;
+    std::printf("%s %s: %s\n", ok ? "ok  " : "FAIL", name, detail.c_str());
+    std::fflush(stdout);
+  }
+  int Finish() const {
+    std::printf("%d passed, %d failed\n", passed_, failed_);
+    return failed_ == 0 ? 0 : 1;
+  }
+
+ private:
+  int passed_ = 0;
+  int failed_ = 0;
+};
+
+std::wstring RegistryText(const wchar_t* value) {
+  wchar_t text[128] = {};
+  DWORD size = sizeof text;
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Internet Explorer", value,
+                   RRF_RT_REG_SZ, nullptr, text, &size) != ERROR_SUCCESS)
+    return {};
+  return text;
+}
+
+// The engine's version as the system records it: svcVersion on IE 10 and
+// later, Version before.
+std::string EngineVersion() {
+  std::wstring version = RegistryText(L"svcVersion");
+  if (version.empty()) version = RegistryText(L"Version");
+  return version.empty() ? "unknown" : WideToUtf8(version);
+}
+
+LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+std::wstring ClipboardText(HWND owner) {
+  std::wstring text;
+  if (!OpenClipboard(owner)) return text;
+  if (HANDLE data = GetClipboardData(CF_UNICODETEXT); data != nullptr) {
+    if (const auto* chars = static_cast<const wchar_t*>(GlobalLock(data)); chars != nullptr) {
+      text = chars;
+      GlobalUnlock(data);
+    }
+  }
+  CloseClipboard();
+  return text;
+}
+
+int TopLevelBrowserWindows() {
+  int count = 0;
+  EnumWindows(
+      [](HWND window, LPARAM data) -> BOOL {
+        wchar_t name[64] = {};
+        if (GetClassNameW(window, name, 64) > 0 && lstrcmpW(name, L"IEFrame") == 0)
+          ++*reinterpret_cast<int*>(data);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&count));
+  return count;
+}
+
+class PageCheck {
+ public:
+  PageCheck()
+      : browser_([this](std::string_view url) {
+          urls_.emplace_back(url);
+          // Cross-references go to the host and are never followed.
+          return url.find("$BCV") != std::string_view::npos;
+        }) {}
+
+  int Run() {
+    std::printf("vellum-check: engine version %s\n", EngineVersion().c_str());
+    if (!MakeWindow()) {
+      checks_.Report(false, "window", "cannot create a window");
+      return checks_.Finish();
+    }
+    const HRESULT created = browser_.Create(window_, kPlace);
+    char detail[96];
+    std::snprintf(detail, sizeof detail, "CoCreateInstance and in-place activation: 0x%08lx",
+                  static_cast<unsigned long>(created));
+    checks_.Report(SUCCEEDED(created), "control", detail);
+    if (FAILED(created)) return checks_.Finish();
+    CheckPlace();
+
+    const StartupFiles files = ReadStartupFiles(fs_, rules_);
+    const std::string page_file = files.book_files.Lookup("ALP");
+    const std::string page = PagePath(fs_, files, page_file.empty() ? "index.htm" : page_file);
+    if (!LoadPage(page)) {
+      std::printf(
+          "vellum-check: no HTML engine is present: the WebBrowser control exists but "
+          "loads no page (Wine without Wine Gecko, or a system without MSHTML)\n");
+      return checks_.Finish();
+    }
+    CheckAmbients();
+    CheckAnchorsAndScroll();
+    CheckCrossReference();
+    CheckNewWindow();
+    CheckCopy();
+    return checks_.Finish();
+  }
+
+  ~PageCheck() {
+    browser_.Close();
+    if (window_ != nullptr) DestroyWindow(window_);
+  }
+
+ private:
+  bool MakeWindow() {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = WindowProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"VellumCheck";
+    wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+    if (RegisterClassW(&wc) == 0) return false;
+    window_ = CreateWindowExW(0, wc.lpszClassName, L"Vellum check",
+                              WS_OVERLAPPEDWINDOW | WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT, 660,
+                              540, nullptr, nullptr, wc.hInstance, nullptr);
+    return window_ != nullptr;
+  }
+
+  void Pump(std::uint64_t ms) {
+    const std::uint64_t start = pump_.NowMs();
+    while (pump_.NowMs() - start < ms)
+      pump_.ProcessMessages(PumpMode::kWait);
+  }
+
+  bool LoadPage(const std::string& path) {
+    const std::uint64_t start = pump_.NowMs();
+    bool ok = browser_.Navigate(path);
+    while (ok && browser_.Status() == PageStatus::kLoading && pump_.NowMs() - start < kPageLimitMs)
+      pump_.ProcessMessages(PumpMode::kWait);
+    const PageStatus status = browser_.Status();
+    ok = ok && status == PageStatus::kInteractive;
+    const auto mode = browser_.DocumentMode();
+    char detail[512];
+    std::snprintf(detail, sizeof detail, "%s in %llu ms (%s), document mode %d", path.c_str(),
+                  static_cast<unsigned long long>(pump_.NowMs() - start),
+                  status == PageStatus::kInteractive ? "complete"
+                  : status == PageStatus::kFailed    ? "NavigateError"
+                                                     : "still loading",
+                  mode.value_or(0));
+    checks_.Report(ok && mode.has_value(), "page load", detail);
+    return ok;
+  }
+
+  void CheckPlace() {
+    RECT place{};
+    HWND control = browser_.ControlWindow();
+    const bool found = control != nullptr && GetWindowRect(control, &place);
+    if (found) MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&place), 2);
+    char detail[96];
+    std::snprintf(detail, sizeof detail, "control at top %ld (asked %ld)", place.top, kPlace.top);
+    checks_.Report(found && place.top == kPlace.top, "control place", detail);
+  }
+
+  void CheckAmbients() {
+    const unsigned asked = browser_.Site()->AmbientsAsked();
+    std::string detail = "asked:";
+    if (asked & BrowserSite::kAskedUserMode) detail += " user mode";
+    if (asked & BrowserSite::kAskedDownloadControl) detail += " download control";
+    if (asked & BrowserSite::kAskedSilent) detail += " silent";
+    if (asked & BrowserSite::kAskedHostInfo) detail += " host info";
+    checks_.Report((asked & BrowserSite::kAskedHostInfo) != 0, "site queries", detail);
+  }
+
+  void CheckAnchorsAndScroll() {
+    const auto names = browser_.AnchorNames();
+    const auto count = browser_.AnchorCount();
+    const bool read = names.has_value() && count.has_value() &&
+                      static_cast<int>(names->size()) == *count && *count > 0;
+    char detail[128];
+    std::snprintf(detail, sizeof detail, "%d anchors, first \"%s\"", count.value_or(-1),
+                  read ? names->front().c_str() : "");
+    checks_.Report(read, "anchors", detail);
+    if (!read) return;
+    const int last = *count - 1;
+    const auto before = browser_.AnchorTop(last);
+    const bool scrolled = browser_.ScrollIntoView(last);
+    Pump(100);
+    const auto after = browser_.AnchorTop(last);
+    // At the top of the view, or as near as the end of the page allows.
+    const bool ok = scrolled && before && after && (*after <= 2 || *after < *before);
+    std::snprintf(detail, sizeof detail, "anchor %d from top %ld to %ld", last, before.value_or(-1),
+                  after.value_or(-1));
+    checks_.Report(ok, "scroll into view", detail);
+  }
+
+  // The first cross-reference link of the page, as an element.
+  ComPtr<IHTMLElement> CrossReferenceLink(std::wstring* href) {
+    ComPtr<IDispatch> document;
+    if (FAILED(browser_.Control()->get_Document(document.Put())) || !document) return {};
+    const auto html = document.As<IHTMLDocument2>(IID_IHTMLDocument2);
+    ComPtr<IHTMLElementCollection> links;
+    long count = 0;
+    if (!html || FAILED(html->get_links(links.Put())) || !links ||
+        FAILED(links->get_length(&count)))
+      return {};
+    for (long i = 0; i < count; ++i) {
+      VARIANT index;
+      VariantInit(&index);
+      V_VT(&index) = VT_I4;
+      V_I4(&index) = i;
+      VARIANT none;
+      VariantInit(&none);
+      ComPtr<IDispatch> item;
+      if (FAILED(links->item(index, none, item.Put())) || !item) continue;
+      const auto anchor = item.As<IHTMLAnchorElement>(IID_IHTMLAnchorElement);
+      BSTR text = nullptr;
+      if (!anchor || FAILED(anchor->get_href(&text)) || text == nullptr) continue;
+      *href = std::wstring(text, SysStringLen(text));
+      SysFreeString(text);
+      if (href->find(L"$BCV") != std::wstring::npos) return item.As<IHTMLElement>(IID_IHTMLElement);
+    }
+    return {};
+  }
+
+  void CheckCrossReference() {
+    std::wstring href;
+    const auto link = CrossReferenceLink(&href);
+    urls_.clear();
+    const bool clicked = link && SUCCEEDED(link->click());
+    Pump(300);
+    bool seen = false;
+    for (const std::string& url : urls_)
+      seen = seen || url.find("$BCV") != std::string::npos;
+    const bool stayed = browser_.AnchorCount().has_value();
+    std::string detail = WideToUtf8(href) + (seen ? " reached BeforeNavigate2" : " not seen");
+    detail += stayed ? ", page kept" : ", page replaced";
+    checks_.Report(clicked && seen && stayed, "cross-reference click", detail);
+  }
+
+  void CheckNewWindow() {
+    std::wstring href;
+    if (!CrossReferenceLink(&href)) {
+      checks_.Report(false, "new window", "no cross-reference link on the page");
+      return;
+    }
+    const int windows_before = TopLevelBrowserWindows();
+    const int events_before = browser_.NewWindowEvents();
+    urls_.clear();
+    // What a Shift-click on a link asks for: the same link in a new window.
+    const Bstr url(href);
+    VARIANT flags;
+    VariantInit(&flags);
+    V_VT(&flags) = VT_I4;
+    V_I4(&flags) = navOpenInNewWindow;
+    VARIANT none[3];
+    for (VARIANT& v : none)
+      VariantInit(&v);
+    browser_.Control()->Navigate(url.Get(), &flags, &none[0], &none[1], &none[2]);
+    Pump(500);
+    const bool cancelled = browser_.NewWindowEvents() > events_before;
+    const bool no_window = TopLevelBrowserWindows() == windows_before;
+    bool sent = false;
+    for (const std::string& seen : urls_)
+      sent = sent || seen.find("$BCV") != std::string::npos;
+    char detail[160];
+    std::snprintf(detail, sizeof detail, "NewWindow3 %s, %s, link %s",
+                  cancelled ? "seen and cancelled" : "not seen",
+                  no_window ? "no window opened" : "A WINDOW OPENED",
+                  sent ? "handed to the viewer" : "not handed on");
+    checks_.Report(cancelled && no_window && sent, "new window", detail);
+  }
+
+  void CheckCopy() {
+    browser_.Control()->ExecWB(OLECMDID_SELECTALL, OLECMDEXECOPT_DONTPROMPTUSER, nullptr, nullptr);
+    const auto selection = browser_.SelectionText();
+    browser_.Copy();
+    Pump(100);
+    const std::wstring copied = ClipboardText(window_);
+    const bool ok = selection && !selection->empty() && !copied.empty() &&
+                    selection->substr(0, 16) == copied.substr(0, 16);
+    char detail[96];
+    std::snprintf(detail, sizeof detail, "%zu characters selected, %zu on the clipboard",
+                  selection ? selection->size() : 0, copied.size());
+    checks_.Report(ok, "copy", detail);
+  }
+
+  SystemFileSystem fs_;
+  LocaleTextRules rules_;
+  Win32Pump pump_;
+  Checks checks_;
+  HWND window_ = nullptr;
+  std::vector<std::string> urls_;
+  IeBrowser browser_;
+};
+
+}  // namespace
+}  // namespace vellum
+
+int main(int argc, char** argv) {
+  if (argc > 1) {
+    const std::string arg = argv[1];
+    if (arg == "--help" || arg == "-h") {
+      std::fputs(vellum::kUsage, stdout);
+      return 0;
+    }
+    std::fprintf(stderr, "vellum-check: unknown argument %s\n%s", arg.c_str(), vellum::kUsage);
+    return 2;
+  }
+  if (FAILED(OleInitialize(nullptr))) {
+    std::printf("vellum-check: OLE cannot be initialised\n0 passed, 1 failed\n");
+    return 1;
+  }
+  int code = 1;
+  vellum::Guarded([&] {
+    vellum::PageCheck check;
+    code = check.Run();
+  });
+  OleUninitialize();
+  return code;
+}
