@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
 #include <vector>
 
 #include "app/win32/ports_win.h"
@@ -94,6 +95,26 @@ TEST_F(ControlsTest, ASpeedButtonClicksOnlyWhenReleasedOverItself) {
   recorder_.events.clear();
   Mouse(MOUSEEVENTF_LEFTDOWN, 30, 20);
   Mouse(MOUSEEVENTF_LEFTUP, 200, 80);  // released elsewhere: the button holds the mouse
+  EXPECT_EQ(recorder_.Kinds(), (std::vector<E>{E::kMouseDown, E::kMouseUp}));
+}
+
+TEST_F(ControlsTest, RightAndMiddlePressesHoldLikeTheLeftButNeverClick) {
+  // A hold on Back or Forward starts with whichever button is pressed.
+  for (const auto& [down, up] : {std::pair{MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP},
+                                 std::pair{MOUSEEVENTF_MIDDLEDOWN, MOUSEEVENTF_MIDDLEUP}}) {
+    recorder_.events.clear();
+    Mouse(down, 30, 20);
+    EXPECT_EQ(GetCapture(), button_) << "the release must come back to the button";
+    Mouse(up);
+    EXPECT_EQ(recorder_.Kinds(), (std::vector<E>{E::kMouseDown, E::kMouseUp}));
+  }
+  // A press taken away ends as one release, whichever button made it.
+  recorder_.events.clear();
+  Mouse(MOUSEEVENTF_RIGHTDOWN, 30, 20);
+  SetCapture(top_);
+  Pump(50);
+  ReleaseCapture();
+  Mouse(MOUSEEVENTF_RIGHTUP);
   EXPECT_EQ(recorder_.Kinds(), (std::vector<E>{E::kMouseDown, E::kMouseUp}));
 }
 

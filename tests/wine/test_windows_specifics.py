@@ -64,9 +64,14 @@ class WindowsSpecifics(ViewerTestCase):
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(json.loads(result.stdout), {"copydata_result": 1})
 
-    def test_the_layout_at_96_dpi_is_the_design(self):
+    def test_the_layout_at_96_dpi_is_the_design_with_no_frame_along_the_top(self):
         viewer = self.viewer()
-        self.assertEqual(self.layout(viewer.probe()), self.expected_layout(96))
+        info = viewer.probe()
+        self.assertEqual(self.layout(info), self.expected_layout(96))
+        # The title bar reaches the window's top edge: no sizing strip above it
+        # (a white band on Windows 10 and 11); the other edges keep theirs.
+        self.assertEqual(info["client_origin"][1], info["rect"][1])
+        self.assertGreater(info["client_origin"][0], info["rect"][0])
 
     def test_the_page_check_says_that_no_html_engine_is_present(self):
         result = self.w.wine(CHECK, timeout=120)
