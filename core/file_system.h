@@ -1,5 +1,14 @@
 // The file and folder services the viewer needs, as a port: each platform
 // supplies its own (app/platform), tests may supply fakes.
+//
+// Text of paths. On Linux a path is the system's bytes, as they are. On
+// Windows every path that crosses this port is UTF-8: ExecutablePath, the
+// names ListSubfolders returns, and every path argument (the implementation
+// converts to UTF-16 for the system's -W calls). The one exception is the
+// relative name given to ResolvePath: it comes from an ini file, whose text
+// is bytes in the system's ANSI code page, and ResolvePath converts it to
+// UTF-8 before joining it to the folder. The content of files is bytes on
+// both systems and is never converted.
 #pragma once
 
 #include <string>
@@ -54,8 +63,9 @@ class FileSystem {
   virtual WriteResult ReplaceContent(const std::string& path, std::string_view content) const = 0;
 
   // A file named in a catalogue, relative to folder: on Windows the name as
-  // written; on Linux "\" is read as "/", and a name that does not exist as
-  // written is looked up ignoring case, as Windows would find it.
+  // written (read in the ANSI code page, given back in UTF-8); on Linux "\"
+  // is read as "/", and a name that does not exist as written is looked up
+  // ignoring case, as Windows would find it.
   virtual std::string ResolvePath(const std::string& folder, std::string_view relative) const = 0;
 };
 

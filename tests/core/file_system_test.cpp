@@ -151,6 +151,57 @@ TEST_F(SystemFileSystemTest, CatalogueNamesResolveAsWindowsWouldFindThem) {
   EXPECT_TRUE(system_.IsFile(system_.ResolvePath(Folder(), "Web.htm\\alpha.htm")));
 }
 
+#ifdef _WIN32
+
+std::string Utf8(std::u8string_view text) {
+  return std::string(text.begin(), text.end());
+}
+
+// Greek, Cyrillic and Chinese: no ANSI code page spells them all, so every
+// call on the way must be a wide one.
+TEST_F(SystemFileSystemTest, AProgramFolderNamedOutsideTheAnsiCodePage) {
+  const std::u8string name = u8"Ελληνικά Кириллица 漢字";
+  const fs::path native = root_ / fs::path(name);
+  const std::string folder = Folder() + Utf8(name) + "\\";
+  fs::create_directories(native);
+
+  const std::vector<FolderEntry> listed = system_.ListSubfolders(Folder());
+  ASSERT_EQ(listed.size(), 1u);
+  EXPECT_EQ(listed[0].name, Utf8(name));
+
+  EXPECT_EQ(WriteSettings(system_, folder, WindowSettings{1, 2, 300, 400, true}, rules_),
+            std::nullopt);
+  EXPECT_EQ(WriteSettings(system_, folder, WindowSettings{5, 6, 700, 800, false}, rules_),
+            std::nullopt);
+  std::ifstream written(native / "Vellum.ini", std::ios::binary);
+  const std::string content{std::istreambuf_iterator<char>(written), {}};
+  EXPECT_EQ(content,
+            "[Form1]\r\nleft=5\r\ntop=6\r\nwidth=700\r\nheight=800\r\n[Misc]\r\nAlwaysOnTop=0\r\n");
+  EXPECT_TRUE(system_.IsFile(folder + "Vellum.ini"));
+  const ReadResult read = system_.ReadWholeFile(folder + "Vellum.ini");
+  EXPECT_EQ(read.status, ReadResult::Status::kOk);
+  EXPECT_EQ(read.content, content);
+
+  fs::create_directories(native / "folder.ini");
+  const ReadResult unreadable = system_.ReadWholeFile(folder + "folder.ini");
+  EXPECT_EQ(unreadable.status, ReadResult::Status::kUnreadable);
+  EXPECT_FALSE(unreadable.error_text.empty());
+}
+
+// A catalogue name is ANSI text, joined to a UTF-8 folder.
+TEST_F(SystemFileSystemTest, CatalogueNamesAreReadInTheAnsiCodePage) {
+  if (GetACP() != 1252) GTEST_SKIP() << "needs the Windows-1252 code page, not " << GetACP();
+  const std::u8string folder_name = u8"Псалтирь.htm";
+  fs::create_directories(root_ / fs::path(folder_name));
+  std::ofstream(root_ / fs::path(folder_name) / fs::path(u8"café.htm")) << "page";
+  const std::string folder = Folder() + Utf8(folder_name) + "\\";
+  const std::string resolved = system_.ResolvePath(folder, "caf\xE9.htm");
+  EXPECT_EQ(resolved, folder + Utf8(u8"café.htm"));
+  EXPECT_TRUE(system_.IsFile(resolved));
+}
+
+#endif
+
 TEST(LocaleTextRules, IgnoreCase) {
   const LocaleTextRules rules;
   EXPECT_EQ(rules.CompareIgnoringCase("alp", "ALP"), 0);
