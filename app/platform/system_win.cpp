@@ -100,6 +100,23 @@ std::wstring FolderOf(const std::wstring& path) {
   return slash == std::wstring::npos ? std::wstring(L".") : path.substr(0, slash + 1);
 }
 
+// Renames the finished temporary file over the target. A virus scanner or
+// an indexer may hold one of the two open for a moment after it was written,
+// which the rename sees as a refusal; those are tried again a few times
+// before the write counts as failed.
+DWORD MoveOver(const wchar_t* from, const wchar_t* to) {
+  constexpr int kTries = 5;
+  constexpr DWORD kPauseMs = 75;
+  for (int attempt = 1;; ++attempt) {
+    if (MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return 0;
+    const DWORD error = GetLastError();
+    if (attempt == kTries || (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION)) {
+      return error;
+    }
+    Sleep(kPauseMs);
+  }
+}
+
 }  // namespace
 
 char SystemFileSystem::Separator() const {
@@ -190,10 +207,7 @@ WriteResult SystemFileSystem::ReplaceContent(const std::string& path,
       error = GetLastError();
     }
   }
-  if (error == 0 &&
-      !MoveFileExW(temp, target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    error = GetLastError();
-  }
+  if (error == 0) error = MoveOver(temp, target.c_str());
   if (error != 0) {
     // Nothing more can be done about a leftover that will not go.
     (void)DeleteFileW(temp);

@@ -1,9 +1,12 @@
 // The running system's file services, on real folders in a temporary place.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <random>
+#include <thread>
 
 #include "app/platform/platform.h"
 #include "core/catalogue.h"
@@ -29,6 +32,10 @@ class SystemFileSystemTest : public ::testing::Test {
     fs::remove_all(root_, ignored);
   }
   std::string Folder() const { return AddTrailingBackslash(root_.string(), system_.Separator()); }
+  std::size_t EntryCount() const {
+    return static_cast<std::size_t>(
+        std::distance(fs::directory_iterator(root_), fs::directory_iterator{}));
+  }
   void Write(const fs::path& relative, std::string_view content) {
     fs::create_directories((root_ / relative).parent_path());
     std::ofstream(root_ / relative, std::ios::binary) << content;
@@ -157,6 +164,18 @@ std::string Utf8(std::u8string_view text) {
   return std::string(text.begin(), text.end());
 }
 
+struct Closer {
+  void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using Handle = std::unique_ptr<void, Closer>;
+
+// A file opened with no sharing at all, as a scanner may hold one.
+Handle HoldExclusively(const fs::path& path) {
+  HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  return Handle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
+}
+
 // Greek, Cyrillic and Chinese: no ANSI code page spells them all, so every
 // call on the way must be a wide one.
 TEST_F(SystemFileSystemTest, AProgramFolderNamedOutsideTheAnsiCodePage) {
@@ -198,6 +217,30 @@ TEST_F(SystemFileSystemTest, CatalogueNamesAreReadInTheAnsiCodePage) {
   const std::string resolved = system_.ResolvePath(folder, "caf\xE9.htm");
   EXPECT_EQ(resolved, folder + Utf8(u8"café.htm"));
   EXPECT_TRUE(system_.IsFile(resolved));
+}
+
+TEST_F(SystemFileSystemTest, AReplacementWaitsForAFileHeldOpenForAMoment) {
+  Write("Vellum.ini", "old");
+  Handle held = HoldExclusively(root_ / "Vellum.ini");
+  ASSERT_TRUE(held);
+  std::thread release([&held] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(120));
+    held.reset();
+  });
+  const WriteResult result = system_.ReplaceContent(Folder() + "Vellum.ini", "new");
+  release.join();
+  EXPECT_TRUE(result.ok) << result.error_text;
+  EXPECT_EQ(Read("Vellum.ini"), "new");
+  EXPECT_EQ(EntryCount(), 1u);
+
+  // Held for longer than the tries last: the write fails and leaves no trace.
+  held = HoldExclusively(root_ / "Vellum.ini");
+  ASSERT_TRUE(held);
+  const WriteResult failed = system_.ReplaceContent(Folder() + "Vellum.ini", "newer");
+  held.reset();
+  EXPECT_FALSE(failed.ok);
+  EXPECT_EQ(Read("Vellum.ini"), "new");
+  EXPECT_EQ(EntryCount(), 1u);
 }
 
 #endif
