@@ -6,6 +6,10 @@
 // here, so a program folder whose name the ANSI code page cannot spell is
 // still found. Names read from ini files are ANSI text (see ResolvePath).
 #include <windows.h>
+// After windows.h, which they need.
+#include <knownfolders.h>
+#include <objbase.h>
+#include <shlobj.h>
 
 #include <algorithm>
 #include <memory>
@@ -32,6 +36,9 @@ using FindHandle = std::unique_ptr<void, FindCloser>;
 
 struct LocalFreer {
   void operator()(wchar_t* text) const { LocalFree(text); }
+};
+struct CoTaskMemFreer {
+  void operator()(wchar_t* text) const { CoTaskMemFree(text); }
 };
 
 FileHandle MakeFileHandle(HANDLE handle) {
@@ -100,6 +107,33 @@ std::wstring FolderOf(const std::wstring& path) {
   return slash == std::wstring::npos ? std::wstring(L".") : path.substr(0, slash + 1);
 }
 
+bool IsFolder(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// "C:\..." or "\\server\share\...": a place that does not depend on the
+// current folder or drive.
+bool IsFullPath(std::wstring_view path) {
+  const auto separator = [](wchar_t c) { return c == L'\\' || c == L'/'; };
+  if (path.size() >= 3 && path[1] == L':' && separator(path[2])) return true;
+  return path.size() >= 3 && separator(path[0]) && separator(path[1]);
+}
+
+// Where the folders of a full path start: after "C:\" or "\\server\share\".
+std::size_t RootLength(std::wstring_view path) {
+  if (path.size() >= 3 && path[1] == L':') return 3;
+  if (path.size() >= 2 && (path[0] == L'\\' || path[0] == L'/')) {
+    std::size_t pos = 2;
+    for (int part = 0; part < 2 && pos != std::wstring_view::npos; ++part) {
+      pos = path.find_first_of(L"\\/", pos);
+      if (pos != std::wstring_view::npos) ++pos;
+    }
+    return pos == std::wstring_view::npos ? path.size() : pos;
+  }
+  return 0;
+}
+
 // Renames the finished temporary file over the target. A virus scanner or
 // an indexer may hold one of the two open for a moment after it was written,
 // which the rename sees as a refusal; those are tried again a few times
@@ -115,6 +149,18 @@ DWORD MoveOver(const wchar_t* from, const wchar_t* to) {
     }
     Sleep(kPauseMs);
   }
+}
+
+// A folder from the environment, only when it names a full path: a relative
+// one would move with the current folder.
+std::wstring FullPathFromEnvironment(const wchar_t* name) {
+  const DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
+  if (size == 0) return {};
+  std::wstring value(size, L'\0');
+  const DWORD length = GetEnvironmentVariableW(name, value.data(), size);
+  if (length == 0 || length >= size) return {};
+  value.resize(length);
+  return IsFullPath(value) ? value : std::wstring();
 }
 
 }  // namespace
@@ -214,6 +260,60 @@ WriteResult SystemFileSystem::ReplaceContent(const std::string& path,
     return {false, ErrorText(error)};
   }
   return {true, {}};
+}
+
+bool SystemFileSystem::CanReplace(const std::string& path) const {
+  const std::wstring target = Widen(path);
+  if (target.empty()) return false;
+  const DWORD attributes = GetFileAttributesW(target.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
+    if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) return false;
+    // Opening it for writing changes nothing and asks the system itself. A
+    // file someone holds open at the moment is not read-only: the write's
+    // rename waits for it.
+    const FileHandle file = MakeFileHandle(CreateFileW(
+        target.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file && GetLastError() != ERROR_SHARING_VIOLATION) return false;
+  } else if (GetLastError() != ERROR_FILE_NOT_FOUND) {
+    return false;
+  }
+  // The folder must take the temporary file ReplaceContent would make there.
+  // Making one is the only sound test: under Program Files the folder's
+  // permissions are not the whole story.
+  wchar_t probe[MAX_PATH + 1] = {};
+  if (GetTempFileNameW(FolderOf(target).c_str(), L"vel", 0, probe) == 0) return false;
+  return DeleteFileW(probe) != 0;
+}
+
+std::string SystemFileSystem::UserSettingsFolder() const {
+  std::wstring base;
+  wchar_t* known = nullptr;
+  const HRESULT result = SHGetKnownFolderPath(FOLDERID_RoamingAppData, 0, nullptr, &known);
+  // The buffer is the caller's to free whether or not the call succeeded.
+  const std::unique_ptr<wchar_t, CoTaskMemFreer> owned(known);
+  if (SUCCEEDED(result) && known != nullptr && IsFullPath(known)) {
+    base = known;
+  } else {
+    // Without the shell's answer the environment's is the next best.
+    base = FullPathFromEnvironment(L"APPDATA");
+  }
+  if (base.empty()) return {};
+  if (base.back() != L'\\' && base.back() != L'/') base += L'\\';
+  const std::string folder = Narrow(base);
+  return folder.empty() ? folder : folder + "Vellum\\";
+}
+
+bool SystemFileSystem::CreateFolders(const std::string& folder) const {
+  const std::wstring wide = Widen(folder);
+  if (wide.empty()) return false;
+  for (std::size_t end = wide.find_first_of(L"\\/", RootLength(wide)); end != std::wstring::npos;
+       end = wide.find_first_of(L"\\/", end + 1)) {
+    const std::wstring part = wide.substr(0, end);
+    if (!CreateDirectoryW(part.c_str(), nullptr) && !IsFolder(part)) return false;
+  }
+  if (!IsFolder(wide) && !CreateDirectoryW(wide.c_str(), nullptr)) return false;
+  return IsFolder(wide);
 }
 
 std::string SystemFileSystem::ResolvePath(const std::string& folder,

@@ -149,6 +149,9 @@ class Session:
         self.inspector = None
         self._lay_out_program_folder(settings, books)
         self.env = dict(os.environ)
+        # The user's own settings folder is the session's too, so that no test
+        # reads or writes the real one.
+        self.env["XDG_CONFIG_HOME"] = os.path.join(self.dir, "config")
         self._start_x()
         self._start_bus()
         if window_manager:
