@@ -26,6 +26,12 @@ IniFile ReadIni(const FileSystem& fs, const std::string& path, const TextRules& 
   return IniFile::Parse("", rules);
 }
 
+// The user's own settings file; empty when the system names no place for it.
+std::string UserSettingsPath(const FileSystem& fs) {
+  const std::string folder = fs.UserSettingsFolder();
+  return folder.empty() ? std::string() : fs.ResolvePath(folder, kSettingsFileName);
+}
+
 }  // namespace
 
 std::string BookList::Lookup(std::string_view code) const {
@@ -111,7 +117,8 @@ StartupFiles ReadStartupFiles(const FileSystem& fs, const TextRules& rules) {
   files.book_names = BookList(names.SectionLines("BKA"), rules);
   files.book_names.Sort();
 
-  const IniFile settings = ReadIni(fs, SettingsPath(fs, files.exe_folder), rules, files.messages);
+  const IniFile settings =
+      ReadIni(fs, SettingsReadPath(fs, files.exe_folder), rules, files.messages);
   WindowSettings& s = files.settings;
   s.left = settings.ReadInteger("Form1", "left", s.left);
   s.top = settings.ReadInteger("Form1", "top", s.top);
@@ -133,16 +140,37 @@ std::string AboutPagePath(const FileSystem& fs, std::string_view exe_folder) {
   return fs.ResolvePath(std::string(exe_folder), "about\\about.htm");
 }
 
-std::string SettingsPath(const FileSystem& fs, std::string_view exe_folder) {
+std::string SettingsReadPath(const FileSystem& fs, std::string_view exe_folder) {
+  const std::string user = UserSettingsPath(fs);
+  if (!user.empty() && fs.IsFile(user)) return user;
   return fs.ResolvePath(std::string(exe_folder), kSettingsFileName);
+}
+
+SettingsTarget PrepareSettingsTarget(const FileSystem& fs, std::string_view exe_folder) {
+  const std::string user = UserSettingsPath(fs);
+  if (!user.empty() && fs.IsFile(user)) {
+    // A read-only file of the user's is left alone like any other.
+    return {user, user, fs.CanReplace(user)};
+  }
+  const std::string beside = fs.ResolvePath(std::string(exe_folder), kSettingsFileName);
+  if (fs.CanReplace(beside)) return {beside, beside, true};
+  if (user.empty()) return {beside, beside, false};
+  // The first write to the user's own file starts from the program folder's,
+  // so lines someone put there are carried over.
+  return {user, beside, fs.CreateFolders(fs.UserSettingsFolder())};
 }
 
 std::optional<std::string> WriteSettings(const FileSystem& fs, std::string_view exe_folder,
                                          const WindowSettings& settings, const TextRules& rules) {
-  const std::string path = SettingsPath(fs, exe_folder);
-  const ReadResult current = fs.ReadWholeFile(path);
-  // A file we cannot read must not be replaced by one that lost its lines.
-  if (current.status == ReadResult::Status::kUnreadable) return UnableToWriteMessage(path);
+  const SettingsTarget target = PrepareSettingsTarget(fs, exe_folder);
+  if (!target.ready) return UnableToWriteMessage(target.path);
+  ReadResult current = fs.ReadWholeFile(target.base_path);
+  if (current.status == ReadResult::Status::kUnreadable) {
+    // A file we cannot read must not be replaced by one that lost its lines;
+    // a new file of the user's simply starts without them.
+    if (target.base_path == target.path) return UnableToWriteMessage(target.path);
+    current.content.clear();
+  }
 
   const std::vector<IniUpdate> updates = {
       {"Form1", "left", std::to_string(settings.left)},
@@ -153,7 +181,7 @@ std::optional<std::string> WriteSettings(const FileSystem& fs, std::string_view 
   };
   const std::string content =
       ApplyIniUpdates(current.content, updates, fs.NativeLineEnding(), rules);
-  if (!fs.ReplaceContent(path, content).ok) return UnableToWriteMessage(path);
+  if (!fs.ReplaceContent(target.path, content).ok) return UnableToWriteMessage(target.path);
   return std::nullopt;
 }
 

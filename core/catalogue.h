@@ -89,11 +89,34 @@ std::string IndexButtonCaption(std::string_view short_name);
 // Path of a catalogue page (BookFiles value) in the data folder.
 std::string PagePath(const FileSystem& fs, const StartupFiles& files, std::string_view file_name);
 std::string AboutPagePath(const FileSystem& fs, std::string_view exe_folder);
-std::string SettingsPath(const FileSystem& fs, std::string_view exe_folder);
 
-// Writes the five keys into the settings file, keeping its other lines.
-// Returns the "Unable to write to ..." message on failure; on failure the
-// file on disk is left exactly as it was.
+// Where the settings file lives. The program folder is its first home, so a
+// copy that is unpacked and run keeps everything beside itself. Where that
+// folder cannot be written (an installed copy), the file lives in the user's
+// own settings folder instead, and once a file exists there it is the one
+// read and written from then on.
+//
+// Read at start-up: the user's own file when it exists, else the program
+// folder's.
+std::string SettingsReadPath(const FileSystem& fs, std::string_view exe_folder);
+
+// Where the settings are written at close, its folder made ready.
+struct SettingsTarget {
+  std::string path;  // the file to write; when not ready, the one that cannot be
+  // The file whose other lines the written one keeps: path itself, or the
+  // program folder's file when the user's own file is made for the first time.
+  std::string base_path;
+  bool ready = false;
+};
+
+// Written at close: the user's own file when it exists; else the program
+// folder's when that file can be replaced there; else the user's own file,
+// whose folders are created. Creates nothing else.
+SettingsTarget PrepareSettingsTarget(const FileSystem& fs, std::string_view exe_folder);
+
+// Writes the five keys into the settings file (see PrepareSettingsTarget),
+// keeping its other lines. Returns the "Unable to write to ..." message on
+// failure; on failure the file on disk is left exactly as it was.
 std::optional<std::string> WriteSettings(const FileSystem& fs, std::string_view exe_folder,
                                          const WindowSettings& settings, const TextRules& rules);
 

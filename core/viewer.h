@@ -53,8 +53,9 @@ class Viewer {
 
   // Start-up and shutdown.
   void FormCreate();
-  // Writes the settings; true when the window may close. On a failed write
-  // the user is told, the window stays open and the lists stay intact.
+  // Writes the settings and closes the viewer; the answer is always true (the
+  // window may close). A failed write is told to the user once, after the
+  // viewer has closed.
   bool FormClose();
   bool Closed() const { return closed_; }
 

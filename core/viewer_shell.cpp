@@ -46,10 +46,10 @@ bool Viewer::FormClose() {
   const Bounds bounds = ports_.controls.WindowBounds();
   const WindowSettings settings{bounds.left, bounds.top, bounds.width, bounds.height,
                                 always_on_top_};
-  if (const auto error = WriteSettings(ports_.files, files_.exe_folder, settings, ports_.rules)) {
-    ports_.controls.ShowMessage(*error);
-    return false;
-  }
+  const std::optional<std::string> error =
+      WriteSettings(ports_.files, files_.exe_folder, settings, ports_.rules);
+  // The window closes whether or not its settings could be written: a window
+  // that cannot be closed is far worse than one that forgets where it was.
   // From here on no event reaches the lists: every entry point checks closed_.
   closed_ = true;
   deferred_.reset();
@@ -57,6 +57,10 @@ bool Viewer::FormClose() {
     StopTimer(static_cast<TimerId>(i));
   files_.book_files = BookList();
   files_.book_names = BookList();
+  // Told only now, when the viewer is already closed: whatever arrives while
+  // the message is up (a timer, the host, another close) finds it closed, so
+  // the message is shown once.
+  if (error) ports_.controls.ShowMessage(*error);
   return true;
 }
 

@@ -20,6 +20,9 @@ class SystemFileSystem final : public FileSystem {
   bool IsFile(const std::string& path) const override;
   ReadResult ReadWholeFile(const std::string& path) const override;
   WriteResult ReplaceContent(const std::string& path, std::string_view content) const override;
+  bool CanReplace(const std::string& path) const override;
+  std::string UserSettingsFolder() const override;
+  bool CreateFolders(const std::string& folder) const override;
   std::string ResolvePath(const std::string& folder, std::string_view relative) const override;
 };
 

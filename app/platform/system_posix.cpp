@@ -2,6 +2,7 @@
 // C library's locale for case and order.
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include <cwchar>
 #include <cwctype>
 #include <memory>
+#include <vector>
 
 #include "app/platform/platform.h"
 
@@ -22,6 +24,10 @@ struct DirCloser {
   void operator()(DIR* dir) const { closedir(dir); }
 };
 using DirHandle = std::unique_ptr<DIR, DirCloser>;
+
+struct MallocFree {
+  void operator()(char* text) const { std::free(text); }
+};
 
 class Fd {
  public:
@@ -52,6 +58,11 @@ bool Exists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0;
 }
 
+std::string AddSlash(std::string path) {
+  if (path.empty() || path.back() != '/') path += '/';
+  return path;
+}
+
 char FoldAscii(char c) {
   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
@@ -72,6 +83,44 @@ std::string FindIgnoringCase(const std::string& folder, std::string_view name) {
     if (SameNameIgnoringCase(entry->d_name, name)) return entry->d_name;
   }
   return {};
+}
+
+bool IsFolder(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// What a symbolic link points to, so that a replacement goes there and not
+// over the link itself; the path as it is when it names nothing (yet).
+std::string RealTarget(const std::string& path) {
+  const std::unique_ptr<char, MallocFree> real(::realpath(path.c_str(), nullptr));
+  return real ? std::string(real.get()) : path;
+}
+
+// The temporary file a replacement writes first: beside the target, so the
+// final rename never crosses file systems.
+std::string TempPattern(const std::string& target) {
+  return target + ".XXXXXX";
+}
+
+// The user's home folder: $HOME, else the password database's entry.
+std::string HomeFolder() {
+  if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/') return home;
+  long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+  std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
+  for (;;) {
+    passwd entry{};
+    passwd* found = nullptr;
+    const int error = ::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found);
+    if (error == ERANGE && buffer.size() < (1u << 20)) {
+      buffer.resize(buffer.size() * 2);
+      continue;
+    }
+    if (error != 0 || found == nullptr || found->pw_dir == nullptr || found->pw_dir[0] != '/') {
+      return {};
+    }
+    return found->pw_dir;
+  }
 }
 
 bool WriteAll(int fd, std::string_view content) {
@@ -157,13 +206,8 @@ ReadResult SystemFileSystem::ReadWholeFile(const std::string& path) const {
 
 WriteResult SystemFileSystem::ReplaceContent(const std::string& path,
                                              std::string_view content) const {
-  // Replace what a symbolic link points to, not the link itself.
-  std::string target = path;
-  if (char* real = ::realpath(path.c_str(), nullptr)) {
-    target = real;
-    std::free(real);
-  }
-  std::string temp = target + ".XXXXXX";
+  const std::string target = RealTarget(path);
+  std::string temp = TempPattern(target);
   Fd fd(::mkstemp(temp.data()));
   if (!fd.Valid()) return {false, ErrorText(errno)};
 
@@ -186,6 +230,58 @@ WriteResult SystemFileSystem::ReplaceContent(const std::string& path,
     return {false, ErrorText(error)};
   }
   return {true, {}};
+}
+
+bool SystemFileSystem::CanReplace(const std::string& path) const {
+  const std::string target = RealTarget(path);
+  struct stat st {};
+  if (::stat(target.c_str(), &st) == 0) {
+    if (!S_ISREG(st.st_mode)) return false;
+    // A file nobody may write is meant to stay as it is, even for root,
+    // whom the system would let write it anyway.
+    if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return false;
+    // Opening it for writing (which changes nothing) is the system's own
+    // answer: read-only mounts, immutable files and access lists included.
+    Fd file(::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (!file.Valid()) return false;
+  } else if (errno != ENOENT) {
+    return false;
+  }
+  // The folder must take the temporary file ReplaceContent would make there;
+  // making one is the only test that holds for root and read-only mounts.
+  std::string probe = TempPattern(target);
+  Fd fd(::mkstemp(probe.data()));
+  if (!fd.Valid()) return false;
+  const bool closed = fd.Close();
+  return ::unlink(probe.c_str()) == 0 && closed;
+}
+
+std::string SystemFileSystem::UserSettingsFolder() const {
+  // As the XDG base directory rules say, a relative XDG_CONFIG_HOME is
+  // ignored and the default ~/.config used instead.
+  std::string base;
+  if (const char* config = std::getenv("XDG_CONFIG_HOME"); config != nullptr && config[0] == '/') {
+    base = config;
+  } else {
+    const std::string home = HomeFolder();
+    if (home.empty()) return {};
+    base = AddSlash(home) + ".config";
+  }
+  return AddSlash(base) + "vellum/";
+}
+
+bool SystemFileSystem::CreateFolders(const std::string& folder) const {
+  if (folder.empty()) return false;
+  // Folders made here hold one user's settings: 0700, as the XDG rules ask.
+  for (std::size_t end = folder.find('/', 1); end != std::string::npos;
+       end = folder.find('/', end + 1)) {
+    const std::string part = folder.substr(0, end);
+    if (::mkdir(part.c_str(), 0700) != 0 && !IsFolder(part)) return false;
+  }
+  if (folder.back() != '/' && ::mkdir(folder.c_str(), 0700) != 0 && !IsFolder(folder)) {
+    return false;
+  }
+  return IsFolder(folder);
 }
 
 std::string SystemFileSystem::ResolvePath(const std::string& folder,

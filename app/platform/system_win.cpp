@@ -1,9 +1,19 @@
-// The running system's services for Windows: Win32 files and folders, and the
-// system's ANSI code page rules for case and order.
+// The running system's services for Windows: Win32 files and folders through
+// the wide-character calls, and the system's ANSI code page rules for case
+// and order.
+//
+// Paths cross the FileSystem port as UTF-8 and are converted to UTF-16 only
+// here, so a program folder whose name the ANSI code page cannot spell is
+// still found. Names read from ini files are ANSI text (see ResolvePath).
 #include <windows.h>
+// After windows.h, which they need.
+#include <knownfolders.h>
+#include <objbase.h>
+#include <shlobj.h>
 
 #include <algorithm>
 #include <memory>
+#include <string_view>
 
 #include "app/platform/platform.h"
 
@@ -24,20 +34,57 @@ struct FindCloser {
 };
 using FindHandle = std::unique_ptr<void, FindCloser>;
 
+struct LocalFreer {
+  void operator()(wchar_t* text) const { LocalFree(text); }
+};
+struct CoTaskMemFreer {
+  void operator()(wchar_t* text) const { CoTaskMemFree(text); }
+};
+
 FileHandle MakeFileHandle(HANDLE handle) {
   return FileHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
 }
 
-// The system's text for an error code, without the trailing line break and
-// full stop that FormatMessage adds.
+// Text between a code page and UTF-16. Unconvertible input gives an empty
+// result, which no file system call will take for an existing file.
+std::wstring ToWide(std::string_view text, UINT code_page) {
+  if (text.empty()) return {};
+  const int length = static_cast<int>(text.size());
+  const int size = MultiByteToWideChar(code_page, 0, text.data(), length, nullptr, 0);
+  if (size <= 0) return {};
+  std::wstring wide(static_cast<std::size_t>(size), L'\0');
+  if (MultiByteToWideChar(code_page, 0, text.data(), length, wide.data(), size) != size) return {};
+  return wide;
+}
+
+std::wstring Widen(std::string_view utf8) {
+  return ToWide(utf8, CP_UTF8);
+}
+
+std::string Narrow(std::wstring_view wide) {
+  if (wide.empty()) return {};
+  const int length = static_cast<int>(wide.size());
+  const int size =
+      WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
+  if (size <= 0) return {};
+  std::string text(static_cast<std::size_t>(size), '\0');
+  if (WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, text.data(), size, nullptr, nullptr) !=
+      size) {
+    return {};
+  }
+  return text;
+}
+
+// The system's text for an error code, in UTF-8, without the trailing line
+// break and full stop that FormatMessage adds.
 std::string ErrorText(DWORD error) {
-  char* buffer = nullptr;
-  const DWORD n = FormatMessageA(
+  wchar_t* buffer = nullptr;
+  const DWORD n = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, error, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
-  std::string text = n != 0 && buffer != nullptr ? std::string(buffer, n)
-                                                 : "System error " + std::to_string(error);
-  if (buffer != nullptr) LocalFree(buffer);
+      nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  const std::unique_ptr<wchar_t, LocalFreer> owned(buffer);
+  std::string text = n != 0 && buffer != nullptr ? Narrow(std::wstring_view(buffer, n)) : "";
+  if (text.empty()) text = "System error " + std::to_string(error);
   while (!text.empty() && (static_cast<unsigned char>(text.back()) <= 32 || text.back() == '.')) {
     text.pop_back();
   }
@@ -54,6 +101,68 @@ bool WriteAll(HANDLE file, std::string_view content) {
   return true;
 }
 
+// The folder part of a path, with its separator; "." when it has none.
+std::wstring FolderOf(const std::wstring& path) {
+  const std::size_t slash = path.find_last_of(L"\\/:");
+  return slash == std::wstring::npos ? std::wstring(L".") : path.substr(0, slash + 1);
+}
+
+bool IsFolder(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// "C:\..." or "\\server\share\...": a place that does not depend on the
+// current folder or drive.
+bool IsFullPath(std::wstring_view path) {
+  const auto separator = [](wchar_t c) { return c == L'\\' || c == L'/'; };
+  if (path.size() >= 3 && path[1] == L':' && separator(path[2])) return true;
+  return path.size() >= 3 && separator(path[0]) && separator(path[1]);
+}
+
+// Where the folders of a full path start: after "C:\" or "\\server\share\".
+std::size_t RootLength(std::wstring_view path) {
+  if (path.size() >= 3 && path[1] == L':') return 3;
+  if (path.size() >= 2 && (path[0] == L'\\' || path[0] == L'/')) {
+    std::size_t pos = 2;
+    for (int part = 0; part < 2 && pos != std::wstring_view::npos; ++part) {
+      pos = path.find_first_of(L"\\/", pos);
+      if (pos != std::wstring_view::npos) ++pos;
+    }
+    return pos == std::wstring_view::npos ? path.size() : pos;
+  }
+  return 0;
+}
+
+// Renames the finished temporary file over the target. A virus scanner or
+// an indexer may hold one of the two open for a moment after it was written,
+// which the rename sees as a refusal; those are tried again a few times
+// before the write counts as failed.
+DWORD MoveOver(const wchar_t* from, const wchar_t* to) {
+  constexpr int kTries = 5;
+  constexpr DWORD kPauseMs = 75;
+  for (int attempt = 1;; ++attempt) {
+    if (MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return 0;
+    const DWORD error = GetLastError();
+    if (attempt == kTries || (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION)) {
+      return error;
+    }
+    Sleep(kPauseMs);
+  }
+}
+
+// A folder from the environment, only when it names a full path: a relative
+// one would move with the current folder.
+std::wstring FullPathFromEnvironment(const wchar_t* name) {
+  const DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
+  if (size == 0) return {};
+  std::wstring value(size, L'\0');
+  const DWORD length = GetEnvironmentVariableW(name, value.data(), size);
+  if (length == 0 || length >= size) return {};
+  value.resize(length);
+  return IsFullPath(value) ? value : std::wstring();
+}
+
 }  // namespace
 
 char SystemFileSystem::Separator() const {
@@ -65,13 +174,13 @@ std::string_view SystemFileSystem::NativeLineEnding() const {
 }
 
 std::string SystemFileSystem::ExecutablePath() const {
-  std::string buffer(MAX_PATH, '\0');
+  std::wstring buffer(MAX_PATH, L'\0');
   for (;;) {
-    const DWORD n = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
     if (n == 0) return {};
     if (n < buffer.size()) {
       buffer.resize(n);
-      return buffer;
+      return Narrow(buffer);
     }
     buffer.resize(buffer.size() * 2);
   }
@@ -79,29 +188,29 @@ std::string SystemFileSystem::ExecutablePath() const {
 
 std::vector<FolderEntry> SystemFileSystem::ListSubfolders(const std::string& folder) const {
   std::vector<FolderEntry> folders;
-  WIN32_FIND_DATAA data{};
-  FindHandle find(FindFirstFileA((folder + "*").c_str(), &data));
+  WIN32_FIND_DATAW data{};
+  FindHandle find(FindFirstFileW(Widen(folder + "*").c_str(), &data));
   if (find.get() == INVALID_HANDLE_VALUE) return folders;
   do {
-    const std::string name = data.cFileName;
-    if (name == "." || name == "..") continue;
+    const std::wstring_view name = data.cFileName;
+    if (name == L"." || name == L"..") continue;
     if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) continue;
-    folders.push_back({name, (data.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) != 0,
+    folders.push_back({Narrow(name), (data.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) != 0,
                        (data.dwFileAttributes & FILE_ATTRIBUTE_SYSTEM) != 0});
-  } while (FindNextFileA(find.get(), &data));
+  } while (FindNextFileW(find.get(), &data));
   return folders;
 }
 
 bool SystemFileSystem::IsFile(const std::string& path) const {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 ReadResult SystemFileSystem::ReadWholeFile(const std::string& path) const {
   ReadResult result;
-  FileHandle file =
-      MakeFileHandle(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  FileHandle file = MakeFileHandle(CreateFileW(Widen(path).c_str(), GENERIC_READ,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
     const DWORD error = GetLastError();
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return result;
@@ -127,15 +236,14 @@ ReadResult SystemFileSystem::ReadWholeFile(const std::string& path) const {
 
 WriteResult SystemFileSystem::ReplaceContent(const std::string& path,
                                              std::string_view content) const {
-  const std::size_t slash = path.find_last_of("\\/:");
-  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-  char temp[MAX_PATH + 1] = {};
-  if (GetTempFileNameA(folder.c_str(), "vel", 0, temp) == 0) {
+  const std::wstring target = Widen(path);
+  wchar_t temp[MAX_PATH + 1] = {};
+  if (GetTempFileNameW(FolderOf(target).c_str(), L"vel", 0, temp) == 0) {
     return {false, ErrorText(GetLastError())};
   }
   DWORD error = 0;
   {
-    FileHandle file = MakeFileHandle(CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    FileHandle file = MakeFileHandle(CreateFileW(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
       error = GetLastError();
@@ -145,20 +253,73 @@ WriteResult SystemFileSystem::ReplaceContent(const std::string& path,
       error = GetLastError();
     }
   }
-  if (error == 0 &&
-      !MoveFileExA(temp, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    error = GetLastError();
-  }
+  if (error == 0) error = MoveOver(temp, target.c_str());
   if (error != 0) {
-    DeleteFileA(temp);
+    // Nothing more can be done about a leftover that will not go.
+    (void)DeleteFileW(temp);
     return {false, ErrorText(error)};
   }
   return {true, {}};
 }
 
+bool SystemFileSystem::CanReplace(const std::string& path) const {
+  const std::wstring target = Widen(path);
+  if (target.empty()) return false;
+  const DWORD attributes = GetFileAttributesW(target.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
+    if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) return false;
+    // Opening it for writing changes nothing and asks the system itself. A
+    // file someone holds open at the moment is not read-only: the write's
+    // rename waits for it.
+    const FileHandle file = MakeFileHandle(CreateFileW(
+        target.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file && GetLastError() != ERROR_SHARING_VIOLATION) return false;
+  } else if (GetLastError() != ERROR_FILE_NOT_FOUND) {
+    return false;
+  }
+  // The folder must take the temporary file ReplaceContent would make there.
+  // Making one is the only sound test: under Program Files the folder's
+  // permissions are not the whole story.
+  wchar_t probe[MAX_PATH + 1] = {};
+  if (GetTempFileNameW(FolderOf(target).c_str(), L"vel", 0, probe) == 0) return false;
+  return DeleteFileW(probe) != 0;
+}
+
+std::string SystemFileSystem::UserSettingsFolder() const {
+  std::wstring base;
+  wchar_t* known = nullptr;
+  const HRESULT result = SHGetKnownFolderPath(FOLDERID_RoamingAppData, 0, nullptr, &known);
+  // The buffer is the caller's to free whether or not the call succeeded.
+  const std::unique_ptr<wchar_t, CoTaskMemFreer> owned(known);
+  if (SUCCEEDED(result) && known != nullptr && IsFullPath(known)) {
+    base = known;
+  } else {
+    // Without the shell's answer the environment's is the next best.
+    base = FullPathFromEnvironment(L"APPDATA");
+  }
+  if (base.empty()) return {};
+  if (base.back() != L'\\' && base.back() != L'/') base += L'\\';
+  const std::string folder = Narrow(base);
+  return folder.empty() ? folder : folder + "Vellum\\";
+}
+
+bool SystemFileSystem::CreateFolders(const std::string& folder) const {
+  const std::wstring wide = Widen(folder);
+  if (wide.empty()) return false;
+  for (std::size_t end = wide.find_first_of(L"\\/", RootLength(wide)); end != std::wstring::npos;
+       end = wide.find_first_of(L"\\/", end + 1)) {
+    const std::wstring part = wide.substr(0, end);
+    if (!CreateDirectoryW(part.c_str(), nullptr) && !IsFolder(part)) return false;
+  }
+  if (!IsFolder(wide) && !CreateDirectoryW(wide.c_str(), nullptr)) return false;
+  return IsFolder(wide);
+}
+
 std::string SystemFileSystem::ResolvePath(const std::string& folder,
                                           std::string_view relative) const {
-  return folder + std::string(relative);
+  // The name comes from an ini file, whose text is ANSI; the folder is UTF-8.
+  return folder + Narrow(ToWide(relative, CP_ACP));
 }
 
 // Locale rules.

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "tests/core/fake_file_system.h"
 
 namespace vellum {
@@ -203,6 +205,126 @@ TEST(WriteSettings, FailuresAreReportedAndLeaveTheFileAlone) {
   EXPECT_EQ(WriteSettings(fs, "C:\\Program\\", WindowSettings{}, kRules),
             "Unable to write to C:\\Program\\Vellum.ini");
   EXPECT_EQ(fs.writes, 0);
+}
+
+// Where the settings of a close land, for each state of the program folder
+// and the user's own settings folder; then where the next start reads them.
+TEST(SettingsPlace, ACloseWritesWhereTheFoldersAllowAndTheNextStartReadsIt) {
+  const std::string program_file = "C:\\Program\\Vellum.ini";
+  const std::string roaming = "C:\\Users\\me\\AppData\\Roaming\\";
+  const std::string user_folder = roaming + "Vellum\\";
+  const std::string user_file = user_folder + "Vellum.ini";
+  const std::string program_content = "; admin\r\n[Form1]\r\nleft=1\r\n[Mine]\r\nx=1\r\n";
+  const std::string user_content = "[Form1]\r\nleft=2\r\n";
+  const std::string keys = "left=-30\r\ntop=40\r\nwidth=640\r\nheight=480\r\n";
+  const std::string over_program =
+      "; admin\r\n[Form1]\r\n" + keys + "[Mine]\r\nx=1\r\n[Misc]\r\nAlwaysOnTop=1\r\n";
+  const std::string over_user = "[Form1]\r\n" + keys + "[Misc]\r\nAlwaysOnTop=1\r\n";
+  const WindowSettings closing{-30, 40, 640, 480, true};
+
+  enum class Folder { kWritable, kReadOnly };
+  enum class File { kNone, kPresent, kReadOnly };
+  enum class User { kUnknown, kNoFile, kFile, kReadOnlyFile, kNothingWritable };
+  struct Case {
+    const char* what;
+    Folder program_folder;
+    File program;
+    User user;
+    std::string written;  // the file that gets the keys, "" when none
+    std::string content;  // what it then holds
+    std::string refused;  // the file the "Unable to write" message names, "" when none
+  } cases[] = {
+      {"writable program folder", Folder::kWritable, File::kPresent, User::kNoFile, program_file,
+       over_program, ""},
+      {"writable program folder, no file yet", Folder::kWritable, File::kNone, User::kNoFile,
+       program_file, over_user, ""},
+      {"read-only program folder: the user's file starts from the program's", Folder::kReadOnly,
+       File::kPresent, User::kNoFile, user_file, over_program, ""},
+      {"read-only program folder without a file", Folder::kReadOnly, File::kNone, User::kNoFile,
+       user_file, over_user, ""},
+      {"the user's file, once there, wins over a writable program folder", Folder::kWritable,
+       File::kPresent, User::kFile, user_file, over_user, ""},
+      {"the user's file in a read-only program folder", Folder::kReadOnly, File::kPresent,
+       User::kFile, user_file, over_user, ""},
+      {"a read-only file in a writable program folder is not replaced", Folder::kWritable,
+       File::kReadOnly, User::kNoFile, user_file, over_program, ""},
+      {"no user folder known, writable program folder", Folder::kWritable, File::kPresent,
+       User::kUnknown, program_file, over_program, ""},
+      {"nothing writable anywhere", Folder::kReadOnly, File::kPresent, User::kNothingWritable, "",
+       "", user_file},
+      {"no user folder known and a read-only program folder", Folder::kReadOnly, File::kPresent,
+       User::kUnknown, "", "", program_file},
+      {"the user's own file is read-only", Folder::kWritable, File::kPresent, User::kReadOnlyFile,
+       "", "", user_file},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakeFileSystem fs;
+    if (c.program_folder == Folder::kReadOnly) fs.read_only_folders.insert("C:\\Program\\");
+    if (c.program != File::kNone) fs.files[program_file] = program_content;
+    if (c.program == File::kReadOnly) fs.read_only_files.insert(program_file);
+    const bool user_file_exists = c.user == User::kFile || c.user == User::kReadOnlyFile;
+    if (user_file_exists) {
+      fs.folders.insert(user_folder);
+      fs.files[user_file] = user_content;
+    }
+    if (c.user == User::kReadOnlyFile) fs.read_only_files.insert(user_file);
+    if (c.user == User::kNothingWritable) fs.read_only_folders.insert(roaming);
+    if (c.user == User::kUnknown) fs.user_settings_folder.clear();
+    const std::map<std::string, std::string> before = fs.files;
+    const bool had_user_folder = fs.folders.count(user_folder) != 0;
+
+    const std::optional<std::string> message = WriteSettings(fs, "C:\\Program\\", closing, kRules);
+
+    std::map<std::string, std::string> expected = before;
+    if (c.written.empty()) {
+      EXPECT_EQ(message, "Unable to write to " + c.refused);
+    } else {
+      EXPECT_EQ(message, std::nullopt);
+      expected[c.written] = c.content;
+    }
+    EXPECT_EQ(fs.files, expected);
+    EXPECT_EQ(fs.folders.count(user_folder) != 0, had_user_folder || c.written == user_file)
+        << "the user's folder is made only when its file is written";
+
+    const WindowSettings read = ReadStartupFiles(fs, kRules).settings;
+    const std::int32_t left_before = user_file_exists ? 2 : (c.program != File::kNone ? 1 : 100);
+    EXPECT_EQ(read.left, c.written.empty() ? left_before : closing.left);
+    EXPECT_EQ(read.always_on_top, !c.written.empty());
+  }
+}
+
+TEST(SettingsPlace, StartUpReadsTheUsersFileOnceItExists) {
+  const std::string program_file = "C:\\Program\\Vellum.ini";
+  const std::string user_file = "C:\\Users\\me\\AppData\\Roaming\\Vellum\\Vellum.ini";
+  struct Case {
+    bool program_file_exists;
+    bool user_file_exists;
+    bool user_folder_known;
+    std::string read;
+  } cases[] = {
+      {false, false, true, program_file},  // missing: the defaults
+      {true, false, true, program_file},  {false, true, true, user_file},
+      {true, true, true, user_file},      {true, false, false, program_file},
+  };
+  for (const Case& c : cases) {
+    FakeFileSystem fs;
+    if (c.program_file_exists) fs.files[program_file] = "";
+    if (c.user_file_exists) fs.files[user_file] = "";
+    if (!c.user_folder_known) fs.user_settings_folder.clear();
+    EXPECT_EQ(SettingsReadPath(fs, "C:\\Program\\"), c.read)
+        << c.program_file_exists << c.user_file_exists << c.user_folder_known;
+  }
+}
+
+TEST(SettingsPlace, AnUnreadableProgramFileIsNotCarriedIntoTheUsersNewFile) {
+  FakeFileSystem fs;
+  fs.read_only_folders.insert("C:\\Program\\");
+  fs.unreadable["C:\\Program\\Vellum.ini"] = "Access is denied";
+  EXPECT_EQ(WriteSettings(fs, "C:\\Program\\", WindowSettings{}, kRules), std::nullopt);
+  EXPECT_EQ(fs.files["C:\\Users\\me\\AppData\\Roaming\\Vellum\\Vellum.ini"],
+            "[Form1]\r\nleft=100\r\ntop=100\r\nwidth=600\r\nheight=400\r\n[Misc]\r\n"
+            "AlwaysOnTop=0\r\n");
 }
 
 }  // namespace

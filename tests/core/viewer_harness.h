@@ -90,7 +90,11 @@ class FakeControls final : public ControlsPort {
   void SetStayOnTop(bool on) override { stay_on_top = on; }
   void SetStayOnTopCheck(bool checked) override { stay_on_top_check = checked; }
   void ShowPopupMenu(ScreenPoint at) override { menus.push_back(at); }
-  void ShowMessage(const std::string& text) override { messages.push_back(text); }
+  void ShowMessage(const std::string& text) override {
+    messages.push_back(text);
+    // A message box runs its own message loop: events can arrive while it is up.
+    if (on_message) on_message();
+  }
   void CaptureMouse() override { captured = true; }
   void ReleaseMouse() override { captured = false; }
 
@@ -122,6 +126,7 @@ class FakeControls final : public ControlsPort {
   bool stay_on_top_check = false;
   std::vector<ScreenPoint> menus;
   std::vector<std::string> messages;
+  std::function<void()> on_message;
   bool captured = false;
 
  private:

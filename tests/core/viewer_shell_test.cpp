@@ -2,6 +2,9 @@
 // commands, the mouse hook's decision and the docking drag.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <map>
+
 #include "tests/core/viewer_harness.h"
 
 namespace vellum::testing {
@@ -26,17 +29,56 @@ TEST_F(ShellTest, ClosingWritesTheBoundsAndTheStayOnTopState) {
             "AlwaysOnTop=1\r\n");
 }
 
-TEST_F(ShellTest, AFailedWriteKeepsTheWindowOpenAndWorking) {
-  h.fs.fail_writes = true;
-  h.viewer.Close1Click();
-  EXPECT_FALSE(h.controls.window_closed);
-  EXPECT_EQ(h.controls.messages.back(), "Unable to write to C:\\Program\\Vellum.ini");
-  h.ShowNow(Loc("ALP", 1, 1));  // the catalogue lists are intact
-  EXPECT_EQ(h.controls.Caption(Button::kLocation), "Alpha 1:1");
-  EXPECT_TRUE(h.OnPage("alpha.htm"));
-  h.fs.fail_writes = false;
-  h.viewer.SpeedButton3Click();
-  EXPECT_TRUE(h.controls.window_closed);
+// Every way of closing still closes when the settings cannot be written
+// anywhere; the user is told once, and the viewer is already closed while
+// the message is up, so nothing that arrives meanwhile reaches it.
+TEST(ClosingWithoutAWritableFolder, ToldOnceAndTheWindowCloses) {
+  struct Case {
+    const char* how;
+    std::function<void(Harness&)> close;
+  } cases[] = {
+      {"the Close button", [](Harness& h) { h.viewer.SpeedButton3Click(); }},
+      {"the menu", [](Harness& h) { h.viewer.Close1Click(); }},
+      {"the host",
+       [](Harness& h) {
+         h.HostSends(kHostClose, Loc("", 0, 0));
+         h.Advance(250);
+       }},
+      {"the system", [](Harness& h) { h.controls.CloseWindow(); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.how);
+    Harness h;
+    h.fs.read_only_folders = {"C:\\Program\\", "C:\\Users\\me\\AppData\\Roaming\\"};
+    h.Start();
+    h.ShowNow(Loc("ALP", 1, 1));
+    h.HostShows(Loc("BET", 1, 1));  // its debounce tick would fall while the message is up
+    const std::map<std::string, std::string> files_before = h.fs.files;
+    const int loads = h.Loads();
+    int messages_at_message = -1;
+    h.controls.on_message = [&] {
+      if (messages_at_message >= 0) return;  // a second message is counted, not nested
+      messages_at_message = static_cast<int>(h.controls.messages.size());
+      EXPECT_TRUE(h.viewer.Closed()) << "closed before the message is shown";
+      h.controls.CloseWindow();  // the system asks again
+      h.viewer.Close1Click();
+      h.HostSends(kHostClose, Loc("", 0, 0));
+      h.Advance(500);
+    };
+
+    c.close(h);
+
+    EXPECT_TRUE(h.controls.window_closed);
+    EXPECT_EQ(h.controls.messages,
+              (std::vector<std::string>{
+                  "Unable to write to C:\\Users\\me\\AppData\\Roaming\\Vellum\\Vellum.ini"}));
+    EXPECT_EQ(messages_at_message, 1);
+    EXPECT_EQ(h.Loads(), loads) << "the host location that fell due was dropped";
+    EXPECT_EQ(h.fs.files, files_before);
+    const std::size_t ticks = h.timers.ticks.size();
+    h.Advance(5000);
+    EXPECT_EQ(h.timers.ticks.size(), ticks) << "every timer stopped at the close";
+  }
 }
 
 TEST_F(ShellTest, NoEventAfterACloseTouchesTheViewer) {

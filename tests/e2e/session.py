@@ -149,6 +149,9 @@ class Session:
         self.inspector = None
         self._lay_out_program_folder(settings, books)
         self.env = dict(os.environ)
+        # The user's own settings folder is the session's too, so that no test
+        # reads or writes the real one.
+        self.env["XDG_CONFIG_HOME"] = os.path.join(self.dir, "config")
         self._start_x()
         self._start_bus()
         if window_manager:
@@ -193,7 +196,9 @@ class Session:
         wait_until(lambda: "window id" in self.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]),
                    what="the window manager")
 
-    def start_viewer(self, wait_for_start_page=True):
+    def start_viewer(self, wait_for_start_page=True, wrap=()):
+        """Starts the viewer; wrap is a command that runs it (and execs it, so that
+        the process keeps its id), e.g. in a mount namespace of its own."""
         if self.inspector is not None:  # it belonged to a viewer that has ended
             self.inspector.close()
             self.inspector = None
@@ -201,8 +206,8 @@ class Session:
         self.viewer_log = os.path.join(self.dir, "viewer.log")
         with open(self.viewer_log, "a") as log:
             # VELLUM_E2E_WRAP runs the viewer under a tool, e.g. "gdb -batch -ex run -ex bt --args".
-            wrap = os.environ.get("VELLUM_E2E_WRAP", "").split()
-            self.viewer = subprocess.Popen([*wrap, os.path.join(self.program, "vellum")],
+            tool = os.environ.get("VELLUM_E2E_WRAP", "").split()
+            self.viewer = subprocess.Popen([*wrap, *tool, os.path.join(self.program, "vellum")],
                                            cwd=self.program, env=env, stdout=log, stderr=log)
         self.processes.append(self.viewer)
         self.host("wait", "--timeout", "20", check=True)
@@ -265,6 +270,9 @@ class Session:
     def settings(self):
         with open(self.settings_path(), newline="") as f:
             return f.read()
+
+    def user_settings_path(self):
+        return os.path.join(self.env["XDG_CONFIG_HOME"], "vellum", "Vellum.ini")
 
     # ---- accessibility ----
 

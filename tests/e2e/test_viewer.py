@@ -1,5 +1,7 @@
 """End-to-end tests of the Linux viewer: the real program, a real browser, X11."""
+import hashlib
 import os
+import subprocess
 import time
 import unittest
 
@@ -333,6 +335,86 @@ class Settings(ViewerTest):
         self.assertEqual(self.s.settings(),
                          "; kept\r\n[Form1]\r\nleft=424\r\ntop=368\r\nwidth=600\r\nheight=400\r\n"
                          "[Other]\r\nmine=yes\r\n[Misc]\r\nAlwaysOnTop=0\r\n")
+
+
+
+# Runs a command with folder mounted read-only over itself, in a mount namespace
+# of the command's own: a folder that refuses writes even to root, who is not
+# stopped by permission bits. The command is exec'd, so it keeps the process id.
+READ_ONLY_SCRIPT = 'mount --bind "$1" "$1" && mount -o remount,bind,ro "$1" "$1" && shift && exec "$@"'
+
+
+def read_only_wrap(folder):
+    return ["unshare", "--mount", "sh", "-c", READ_ONLY_SCRIPT, "sh", folder]
+
+
+def read_only_mount_refusal(folder):
+    """None when a read-only mount really stops writes into folder; else why not."""
+    try:
+        result = subprocess.run([*read_only_wrap(folder), "sh", "-c", 'touch "$0/.probe"', folder],
+                                capture_output=True, text=True, timeout=30)
+    except OSError as error:
+        return f"cannot run unshare: {error}"
+    if os.path.exists(os.path.join(folder, ".probe")):
+        os.remove(os.path.join(folder, ".probe"))
+        return "a file could still be made under the read-only mount"
+    if "Read-only file system" not in result.stderr:
+        return f"no read-only mount in a namespace of its own: {result.stderr.strip()}"
+    return None
+
+
+def folder_state(folder):
+    """Every entry below folder with its permissions and, for files, a hash."""
+    state = {}
+    for top, dirs, files in os.walk(folder):
+        for name in dirs + files:
+            path = os.path.join(top, name)
+            entry = [os.stat(path).st_mode]
+            if name in files:
+                with open(path, "rb") as f:
+                    entry.append(hashlib.sha256(f.read()).hexdigest())
+            state[os.path.relpath(path, folder)] = entry
+    return state
+
+
+class ReadOnlyProgramFolder(unittest.TestCase):
+    """An installed copy: its folder cannot be written, so the settings live in the
+    user's own settings folder ($XDG_CONFIG_HOME/vellum) and come back from there."""
+
+    packaged = "; as packaged\n[Form1]\nleft=150\ntop=120\nwidth=600\nheight=400\n[Other]\nmine=yes\n"
+
+    def setUp(self):
+        self.s = Session(settings=self.packaged, start=False)
+        self.addCleanup(self.s.close)
+        refusal = read_only_mount_refusal(self.s.program)
+        if refusal:
+            self.skipTest(f"needs a read-only mount for the program folder: {refusal}")
+        self.wrap = read_only_wrap(self.s.program)
+
+    def test_settings_go_to_the_users_folder_and_are_read_back(self):
+        before = folder_state(self.s.program)
+        self.s.start_viewer(wrap=self.wrap)
+        self.assertEqual(self.s.geometry(), (150, 120, 600, 400), "read from the program folder")
+        x, y, w, h = self.s.control("Image2")["extents"]
+        hx, hy = x + w // 2, y + h // 2
+        self.s.xdotool("mousemove", "--sync", str(hx), str(hy), "mousedown", "1")
+        self.s.xdotool("mousemove", "--sync", str(hx + 37), str(hy + 21))
+        self.s.xdotool("mousemove", "--sync", str(hx + 38), str(hy + 22))
+        self.s.xdotool("mouseup", "1")
+        wait_until(lambda: self.s.geometry()[:2] == (188, 142), what="moved")
+
+        self.s.click_control("SpeedButton3")
+        self.assertEqual(self.s.wait_exit(), 0, "closed without a message in the way")
+        with open(self.s.user_settings_path(), newline="") as f:
+            self.assertEqual(f.read(), "; as packaged\n[Form1]\nleft=188\ntop=142\nwidth=600\n"
+                                       "height=400\n[Other]\nmine=yes\n[Misc]\nAlwaysOnTop=0\n")
+        self.assertEqual(folder_state(self.s.program), before, "the program folder is untouched")
+
+        self.s.start_viewer(wrap=self.wrap)
+        self.assertEqual(self.s.geometry(), (188, 142, 600, 400), "read from the user's folder")
+        self.assertEqual(self.s.host("close"), 0)
+        self.assertEqual(self.s.wait_exit(), 0)
+        self.assertEqual(folder_state(self.s.program), before)
 
 
 if __name__ == "__main__":
