@@ -64,6 +64,17 @@ class WindowsSpecifics(ViewerTestCase):
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(json.loads(result.stdout), {"copydata_result": 1})
 
+    def test_a_program_folder_named_outside_the_ansi_code_page(self):
+        # Greek and CJK: no Western code page holds them, so an ANSI call
+        # cannot even name the folder.
+        viewer = self.viewer(prefix="\u0392\u03b9\u03b2\u03bb\u03af\u03b1-\u66f8-")
+        info = viewer.probe()
+        self.assertEqual(WineViewer.child(info, "SBtnINDEX")["text"], "Index Sample",
+                         "the catalogue in the folder was read")
+        viewer.host("close")
+        self.assertEqual(viewer.wait_exit(), 0)
+        self.assertIn("[Form1]", viewer.settings(), "the settings were written there")
+
     def test_the_layout_at_96_dpi_is_the_design_with_no_frame_along_the_top(self):
         viewer = self.viewer()
         info = viewer.probe()
