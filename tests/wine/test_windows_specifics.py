@@ -2,13 +2,13 @@
 answer to WM_COPYDATA, a program folder named outside the ANSI code page, the
 layout at 150 % scale, and the page-side check that tells when no HTML engine
 is there."""
+import glob
 import json
-import re
-import subprocess
+import os
 import time
 
 from wine_session import WineTestCase
-from wine_viewer import CHECK, PROBE, WineViewer
+from wine_viewer import CHECK, PROBE, WineViewer, settings_text
 
 # The title bar at 96 DPI: Panel1's height, and (left or distance from the
 # right edge, width, height) of a few controls.
@@ -94,6 +94,29 @@ class WindowsSpecifics(ViewerTestCase):
         usage = self.w.wine(CHECK, "--help", timeout=60)
         self.assertEqual(usage.returncode, 0)
         self.assertIn("usage: vellum-check", usage.stdout)
+
+
+class InstalledCopy(ViewerTestCase):
+    def test_a_settings_file_that_cannot_be_written_is_left_alone_and_close_closes(self):
+        # As under Program Files: the program's own Vellum.ini cannot be written
+        # (here: read-only, the one refusal Wine shows root). The close still
+        # closes, and the settings go to the user's own folder.
+        viewer = WineViewer(self.w, settings_text(150, 120, 469, 365, on_top=False, extra="[Own]\r\nkept=1\r\n"))
+        self.viewers.append(viewer)
+        os.chmod(viewer.settings_path, 0o444)
+        before = viewer.settings()
+        viewer.start()
+        viewer.host("close")
+        self.assertEqual(viewer.wait_exit(), 0)
+        self.assertEqual(viewer.settings(), before)
+        pattern = os.path.join(self.w.env["WINEPREFIX"], "drive_c", "users", "*", "AppData",
+                               "Roaming", "Vellum", "Vellum.ini")
+        found = glob.glob(pattern)
+        self.assertEqual(len(found), 1, pattern)
+        with open(found[0], newline="") as f:
+            saved = f.read()
+        self.assertIn("left=150", saved)
+        self.assertIn("kept=1", saved, "the program's other lines carry over")
 
 
 class ScaledViewer(ViewerTestCase):
