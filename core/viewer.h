@@ -139,7 +139,8 @@ class Viewer {
   void DoShowStartPage();
   void DoShowIndexPage();
   void DoShowAboutPage();
-  bool WaitForPage();
+  enum class PageWait { kReady, kFailed, kGaveUp };
+  PageWait WaitForPage();
   void ScrollTo(std::int32_t ordinal);
   void SetLocationButtonPlain(const std::string& caption);
 
@@ -188,6 +189,9 @@ class Viewer {
   bool nav_busy_ = false;
   bool page_ready_ = false;
   int loading_depth_ = 0;  // > 0 while a page load runs
+  // The book page's wait gave up before the page was ready: its anchors are
+  // read when a location in it is next shown and the page is ready by then.
+  bool anchors_pending_ = false;
   std::optional<Navigation> deferred_;
 
   // History state.
@@ -204,6 +208,7 @@ class Viewer {
   TbcvRec host_message_location_ = EmptyLocation();
   bool awaiting_host_ = false;
   bool renavigate_pending_ = false;
+  bool host_navigating_ = false;  // the running navigation shows the host's location
 
   // Shell state.
   Bounds placed_bounds_;

@@ -41,7 +41,10 @@ void Viewer::GotoHistoryItem(int index) {
 // One Back (+1) or Forward (-1) step.
 void Viewer::HistoryStep(int direction) {
   if (closed_) return;
-  if (direction > 0 ? !back_enabled_ : !forward_enabled_) return;
+  // Decided from the history itself, not from the buttons' state: a second
+  // click while a step's page loads comes before the buttons are refreshed,
+  // and must never move the cursor past either end.
+  if (direction > 0 ? !history_.CanGoBack() : !history_.CanGoForward()) return;
   {
     // Restored rather than cleared: a step may run inside another one.
     const ScopedValue<bool> history_flag(from_history_, true);

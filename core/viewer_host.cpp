@@ -2,6 +2,8 @@
 // cross-reference links and the location button; the pending jump.
 #include "core/viewer.h"
 
+#include "core/scoped_value.h"
+
 namespace vellum {
 
 void Viewer::ReceiveHostMessage(std::uint32_t code, const void* data, std::size_t size) {
@@ -23,9 +25,16 @@ void Viewer::HandleHostCommand() {
         ports_.controls.SetVisible(Button::kPendingJump, true);
         ports_.controls.SetCaption(Button::kPendingJump, LocationCaption(target_location_));
         pending_location_ = target_location_;
-      } else if (nav_busy_) {
+      } else if (nav_busy_ && host_navigating_) {
         renavigate_pending_ = true;
+      } else if (nav_busy_ || loading_depth_ > 0) {
+        // Something else is loading (a history step, the pending jump, the
+        // location button, the Index, About or start page): the host's place
+        // is shown as soon as that ends, the newest one winning, so the
+        // viewer never stays out of step with its host.
+        deferred_ = Navigation{Navigation::Kind::kLocation, target_location_, false};
       } else {
+        const ScopedValue<bool> host_navigation(host_navigating_, true);
         GotoLocation(target_location_);
         if (renavigate_pending_) GotoLocation(target_location_);
         renavigate_pending_ = false;

@@ -103,19 +103,19 @@ void Viewer::PerformNavigation(const Navigation& navigation) {
   }
 }
 
-bool Viewer::WaitForPage() {
+Viewer::PageWait Viewer::WaitForPage() {
   const std::uint64_t start = ports_.pump.NowMs();
   for (;;) {
-    if (closed_) return false;
+    if (closed_) return PageWait::kFailed;
     switch (ports_.browser.Status()) {
       case PageStatus::kInteractive:
-        return true;
+        return PageWait::kReady;
       case PageStatus::kFailed:
-        return false;
+        return PageWait::kFailed;
       case PageStatus::kLoading:
         break;
     }
-    if (ports_.pump.NowMs() - start >= kPageWaitLimitMs) return false;
+    if (ports_.pump.NowMs() - start >= kPageWaitLimitMs) return PageWait::kGaveUp;
     ports_.pump.ProcessMessages(PumpMode::kWait);
   }
 }
@@ -139,8 +139,10 @@ void Viewer::LoadBookPage(const std::string& file_name) {
   const std::string url = exists ? path : std::string(kBlankPage);
 
   ports_.pump.ProcessMessages(PumpMode::kPending);
-  const bool loaded = ports_.browser.Navigate(url) && WaitForPage();
+  const PageWait wait = ports_.browser.Navigate(url) ? WaitForPage() : PageWait::kFailed;
+  const bool loaded = wait == PageWait::kReady;
   page_ready_ = true;
+  anchors_pending_ = wait == PageWait::kGaveUp && !closed_;
 
   // A page that failed or did not become ready in time counts as blank.
   std::optional<std::vector<std::string>> names;
@@ -165,6 +167,15 @@ void Viewer::DoGotoLocation(TbcvRec location) {
     lock.emplace(ports_.controls);
     LoadBookPage(file_name);
     if (closed_) return;
+  } else if (anchors_pending_ && ports_.browser.Status() == PageStatus::kInteractive) {
+    // The page became ready after its wait gave up: read its anchors now,
+    // rather than scroll nothing until another book is loaded. Reading keeps
+    // the page as the user may have scrolled it; loading it again would not.
+    anchors_pending_ = false;
+    if (const auto names = ports_.browser.AnchorNames()) {
+      anchors_.Build(*names);
+      current_anchor_ = -2;
+    }
   }
 
   shown_location_ = l;
@@ -206,6 +217,7 @@ void Viewer::DoShowIndexPage() {
   current_anchor_ = -2;
   // The table belonged to the book page this one replaces.
   anchors_.Clear();
+  anchors_pending_ = false;
   SetLocationButtonPlain(std::string(Name(target_location_)));
   ports_.controls.SetVisible(Button::kPendingJump, false);
 
@@ -221,6 +233,7 @@ void Viewer::DoShowAboutPage() {
   const LoadScope load(loading_depth_);
   current_anchor_ = -2;
   anchors_.Clear();
+  anchors_pending_ = false;
   if (ports_.browser.Navigate(AboutPagePath(ports_.files, files_.exe_folder))) WaitForPage();
   if (closed_) return;
 

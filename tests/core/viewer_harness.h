@@ -42,6 +42,9 @@ class FakeBrowser final : public BrowserPort {
   void Copy() override { ++copies; }
   void Focus() override { ++focus_calls; }
   void OnPump();
+  // The page on screen becomes ready now, as a slow page does in the
+  // background after the viewer stopped waiting for it.
+  void BecomeReady() { status_ = PageStatus::kInteractive; }
 
   std::map<std::string, FakePage> pages;  // by path without fragment
   std::vector<std::string> navigations;   // every URL that was loaded

@@ -56,6 +56,22 @@ TEST_F(HistoryTest, BackAndForwardWalkTheDweltLocations) {
   EXPECT_EQ(Shown(), "Gamma 2:3");
 }
 
+TEST_F(HistoryTest, ADoubleClickDuringAStepsLoadNeverLeavesTheList) {
+  h.Dwell(Loc("ALP", 1, 1));
+  h.Dwell(Loc("BET", 1, 2));
+  // One Back is possible; the second click of a double click lands while the
+  // first step still loads its page, before the buttons are refreshed.
+  h.browser.pages[h.Path("alpha.htm")].load_pumps = 20;
+  h.AtPump(2, [&] { h.viewer.SBtnBACKClick(); });
+  h.viewer.SBtnBACKClick();
+  EXPECT_EQ(Shown(), "Alpha 1:1");
+  EXPECT_EQ(h.viewer.HistoryList().Cursor(), 1) << "the cursor stays on the list";
+  BackForwardEnabled(false, true);
+  h.viewer.SBtnFORWARDClick();
+  EXPECT_EQ(Shown(), "Beta 1:2") << "the next Forward is not lost";
+  BackForwardEnabled(true, false);
+}
+
 TEST_F(HistoryTest, OnlyALocationThatStaysASecondIsAdded) {
   h.ShowNow(Loc("ALP", 1, 1));
   h.Advance(700);  // Beta is shown 950 ms after Alpha

@@ -2,6 +2,8 @@
 // pending jump and the location button.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <memory>
 
 #include "tests/core/viewer_harness.h"
@@ -207,19 +209,33 @@ TEST_F(HostTest, LocationButtonOnTheIndexOrAboutPage) {
   EXPECT_TRUE(h.host.requests.empty());
 }
 
-TEST_F(HostTest, AHostLocationDuringABackStepIsNotShownTheNextOneIs) {
-  h.Dwell(Loc("ALP", 1, 1));
-  h.Dwell(Loc("BET", 1, 1));
-  h.browser.pages[h.Path("alpha.htm")].load_pumps = 40;
-  h.AtPump(2, [&] { h.HostShows(Loc("GAM", 1, 1)); });
-  h.viewer.SBtnBACKClick();  // loads alpha for 400 ms; the debounce falls inside
-  EXPECT_TRUE(h.viewer.RenavigatePending());
-  EXPECT_EQ(Shown(), "Alpha 1:1");
-  const int loads = h.Loads();
-  h.ShowNow(Loc("GAM", 1, 2));
-  EXPECT_EQ(Shown(), "Gamma 1:2");
-  EXPECT_EQ(h.Loads(), loads + 1) << "shown twice, loaded once";
-  EXPECT_FALSE(h.viewer.RenavigatePending());
+TEST_F(HostTest, AHostLocationDuringAnotherNavigationIsShownWhenItEnds) {
+  // Whatever the user started is loading when the host's place arrives: the
+  // host's place follows as soon as that load ends, the newest one winning.
+  const struct {
+    const char* what;
+    std::function<void()> start;
+  } cases[] = {
+      {"a Back step", [&] { h.viewer.SBtnBACKClick(); }},
+      {"the Index page", [&] { h.viewer.SBtnINDEXClick(); }},
+      {"the About page", [&] { h.viewer.About1Click(); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    h.Dwell(Loc("ALP", 1, 1));
+    h.Dwell(Loc("BET", 1, 1));
+    for (const std::string& page : {h.Path("alpha.htm"), h.Path("index.htm"), h.AboutPath()})
+      h.browser.pages[page].load_pumps = 40;
+    h.AtPump(2, [&] { h.HostShows(Loc("GAM", 1, 1)); });
+    h.AtPump(4, [&] { h.HostShows(Loc("GAM", 1, 2)); });
+    c.start();
+    h.Advance(1500);
+    EXPECT_EQ(Shown(), "Gamma 1:2");
+    EXPECT_FALSE(h.viewer.RenavigatePending());
+    EXPECT_FALSE(h.viewer.NavBusy());
+    for (const std::string& page : {h.Path("alpha.htm"), h.Path("index.htm"), h.AboutPath()})
+      h.browser.pages[page].load_pumps = 3;
+  }
 }
 
 TEST_F(HostTest, AHostLocationDuringAHostNavigationIsShownAfterIt) {

@@ -204,6 +204,34 @@ TEST(NavigationCases, PageWaitEndsOnFailureAndAfterTheTimeLimit) {
   }
 }
 
+TEST_F(Navigation, APageReadyOnlyAfterTheWaitGaveUpIsIndexedAtTheNextLocation) {
+  h.browser.pages[h.Path("beta.htm")] = {{"CV001001", "CV001002", "CV002001"}, 5, false, true};
+  h.Start();
+  h.ShowNow(Loc("BET", 1, 1));  // the wait gives up after ten seconds
+  EXPECT_EQ(v.Anchors().Count(), 0);
+  const int loads = h.Loads();
+  h.browser.BecomeReady();  // eleven seconds in, the page is there
+  h.ShowNow(Loc("BET", 2, 1));
+  EXPECT_EQ(v.Anchors().Count(), 3) << "read once the page is ready";
+  EXPECT_EQ(h.Loads(), loads) << "read, not loaded again";
+  ASSERT_FALSE(h.browser.scrolls.empty());
+  EXPECT_EQ(h.browser.scrolls.back().ordinal, 2);
+  EXPECT_TRUE(h.controls.Underlined());
+  const int reads = h.browser.anchor_reads;
+  h.ShowNow(Loc("BET", 1, 2));
+  EXPECT_EQ(h.browser.anchor_reads, reads) << "read once, not at every location";
+  EXPECT_EQ(h.browser.scrolls.back().ordinal, 1);
+
+  // A page that failed stays blank: nothing is read for it later.
+  Harness failed;
+  failed.browser.pages[failed.Path("beta.htm")] = {{"CV001001"}, 5, true, false};
+  failed.Start();
+  failed.ShowNow(Loc("BET", 1, 1));
+  const int failed_reads = failed.browser.anchor_reads;
+  failed.ShowNow(Loc("BET", 1, 2));
+  EXPECT_EQ(failed.browser.anchor_reads, failed_reads);
+}
+
 TEST_F(Navigation, AFailingPageCallLeavesNoFlagOrLockBehind) {
   h.Start();
   h.browser.throw_on_anchor_read = true;
