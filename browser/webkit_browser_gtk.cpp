@@ -1,6 +1,7 @@
 #include "browser/webkit_browser_gtk.h"
 
 #include "core/anchors.h"
+#include "core/guarded.h"
 
 #include <cstdio>
 #include <exception>
@@ -17,11 +18,19 @@ constexpr const char* kAnchorNamesScript =
     "document.anchors.length + ':' + Array.from(document.anchors, function (a) {"
     " return encodeURIComponent(a.name); }).join(' ')";
 
+// The same, after the address of the document they were read from: names
+// that belong to another document than the one the viewer waits for are
+// never taken for it.
+const std::string kTaggedAnchorNamesScript =
+    std::string("location.href + '\\n' + ") + kAnchorNamesScript;
+
 // Reports the document's readyState as it changes, from the start of every
 // document, so the page wait knows when the page is interactive. With the
 // interactive state come the page's anchor names, read in the same turn
 // (and how long that took), which saves asking for them behind the rest of
-// the page's loading. Message: state, newline, milliseconds, newline, names.
+// the page's loading. Message: the document's address, newline, state,
+// newline, milliseconds, newline, names. The address tags the report: one
+// from a document that is no longer the one loading is dropped.
 std::string ReadyStateScript() {
   return std::string(
              "(function () {"
@@ -37,7 +46,7 @@ std::string ReadyStateScript() {
          "      took = (performance.now() - start).toFixed(1);"
          "    }"
          "    try { window.webkit.messageHandlers.vellumReady.postMessage("
-         "      state + '\\n' + took + '\\n' + names); }"
+         "      location.href + '\\n' + state + '\\n' + took + '\\n' + names); }"
          "    catch (e) {}"
          "  }"
          "  report();"
@@ -48,6 +57,27 @@ std::string ReadyStateScript() {
 std::string WithoutFragment(std::string_view uri) {
   return std::string(uri.substr(0, uri.find('#')));
 }
+
+}  // namespace
+
+std::optional<ReadyReport> ParseReadyReport(std::string_view message) {
+  // address \n state \n milliseconds [\n names]
+  const std::size_t first = message.find('\n');
+  if (first == std::string_view::npos) return std::nullopt;
+  const std::size_t second = message.find('\n', first + 1);
+  if (second == std::string_view::npos) return std::nullopt;
+  const std::size_t third = message.find('\n', second + 1);
+  ReadyReport report;
+  report.address = std::string(message.substr(0, first));
+  report.state = std::string(message.substr(first + 1, second - first - 1));
+  report.milliseconds = std::string(message.substr(
+      second + 1, third == std::string_view::npos ? std::string_view::npos : third - second - 1));
+  if (third != std::string_view::npos && third + 1 < message.size())
+    report.names = std::string(message.substr(third + 1));
+  return report;
+}
+
+namespace {
 
 struct ScriptCall {
   bool done = false;
@@ -132,95 +162,101 @@ gboolean WebKitBrowser::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* dec
       type != WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
     return FALSE;
   }
-  WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
-      WEBKIT_NAVIGATION_POLICY_DECISION(decision));
-  const gchar* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
-  const std::string url = uri != nullptr ? uri : "";
-  bool cancel = false;
-  try {
-    cancel = self->before_navigate_(url);
-  } catch (const std::exception& error) {
-    std::fprintf(stderr, "vellum: %s\n", error.what());
-  }
-  if (cancel) {
-    webkit_policy_decision_ignore(decision);
-    // The page stays: a navigation the viewer was waiting for is over.
-    if (url == self->pending_uri_ && self->status_ == PageStatus::kLoading) {
-      self->status_ = PageStatus::kInteractive;
+  gboolean handled = FALSE;
+  Guarded([&] {
+    WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
+        WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+    const gchar* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
+    const std::string url = uri != nullptr ? uri : "";
+    const bool cancel = self->before_navigate_(url);
+    handled = TRUE;
+    if (cancel) {
+      webkit_policy_decision_ignore(decision);
+      // The page stays: a navigation the viewer was waiting for is over.
+      if (url == self->pending_uri_ && self->status_ == PageStatus::kLoading) {
+        self->status_ = PageStatus::kInteractive;
+      }
+      return;
     }
-    return TRUE;
-  }
-  if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
-    // One window only: the link opens here.
-    webkit_policy_decision_ignore(decision);
-    webkit_web_view_load_uri(self->view_, url.c_str());
-    return TRUE;
-  }
-  webkit_policy_decision_use(decision);
-  return TRUE;
+    if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
+      // One window only: the link opens here.
+      webkit_policy_decision_ignore(decision);
+      webkit_web_view_load_uri(self->view_, url.c_str());
+      return;
+    }
+    webkit_policy_decision_use(decision);
+  });
+  return handled;
 }
 
-void WebKitBrowser::OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
+void WebKitBrowser::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer data) {
   auto* self = static_cast<WebKitBrowser*>(data);
-  if (event == WEBKIT_LOAD_COMMITTED) {
-    self->committed_ = true;
-    self->early_names_.reset();
-  }
-  if (event == WEBKIT_LOAD_FINISHED && self->status_ == PageStatus::kLoading) {
-    self->status_ = PageStatus::kInteractive;
-  }
+  Guarded([&] {
+    if (event == WEBKIT_LOAD_COMMITTED) {
+      self->committed_ = true;
+      // The document now on screen: reports from any other are not its.
+      const gchar* uri = webkit_web_view_get_uri(view);
+      self->committed_uri_ = uri != nullptr ? WithoutFragment(uri) : std::string();
+      self->early_names_.reset();
+    }
+    if (event == WEBKIT_LOAD_FINISHED && self->status_ == PageStatus::kLoading) {
+      self->status_ = PageStatus::kInteractive;
+    }
+  });
 }
 
 gboolean WebKitBrowser::OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error,
                                      gpointer data) {
   auto* self = static_cast<WebKitBrowser*>(data);
-  // A load that a newer one replaced is not the one being waited for.
-  const bool replaced =
-      g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED);
-  if (!replaced && uri != nullptr && WithoutFragment(uri) == WithoutFragment(self->pending_uri_) &&
-      self->status_ == PageStatus::kLoading) {
-    self->status_ = PageStatus::kFailed;
-  }
+  Guarded([&] {
+    // A load that a newer one replaced is not the one being waited for.
+    const bool replaced =
+        g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED);
+    if (!replaced && uri != nullptr &&
+        WithoutFragment(uri) == WithoutFragment(self->pending_uri_) &&
+        self->status_ == PageStatus::kLoading) {
+      self->status_ = PageStatus::kFailed;
+    }
+  });
   return FALSE;  // WebKit shows its own error page
 }
 
 void WebKitBrowser::OnReadyState(WebKitUserContentManager*, WebKitJavascriptResult* result,
                                  gpointer data) {
   auto* self = static_cast<WebKitBrowser*>(data);
-  if (!self->committed_ || self->status_ != PageStatus::kLoading) return;
-  gchar* text = jsc_value_to_string(webkit_javascript_result_get_js_value(result));
-  const std::string message = text != nullptr ? text : "";
-  g_free(text);
-  const std::size_t first = message.find('\n');
-  const std::size_t second = first == std::string::npos ? first : message.find('\n', first + 1);
-  const std::string ready = message.substr(0, first);
-  if (ready != "interactive" && ready != "complete") return;
-  if (second != std::string::npos && second + 1 < message.size()) {
-    self->early_names_ = DecodeAnchorNameList(std::string_view(message).substr(second + 1));
-    self->early_names_ms_ = message.substr(first + 1, second - first - 1);
-  }
-  self->status_ = PageStatus::kInteractive;
+  Guarded([&] {
+    if (!self->committed_ || self->status_ != PageStatus::kLoading) return;
+    gchar* text = jsc_value_to_string(webkit_javascript_result_get_js_value(result));
+    const std::string message = text != nullptr ? text : "";
+    g_free(text);
+    const auto report = ParseReadyReport(message);
+    if (!report || WithoutFragment(report->address) != self->committed_uri_) return;
+    if (report->state != "interactive" && report->state != "complete") return;
+    if (report->names) {
+      self->early_names_ = DecodeAnchorNameList(*report->names);
+      self->early_names_ms_ = report->milliseconds;
+    }
+    self->status_ = PageStatus::kInteractive;
+  });
 }
 
 gboolean WebKitBrowser::OnContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent* event,
                                       WebKitHitTestResult*, gpointer data) {
   auto* self = static_cast<WebKitBrowser*>(data);
-  gdouble x = 0;
-  gdouble y = 0;
-  if (event == nullptr || !gdk_event_get_root_coords(event, &x, &y)) {
-    GdkDevice* pointer =
-        gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_display_get_default()));
-    gint px = 0;
-    gint py = 0;
-    gdk_device_get_position(pointer, nullptr, &px, &py);
-    x = px;
-    y = py;
-  }
-  try {
+  Guarded([&] {
+    gdouble x = 0;
+    gdouble y = 0;
+    if (event == nullptr || !gdk_event_get_root_coords(event, &x, &y)) {
+      GdkDevice* pointer =
+          gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_display_get_default()));
+      gint px = 0;
+      gint py = 0;
+      gdk_device_get_position(pointer, nullptr, &px, &py);
+      x = px;
+      y = py;
+    }
     self->context_menu_(static_cast<int>(x), static_cast<int>(y), event);
-  } catch (const std::exception& error) {
-    std::fprintf(stderr, "vellum: %s\n", error.what());
-  }
+  });
   return TRUE;  // WebKit shows no menu of its own
 }
 
@@ -238,7 +274,7 @@ JSCValue* WebKitBrowser::RunScript(const std::string& script) {
         g_clear_error(&error);
         (*owned)->value = value;
         (*owned)->done = true;
-      },
+      },  // nothing here can throw
       holder);
   const gint64 deadline = g_get_monotonic_time() + kScriptLimitUs;
   while (!call->done && g_get_monotonic_time() < deadline)
@@ -264,12 +300,16 @@ std::optional<std::vector<std::string>> WebKitBrowser::AnchorNames() {
   }
   // One string for all names: turning a large array into strings one element
   // at a time costs far more than the call into the page.
-  JSCValue* value = RunScript(kAnchorNamesScript);
+  JSCValue* value = RunScript(kTaggedAnchorNamesScript);
   if (value == nullptr) return std::nullopt;
   std::optional<std::vector<std::string>> names;
   if (jsc_value_is_string(value)) {
     gchar* joined = jsc_value_to_string(value);
-    names = DecodeAnchorNameList(joined != nullptr ? joined : "");
+    const std::string_view text = joined != nullptr ? joined : "";
+    // Names of a document other than the one the viewer loaded are not its.
+    const std::size_t line = text.find('\n');
+    if (line != std::string_view::npos && WithoutFragment(text.substr(0, line)) == committed_uri_)
+      names = DecodeAnchorNameList(text.substr(line + 1));
     g_free(joined);
   }
   g_object_unref(value);

@@ -13,6 +13,18 @@
 
 namespace vellum {
 
+// What a page's ready-state script reports: the document's address (its
+// tag), its ready state, and with the first state past "loading" the time it
+// took to read the anchor names and the names themselves.
+struct ReadyReport {
+  std::string address;
+  std::string state;
+  std::string milliseconds;
+  std::optional<std::string> names;
+};
+// nullopt when the message is not of that form.
+std::optional<ReadyReport> ParseReadyReport(std::string_view message);
+
 class WebKitBrowser final : public BrowserPort {
  public:
   // before_navigate decides every navigation action (true cancels it);
@@ -65,6 +77,7 @@ class WebKitBrowser final : public BrowserPort {
   std::string pending_uri_;
   PageStatus status_ = PageStatus::kInteractive;
   bool committed_ = false;
+  std::string committed_uri_;  // the committed document's address, without fragment
   // The anchor names the page sent with its interactive state.
   std::optional<std::vector<std::string>> early_names_;
   std::string early_names_ms_;  // how long the page took to read them

@@ -1,5 +1,7 @@
 #include "core/anchors.h"
 
+#include <algorithm>
+
 namespace vellum {
 namespace {
 
@@ -27,26 +29,32 @@ std::optional<std::vector<std::string>> DecodeAnchorNameList(std::string_view te
   if (colon == std::string_view::npos || colon == 0) return std::nullopt;
   std::size_t count = 0;
   for (char c : text.substr(0, colon)) {
-    if (c < '0' || c > '9' || count > 100'000'000) return std::nullopt;
+    if (c < '0' || c > '9') return std::nullopt;
     count = count * 10 + static_cast<std::size_t>(c - '0');
+    if (count > kMaxAnchorNames) return std::nullopt;
   }
+  const std::string_view list = text.substr(colon + 1);
   std::vector<std::string> names;
-  if (count == 0) return colon + 1 == text.size() ? std::optional(names) : std::nullopt;
+  if (count == 0) return list.empty() ? std::optional(names) : std::nullopt;
+  // The list holds one name more than it has blanks. The count comes from the
+  // page, so it is believed only when the text bears it out: never reserve
+  // room for names the text cannot hold.
+  const auto blanks = static_cast<std::size_t>(std::count(list.begin(), list.end(), ' '));
+  if (blanks + 1 != count) return std::nullopt;
   names.reserve(count);
   std::string name;
-  for (std::size_t i = colon + 1; i <= text.size(); ++i) {
-    if (i == text.size() || text[i] == ' ') {
+  for (std::size_t i = 0; i <= list.size(); ++i) {
+    if (i == list.size() || list[i] == ' ') {
       names.push_back(std::move(name));
       name.clear();
-    } else if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
-               HexValue(text[i + 2]) >= 0) {
-      name.push_back(static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2])));
+    } else if (list[i] == '%' && i + 2 < list.size() && HexValue(list[i + 1]) >= 0 &&
+               HexValue(list[i + 2]) >= 0) {
+      name.push_back(static_cast<char>(HexValue(list[i + 1]) * 16 + HexValue(list[i + 2])));
       i += 2;
     } else {
-      name.push_back(text[i]);
+      name.push_back(list[i]);
     }
   }
-  if (names.size() != count) return std::nullopt;
   return names;
 }
 

@@ -27,6 +27,9 @@ std::optional<AnchorEntry> ParseAnchorName(std::string_view name, std::int32_t o
 // one call: the number of anchors, ":", then the names separated by blanks,
 // each percent-encoded (as encodeURIComponent writes it). "2:a b%20c" holds
 // "a" and "b c". nullopt when the text is not of that form or the count is off.
+// The count is believed only as far as the text bears it out, and never
+// beyond kMaxAnchorNames.
+inline constexpr std::size_t kMaxAnchorNames = 100'000'000;
 std::optional<std::vector<std::string>> DecodeAnchorNameList(std::string_view text);
 
 class AnchorTable {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "core/guarded.h"
 #include "host/protocol.h"
 
 namespace vellum {
@@ -31,27 +32,40 @@ void GlibTimers::Stop(TimerId id) {
 
 gboolean GlibTimers::OnTick(gpointer data) {
   const Tick* tick = static_cast<Tick*>(data);
-  try {
-    tick->timers->on_tick_(tick->id);
-  } catch (const std::exception& error) {
-    std::fprintf(stderr, "vellum: %s\n", error.what());
-  }
+  Guarded([&] { tick->timers->on_tick_(tick->id); });
   return G_SOURCE_CONTINUE;
 }
+
+namespace {
+
+// A timeout that wakes the main loop once after a short while; removed when
+// it goes out of scope without having fired, however the scope is left, so
+// it never writes to a flag that is gone.
+class WakeUp {
+ public:
+  explicit WakeUp(guint ms) : id_(g_timeout_add(ms, Fire, &fired_)) {}
+  WakeUp(const WakeUp&) = delete;
+  WakeUp& operator=(const WakeUp&) = delete;
+  ~WakeUp() {
+    if (!fired_ && id_ != 0) g_source_remove(id_);
+  }
+
+ private:
+  static gboolean Fire(gpointer flag) {
+    *static_cast<bool*>(flag) = true;
+    return G_SOURCE_REMOVE;
+  }
+  bool fired_ = false;
+  guint id_;
+};
+
+}  // namespace
 
 void GlibPump::ProcessMessages(PumpMode mode) {
   if (mode == PumpMode::kWait) {
     // Wake up after a short while even when nothing happens.
-    bool fired = false;
-    const guint wake = g_timeout_add(
-        10,
-        [](gpointer flag) -> gboolean {
-          *static_cast<bool*>(flag) = true;
-          return G_SOURCE_REMOVE;
-        },
-        &fired);
+    const WakeUp wake(10);
     g_main_context_iteration(nullptr, TRUE);
-    if (!fired) g_source_remove(wake);
   }
   for (int i = 0; i < 1000 && g_main_context_iteration(nullptr, FALSE); ++i) {
   }

@@ -55,6 +55,14 @@ TEST(AnchorNames, AllNamesOfAPageAsOneText) {
       {"x:a", std::nullopt},
       {":a", std::nullopt},
       {"no colon", std::nullopt},
+      // A crafted count asks for nothing the text does not hold: before the
+      // text was looked at, this one reserved about 32 GB and threw.
+      {"999999999:", std::nullopt},
+      {"999999999:a b", std::nullopt},
+      {"100000000:x", std::nullopt},
+      {"100000001:x", std::nullopt},
+      {"18446744073709551617:x", std::nullopt},  // past any 64-bit count
+      {"2:a b ", std::nullopt},
   };
   for (const Case& c : cases)
     EXPECT_EQ(DecodeAnchorNameList(c.text), c.names) << c.text;
