@@ -45,6 +45,11 @@ inline constexpr unsigned kRightButtonUp = 517;
 // button press or release over the window in which the browser draws.
 bool HookOpensMenu(int hook_code, unsigned message, std::string_view target_class);
 
+// The text of a link: what follows its first "$", looked for only past the
+// folder the pages stand in (page_folder, a path; the URL may be a path or a
+// file URL); the whole URL when it holds no "$" there.
+std::string_view LinkText(std::string_view url, std::string_view page_folder);
+
 class Viewer {
  public:
   explicit Viewer(const ViewerPorts& ports);

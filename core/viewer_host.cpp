@@ -4,6 +4,9 @@
 
 #include "core/scoped_value.h"
 
+#include <string>
+#include <vector>
+
 namespace vellum {
 
 void Viewer::ReceiveHostMessage(std::uint32_t code, const void* data, std::size_t size) {
@@ -60,10 +63,60 @@ void Viewer::SendToHost(std::string_view text) {
   ports_.host.SendRequest(request);
 }
 
+namespace {
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// A path or URL in a form that compares alike however it was written:
+// percent escapes decoded, "\\" read as "/", ASCII letters in lower case.
+// ends[i] is where the i-th character's source ends in the original text.
+struct Comparable {
+  std::string text;
+  std::vector<std::size_t> ends;
+};
+
+Comparable MakeComparable(std::string_view source) {
+  Comparable result;
+  for (std::size_t i = 0; i < source.size(); ++i) {
+    char c = source[i];
+    if (c == '%' && i + 2 < source.size() && HexDigit(source[i + 1]) >= 0 &&
+        HexDigit(source[i + 2]) >= 0) {
+      c = static_cast<char>(HexDigit(source[i + 1]) * 16 + HexDigit(source[i + 2]));
+      i += 2;
+    }
+    if (c == '\\') c = '/';
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    result.text.push_back(c);
+    result.ends.push_back(i + 1);
+  }
+  return result;
+}
+
+}  // namespace
+
+std::string_view LinkText(std::string_view url, std::string_view page_folder) {
+  // A "$" in the folder the pages stand in (an administrative share such as
+  // \\server\c$, a folder named with "$") is not a link's: look only past it.
+  std::size_t from = 0;
+  if (!page_folder.empty()) {
+    const Comparable folder = MakeComparable(page_folder);
+    const Comparable address = MakeComparable(url);
+    const std::size_t at = address.text.find(folder.text);
+    if (!folder.text.empty() && at != std::string::npos)
+      from = address.ends[at + folder.text.size() - 1];
+  }
+  const std::size_t dollar = url.find('$', from);
+  return dollar == std::string_view::npos ? url : url.substr(dollar + 1);
+}
+
 bool Viewer::WebBrowser1BeforeNavigate2(std::string_view url) {
   if (closed_ || !page_ready_) return false;
-  const std::size_t dollar = url.find('$');
-  const std::string_view link = dollar == std::string_view::npos ? url : url.substr(dollar + 1);
+  const std::string_view link = LinkText(url, files_.exe_folder + files_.data.data_folder);
   if (link.substr(0, 3) != "BCV") return false;
   SendToHost(link);
   return true;

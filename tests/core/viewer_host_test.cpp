@@ -101,6 +101,35 @@ TEST_F(HostTest, ShortAndMissingPayloadsReadAsZeros) {
   EXPECT_FALSE(h.viewer.NavBusy());
 }
 
+TEST(LinkText, ADollarInThePagesFolderIsNotALinks) {
+  const struct {
+    const char* url;
+    const char* folder;
+    const char* link;
+  } cases[] = {
+      // An administrative share and a folder named with "$", as paths and URLs.
+      {"\\\\server\\c$\\Vellum\\web.htm\\alpha.htm$BCVBET2:5", "\\\\server\\c$\\Vellum\\web.htm\\",
+       "BCVBET2:5"},
+      {"file://server/c$/Vellum/web.htm/alpha.htm$BCVBET2:5", "\\\\server\\c$\\Vellum\\web.htm\\",
+       "BCVBET2:5"},
+      {"file:///C:/Books$/web.htm/alpha.htm$BCVBET2:5", "C:\\Books$\\web.htm\\", "BCVBET2:5"},
+      {"file:///C:/BOOKS%24/Web.htm/extra/epsilon.htm$BCVALP1:1", "C:\\Books$\\web.htm\\",
+       "BCVALP1:1"},
+      {"file:///home/a$b/web.htm/alpha.htm$BCVBET2:5", "/home/a$b/web.htm/", "BCVBET2:5"},
+      // Links keep their own rule: only the text after their first "$" counts.
+      {"file:///home/a$b/web.htm/alpha.htm$BCVBET2:5$BCVGAM1:1", "/home/a$b/web.htm/",
+       "BCVBET2:5$BCVGAM1:1"},
+      // No "$" past the folder: the whole URL, which is no link.
+      {"file:///home/a$b/web.htm/alpha.htm", "/home/a$b/web.htm/",
+       "file:///home/a$b/web.htm/alpha.htm"},
+      // A URL outside the folder keeps the plain rule.
+      {"x$BCVALP1:1", "/home/a$b/web.htm/", "BCVALP1:1"},
+      {"C:\\p\\alpha.htm$BCVGAM2:5", "", "BCVGAM2:5"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(LinkText(c.url, c.folder), c.link) << c.url;
+}
+
 TEST_F(HostTest, LinkTexts) {
   h.ShowNow(Loc("ALP", 1, 1));
   struct Case {
