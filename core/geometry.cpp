@@ -30,6 +30,23 @@ Bounds PlaceWindow(Bounds saved, std::int32_t screen_width, std::int32_t screen_
   return {Clamp32(left), Clamp32(top), saved.width, saved.height};
 }
 
+Bounds KeepTitleBarReachable(Bounds placed, const std::vector<ScreenRect>& monitors) {
+  if (monitors.empty()) return placed;
+  const std::int64_t left = placed.left;
+  const std::int64_t top = placed.top;
+  const std::int64_t right = left + placed.width;
+  const std::int64_t bottom = top + std::min<std::int64_t>(placed.height, kTitleBarHeight);
+  for (const ScreenRect& m : monitors) {
+    if (left < m.right && right > m.left && top < m.bottom && bottom > m.top) return placed;
+  }
+  const ScreenRect& primary = monitors.front();
+  const std::int64_t new_left = std::max<std::int64_t>(
+      primary.left, std::min<std::int64_t>(left, primary.right - placed.width));
+  const std::int64_t new_top = std::max<std::int64_t>(
+      primary.top, std::min<std::int64_t>(top, primary.bottom - placed.height));
+  return {Clamp32(new_left), Clamp32(new_top), placed.width, placed.height};
+}
+
 Bounds SnapToHost(std::int32_t raw_left, std::int32_t raw_top, std::int32_t width,
                   std::int32_t height, const std::optional<ScreenRect>& host) {
   std::int64_t left = raw_left;

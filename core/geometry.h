@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace vellum {
 
@@ -28,6 +29,17 @@ struct ScreenRect {
 // right edge not beyond the screen; likewise top (30) and bottom. Width and
 // height are never changed and there is no lower limit.
 Bounds PlaceWindow(Bounds saved, std::int32_t screen_width, std::int32_t screen_height);
+
+// The height of the title bar: the only part of the window that moves it.
+inline constexpr std::int32_t kTitleBarHeight = 26;
+
+// One more step after PlaceWindow, for a window saved on a monitor that is
+// gone: when no part of its title bar lies on any of the monitors, it is
+// brought onto the primary one (the first of the list), keeping its size, as
+// near its saved place as the primary allows. A window with any part of its
+// title bar on any monitor stays exactly where it is; so does every window
+// when the list is empty.
+Bounds KeepTitleBarReachable(Bounds placed, const std::vector<ScreenRect>& monitors);
 
 inline constexpr std::int32_t kSnapDistance = 25;
 

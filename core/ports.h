@@ -63,6 +63,9 @@ class ControlsPort {
   virtual void SetWindowBounds(const Bounds& bounds) = 0;
   // Width and height of the screen in pixels.
   virtual ScreenPoint ScreenSize() = 0;
+  // The monitors' rectangles in screen pixels, the primary one first; empty
+  // when the system cannot tell.
+  virtual std::vector<ScreenRect> Monitors() = 0;
 
   // Suspends and resumes drawing of the window while a page loads. Lock
   // returns whether the lock was taken.

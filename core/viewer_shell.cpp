@@ -27,6 +27,8 @@ void Viewer::LoadSettings() {
   const ScreenPoint screen = ports_.controls.ScreenSize();
   placed_bounds_ =
       PlaceWindow({saved.left, saved.top, saved.width, saved.height}, screen.x, screen.y);
+  // A window saved on a monitor that is gone has no caption bar to fetch it by.
+  placed_bounds_ = KeepTitleBarReachable(placed_bounds_, ports_.controls.Monitors());
   always_on_top_ = saved.always_on_top;
   ports_.controls.SetStayOnTopCheck(always_on_top_);
   // Shows the start page while the catalogue is still in file order.

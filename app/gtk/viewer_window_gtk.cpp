@@ -535,6 +535,30 @@ ScreenPoint ViewerWindowGtk::ScreenSize() {
   return {DisplayWidth(display, screen), DisplayHeight(display, screen)};
 }
 
+std::vector<ScreenRect> ViewerWindowGtk::Monitors() {
+  std::vector<ScreenRect> monitors;
+  GdkDisplay* display = gdk_display_get_default();
+  if (display == nullptr) return monitors;
+  GdkMonitor* primary = gdk_display_get_primary_monitor(display);
+  const int count = gdk_display_get_n_monitors(display);
+  for (int i = 0; i < count; ++i) {
+    GdkMonitor* monitor = gdk_display_get_monitor(display, i);
+    if (monitor == nullptr) continue;
+    GdkRectangle area{};
+    gdk_monitor_get_geometry(monitor, &area);
+    // Device pixels, as the window's own place is given.
+    const int scale = gdk_monitor_get_scale_factor(monitor);
+    const ScreenRect rect{area.x * scale, area.y * scale, (area.x + area.width) * scale,
+                          (area.y + area.height) * scale};
+    if (monitor == primary) {
+      monitors.insert(monitors.begin(), rect);
+    } else {
+      monitors.push_back(rect);
+    }
+  }
+  return monitors;
+}
+
 bool ViewerWindowGtk::LockUpdates() {
   GdkWindow* top = TopGdkWindow();
   if (top == nullptr) return false;

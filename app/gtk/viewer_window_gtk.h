@@ -35,6 +35,7 @@ class ViewerWindowGtk final : public ControlsPort {
   Bounds WindowBounds() override;
   void SetWindowBounds(const Bounds& bounds) override;
   ScreenPoint ScreenSize() override;
+  std::vector<ScreenRect> Monitors() override;
   bool LockUpdates() override;
   void UnlockUpdates() override;
   void CloseWindow() override;

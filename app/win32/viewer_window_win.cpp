@@ -619,6 +619,28 @@ ScreenPoint ViewerWindowWin::ScreenSize() {
   return {GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
 }
 
+std::vector<ScreenRect> ViewerWindowWin::Monitors() {
+  std::vector<ScreenRect> monitors;
+  EnumDisplayMonitors(
+      nullptr, nullptr,
+      [](HMONITOR monitor, HDC, LPRECT, LPARAM data) -> BOOL {
+        auto* list = reinterpret_cast<std::vector<ScreenRect>*>(data);
+        MONITORINFO info{};
+        info.cbSize = sizeof info;
+        if (!GetMonitorInfoW(monitor, &info)) return TRUE;
+        const RECT& r = info.rcMonitor;
+        const ScreenRect rect{r.left, r.top, r.right, r.bottom};
+        if ((info.dwFlags & MONITORINFOF_PRIMARY) != 0) {
+          list->insert(list->begin(), rect);
+        } else {
+          list->push_back(rect);
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&monitors));
+  return monitors;
+}
+
 bool ViewerWindowWin::LockUpdates() {
   // WM_SETREDRAW pauses this window's drawing only (LockWindowUpdate would
   // take the one lock the whole system has). A hidden window draws nothing

@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/platform/platform.h"
 #include "app/win32/controls_win.h"
@@ -61,6 +62,7 @@ class ViewerWindowWin final : public ControlsPort, private ControlListener {
   Bounds WindowBounds() override;
   void SetWindowBounds(const Bounds& bounds) override;
   ScreenPoint ScreenSize() override;
+  std::vector<ScreenRect> Monitors() override;
   bool LockUpdates() override;
   void UnlockUpdates() override;
   void CloseWindow() override;

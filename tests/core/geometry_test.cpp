@@ -85,3 +85,52 @@ TEST(RawDragPosition, MovesByTheMousesWay) {
 
 }  // namespace
 }  // namespace vellum
+
+namespace vellum {
+namespace {
+
+TEST(KeepTitleBarReachable, OnlyAWindowWhoseTitleBarIsOnNoMonitorMoves) {
+  const ScreenRect primary{0, 0, 1920, 1080};
+  const ScreenRect left_of_it{-1280, 0, 0, 1024};
+  const ScreenRect above_it{0, -1200, 1920, 0};
+  const struct {
+    const char* what;
+    Bounds placed;
+    std::vector<ScreenRect> monitors;
+    Bounds expected;
+  } cases[] = {
+      {"on the primary", {100, 100, 600, 400}, {primary}, {100, 100, 600, 400}},
+      {"on a monitor left of the primary",
+       {-1000, 200, 600, 400},
+       {primary, left_of_it},
+       {-1000, 200, 600, 400}},
+      {"on a monitor above the primary",
+       {300, -900, 600, 400},
+       {primary, above_it},
+       {300, -900, 600, 400}},
+      {"a sliver of the title bar on a monitor is enough",
+       {-595, 10, 600, 400},
+       {primary},
+       {-595, 10, 600, 400}},
+      {"only the body below the title bar on a monitor",
+       {100, -30, 600, 400},
+       {primary},
+       {100, 0, 600, 400}},
+      {"the monitor on the left is gone", {-1000, 200, 600, 400}, {primary}, {0, 200, 600, 400}},
+      {"far beyond any monitor",
+       {-50000, -40000, 600, 400},
+       {primary, left_of_it},
+       {0, 0, 600, 400}},
+      {"larger than the primary", {-5000, 50, 2500, 1500}, {primary}, {0, 0, 2500, 1500}},
+      {"a primary that does not start at 0,0",
+       {-5000, 50, 600, 400},
+       {{1920, 0, 3840, 1080}, primary},
+       {1920, 50, 600, 400}},
+      {"nothing known about the monitors", {-5000, -5000, 600, 400}, {}, {-5000, -5000, 600, 400}},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(KeepTitleBarReachable(c.placed, c.monitors), c.expected) << c.what;
+}
+
+}  // namespace
+}  // namespace vellum

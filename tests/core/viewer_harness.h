@@ -83,6 +83,9 @@ class FakeControls final : public ControlsPort {
     ++bounds_changes;
   }
   ScreenPoint ScreenSize() override { return screen; }
+  std::vector<ScreenRect> Monitors() override {
+    return monitors ? *monitors : std::vector<ScreenRect>{{0, 0, screen.x, screen.y}};
+  }
   bool LockUpdates() override {
     ++locks;
     return lock_succeeds;
@@ -118,6 +121,7 @@ class FakeControls final : public ControlsPort {
   std::map<Button, bool> underlined;
   Bounds bounds{0, 0, 469, 365};
   ScreenPoint screen{1024, 768};
+  std::optional<std::vector<ScreenRect>> monitors;  // default: the screen alone
   int bounds_changes = 0;
   int locks = 0;
   int unlocks = 0;

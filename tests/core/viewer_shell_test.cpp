@@ -32,6 +32,18 @@ TEST_F(ShellTest, ClosingWritesTheBoundsAndTheStayOnTopState) {
 // Every way of closing still closes when the settings cannot be written
 // anywhere; the user is told once, and the viewer is already closed while
 // the message is up, so nothing that arrives meanwhile reaches it.
+TEST(StartUp, AWindowSavedOnAMonitorThatIsGoneComesBackToThePrimary) {
+  for (const bool monitor_left_exists : {true, false}) {
+    Harness h;
+    h.fs.files[kSettings] = "[Form1]\r\nleft=-1200\r\ntop=100\r\nwidth=600\r\nheight=400\r\n";
+    h.controls.monitors = std::vector<ScreenRect>{{0, 0, 1024, 768}};
+    if (monitor_left_exists) h.controls.monitors->push_back({-1280, 0, 0, 1024});
+    h.Start();
+    EXPECT_EQ(h.controls.bounds,
+              (monitor_left_exists ? Bounds{-1200, 100, 600, 400} : Bounds{0, 100, 600, 400}));
+  }
+}
+
 TEST(ClosingWithoutAWritableFolder, ToldOnceAndTheWindowCloses) {
   struct Case {
     const char* how;

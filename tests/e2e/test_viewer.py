@@ -337,6 +337,14 @@ class Settings(ViewerTest):
                          "[Other]\r\nmine=yes\r\n[Misc]\r\nAlwaysOnTop=0\r\n")
 
 
+class SavedOnAMonitorThatIsGone(ViewerTest):
+    settings = "[Form1]\r\nleft=-5000\r\ntop=-4000\r\nwidth=600\r\nheight=400\r\n"
+
+    def test_the_window_comes_back_onto_the_screen(self):
+        # Saved on a monitor left of and above this one that is no longer
+        # there: without a caption bar it could never be fetched back.
+        self.assertEqual(self.s.geometry(), (0, 0, 600, 400))
+
 
 # Runs a command with folder mounted read-only over itself, in a mount namespace
 # of the command's own: a folder that refuses writes even to root, who is not
