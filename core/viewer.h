@@ -97,6 +97,10 @@ class Viewer {
   void Image2MouseDown(ScreenPoint mouse);
   void DragStep(ScreenPoint mouse);
   void Image2MouseUp();
+  // The mouse went elsewhere without a release: a task switch, a dialog, a
+  // grab taken by another program. The drag ends; merely hovering over the
+  // title bar afterwards must not move the window.
+  void DragCaptureLost();
 
   void FormResize();
 

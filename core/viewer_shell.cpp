@@ -178,6 +178,12 @@ void Viewer::DragStep(ScreenPoint mouse) {
   last_drag_point_ = mouse;
 }
 
+void Viewer::DragCaptureLost() {
+  // The capture is gone already: nothing to release, and releasing would
+  // take it from whatever window holds it now.
+  dragging_ = false;
+}
+
 void Viewer::Image2MouseUp() {
   if (!dragging_) return;
   dragging_ = false;

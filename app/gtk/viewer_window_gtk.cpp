@@ -215,6 +215,10 @@ void ViewerWindowGtk::BuildTitleBar() {
   }
   Connect(image2_, "button-release-event", G_CALLBACK(OnButtonRelease));
   Connect(image2_, "motion-notify-event", G_CALLBACK(OnHandleMotion));
+  // A grab taken away or the window losing the keyboard ends a drag that
+  // will never see its release.
+  Connect(image2_, "grab-broken-event", G_CALLBACK(OnDragInterrupted));
+  Connect(window_, "focus-out-event", G_CALLBACK(OnDragInterrupted));
 }
 
 GtkWidget* ViewerWindowGtk::AddButton(const char* name, const char* caption, int x, int y, int w,
@@ -462,6 +466,12 @@ void ViewerWindowGtk::OnClicked(GtkWidget* widget, gpointer data) {
     if (widget == self->minimize_button_) v.SpeedButton4Click();
     if (widget == self->close_button_) v.SpeedButton3Click();
   });
+}
+
+gboolean ViewerWindowGtk::OnDragInterrupted(GtkWidget*, GdkEvent*, gpointer data) {
+  auto* self = static_cast<ViewerWindowGtk*>(data);
+  Guarded([&] { self->viewer_->DragCaptureLost(); });
+  return FALSE;
 }
 
 gboolean ViewerWindowGtk::OnHandleMotion(GtkWidget*, GdkEventMotion* event, gpointer data) {

@@ -74,6 +74,7 @@ class ViewerWindowGtk final : public ControlsPort {
   static gboolean OnButtonPress(GtkWidget* widget, GdkEventButton* event, gpointer self);
   static gboolean OnButtonRelease(GtkWidget* widget, GdkEventButton* event, gpointer self);
   static void OnClicked(GtkWidget* widget, gpointer self);
+  static gboolean OnDragInterrupted(GtkWidget* widget, GdkEvent* event, gpointer self);
   static gboolean OnHandleMotion(GtkWidget* widget, GdkEventMotion* event, gpointer self);
   static void OnMenuItem(GtkWidget* item, gpointer self);
 

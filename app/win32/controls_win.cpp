@@ -212,6 +212,10 @@ LRESULT ImageMessage(HWND window, ControlState* state, UINT message, WPARAM wpar
     case WM_MOUSEMOVE:
       Notify(window, *state, ControlEvent::kMouseMove, lparam);
       return 0;
+    case WM_CAPTURECHANGED:
+      if (reinterpret_cast<HWND>(lparam) != window)
+        Notify(window, *state, ControlEvent::kCaptureLost, MAKELPARAM(-1, -1));
+      return 0;
     case WM_SETCURSOR:
       if (state->cursor == nullptr) break;
       SetCursor(state->cursor);

@@ -10,7 +10,8 @@ enum class ControlEvent {
   kMouseDown,  // any button pressed (speed buttons: the left one)
   kMouseUp,    // that button released, or the press lost (capture taken away)
   kMouseMove,
-  kClick,  // speed buttons: left press and release over the button
+  kClick,        // speed buttons: left press and release over the button
+  kCaptureLost,  // images: the mouse capture went elsewhere
 };
 
 class ControlListener {

@@ -518,6 +518,7 @@ void ViewerWindowWin::OnControl(int id, ControlEvent event, POINT screen, POINT 
         if (down) v.Image2MouseDown({screen.x, screen.y});
         if (event == ControlEvent::kMouseMove) v.DragStep({screen.x, screen.y});
         if (up) v.Image2MouseUp();
+        if (event == ControlEvent::kCaptureLost) v.DragCaptureLost();
         break;
       case kPanel1:
         if (event == ControlEvent::kMouseMove) v.DragStep({screen.x, screen.y});

@@ -139,6 +139,19 @@ TEST_F(ControlsTest, ADisabledButtonTakesNoPressAndShowsItsCaption) {
   EXPECT_STREQ(caption, "<") << "the caption given at creation";
 }
 
+TEST_F(ControlsTest, AnImageTellsWhenTheCaptureItHeldIsTakenAway) {
+  // The drag handle captures the mouse for a drag; another window taking
+  // the capture (a task switch, a dialog) ends the drag without a release.
+  SetCapture(image_);
+  Pump(50);
+  SetCapture(top_);
+  Pump(50);
+  EXPECT_EQ(recorder_.Kinds(), (std::vector<E>{E::kCaptureLost}));
+  ReleaseCapture();
+  Pump(50);
+  EXPECT_EQ(recorder_.Kinds(), (std::vector<E>{E::kCaptureLost})) << "only the image's own loss";
+}
+
 TEST_F(ControlsTest, ImagesReportEveryButtonWithScreenPoints) {
   Mouse(MOUSEEVENTF_RIGHTDOWN, 105, 15);
   Mouse(MOUSEEVENTF_RIGHTUP);

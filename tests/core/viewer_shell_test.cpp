@@ -215,6 +215,20 @@ TEST_F(ShellTest, DragDocksToTheHostWindow) {
   EXPECT_EQ(h.controls.bounds, (Bounds{0, 300, 300, 400})) << "no drag after the release";
 }
 
+TEST_F(ShellTest, ADragWhoseCaptureIsTakenAwayEndsWithoutARelease) {
+  h.controls.bounds = {100, 100, 300, 400};
+  h.viewer.Image2MouseDown({110, 110});
+  h.viewer.DragStep({150, 150});
+  EXPECT_EQ(h.controls.bounds, (Bounds{140, 140, 300, 400}));
+  h.viewer.DragCaptureLost();  // Alt+Tab, a dialog: no release will come
+  EXPECT_FALSE(h.viewer.Dragging());
+  const int changes = h.controls.bounds_changes;
+  h.viewer.DragStep({400, 400});  // hovering over the title bar afterwards
+  EXPECT_EQ(h.controls.bounds_changes, changes);
+  h.viewer.Image2MouseUp();  // a late release changes nothing either
+  EXPECT_EQ(h.controls.bounds, (Bounds{140, 140, 300, 400}));
+}
+
 TEST_F(ShellTest, DragWidensToTheHostWhenLeftEdgesAlign) {
   for (int width : {790, 770}) {
     h.controls.bounds = {0, 0, width, 400};
