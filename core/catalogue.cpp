@@ -132,7 +132,28 @@ std::string IndexButtonCaption(std::string_view short_name) {
   return "Index " + std::string(short_name);
 }
 
+bool StaysInsideFolder(std::string_view relative) {
+  if (relative.empty()) return true;
+  // Rooted ("\\x", "/x"), with a drive ("C:x") or naming a stream ("a:b").
+  if (relative.front() == '\\' || relative.front() == '/' ||
+      relative.find(':') != std::string_view::npos)
+    return false;
+  std::size_t start = 0;
+  while (start <= relative.size()) {
+    const std::size_t end = relative.find_first_of("\\/", start);
+    const std::string_view part = relative.substr(
+        start, end == std::string_view::npos ? std::string_view::npos : end - start);
+    if (part == "..") return false;
+    if (end == std::string_view::npos) break;
+    start = end + 1;
+  }
+  return true;
+}
+
 std::string PagePath(const FileSystem& fs, const StartupFiles& files, std::string_view file_name) {
+  // A library may come from anywhere: its catalogue names pages inside its
+  // own folder and nowhere else.
+  if (!StaysInsideFolder(file_name)) return {};
   return fs.ResolvePath(files.exe_folder + files.data.data_folder, file_name);
 }
 

@@ -86,7 +86,12 @@ StartupFiles ReadStartupFiles(const FileSystem& fs, const TextRules& rules);
 // "Index " followed by the catalogue's short name (the blank stays).
 std::string IndexButtonCaption(std::string_view short_name);
 
-// Path of a catalogue page (BookFiles value) in the data folder.
+// True when a catalogue name stays inside the data folder: no "..", no root,
+// no drive.
+bool StaysInsideFolder(std::string_view relative);
+
+// Path of a catalogue page (BookFiles value) in the data folder; "" for a
+// name that would lead outside it.
 std::string PagePath(const FileSystem& fs, const StartupFiles& files, std::string_view file_name);
 std::string AboutPagePath(const FileSystem& fs, std::string_view exe_folder);
 

@@ -221,8 +221,9 @@ void Viewer::DoShowIndexPage() {
   SetLocationButtonPlain(std::string(Name(target_location_)));
   ports_.controls.SetVisible(Button::kPendingJump, false);
 
-  const std::string url = PagePath(ports_.files, files_, files_.book_files.Lookup(kIndexCode)) +
-                          std::string(kIndexFragment);
+  const std::string page = PagePath(ports_.files, files_, files_.book_files.Lookup(kIndexCode));
+  const std::string url =
+      page.empty() ? std::string(kBlankPage) : page + std::string(kIndexFragment);
   const UpdateLock lock(ports_.controls);
   ports_.pump.ProcessMessages(PumpMode::kPending);
   if (ports_.browser.Navigate(url)) WaitForPage();

@@ -10,9 +10,11 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <cwchar>
 #include <cwctype>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "app/platform/platform.h"
@@ -103,6 +105,28 @@ std::string TempPattern(const std::string& target) {
   return target + ".XXXXXX";
 }
 
+// A write that was killed between making its temporary file and renaming it
+// leaves "<name>.XXXXXX" behind. Those older than a minute are such remains
+// (a write takes milliseconds; one of another running copy is younger).
+void RemoveStaleTemporaries(const std::string& target) {
+  const std::size_t slash = target.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+  const std::string name = target.substr(slash == std::string::npos ? 0 : slash + 1);
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
+  if (!dir) return;
+  const time_t now = ::time(nullptr);
+  while (const dirent* entry = ::readdir(dir.get())) {
+    const std::string_view candidate = entry->d_name;
+    if (candidate.size() != name.size() + 7 || candidate.substr(0, name.size()) != name ||
+        candidate[name.size()] != '.')
+      continue;
+    const std::string path = folder + std::string(candidate);
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && now - st.st_mtime > 60)
+      (void)::unlink(path.c_str());
+  }
+}
+
 // The user's home folder: $HOME, else the password database's entry.
 std::string HomeFolder() {
   if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/') return home;
@@ -179,12 +203,20 @@ bool SystemFileSystem::IsFile(const std::string& path) const {
 
 ReadResult SystemFileSystem::ReadWholeFile(const std::string& path) const {
   ReadResult result;
-  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  // Without blocking: a FIFO or a device in the file's place must not hold
+  // up the start.
+  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
   if (!fd.Valid()) {
     const int error = errno;
     if (error == ENOENT || error == ENOTDIR) return result;
     result.status = ReadResult::Status::kUnreadable;
     result.error_text = ErrorText(error);
+    return result;
+  }
+  struct stat st {};
+  if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    result.status = ReadResult::Status::kUnreadable;
+    result.error_text = S_ISDIR(st.st_mode) ? ErrorText(EISDIR) : "Not a regular file";
     return result;
   }
   char chunk[8192];
@@ -207,6 +239,7 @@ ReadResult SystemFileSystem::ReadWholeFile(const std::string& path) const {
 WriteResult SystemFileSystem::ReplaceContent(const std::string& path,
                                              std::string_view content) const {
   const std::string target = RealTarget(path);
+  RemoveStaleTemporaries(target);
   std::string temp = TempPattern(target);
   Fd fd(::mkstemp(temp.data()));
   if (!fd.Valid()) return {false, ErrorText(errno)};

@@ -130,6 +130,32 @@ TEST_F(StartupFilesTest, TheFirstIndexLookupSeesBookFilesInFileOrder) {
   EXPECT_EQ(files.book_files.Lookup("IDX"), "first.htm");  // "IDX=first" sorts before "idx=second"
 }
 
+TEST_F(StartupFilesTest, ACatalogueNameNeverLeadsOutsideTheDataFolder) {
+  const StartupFiles files = ReadStartupFiles(fs, kRules);
+  const struct {
+    const char* name;
+    bool inside;
+  } cases[] = {
+      {"alpha.htm", true},
+      {"extra\\epsilon.htm", true},
+      {"extra/epsilon.htm", true},
+      {"a..b.htm", true},  // dots inside a name are a name
+      {"", true},
+      {"..\\..\\Windows\\win.ini", false},
+      {"extra\\..\\..\\secret.htm", false},
+      {"../secret.htm", false},
+      {"..", false},
+      {"\\\\server\\share\\x.htm", false},
+      {"/etc/passwd", false},
+      {"C:\\x.htm", false},
+      {"C:x.htm", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(StaysInsideFolder(c.name), c.inside) << c.name;
+    EXPECT_EQ(PagePath(fs, files, c.name).empty(), !c.inside && *c.name != '\0') << c.name;
+  }
+}
+
 TEST_F(StartupFilesTest, MissingFilesGiveEmptyListsAndDefaults) {
   fs.files.clear();
   const StartupFiles files = ReadStartupFiles(fs, kRules);

@@ -1,5 +1,8 @@
 // The running system's file services, on real folders in a temporary place.
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include <chrono>
 #include <cstdlib>
@@ -162,6 +165,35 @@ TEST_F(SystemFileSystemTest, ReplaceContentSwapsTheFileWithoutLeftovers) {
   EXPECT_FALSE(failed.error_text.empty());
   EXPECT_EQ(std::distance(fs::directory_iterator(root_), fs::directory_iterator{}), 2);
 }
+
+#ifndef _WIN32
+TEST_F(SystemFileSystemTest, AFifoInTheSettingsPlaceDoesNotHoldUpTheStart) {
+  // Nobody writes into it: opened as a file, it would wait for ever.
+  ASSERT_EQ(::mkfifo((Folder() + "Vellum.ini").c_str(), 0600), 0);
+  const auto start = std::chrono::steady_clock::now();
+  const ReadResult read = system_.ReadWholeFile(Folder() + "Vellum.ini");
+  EXPECT_EQ(read.status, ReadResult::Status::kUnreadable);
+  EXPECT_FALSE(read.error_text.empty());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_FALSE(system_.CanReplace(Folder() + "Vellum.ini")) << "nor is it replaced";
+}
+
+TEST_F(SystemFileSystemTest, RemainsOfAKilledWriteAreCleanedUpAtTheNextOne) {
+  Write("Vellum.ini", "old\r\n");
+  Write("Vellum.ini.a1B2c3", "killed half-way");                   // an hour old
+  Write("Vellum.ini.Zz9Yy8", "another copy's write in progress");  // just now
+  Write("Vellum.ini.bak", "the user's own");
+  Write("Other.ini.q1w2e3", "not ours");
+  const auto hour_ago = fs::file_time_type::clock::now() - std::chrono::hours(1);
+  fs::last_write_time(root_ / "Vellum.ini.a1B2c3", hour_ago);
+  fs::last_write_time(root_ / "Other.ini.q1w2e3", hour_ago);
+  ASSERT_TRUE(system_.ReplaceContent(Folder() + "Vellum.ini", "new\r\n").ok);
+  EXPECT_FALSE(fs::exists(root_ / "Vellum.ini.a1B2c3"));
+  for (const char* kept : {"Vellum.ini.Zz9Yy8", "Vellum.ini.bak", "Other.ini.q1w2e3"})
+    EXPECT_TRUE(fs::exists(root_ / kept)) << kept;
+  EXPECT_EQ(Read("Vellum.ini"), "new\r\n");
+}
+#endif
 
 TEST_F(SystemFileSystemTest, SettingsRoundTripThroughTheFile) {
   Write("Vellum.ini", "[Form1]\r\nleft=5\r\n[Keep]\r\nthis=line\r\n");
