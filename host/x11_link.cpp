@@ -58,26 +58,68 @@ std::string PropertyText(const Property& p) {
   return std::string(reinterpret_cast<const char*>(p.data.get()), p.items);
 }
 
-bool Viewable(Display* display, Window window, bool* override_redirect) {
+bool OverrideRedirect(Display* display, Window window) {
   XWindowAttributes attributes{};
-  if (XGetWindowAttributes(display, window, &attributes) == 0) return false;
-  *override_redirect = attributes.override_redirect != 0;
-  return attributes.map_state == IsViewable;
+  return XGetWindowAttributes(display, window, &attributes) == 0 ||
+         attributes.override_redirect != 0;
 }
 
-std::optional<XWindow> FindTopLevel(Display* display, std::string_view window_class,
-                                    std::optional<std::string_view> title, bool viewable_only) {
-  X11ErrorTrap trap(display);
-  const std::vector<XWindow> windows = TopLevelWindows(display);
-  // Newest first: the most recently mapped window of its kind wins.
-  for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
-    if (WindowClass(display, *it) != window_class) continue;
-    if (title && WindowTitle(display, *it) != *title) continue;
-    if (viewable_only) {
-      bool override_redirect = false;
-      if (!Viewable(display, *it, &override_redirect) || override_redirect) continue;
+// The window manager's client list, oldest first; nullopt when none runs.
+std::optional<std::vector<XWindow>> ClientList(Display* display) {
+  const Property list = ReadProperty(display, DefaultRootWindow(display),
+                                     Intern(display, "_NET_CLIENT_LIST"), false, XA_WINDOW);
+  if (!list.data || list.format != 32 || list.items == 0) return std::nullopt;
+  const auto* ids = reinterpret_cast<const unsigned long*>(list.data.get());
+  return std::vector<XWindow>(ids, ids + list.items);
+}
+
+// The root's children that carry a class, and for a child without one (a
+// frame) its own children, bottom of the stack first. Unlike the client list
+// it holds windows a window manager has let go of: withdrawn ones.
+std::vector<XWindow> RootTreeWindows(Display* display) {
+  std::vector<XWindow> windows;
+  Window root_return = 0;
+  Window parent = 0;
+  Window* children = nullptr;
+  unsigned int count = 0;
+  if (XQueryTree(display, DefaultRootWindow(display), &root_return, &parent, &children, &count) ==
+      0)
+    return windows;
+  const XPtr<Window> owned(children);
+  for (unsigned int i = 0; i < count; ++i) {
+    if (!WindowClass(display, children[i]).empty()) {
+      windows.push_back(children[i]);
+      continue;
     }
-    return *it;
+    Window* inner = nullptr;
+    unsigned int inner_count = 0;
+    if (XQueryTree(display, children[i], &root_return, &parent, &inner, &inner_count) == 0)
+      continue;
+    const XPtr<Window> owned_inner(inner);
+    for (unsigned int j = 0; j < inner_count; ++j) {
+      if (!WindowClass(display, inner[j]).empty()) windows.push_back(inner[j]);
+    }
+  }
+  return windows;
+}
+
+struct WindowQuery {
+  std::string_view window_class;
+  std::optional<std::string_view> title;
+  bool skip_override_redirect = false;
+};
+
+bool Matches(Display* display, Window window, const WindowQuery& query) {
+  if (WindowClass(display, window) != query.window_class) return false;
+  if (query.title && WindowTitle(display, window) != *query.title) return false;
+  return !query.skip_override_redirect || !OverrideRedirect(display, window);
+}
+
+// Newest (or topmost) first: the most recently listed window of its kind wins.
+std::optional<XWindow> FindIn(Display* display, const std::vector<XWindow>& windows,
+                              const WindowQuery& query) {
+  for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
+    if (Matches(display, *it, query)) return *it;
   }
   return std::nullopt;
 }
@@ -114,37 +156,8 @@ unsigned long DoorbellAtom(XDisplay* display) {
 }
 
 std::vector<XWindow> TopLevelWindows(XDisplay* display) {
-  std::vector<XWindow> windows;
-  const Window root = DefaultRootWindow(display);
-  const Property list =
-      ReadProperty(display, root, Intern(display, "_NET_CLIENT_LIST"), false, XA_WINDOW);
-  if (list.data && list.format == 32 && list.items > 0) {
-    const auto* ids = reinterpret_cast<const unsigned long*>(list.data.get());
-    windows.assign(ids, ids + list.items);
-    return windows;
-  }
-  Window root_return = 0;
-  Window parent = 0;
-  Window* children = nullptr;
-  unsigned int count = 0;
-  if (XQueryTree(display, root, &root_return, &parent, &children, &count) == 0) return windows;
-  const XPtr<Window> owned(children);
-  for (unsigned int i = 0; i < count; ++i) {
-    if (!WindowClass(display, children[i]).empty()) {
-      windows.push_back(children[i]);
-      continue;
-    }
-    // A frame of a window manager that keeps no client list.
-    Window* inner = nullptr;
-    unsigned int inner_count = 0;
-    if (XQueryTree(display, children[i], &root_return, &parent, &inner, &inner_count) == 0)
-      continue;
-    const XPtr<Window> owned_inner(inner);
-    for (unsigned int j = 0; j < inner_count; ++j) {
-      if (!WindowClass(display, inner[j]).empty()) windows.push_back(inner[j]);
-    }
-  }
-  return windows;
+  std::optional<std::vector<XWindow>> clients = ClientList(display);
+  return clients ? std::move(*clients) : RootTreeWindows(display);
 }
 
 std::string WindowClass(XDisplay* display, XWindow window) {
@@ -164,11 +177,20 @@ std::string WindowTitle(XDisplay* display, XWindow window) {
 }
 
 std::optional<XWindow> FindViewerWindow(XDisplay* display) {
-  return FindTopLevel(display, kViewerClass, kViewerTitle, false);
+  X11ErrorTrap trap(display);
+  return FindIn(display, TopLevelWindows(display), {kViewerClass, kViewerTitle, false});
 }
 
 std::optional<XWindow> FindHostWindow(XDisplay* display) {
-  return FindTopLevel(display, kHostClass, std::nullopt, true);
+  X11ErrorTrap trap(display);
+  // As a lookup by class finds it on Windows: minimized or hidden alike. A
+  // window manager lists only the windows it manages, so a withdrawn host is
+  // looked for among the root's children too.
+  const WindowQuery query{kHostClass, std::nullopt, true};
+  if (const std::optional<std::vector<XWindow>> clients = ClientList(display)) {
+    if (const std::optional<XWindow> found = FindIn(display, *clients, query)) return found;
+  }
+  return FindIn(display, RootTreeWindows(display), query);
 }
 
 std::optional<ScreenRect> FrameRect(XDisplay* display, XWindow window) {

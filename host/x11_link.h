@@ -52,8 +52,10 @@ std::string WindowTitle(XDisplay* display, XWindow window);
 
 // The viewer: a top-level window of class "TfrmHView" titled "Vellum".
 std::optional<XWindow> FindViewerWindow(XDisplay* display);
-// The host: a viewable, not override-redirect top-level window of class
-// "TFrmORUmain".
+// The host: a top-level window of class "TFrmORUmain", mapped or not (a
+// minimized or hidden host is still there), but not an override-redirect one
+// (a pop-up). Listed clients come first; a withdrawn host, which a window
+// manager no longer lists, is looked for among the root's children.
 std::optional<XWindow> FindHostWindow(XDisplay* display);
 
 // The window's outer rectangle (its frame, when a window manager adds one)

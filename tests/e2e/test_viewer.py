@@ -194,6 +194,49 @@ class LinksAndRequests(ViewerTest):
         wait_until(lambda: self.s.control("SpeedButton1")["showing"], what="the pending jump")
 
 
+class RequestsToAHostOutOfSight:
+    """A host that is minimized or hidden still hears the viewer's requests, as a
+    lookup by window class finds it on Windows. hide() puts the host out of sight."""
+
+    def test_location_button_reaches_the_host(self):
+        server = self.s.serve("--geometry", "300x300+720+100")
+        host = wait_until(lambda: self.s.xdotool_search("--class", "TFrmORUmain"),
+                          what="the host window")[0]
+        self.hide(host)
+        self.show("GAM", 2, 7)
+        self.s.wait_caption("Gamma 2:7")
+        self.s.click_control("SpeedButton2")
+        wait_until(lambda: server.requests() == ["GAM2:7"], what="the request")
+
+
+class RequestsToAMinimizedHost(RequestsToAHostOutOfSight, ViewerTest):
+    window_manager = True
+
+    def hide(self, host):
+        self.s.xdotool("windowminimize", "--sync", host)
+        wait_until(lambda: "_NET_WM_STATE_HIDDEN" in self.s.run(["xprop", "-id", host,
+                                                                  "_NET_WM_STATE"]),
+                   what="the host minimized")
+
+
+class RequestsToAWithdrawnHost(RequestsToAHostOutOfSight, ViewerTest):
+    window_manager = True
+
+    def hide(self, host):
+        # The window manager lets go of it: it leaves the client list.
+        self.s.xdotool("windowunmap", "--sync", host)
+        wait_until(lambda: host not in [str(int(w, 16)) for w in self.s.run(
+            ["xprop", "-root", "_NET_CLIENT_LIST"]).split("#")[-1].replace(",", " ").split()
+            if w.startswith("0x")], what="the host unlisted")
+
+
+class RequestsToAHiddenHostWithoutWindowManager(RequestsToAHostOutOfSight, ViewerTest):
+    def hide(self, host):
+        self.s.xdotool("windowunmap", "--sync", host)
+        wait_until(lambda: "IsUnMapped" in self.s.run(["xwininfo", "-id", host]),
+                   what="the host hidden")
+
+
 class History(ViewerTest):
     def dwell(self, code, chapter, verse, caption):
         self.show(code, chapter, verse)

@@ -1,0 +1,248 @@
+// The X11 host link against a real X server: a private Xvfb per test, no
+// window manager; where one matters, its client list is written by the test.
+#include "host/x11_link.h"
+
+// Before Xlib, whose macros (None, Bool, Status) would break it.
+#include <gtest/gtest.h>
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vellum::host {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A private Xvfb, ended with the object.
+class XServer {
+ public:
+  XServer() {
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      close(fds[0]);
+      const int null = open("/dev/null", O_RDWR);
+      dup2(null, STDOUT_FILENO);
+      dup2(null, STDERR_FILENO);
+      const std::string fd = std::to_string(fds[1]);
+      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "640x480x24", "-nolisten",
+             "tcp", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(fds[1]);
+    // Xvfb writes its display number and a newline once it accepts clients.
+    std::string number;
+    const auto deadline = Clock::now() + std::chrono::seconds(15);
+    while (pid_ > 0 && (number.empty() || number.back() != '\n') && Clock::now() < deadline) {
+      pollfd fd{fds[0], POLLIN, 0};
+      if (poll(&fd, 1, 100) <= 0) continue;
+      char chunk[16];
+      const ssize_t n = read(fds[0], chunk, sizeof chunk);
+      if (n <= 0) break;
+      number.append(chunk, static_cast<std::size_t>(n));
+    }
+    close(fds[0]);
+    if (!number.empty() && number.back() == '\n') {
+      name_ = ":" + number.substr(0, number.size() - 1);
+    }
+  }
+  XServer(const XServer&) = delete;
+  XServer& operator=(const XServer&) = delete;
+  ~XServer() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+  }
+  // Empty when the server did not start.
+  const std::string& Name() const { return name_; }
+
+ private:
+  pid_t pid_ = -1;
+  std::string name_;
+};
+
+struct DisplayCloser {
+  void operator()(Display* display) const { XCloseDisplay(display); }
+};
+using DisplayPtr = std::unique_ptr<Display, DisplayCloser>;
+
+// A window of the test, destroyed with the object.
+class TestWindow {
+ public:
+  TestWindow(Display* display, Window parent, bool override_redirect = false) : display_(display) {
+    XSetWindowAttributes attributes{};
+    attributes.override_redirect = override_redirect ? True : False;
+    window_ = XCreateWindow(display, parent, 10, 10, 100, 100, 0, CopyFromParent, InputOutput,
+                            CopyFromParent, CWOverrideRedirect, &attributes);
+  }
+  TestWindow(const TestWindow&) = delete;
+  TestWindow& operator=(const TestWindow&) = delete;
+  ~TestWindow() {
+    XDestroyWindow(display_, window_);
+    XSync(display_, False);
+  }
+  Window id() const { return window_; }
+
+  TestWindow& Class(const char* window_class) {
+    XClassHint hint{};
+    std::string name = "test";
+    std::string klass = window_class;
+    hint.res_name = name.data();
+    hint.res_class = klass.data();
+    XSetClassHint(display_, window_, &hint);
+    return *this;
+  }
+  TestWindow& Title(const char* title) {
+    XStoreName(display_, window_, title);
+    return *this;
+  }
+  TestWindow& Role(const char* role) {
+    XChangeProperty(display_, window_, XInternAtom(display_, "WM_WINDOW_ROLE", False), XA_STRING, 8,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(role),
+                    static_cast<int>(std::string(role).size()));
+    return *this;
+  }
+  TestWindow& Map() {
+    XMapWindow(display_, window_);
+    XSync(display_, False);
+    return *this;
+  }
+  TestWindow& Unmap() {
+    XUnmapWindow(display_, window_);
+    XSync(display_, False);
+    return *this;
+  }
+
+ private:
+  Display* display_;
+  Window window_ = 0;
+};
+
+class X11Link : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(server_.Name().empty()) << "Xvfb did not start";
+    display_.reset(XOpenDisplay(server_.Name().c_str()));
+    ASSERT_NE(display_, nullptr);
+  }
+
+  Display* display() const { return display_.get(); }
+  Window root() const { return DefaultRootWindow(display_.get()); }
+
+  // What a window manager announces as its clients, oldest first; none
+  // removes the list.
+  void SetClientList(const std::vector<Window>& windows) {
+    const Atom list = XInternAtom(display(), "_NET_CLIENT_LIST", False);
+    std::vector<unsigned long> ids(windows.begin(), windows.end());
+    XChangeProperty(display(), root(), list, XA_WINDOW, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(ids.data()),
+                    static_cast<int>(ids.size()));
+    if (windows.empty()) XDeleteProperty(display(), root(), list);
+    XSync(display(), False);
+  }
+
+  XServer server_;
+  DisplayPtr display_;
+};
+
+// Each case lays out its windows and tells which one the lookup must return
+// (0: none).
+class X11LinkLookup;
+struct LookupCase {
+  const char* what;
+  std::function<Window(X11LinkLookup&)> lay_out;
+};
+
+class X11LinkLookup : public X11Link {
+ public:
+  TestWindow& Add(Window parent = 0, bool override_redirect = false) {
+    windows_.push_back(
+        std::make_unique<TestWindow>(display(), parent != 0 ? parent : root(), override_redirect));
+    return *windows_.back();
+  }
+  using X11Link::SetClientList;
+
+ protected:
+  void Check(const std::vector<LookupCase>& cases,
+             const std::function<std::optional<XWindow>(Display*)>& lookup) {
+    for (const LookupCase& c : cases) {
+      SCOPED_TRACE(c.what);
+      const Window expected = c.lay_out(*this);
+      XSync(display(), False);
+      EXPECT_EQ(lookup(display()).value_or(0), expected);
+      SetClientList({});
+      // Children before the frames that hold them.
+      while (!windows_.empty())
+        windows_.pop_back();
+    }
+  }
+
+ private:
+  std::vector<std::unique_ptr<TestWindow>> windows_;
+};
+
+// The host is found as the Windows lookup by class finds it: shown, minimized
+// or hidden alike, but never a pop-up (override-redirect) window.
+TEST_F(X11LinkLookup, HostWindowIsFoundMappedOrNot) {
+  const std::vector<LookupCase> cases = {
+      {"shown", [](X11LinkLookup& t) { return t.Add().Class("TFrmORUmain").Map().id(); }},
+      {"never shown",
+       [](X11LinkLookup& t) { return t.Add().Class("TFrmORUmain").Title("Host").id(); }},
+      {"hidden after being shown (no window manager)",
+       [](X11LinkLookup& t) { return t.Add().Class("TFrmORUmain").Map().Unmap().id(); }},
+      {"minimized: in the client list, unmapped",
+       [](X11LinkLookup& t) {
+         const Window other = t.Add().Class("Other").Map().id();
+         const Window host = t.Add().Class("TFrmORUmain").id();
+         t.SetClientList({host, other});
+         return host;
+       }},
+      {"withdrawn: the client list does not hold it",
+       [](X11LinkLookup& t) {
+         const Window other = t.Add().Class("Other").Map().id();
+         const Window host = t.Add().Class("TFrmORUmain").Map().Unmap().id();
+         t.SetClientList({other});
+         return host;
+       }},
+      {"in an unmapped frame of a window manager that keeps no client list",
+       [](X11LinkLookup& t) {
+         const Window frame = t.Add().id();
+         return t.Add(frame).Class("TFrmORUmain").Map().id();
+       }},
+      {"a listed host comes before an unlisted one",
+       [](X11LinkLookup& t) {
+         const Window listed = t.Add().Class("TFrmORUmain").Map().id();
+         t.Add().Class("TFrmORUmain");
+         t.SetClientList({listed});
+         return listed;
+       }},
+      {"a pop-up of the host's class is not its main window",
+       [](X11LinkLookup& t) {
+         t.Add(0, true).Class("TFrmORUmain").Map();
+         return Window{0};
+       }},
+      {"another class",
+       [](X11LinkLookup& t) {
+         t.Add().Class("TFrmORUmainX").Map();
+         t.Add().Class("tfrmorumain").Map();
+         return Window{0};
+       }},
+  };
+  Check(cases, [](Display* d) { return FindHostWindow(d); });
+}
+
+}  // namespace
+}  // namespace vellum::host
