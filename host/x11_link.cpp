@@ -197,6 +197,9 @@ std::optional<ScreenRect> FrameRect(XDisplay* display, XWindow window) {
   X11ErrorTrap trap(display);
   XWindowAttributes attributes{};
   if (XGetWindowAttributes(display, window, &attributes) == 0) return std::nullopt;
+  // A window out of sight (minimized, hidden) keeps its last place, but there
+  // is nothing there to dock to.
+  if (attributes.map_state != IsViewable) return std::nullopt;
   int x = 0;
   int y = 0;
   Window child = 0;

@@ -59,7 +59,7 @@ std::optional<XWindow> FindViewerWindow(XDisplay* display);
 std::optional<XWindow> FindHostWindow(XDisplay* display);
 
 // The window's outer rectangle (its frame, when a window manager adds one)
-// in root coordinates; nullopt when the window has gone.
+// in root coordinates; nullopt when the window has gone or is not on screen.
 std::optional<ScreenRect> FrameRect(XDisplay* display, XWindow window);
 
 // Sends one message and waits up to timeout_ms for the receiver to take it.

@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace vellum::host {
@@ -242,6 +243,38 @@ TEST_F(X11LinkLookup, HostWindowIsFoundMappedOrNot) {
        }},
   };
   Check(cases, [](Display* d) { return FindHostWindow(d); });
+}
+
+// The drag docks to the host's rectangle: only a host on screen has one (on
+// Windows a minimized window's rectangle lies far off the screen).
+TEST_F(X11Link, FrameRectOnlyForAWindowOnScreen) {
+  struct Case {
+    const char* what;
+    std::function<void(TestWindow&)> act;
+    bool has_rect;
+  } cases[] = {
+      {"shown", [](TestWindow& w) { w.Map(); }, true},
+      {"never shown", [](TestWindow&) {}, false},
+      {"hidden after being shown", [](TestWindow& w) { w.Map().Unmap(); }, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TestWindow window(display(), root());
+    c.act(window);
+    const std::optional<ScreenRect> rect = FrameRect(display(), window.id());
+    EXPECT_EQ(rect.has_value(), c.has_rect);
+    if (rect) {
+      EXPECT_EQ(std::make_tuple(rect->left, rect->top, rect->right, rect->bottom),
+                std::make_tuple(10, 10, 110, 110));
+    }
+  }
+  Window gone = 0;
+  {
+    TestWindow window(display(), root());
+    window.Map();
+    gone = window.id();
+  }
+  EXPECT_FALSE(FrameRect(display(), gone).has_value()) << "a window that has gone";
 }
 
 }  // namespace
