@@ -31,22 +31,26 @@ Atom Intern(Display* display, const char* name) {
   return XInternAtom(display, name, False);
 }
 
-// A property read whole; empty when absent.
+// The most one read takes: 64 MiB, room for a burst of 64 largest frames.
+constexpr long kReadLimitLongs = static_cast<long>(kMaxPayload) * 16;
+
+// A property read whole, up to the read limit; empty when absent. after: the
+// bytes left unread.
 struct Property {
   Atom type = 0;
   int format = 0;
   unsigned long items = 0;
+  unsigned long after = 0;
   XPtr<unsigned char> data;
 };
 
 Property ReadProperty(Display* display, Window window, Atom property, bool remove,
                       Atom type = AnyPropertyType) {
   Property result;
-  unsigned long after = 0;
   unsigned char* data = nullptr;
-  const long max_longs = static_cast<long>(kMaxPayload) * 16;
-  if (XGetWindowProperty(display, window, property, 0, max_longs, remove ? True : False, type,
-                         &result.type, &result.format, &result.items, &after, &data) != Success) {
+  if (XGetWindowProperty(display, window, property, 0, kReadLimitLongs, remove ? True : False, type,
+                         &result.type, &result.format, &result.items, &result.after,
+                         &data) != Success) {
     return {};
   }
   result.data.reset(data);
@@ -264,8 +268,14 @@ SendStatus SendMessage(XDisplay* display, XWindow target, const Message& message
 std::vector<Message> TakeMessages(XDisplay* display, XWindow window) {
   X11ErrorTrap trap(display);
   const Atom property = CopyDataAtom(display);
-  const Property taken = ReadProperty(display, window, property, true, property);
+  // Read whatever its type, so that it goes whatever its type: a property of
+  // another type or format left in place would make every later append fail,
+  // and one never deleted would leave every sender waiting.
+  const Property taken = ReadProperty(display, window, property, true);
+  // More than one read takes is not deleted by the read: the rest is dropped.
+  if (taken.after > 0) XDeleteProperty(display, window, property);
   if (trap.Failed()) return {};
+  if (taken.type != property || taken.format != 8) return {};
   return DecodeFrames(PropertyText(taken)).messages;
 }
 

@@ -277,5 +277,128 @@ TEST_F(X11Link, FrameRectOnlyForAWindowOnScreen) {
   EXPECT_FALSE(FrameRect(display(), gone).has_value()) << "a window that has gone";
 }
 
+// A receiver's window: takes what arrives as the viewer and vellum-host serve
+// do, on a doorbell or a new value of the property.
+class Receiver {
+ public:
+  explicit Receiver(Display* display)
+      : display_(display), window_(display, DefaultRootWindow(display)) {
+    XSelectInput(display, window_.id(), PropertyChangeMask);
+    XSync(display, False);
+  }
+  Window id() const { return window_.id(); }
+
+  // Serves until the process ends (at most 10 s); its exit status, or -1.
+  int ServeUntilExit(pid_t process) {
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    for (;;) {
+      bool take = false;
+      while (XPending(display_) > 0) {
+        XEvent event{};
+        XNextEvent(display_, &event);
+        take =
+            take ||
+            (event.type == ClientMessage && event.xclient.message_type == DoorbellAtom(display_)) ||
+            (event.type == PropertyNotify && event.xproperty.atom == CopyDataAtom(display_) &&
+             event.xproperty.state == PropertyNewValue);
+      }
+      if (take) {
+        for (Message& m : TakeMessages(display_, id()))
+          received.push_back(std::move(m));
+      }
+      int status = 0;
+      if (waitpid(process, &status, WNOHANG) == process)
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+      if (Clock::now() >= deadline) {
+        kill(process, SIGKILL);
+        waitpid(process, nullptr, 0);
+        return -1;
+      }
+      pollfd fd{ConnectionNumber(display_), POLLIN, 0};
+      poll(&fd, 1, 10);
+    }
+  }
+
+  std::vector<Message> received;
+
+ private:
+  Display* display_;
+  TestWindow window_;
+};
+
+// Sends one message from a process of its own, on a connection of its own;
+// the process exits with the SendStatus.
+pid_t SendFromChild(const std::string& display_name, Window target, const Message& message) {
+  const pid_t pid = fork();
+  if (pid != 0) return pid;
+  Display* display = XOpenDisplay(display_name.c_str());
+  if (display == nullptr) _exit(100);
+  const SendStatus status = SendMessage(display, target, message, 2000);
+  XCloseDisplay(display);
+  _exit(static_cast<int>(status));
+}
+
+// Whatever another client writes to the property, the receiver's next take
+// clears it: a property left behind would make every later append fail (a
+// foreign type or format) or never be deleted (more than one read takes).
+TEST_F(X11Link, AnOddPropertyIsTakenAwayAndTheNextMessageArrives) {
+  const DisplayPtr other(XOpenDisplay(server_.Name().c_str()));
+  ASSERT_NE(other, nullptr);
+  Display* writer = other.get();
+  const Atom property = CopyDataAtom(writer);
+  const auto write = [&](Window w, Atom type, int format, const std::string& bytes, int mode) {
+    const int items = static_cast<int>(bytes.size()) / (format / 8);
+    XChangeProperty(writer, w, property, type, format, mode,
+                    reinterpret_cast<const unsigned char*>(bytes.data()), items);
+  };
+  struct Case {
+    const char* what;
+    std::function<void(Window)> spoil;
+  } cases[] = {
+      {"a foreign type", [&](Window w) { write(w, XA_STRING, 8, "junk", PropModeReplace); }},
+      {"the protocol's type in 32-bit items",
+       [&](Window w) { write(w, property, 32, std::string(16, '\x01'), PropModeReplace); }},
+      {"a frame that claims more than it holds",
+       [&](Window w) {
+         std::string frame = EncodeFrame({kShowLocation, 0, "abcd"});
+         frame[9] = '\x20';  // a length of 2 MiB and four bytes
+         write(w, property, 8, frame, PropModeReplace);
+       }},
+      {"more than one read takes (72 MiB)",
+       [&](Window w) {
+         const std::string chunk(8 << 20, '\xFF');
+         for (int i = 0; i < 9; ++i)
+           write(w, property, 8, chunk, PropModeAppend);
+       }},
+  };
+  const Message message{kShowLocation, 0x1234,
+                        std::string("\x03"
+                                    "ALP",
+                                    4) +
+                            std::string(12, '\0')};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Receiver receiver(display());
+    c.spoil(receiver.id());
+    XSync(writer, False);
+    EXPECT_TRUE(TakeMessages(display(), receiver.id()).empty());
+
+    Atom type = 0;
+    int format = 0;
+    unsigned long items = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    XGetWindowProperty(writer, receiver.id(), property, 0, 0, False, AnyPropertyType, &type,
+                       &format, &items, &after, &data);
+    if (data != nullptr) XFree(data);
+    EXPECT_EQ(type, static_cast<Atom>(None)) << "the property is left behind";
+
+    const int status =
+        receiver.ServeUntilExit(SendFromChild(server_.Name(), receiver.id(), message));
+    EXPECT_EQ(status, static_cast<int>(SendStatus::kTaken));
+    EXPECT_EQ(receiver.received, std::vector<Message>{message});
+  }
+}
+
 }  // namespace
 }  // namespace vellum::host
