@@ -107,10 +107,17 @@ std::vector<XWindow> RootTreeWindows(Display* display) {
   return windows;
 }
 
+std::string WindowRole(Display* display, Window window) {
+  return PropertyText(
+      ReadProperty(display, window, Intern(display, "WM_WINDOW_ROLE"), false, XA_STRING));
+}
+
 struct WindowQuery {
   std::string_view window_class;
   std::optional<std::string_view> title;
   bool skip_override_redirect = false;
+  // Of several matches, one with this role comes first.
+  std::optional<std::string_view> role;
 };
 
 bool Matches(Display* display, Window window, const WindowQuery& query) {
@@ -119,13 +126,26 @@ bool Matches(Display* display, Window window, const WindowQuery& query) {
   return !query.skip_override_redirect || !OverrideRedirect(display, window);
 }
 
-// Newest (or topmost) first: the most recently listed window of its kind wins.
-std::optional<XWindow> FindIn(Display* display, const std::vector<XWindow>& windows,
-                              const WindowQuery& query) {
-  for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
-    if (Matches(display, *it, query)) return *it;
+// Looks through the window manager's client list, newest first, then through
+// the root's tree, topmost first, for what a window manager does not list
+// (withdrawn windows). A match with the query's role is taken at once; else
+// the first match.
+std::optional<XWindow> FindTopLevel(Display* display, const WindowQuery& query) {
+  X11ErrorTrap trap(display);
+  std::optional<XWindow> first;
+  const auto search = [&](const std::vector<XWindow>& windows) -> std::optional<XWindow> {
+    for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
+      if (!Matches(display, *it, query)) continue;
+      if (!query.role || WindowRole(display, *it) == *query.role) return *it;
+      if (!first) first = *it;
+    }
+    return std::nullopt;
+  };
+  if (const std::optional<std::vector<XWindow>> clients = ClientList(display)) {
+    if (const std::optional<XWindow> found = search(*clients)) return found;
   }
-  return std::nullopt;
+  if (const std::optional<XWindow> found = search(RootTreeWindows(display))) return found;
+  return first;
 }
 
 }  // namespace
@@ -159,11 +179,6 @@ unsigned long DoorbellAtom(XDisplay* display) {
   return Intern(display, "_VELLUM_DOORBELL");
 }
 
-std::vector<XWindow> TopLevelWindows(XDisplay* display) {
-  std::optional<std::vector<XWindow>> clients = ClientList(display);
-  return clients ? std::move(*clients) : RootTreeWindows(display);
-}
-
 std::string WindowClass(XDisplay* display, XWindow window) {
   XClassHint hint{};
   if (XGetClassHint(display, window, &hint) == 0) return {};
@@ -181,20 +196,14 @@ std::string WindowTitle(XDisplay* display, XWindow window) {
 }
 
 std::optional<XWindow> FindViewerWindow(XDisplay* display) {
-  X11ErrorTrap trap(display);
-  return FindIn(display, TopLevelWindows(display), {kViewerClass, kViewerTitle, false});
+  // The viewer's own window carries its role; another window of its class and
+  // title (a message box of an earlier build) is taken only when none does.
+  return FindTopLevel(display, {kViewerClass, kViewerTitle, false, kViewerRole});
 }
 
 std::optional<XWindow> FindHostWindow(XDisplay* display) {
-  X11ErrorTrap trap(display);
-  // As a lookup by class finds it on Windows: minimized or hidden alike. A
-  // window manager lists only the windows it manages, so a withdrawn host is
-  // looked for among the root's children too.
-  const WindowQuery query{kHostClass, std::nullopt, true};
-  if (const std::optional<std::vector<XWindow>> clients = ClientList(display)) {
-    if (const std::optional<XWindow> found = FindIn(display, *clients, query)) return found;
-  }
-  return FindIn(display, RootTreeWindows(display), query);
+  // As a lookup by class finds it on Windows: minimized or hidden alike.
+  return FindTopLevel(display, {kHostClass, std::nullopt, true, std::nullopt});
 }
 
 std::optional<ScreenRect> FrameRect(XDisplay* display, XWindow window) {

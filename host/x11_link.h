@@ -41,21 +41,25 @@ class X11ErrorTrap {
   void* previous_handler_;
 };
 
-// Top-level client windows, newest last: the window manager's client list
-// when one runs, else the children of the root window (and, for frames
-// without a class, their children).
-std::vector<XWindow> TopLevelWindows(XDisplay* display);
-
 // The class part of WM_CLASS, and the title (_NET_WM_NAME, else WM_NAME).
 std::string WindowClass(XDisplay* display, XWindow window);
 std::string WindowTitle(XDisplay* display, XWindow window);
 
-// The viewer: a top-level window of class "TfrmHView" titled "Vellum".
+// The WM_WINDOW_ROLE of the viewer's own window: of several windows of the
+// viewer's class and title, the one that has it is the viewer.
+inline constexpr std::string_view kViewerRole = "frmHView";
+
+// Both lookups search the window manager's client list (_NET_CLIENT_LIST),
+// newest first, then, for what it does not list (withdrawn windows, or all
+// when no window manager runs), the root's children and, for a child without
+// a class (a frame), its children, topmost first.
+
+// The viewer: a top-level window of class "TfrmHView" titled "Vellum", mapped
+// or not; of several, the first with the viewer's role, else the first.
 std::optional<XWindow> FindViewerWindow(XDisplay* display);
 // The host: a top-level window of class "TFrmORUmain", mapped or not (a
 // minimized or hidden host is still there), but not an override-redirect one
-// (a pop-up). Listed clients come first; a withdrawn host, which a window
-// manager no longer lists, is looked for among the root's children.
+// (a pop-up).
 std::optional<XWindow> FindHostWindow(XDisplay* display);
 
 // The window's outer rectangle (its frame, when a window manager adds one)

@@ -237,6 +237,36 @@ class RequestsToAHiddenHostWithoutWindowManager(RequestsToAHostOutOfSight, Viewe
                    what="the host hidden")
 
 
+class HostMessagesBehindAMessageBox(unittest.TestCase):
+    """A message box of the viewer is not the viewer: while one is open the host's
+    messages still reach the viewer's window (a books.ini that cannot be read shows
+    one at start-up, before the window is shown)."""
+    window_manager = False
+
+    def setUp(self):
+        self.s = Session(start=False, window_manager=self.window_manager)
+        self.addCleanup(self.s.close)
+        books = os.path.join(self.s.program, "books.ini")
+        os.remove(books)
+        os.mkdir(books)
+
+    def test_close_arrives_while_the_message_is_up(self):
+        self.s.start_viewer(wait_for_start_page=False)
+        box = wait_until(lambda: self.s.xdotool_search("--onlyvisible", "--name", "^Vellum$"),
+                         what="the message box")[0]
+        self.assertEqual(self.s.host("close"), 0, "the viewer took the message")
+        # The close has been acted on: it wrote the settings.
+        wait_until(lambda: os.path.exists(self.s.settings_path()), what="the settings")
+        self.assertIsNone(self.s.viewer.poll(), "the message is still up")
+        self.s.xdotool("windowfocus", "--sync", box)
+        self.s.xdotool("key", "Escape")
+        self.assertEqual(self.s.wait_exit(), 0)
+
+
+class HostMessagesBehindAMessageBoxWithWindowManager(HostMessagesBehindAMessageBox):
+    window_manager = True
+
+
 class History(ViewerTest):
     def dwell(self, code, chapter, verse, caption):
         self.show(code, chapter, verse)

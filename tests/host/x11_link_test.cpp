@@ -245,6 +245,53 @@ TEST_F(X11LinkLookup, HostWindowIsFoundMappedOrNot) {
   Check(cases, [](Display* d) { return FindHostWindow(d); });
 }
 
+// The viewer: class and title, and of several such windows the one with the
+// viewer's role (a message box of the same process may share class and title).
+TEST_F(X11LinkLookup, ViewerWindowIsTheOneWithItsRole) {
+  const auto viewer = [](X11LinkLookup& t) -> TestWindow& {
+    return t.Add().Class("TfrmHView").Title("Vellum").Role(std::string(kViewerRole).c_str());
+  };
+  const auto look_alike = [](X11LinkLookup& t) -> TestWindow& {
+    return t.Add().Class("TfrmHView").Title("Vellum");
+  };
+  const std::vector<LookupCase> cases = {
+      {"shown", [&](X11LinkLookup& t) { return viewer(t).Map().id(); }},
+      {"withdrawn (minimized without a window manager)",
+       [&](X11LinkLookup& t) { return viewer(t).Map().Unmap().id(); }},
+      {"a newer look-alike (a message box) shown over it",
+       [&](X11LinkLookup& t) {
+         const Window found = viewer(t).Map().id();
+         look_alike(t).Map();
+         return found;
+       }},
+      {"not shown yet and so not listed, while a listed look-alike is shown",
+       [&](X11LinkLookup& t) {
+         const Window found = viewer(t).id();
+         t.SetClientList({look_alike(t).Map().id()});
+         return found;
+       }},
+      {"a listed viewer before an unlisted one",
+       [&](X11LinkLookup& t) {
+         const Window listed = viewer(t).Map().id();
+         viewer(t);
+         t.SetClientList({listed});
+         return listed;
+       }},
+      {"without the role (an earlier build): the newest",
+       [&](X11LinkLookup& t) {
+         look_alike(t).Map();
+         return look_alike(t).Map().id();
+       }},
+      {"another title or class",
+       [](X11LinkLookup& t) {
+         t.Add().Class("TfrmHView").Title("Vellum 2").Role(std::string(kViewerRole).c_str()).Map();
+         t.Add().Class("Vellum").Title("Vellum").Map();
+         return Window{0};
+       }},
+  };
+  Check(cases, [](Display* d) { return FindViewerWindow(d); });
+}
+
 // The drag docks to the host's rectangle: only a host on screen has one (on
 // Windows a minimized window's rectangle lies far off the screen).
 TEST_F(X11Link, FrameRectOnlyForAWindowOnScreen) {
