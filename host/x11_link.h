@@ -71,7 +71,9 @@ std::optional<ScreenRect> FrameRect(XDisplay* display, XWindow window);
 SendStatus SendMessage(XDisplay* display, XWindow target, const Message& message, int timeout_ms);
 
 // Takes every message waiting on the window's property, in the order sent.
-// Malformed data ends the list; what came before it is kept.
+// Malformed data ends the list; what came before it is kept. The property
+// never stays behind: one of another type or format is deleted unread, and
+// one longer than a read takes (64 MiB) is deleted after the read.
 std::vector<Message> TakeMessages(XDisplay* display, XWindow window);
 
 // The atoms of the protocol, interned on first use per display.
