@@ -31,22 +31,26 @@ Atom Intern(Display* display, const char* name) {
   return XInternAtom(display, name, False);
 }
 
-// A property read whole; empty when absent.
+// The most one read takes: 64 MiB, room for a burst of 64 largest frames.
+constexpr long kReadLimitLongs = static_cast<long>(kMaxPayload) * 16;
+
+// A property read whole, up to the read limit; empty when absent. after: the
+// bytes left unread.
 struct Property {
   Atom type = 0;
   int format = 0;
   unsigned long items = 0;
+  unsigned long after = 0;
   XPtr<unsigned char> data;
 };
 
 Property ReadProperty(Display* display, Window window, Atom property, bool remove,
                       Atom type = AnyPropertyType) {
   Property result;
-  unsigned long after = 0;
   unsigned char* data = nullptr;
-  const long max_longs = static_cast<long>(kMaxPayload) * 16;
-  if (XGetWindowProperty(display, window, property, 0, max_longs, remove ? True : False, type,
-                         &result.type, &result.format, &result.items, &after, &data) != Success) {
+  if (XGetWindowProperty(display, window, property, 0, kReadLimitLongs, remove ? True : False, type,
+                         &result.type, &result.format, &result.items, &result.after,
+                         &data) != Success) {
     return {};
   }
   result.data.reset(data);
@@ -58,28 +62,90 @@ std::string PropertyText(const Property& p) {
   return std::string(reinterpret_cast<const char*>(p.data.get()), p.items);
 }
 
-bool Viewable(Display* display, Window window, bool* override_redirect) {
+bool OverrideRedirect(Display* display, Window window) {
   XWindowAttributes attributes{};
-  if (XGetWindowAttributes(display, window, &attributes) == 0) return false;
-  *override_redirect = attributes.override_redirect != 0;
-  return attributes.map_state == IsViewable;
+  return XGetWindowAttributes(display, window, &attributes) == 0 ||
+         attributes.override_redirect != 0;
 }
 
-std::optional<XWindow> FindTopLevel(Display* display, std::string_view window_class,
-                                    std::optional<std::string_view> title, bool viewable_only) {
-  X11ErrorTrap trap(display);
-  const std::vector<XWindow> windows = TopLevelWindows(display);
-  // Newest first: the most recently mapped window of its kind wins.
-  for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
-    if (WindowClass(display, *it) != window_class) continue;
-    if (title && WindowTitle(display, *it) != *title) continue;
-    if (viewable_only) {
-      bool override_redirect = false;
-      if (!Viewable(display, *it, &override_redirect) || override_redirect) continue;
+// The window manager's client list, oldest first; nullopt when none runs.
+std::optional<std::vector<XWindow>> ClientList(Display* display) {
+  const Property list = ReadProperty(display, DefaultRootWindow(display),
+                                     Intern(display, "_NET_CLIENT_LIST"), false, XA_WINDOW);
+  if (!list.data || list.format != 32 || list.items == 0) return std::nullopt;
+  const auto* ids = reinterpret_cast<const unsigned long*>(list.data.get());
+  return std::vector<XWindow>(ids, ids + list.items);
+}
+
+// The root's children that carry a class, and for a child without one (a
+// frame) its own children, bottom of the stack first. Unlike the client list
+// it holds windows a window manager has let go of: withdrawn ones.
+std::vector<XWindow> RootTreeWindows(Display* display) {
+  std::vector<XWindow> windows;
+  Window root_return = 0;
+  Window parent = 0;
+  Window* children = nullptr;
+  unsigned int count = 0;
+  if (XQueryTree(display, DefaultRootWindow(display), &root_return, &parent, &children, &count) ==
+      0)
+    return windows;
+  const XPtr<Window> owned(children);
+  for (unsigned int i = 0; i < count; ++i) {
+    if (!WindowClass(display, children[i]).empty()) {
+      windows.push_back(children[i]);
+      continue;
     }
-    return *it;
+    Window* inner = nullptr;
+    unsigned int inner_count = 0;
+    if (XQueryTree(display, children[i], &root_return, &parent, &inner, &inner_count) == 0)
+      continue;
+    const XPtr<Window> owned_inner(inner);
+    for (unsigned int j = 0; j < inner_count; ++j) {
+      if (!WindowClass(display, inner[j]).empty()) windows.push_back(inner[j]);
+    }
   }
-  return std::nullopt;
+  return windows;
+}
+
+std::string WindowRole(Display* display, Window window) {
+  return PropertyText(
+      ReadProperty(display, window, Intern(display, "WM_WINDOW_ROLE"), false, XA_STRING));
+}
+
+struct WindowQuery {
+  std::string_view window_class;
+  std::optional<std::string_view> title;
+  bool skip_override_redirect = false;
+  // Of several matches, one with this role comes first.
+  std::optional<std::string_view> role;
+};
+
+bool Matches(Display* display, Window window, const WindowQuery& query) {
+  if (WindowClass(display, window) != query.window_class) return false;
+  if (query.title && WindowTitle(display, window) != *query.title) return false;
+  return !query.skip_override_redirect || !OverrideRedirect(display, window);
+}
+
+// Looks through the window manager's client list, newest first, then through
+// the root's tree, topmost first, for what a window manager does not list
+// (withdrawn windows). A match with the query's role is taken at once; else
+// the first match.
+std::optional<XWindow> FindTopLevel(Display* display, const WindowQuery& query) {
+  X11ErrorTrap trap(display);
+  std::optional<XWindow> first;
+  const auto search = [&](const std::vector<XWindow>& windows) -> std::optional<XWindow> {
+    for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
+      if (!Matches(display, *it, query)) continue;
+      if (!query.role || WindowRole(display, *it) == *query.role) return *it;
+      if (!first) first = *it;
+    }
+    return std::nullopt;
+  };
+  if (const std::optional<std::vector<XWindow>> clients = ClientList(display)) {
+    if (const std::optional<XWindow> found = search(*clients)) return found;
+  }
+  if (const std::optional<XWindow> found = search(RootTreeWindows(display))) return found;
+  return first;
 }
 
 }  // namespace
@@ -113,40 +179,6 @@ unsigned long DoorbellAtom(XDisplay* display) {
   return Intern(display, "_VELLUM_DOORBELL");
 }
 
-std::vector<XWindow> TopLevelWindows(XDisplay* display) {
-  std::vector<XWindow> windows;
-  const Window root = DefaultRootWindow(display);
-  const Property list =
-      ReadProperty(display, root, Intern(display, "_NET_CLIENT_LIST"), false, XA_WINDOW);
-  if (list.data && list.format == 32 && list.items > 0) {
-    const auto* ids = reinterpret_cast<const unsigned long*>(list.data.get());
-    windows.assign(ids, ids + list.items);
-    return windows;
-  }
-  Window root_return = 0;
-  Window parent = 0;
-  Window* children = nullptr;
-  unsigned int count = 0;
-  if (XQueryTree(display, root, &root_return, &parent, &children, &count) == 0) return windows;
-  const XPtr<Window> owned(children);
-  for (unsigned int i = 0; i < count; ++i) {
-    if (!WindowClass(display, children[i]).empty()) {
-      windows.push_back(children[i]);
-      continue;
-    }
-    // A frame of a window manager that keeps no client list.
-    Window* inner = nullptr;
-    unsigned int inner_count = 0;
-    if (XQueryTree(display, children[i], &root_return, &parent, &inner, &inner_count) == 0)
-      continue;
-    const XPtr<Window> owned_inner(inner);
-    for (unsigned int j = 0; j < inner_count; ++j) {
-      if (!WindowClass(display, inner[j]).empty()) windows.push_back(inner[j]);
-    }
-  }
-  return windows;
-}
-
 std::string WindowClass(XDisplay* display, XWindow window) {
   XClassHint hint{};
   if (XGetClassHint(display, window, &hint) == 0) return {};
@@ -164,17 +196,23 @@ std::string WindowTitle(XDisplay* display, XWindow window) {
 }
 
 std::optional<XWindow> FindViewerWindow(XDisplay* display) {
-  return FindTopLevel(display, kViewerClass, kViewerTitle, false);
+  // The viewer's own window carries its role; another window of its class and
+  // title (a message box of an earlier build) is taken only when none does.
+  return FindTopLevel(display, {kViewerClass, kViewerTitle, false, kViewerRole});
 }
 
 std::optional<XWindow> FindHostWindow(XDisplay* display) {
-  return FindTopLevel(display, kHostClass, std::nullopt, true);
+  // As a lookup by class finds it on Windows: minimized or hidden alike.
+  return FindTopLevel(display, {kHostClass, std::nullopt, true, std::nullopt});
 }
 
 std::optional<ScreenRect> FrameRect(XDisplay* display, XWindow window) {
   X11ErrorTrap trap(display);
   XWindowAttributes attributes{};
   if (XGetWindowAttributes(display, window, &attributes) == 0) return std::nullopt;
+  // A window out of sight (minimized, hidden) keeps its last place, but there
+  // is nothing there to dock to.
+  if (attributes.map_state != IsViewable) return std::nullopt;
   int x = 0;
   int y = 0;
   Window child = 0;
@@ -239,8 +277,14 @@ SendStatus SendMessage(XDisplay* display, XWindow target, const Message& message
 std::vector<Message> TakeMessages(XDisplay* display, XWindow window) {
   X11ErrorTrap trap(display);
   const Atom property = CopyDataAtom(display);
-  const Property taken = ReadProperty(display, window, property, true, property);
+  // Read whatever its type, so that it goes whatever its type: a property of
+  // another type or format left in place would make every later append fail,
+  // and one never deleted would leave every sender waiting.
+  const Property taken = ReadProperty(display, window, property, true);
+  // More than one read takes is not deleted by the read: the rest is dropped.
+  if (taken.after > 0) XDeleteProperty(display, window, property);
   if (trap.Failed()) return {};
+  if (taken.type != property || taken.format != 8) return {};
   return DecodeFrames(PropertyText(taken)).messages;
 }
 

@@ -41,23 +41,29 @@ class X11ErrorTrap {
   void* previous_handler_;
 };
 
-// Top-level client windows, newest last: the window manager's client list
-// when one runs, else the children of the root window (and, for frames
-// without a class, their children).
-std::vector<XWindow> TopLevelWindows(XDisplay* display);
-
 // The class part of WM_CLASS, and the title (_NET_WM_NAME, else WM_NAME).
 std::string WindowClass(XDisplay* display, XWindow window);
 std::string WindowTitle(XDisplay* display, XWindow window);
 
-// The viewer: a top-level window of class "TfrmHView" titled "Vellum".
+// The WM_WINDOW_ROLE of the viewer's own window: of several windows of the
+// viewer's class and title, the one that has it is the viewer.
+inline constexpr std::string_view kViewerRole = "frmHView";
+
+// Both lookups search the window manager's client list (_NET_CLIENT_LIST),
+// newest first, then, for what it does not list (withdrawn windows, or all
+// when no window manager runs), the root's children and, for a child without
+// a class (a frame), its children, topmost first.
+
+// The viewer: a top-level window of class "TfrmHView" titled "Vellum", mapped
+// or not; of several, the first with the viewer's role, else the first.
 std::optional<XWindow> FindViewerWindow(XDisplay* display);
-// The host: a viewable, not override-redirect top-level window of class
-// "TFrmORUmain".
+// The host: a top-level window of class "TFrmORUmain", mapped or not (a
+// minimized or hidden host is still there), but not an override-redirect one
+// (a pop-up).
 std::optional<XWindow> FindHostWindow(XDisplay* display);
 
 // The window's outer rectangle (its frame, when a window manager adds one)
-// in root coordinates; nullopt when the window has gone.
+// in root coordinates; nullopt when the window has gone or is not on screen.
 std::optional<ScreenRect> FrameRect(XDisplay* display, XWindow window);
 
 // Sends one message and waits up to timeout_ms for the receiver to take it.
@@ -65,7 +71,9 @@ std::optional<ScreenRect> FrameRect(XDisplay* display, XWindow window);
 SendStatus SendMessage(XDisplay* display, XWindow target, const Message& message, int timeout_ms);
 
 // Takes every message waiting on the window's property, in the order sent.
-// Malformed data ends the list; what came before it is kept.
+// Malformed data ends the list; what came before it is kept. The property
+// never stays behind: one of another type or format is deleted unread, and
+// one longer than a read takes (64 MiB) is deleted after the read.
 std::vector<Message> TakeMessages(XDisplay* display, XWindow window);
 
 // The atoms of the protocol, interned on first use per display.

@@ -3,10 +3,8 @@
 
 #include <cstdio>
 #include <exception>
-#include <string>
 
 #include "app/gtk/viewer_window_gtk.h"
-#include "host/protocol.h"
 
 int main(int argc, char** argv) {
   // The host link and the window lookups are X11's.
@@ -16,8 +14,13 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "vellum: cannot open the X display\n");
     return 1;
   }
-  // After initialisation, which sets a class of its own from the program name.
-  gdk_set_program_class(std::string(vellum::host::kViewerClass).c_str());
+  // GDK gives every toplevel of the process the program class: message boxes
+  // and menus too. Only the viewer window may carry the viewer's class (the
+  // host looks it up by class and title, and a message box has the same
+  // title), so the program class is our own name and the viewer window sets
+  // its class itself. Set after initialisation, which derives one from the
+  // program name.
+  gdk_set_program_class("Vellum");
   try {
     vellum::ViewerWindowGtk window;
     return window.Run();

@@ -1,10 +1,12 @@
 #include "app/gtk/viewer_window_gtk.h"
 
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <gdk/gdkx.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
 
 #include "app/gtk/images_gtk.h"
 #include "core/guarded.h"
@@ -83,6 +85,18 @@ const char* EdgeCursor(GdkWindowEdge edge) {
       return "e-resize";
   }
   return "default";
+}
+
+// The host's lookup class, on this window alone: every other toplevel of the
+// process keeps the program class. Set before the window is first mapped,
+// where window managers read it.
+void SetViewerClass(GdkWindow* window) {
+  std::string name = "vellum";
+  std::string window_class(host::kViewerClass);
+  XClassHint hint{};
+  hint.res_name = name.data();
+  hint.res_class = window_class.data();
+  XSetClassHint(GDK_WINDOW_XDISPLAY(window), GDK_WINDOW_XID(window), &hint);
 }
 
 void SetAccessible(GtkWidget* widget, const char* designer_name, const char* name) {
@@ -165,8 +179,11 @@ void ViewerWindowGtk::BuildWindow() {
   BuildMenu();
   gtk_widget_show_all(column);
 
+  // The role tells the viewer from any other window of its class and title.
+  gtk_window_set_role(GTK_WINDOW(window_), std::string(host::kViewerRole).c_str());
   gtk_widget_realize(window_);
   GdkWindow* top = TopGdkWindow();
+  SetViewerClass(top);
   gdk_window_add_filter(top, FilterXEvent, this);
   host_.SetOwnWindow(gdk_x11_window_get_xid(top));
 }

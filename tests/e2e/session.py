@@ -342,7 +342,7 @@ class Session:
         return self.xdotool("search", *args).split()
 
     def viewer_window(self):
-        # Popup menus share the program's class; the viewer is the one titled Vellum.
+        # Only the viewer window has the viewer's class; the title makes sure.
         def find():
             return [w for w in self.xdotool_search("--class", "TfrmHView")
                     if self.xdotool("getwindowname", w).strip() == "Vellum"]

@@ -194,6 +194,79 @@ class LinksAndRequests(ViewerTest):
         wait_until(lambda: self.s.control("SpeedButton1")["showing"], what="the pending jump")
 
 
+class RequestsToAHostOutOfSight:
+    """A host that is minimized or hidden still hears the viewer's requests, as a
+    lookup by window class finds it on Windows. hide() puts the host out of sight."""
+
+    def test_location_button_reaches_the_host(self):
+        server = self.s.serve("--geometry", "300x300+720+100")
+        host = wait_until(lambda: self.s.xdotool_search("--class", "TFrmORUmain"),
+                          what="the host window")[0]
+        self.hide(host)
+        self.show("GAM", 2, 7)
+        self.s.wait_caption("Gamma 2:7")
+        self.s.click_control("SpeedButton2")
+        wait_until(lambda: server.requests() == ["GAM2:7"], what="the request")
+
+
+class RequestsToAMinimizedHost(RequestsToAHostOutOfSight, ViewerTest):
+    window_manager = True
+
+    def hide(self, host):
+        self.s.xdotool("windowminimize", "--sync", host)
+        wait_until(lambda: "_NET_WM_STATE_HIDDEN" in self.s.run(["xprop", "-id", host,
+                                                                  "_NET_WM_STATE"]),
+                   what="the host minimized")
+
+
+class RequestsToAWithdrawnHost(RequestsToAHostOutOfSight, ViewerTest):
+    window_manager = True
+
+    def hide(self, host):
+        # The window manager lets go of it: it leaves the client list.
+        self.s.xdotool("windowunmap", "--sync", host)
+        wait_until(lambda: host not in [str(int(w, 16)) for w in self.s.run(
+            ["xprop", "-root", "_NET_CLIENT_LIST"]).split("#")[-1].replace(",", " ").split()
+            if w.startswith("0x")], what="the host unlisted")
+
+
+class RequestsToAHiddenHostWithoutWindowManager(RequestsToAHostOutOfSight, ViewerTest):
+    def hide(self, host):
+        self.s.xdotool("windowunmap", "--sync", host)
+        wait_until(lambda: "IsUnMapped" in self.s.run(["xwininfo", "-id", host]),
+                   what="the host hidden")
+
+
+class HostMessagesBehindAMessageBox(unittest.TestCase):
+    """A message box of the viewer is not the viewer: while one is open the host's
+    messages still reach the viewer's window (a books.ini that cannot be read shows
+    one at start-up, before the window is shown)."""
+    window_manager = False
+
+    def setUp(self):
+        self.s = Session(start=False, window_manager=self.window_manager)
+        self.addCleanup(self.s.close)
+        books = os.path.join(self.s.program, "books.ini")
+        os.remove(books)
+        os.mkdir(books)
+
+    def test_close_arrives_while_the_message_is_up(self):
+        self.s.start_viewer(wait_for_start_page=False)
+        box = wait_until(lambda: self.s.xdotool_search("--onlyvisible", "--name", "^Vellum$"),
+                         what="the message box")[0]
+        self.assertEqual(self.s.host("close"), 0, "the viewer took the message")
+        # The close has been acted on: it wrote the settings.
+        wait_until(lambda: os.path.exists(self.s.settings_path()), what="the settings")
+        self.assertIsNone(self.s.viewer.poll(), "the message is still up")
+        self.s.xdotool("windowfocus", "--sync", box)
+        self.s.xdotool("key", "Escape")
+        self.assertEqual(self.s.wait_exit(), 0)
+
+
+class HostMessagesBehindAMessageBoxWithWindowManager(HostMessagesBehindAMessageBox):
+    window_manager = True
+
+
 class History(ViewerTest):
     def dwell(self, code, chapter, verse, caption):
         self.show(code, chapter, verse)
