@@ -142,7 +142,9 @@ bool WebKitBrowser::Navigate(const std::string& url) {
                              WithoutFragment(current) == WithoutFragment(uri) &&
                              status_ == PageStatus::kInteractive;
   pending_uri_ = uri;
-  committed_ = false;
+  // A jump within the document on screen keeps that document: it stays the
+  // committed one. Any other navigation has committed nothing yet.
+  committed_ = same_document;
   early_names_.reset();
   status_ = PageStatus::kLoading;
   webkit_web_view_load_uri(view_, uri.c_str());
@@ -199,7 +201,10 @@ void WebKitBrowser::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gp
       self->committed_uri_ = uri != nullptr ? WithoutFragment(uri) : std::string();
       self->early_names_.reset();
     }
-    if (event == WEBKIT_LOAD_FINISHED && self->status_ == PageStatus::kLoading) {
+    // The end of the load before ours (its resources can finish after the
+    // viewer asked for the next page) is not the end of ours.
+    if (event == WEBKIT_LOAD_FINISHED && self->committed_ &&
+        self->status_ == PageStatus::kLoading) {
       self->status_ = PageStatus::kInteractive;
     }
   });
@@ -308,7 +313,8 @@ std::optional<std::vector<std::string>> WebKitBrowser::AnchorNames() {
     const std::string_view text = joined != nullptr ? joined : "";
     // Names of a document other than the one the viewer loaded are not its.
     const std::size_t line = text.find('\n');
-    if (line != std::string_view::npos && WithoutFragment(text.substr(0, line)) == committed_uri_)
+    if (committed_ && line != std::string_view::npos &&
+        WithoutFragment(text.substr(0, line)) == committed_uri_)
       names = DecodeAnchorNameList(text.substr(line + 1));
     g_free(joined);
   }
