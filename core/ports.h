@@ -72,7 +72,7 @@ class ControlsPort {
   virtual bool LockUpdates() = 0;
   virtual void UnlockUpdates() = 0;
 
-  // Asks the window to close; the front end answers with Viewer::FormClose.
+  // Asks the window to close; the front end answers with Viewer::OnClosing.
   virtual void CloseWindow() = 0;
   // Minimizes the application as a whole.
   virtual void MinimizeApplication() = 0;

@@ -57,52 +57,52 @@ class Viewer {
   Viewer& operator=(const Viewer&) = delete;
 
   // Start-up and shutdown.
-  void FormCreate();
+  void OnStart();
   // Writes the settings and closes the viewer; the answer is always true (the
   // window may close). A failed write is told to the user once, after the
   // viewer has closed.
-  bool FormClose();
+  bool OnClosing();
   bool Closed() const { return closed_; }
 
   // Host link.
   void ReceiveHostMessage(std::uint32_t code, const void* data, std::size_t size);
   // Returns Cancel: true when the browser must not follow the URL.
-  bool WebBrowser1BeforeNavigate2(std::string_view url);
+  bool OnBeforeNavigate(std::string_view url);
 
   // Timers.
   void OnTimer(TimerId id);
 
   // Title-bar buttons.
-  void SpeedButton1Click();  // pending jump
-  void SpeedButton2Click();  // location button
-  void SBtnINDEXClick();
-  void SBtnBACKClick();
-  void SBtnFORWARDClick();
-  void SBtnBACKMouseDown();
-  void SBtnBACKMouseUp();
-  void SBtnFORWARDMouseDown();
-  void SBtnFORWARDMouseUp();
-  void SpeedButton3Click();  // "X"
-  void SpeedButton4Click();  // "_"
+  void OnPendingJumpClicked();  // pending jump
+  void OnLocationClicked();     // location button
+  void OnIndexClicked();
+  void OnBackClicked();
+  void OnForwardClicked();
+  void OnBackPressed();
+  void OnBackReleased();
+  void OnForwardPressed();
+  void OnForwardReleased();
+  void OnCloseClicked();     // "X"
+  void OnMinimizeClicked();  // "_"
 
   // Menu and menu commands.
-  void Image1MouseDown(ScreenPoint menu_corner);
-  void CopyCB1Click();
-  void AlwaysOnTop1Click();
-  void About1Click();
-  void Close1Click();
+  void OnMenuIconPressed(ScreenPoint menu_corner);
+  void OnCopyChosen();
+  void OnAlwaysOnTopChosen();
+  void OnAboutChosen();
+  void OnCloseChosen();
   void OpenMenuAt(ScreenPoint cursor);  // the mouse hook's right click
 
   // Docking drag by the handle; points in screen coordinates.
-  void Image2MouseDown(ScreenPoint mouse);
+  void OnDragHandlePressed(ScreenPoint mouse);
   void DragStep(ScreenPoint mouse);
-  void Image2MouseUp();
+  void OnDragHandleReleased();
   // The mouse went elsewhere without a release: a task switch, a dialog, a
   // grab taken by another program. The drag ends; merely hovering over the
   // title bar afterwards must not move the window.
   void DragCaptureLost();
 
-  void FormResize();
+  void OnResized();
 
   // Read-only views for front ends and tests.
   const TbcvRec& TargetLocation() const { return target_location_; }

@@ -57,11 +57,11 @@ void Viewer::HistoryStep(int direction) {
   UpdateNavButtons();
 }
 
-void Viewer::SBtnBACKClick() {
+void Viewer::OnBackClicked() {
   HistoryStep(+1);
 }
 
-void Viewer::SBtnFORWARDClick() {
+void Viewer::OnForwardClicked() {
   HistoryStep(-1);
 }
 
@@ -80,20 +80,20 @@ void Viewer::ReleaseHold(bool& held) {
   StopTimer(TimerId::kTimer2);
 }
 
-void Viewer::SBtnBACKMouseDown() {
+void Viewer::OnBackPressed() {
   PressHold(back_held_, back_enabled_);
 }
-void Viewer::SBtnBACKMouseUp() {
+void Viewer::OnBackReleased() {
   ReleaseHold(back_held_);
 }
-void Viewer::SBtnFORWARDMouseDown() {
+void Viewer::OnForwardPressed() {
   PressHold(forward_held_, forward_enabled_);
 }
-void Viewer::SBtnFORWARDMouseUp() {
+void Viewer::OnForwardReleased() {
   ReleaseHold(forward_held_);
 }
 
-void Viewer::SBtnINDEXClick() {
+void Viewer::OnIndexClicked() {
   if (closed_) return;
   AddHistory(FreshIndexLocation());
   ShowIndexPage();

@@ -114,7 +114,7 @@ std::string_view LinkText(std::string_view url, std::string_view page_folder) {
   return dollar == std::string_view::npos ? url : url.substr(dollar + 1);
 }
 
-bool Viewer::WebBrowser1BeforeNavigate2(std::string_view url) {
+bool Viewer::OnBeforeNavigate(std::string_view url) {
   if (closed_ || !page_ready_) return false;
   const std::string_view link = LinkText(url, files_.exe_folder + files_.data.data_folder);
   if (link.substr(0, 3) != "BCV") return false;
@@ -122,7 +122,7 @@ bool Viewer::WebBrowser1BeforeNavigate2(std::string_view url) {
   return true;
 }
 
-void Viewer::SpeedButton1Click() {
+void Viewer::OnPendingJumpClicked() {
   if (closed_) return;
   awaiting_host_ = false;
   GotoLocation(pending_location_);
@@ -132,7 +132,7 @@ void Viewer::SpeedButton1Click() {
   ports_.browser.Focus();
 }
 
-void Viewer::SpeedButton2Click() {
+void Viewer::OnLocationClicked() {
   if (closed_) return;
   if (IsSpecialCode(Code(shown_location_))) {
     AddHistory(FreshAboutLocation());

@@ -246,7 +246,7 @@ void Viewer::DoShowAboutPage() {
   ports_.controls.SetVisible(Button::kPendingJump, false);
 }
 
-void Viewer::FormResize() {
+void Viewer::OnResized() {
   if (closed_ || !page_ready_ || current_anchor_ < 0) return;
   const std::optional<int> count = ports_.browser.AnchorCount();
   if (!count || current_anchor_ >= *count) return;

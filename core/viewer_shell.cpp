@@ -12,7 +12,7 @@ bool HookOpensMenu(int hook_code, unsigned message, std::string_view target_clas
 
 Viewer::Viewer(const ViewerPorts& ports) : ports_(ports) {}
 
-void Viewer::FormCreate() {
+void Viewer::OnStart() {
   LoadSettings();
   if (closed_) return;
   ports_.controls.SetWindowBounds(placed_bounds_);
@@ -43,7 +43,7 @@ void Viewer::LoadSettings() {
   ShowStartPage();
 }
 
-bool Viewer::FormClose() {
+bool Viewer::OnClosing() {
   if (closed_) return true;
   const Bounds bounds = ports_.controls.WindowBounds();
   const WindowSettings settings{bounds.left, bounds.top, bounds.width, bounds.height,
@@ -94,8 +94,8 @@ void Viewer::OnTimer(TimerId id) {
       // A repeat that falls while the previous step still loads its page is
       // dropped; the next tick after the load steps on.
       if (step_running_) return;
-      if (back_held_) SBtnBACKClick();
-      if (forward_held_) SBtnFORWARDClick();
+      if (back_held_) OnBackClicked();
+      if (forward_held_) OnForwardClicked();
       break;
     case TimerId::kTimer3:
       StopTimer(TimerId::kTimer3);
@@ -113,19 +113,19 @@ void Viewer::SetAlwaysOnTop(bool on) {
   ShowStartPage();
 }
 
-void Viewer::AlwaysOnTop1Click() {
+void Viewer::OnAlwaysOnTopChosen() {
   if (closed_) return;
   always_on_top_ = !always_on_top_;
   ports_.controls.SetStayOnTopCheck(always_on_top_);
   SetAlwaysOnTop(always_on_top_);
 }
 
-void Viewer::About1Click() {
+void Viewer::OnAboutChosen() {
   if (closed_) return;
   ShowAboutPage();
 }
 
-void Viewer::CopyCB1Click() {
+void Viewer::OnCopyChosen() {
   if (closed_) return;
   ports_.browser.Copy();
 }
@@ -138,19 +138,19 @@ void Viewer::MinimizeApplication() {
   ports_.controls.MinimizeApplication();
 }
 
-void Viewer::Close1Click() {
+void Viewer::OnCloseChosen() {
   if (!closed_) CloseWindow();
 }
 
-void Viewer::SpeedButton3Click() {
+void Viewer::OnCloseClicked() {
   if (!closed_) CloseWindow();
 }
 
-void Viewer::SpeedButton4Click() {
+void Viewer::OnMinimizeClicked() {
   if (!closed_) MinimizeApplication();
 }
 
-void Viewer::Image1MouseDown(ScreenPoint menu_corner) {
+void Viewer::OnMenuIconPressed(ScreenPoint menu_corner) {
   if (!closed_) ports_.controls.ShowPopupMenu(menu_corner);
 }
 
@@ -158,7 +158,7 @@ void Viewer::OpenMenuAt(ScreenPoint cursor) {
   if (!closed_) ports_.controls.ShowPopupMenu(cursor);
 }
 
-void Viewer::Image2MouseDown(ScreenPoint mouse) {
+void Viewer::OnDragHandlePressed(ScreenPoint mouse) {
   if (closed_) return;
   ports_.controls.CaptureMouse();
   dragging_ = true;
@@ -184,7 +184,7 @@ void Viewer::DragCaptureLost() {
   dragging_ = false;
 }
 
-void Viewer::Image2MouseUp() {
+void Viewer::OnDragHandleReleased() {
   if (!dragging_) return;
   dragging_ = false;
   ports_.controls.ReleaseMouse();

@@ -111,7 +111,7 @@ void SetAccessible(GtkWidget* widget, const char* designer_name, const char* nam
 ViewerWindowGtk::ViewerWindowGtk() {
   timers_ = std::make_unique<GlibTimers>([this](TimerId id) { OnTimerTick(id); });
   browser_ = std::make_unique<WebKitBrowser>(
-      [this](std::string_view url) { return viewer_ && viewer_->WebBrowser1BeforeNavigate2(url); },
+      [this](std::string_view url) { return viewer_ && viewer_->OnBeforeNavigate(url); },
       [this](int x, int y, GdkEvent* trigger) {
         if (!viewer_) return;
         // The menu takes the pointer with the event that asked for it.
@@ -315,7 +315,7 @@ GtkWidget* ViewerWindowGtk::ButtonWidget(Button button) const {
 }
 
 int ViewerWindowGtk::Run() {
-  viewer_->FormCreate();
+  viewer_->OnStart();
   if (viewer_->Closed()) return 0;
   gtk_widget_show(window_);
   running_ = true;
@@ -370,8 +370,8 @@ void ViewerWindowGtk::EndLostHolds() {
   GdkModifierType state{};
   gdk_device_get_state(pointer, TopGdkWindow(), nullptr, &state);
   if ((state & (GDK_BUTTON1_MASK | GDK_BUTTON2_MASK | GDK_BUTTON3_MASK)) != 0) return;
-  if (viewer_->BackHeld()) viewer_->SBtnBACKMouseUp();
-  if (viewer_->ForwardHeld()) viewer_->SBtnFORWARDMouseUp();
+  if (viewer_->BackHeld()) viewer_->OnBackReleased();
+  if (viewer_->ForwardHeld()) viewer_->OnForwardReleased();
 }
 
 void ViewerWindowGtk::OnBrowserAllocate(GtkWidget*, GdkRectangle* allocation, gpointer data) {
@@ -380,7 +380,7 @@ void ViewerWindowGtk::OnBrowserAllocate(GtkWidget*, GdkRectangle* allocation, gp
     return;
   self->browser_width_ = allocation->width;
   self->browser_height_ = allocation->height;
-  if (self->running_) Guarded([&] { self->viewer_->FormResize(); });
+  if (self->running_) Guarded([&] { self->viewer_->OnResized(); });
 }
 
 // The right button never reaches the page: its press opens our menu at the
@@ -439,18 +439,18 @@ gboolean ViewerWindowGtk::OnButtonPress(GtkWidget* widget, GdkEventButton* event
   Guarded([&] {
     Viewer& v = *self->viewer_;
     if (widget == self->buttons_[Button::kBack]) {
-      v.SBtnBACKMouseDown();
+      v.OnBackPressed();
     } else if (widget == self->buttons_[Button::kForward]) {
-      v.SBtnFORWARDMouseDown();
+      v.OnForwardPressed();
     } else if (widget == self->image1_) {
       gint x = 0;
       gint y = 0;
       gdk_window_get_origin(self->TopGdkWindow(), &x, &y);
       // The client area's corner plus the point in the icon's own coordinates.
-      v.Image1MouseDown(
+      v.OnMenuIconPressed(
           {x + kBorder + static_cast<int>(event->x), y + kBorder + static_cast<int>(event->y)});
     } else if (widget == self->image2_) {
-      v.Image2MouseDown({static_cast<int>(event->x_root), static_cast<int>(event->y_root)});
+      v.OnDragHandlePressed({static_cast<int>(event->x_root), static_cast<int>(event->y_root)});
     }
   });
   return FALSE;
@@ -461,11 +461,11 @@ gboolean ViewerWindowGtk::OnButtonRelease(GtkWidget* widget, GdkEventButton*, gp
   Guarded([&] {
     Viewer& v = *self->viewer_;
     if (widget == self->buttons_[Button::kBack]) {
-      v.SBtnBACKMouseUp();
+      v.OnBackReleased();
     } else if (widget == self->buttons_[Button::kForward]) {
-      v.SBtnFORWARDMouseUp();
+      v.OnForwardReleased();
     } else if (widget == self->image2_) {
-      v.Image2MouseUp();
+      v.OnDragHandleReleased();
     }
   });
   return FALSE;  // the button's own click follows the release
@@ -475,13 +475,13 @@ void ViewerWindowGtk::OnClicked(GtkWidget* widget, gpointer data) {
   auto* self = static_cast<ViewerWindowGtk*>(data);
   Guarded([&] {
     Viewer& v = *self->viewer_;
-    if (widget == self->buttons_[Button::kLocation]) v.SpeedButton2Click();
-    if (widget == self->buttons_[Button::kPendingJump]) v.SpeedButton1Click();
-    if (widget == self->buttons_[Button::kIndex]) v.SBtnINDEXClick();
-    if (widget == self->buttons_[Button::kBack]) v.SBtnBACKClick();
-    if (widget == self->buttons_[Button::kForward]) v.SBtnFORWARDClick();
-    if (widget == self->minimize_button_) v.SpeedButton4Click();
-    if (widget == self->close_button_) v.SpeedButton3Click();
+    if (widget == self->buttons_[Button::kLocation]) v.OnLocationClicked();
+    if (widget == self->buttons_[Button::kPendingJump]) v.OnPendingJumpClicked();
+    if (widget == self->buttons_[Button::kIndex]) v.OnIndexClicked();
+    if (widget == self->buttons_[Button::kBack]) v.OnBackClicked();
+    if (widget == self->buttons_[Button::kForward]) v.OnForwardClicked();
+    if (widget == self->minimize_button_) v.OnMinimizeClicked();
+    if (widget == self->close_button_) v.OnCloseClicked();
   });
 }
 
@@ -504,10 +504,10 @@ void ViewerWindowGtk::OnMenuItem(GtkWidget* item, gpointer data) {
   if (self->setting_check_) return;
   Guarded([&] {
     Viewer& v = *self->viewer_;
-    if (item == self->menu_copy_) v.CopyCB1Click();
-    if (item == self->menu_on_top_) v.AlwaysOnTop1Click();
-    if (item == self->menu_about_) v.About1Click();
-    if (item == self->menu_close_) v.Close1Click();
+    if (item == self->menu_copy_) v.OnCopyChosen();
+    if (item == self->menu_on_top_) v.OnAlwaysOnTopChosen();
+    if (item == self->menu_about_) v.OnAboutChosen();
+    if (item == self->menu_close_) v.OnCloseChosen();
   });
 }
 
@@ -602,7 +602,7 @@ void ViewerWindowGtk::UnlockUpdates() {
 }
 
 void ViewerWindowGtk::CloseWindow() {
-  if (!viewer_->FormClose()) return;
+  if (!viewer_->OnClosing()) return;
   gtk_widget_hide(window_);
   if (running_) gtk_main_quit();
 }

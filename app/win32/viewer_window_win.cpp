@@ -97,9 +97,7 @@ ViewerWindowWin::ViewerWindowWin(HINSTANCE instance)
       arial_black_(L"Arial Black", -11, FW_NORMAL, false) {
   try {
     browser_ = std::make_unique<IeBrowser>(
-        [this](std::string_view url) {
-          return viewer_ && viewer_->WebBrowser1BeforeNavigate2(url);
-        },
+        [this](std::string_view url) { return viewer_ && viewer_->OnBeforeNavigate(url); },
         [this](POINT screen) { PostOpenMenu(screen); });
     pump_.SetFilter([this](MSG& msg) { return FilterMessage(msg); });
     if (!RegisterClasses()) throw SystemError("cannot register the window classes");
@@ -292,7 +290,7 @@ int ViewerWindowWin::Run() {
   // The mouse hook first; without it, right clicks simply reach the page.
   if (!hook_.Install([this](POINT cursor) { PostOpenMenu(cursor); }))
     std::fprintf(stderr, "vellum: the mouse hook is not installed\n");
-  viewer_->FormCreate();
+  viewer_->OnStart();
   if (viewer_->Closed()) return 0;
   ShowWindow(application_, SW_SHOWNOACTIVATE);
   ShowWindow(window_, SW_SHOW);
@@ -323,7 +321,7 @@ int ViewerWindowWin::Run() {
   return code;
 }
 
-void ViewerWindowWin::FormDestroy() {
+void ViewerWindowWin::OnDestroyed() {
   hook_.Remove();
 }
 
@@ -392,7 +390,7 @@ LRESULT ViewerWindowWin::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_SIZE:
       LayOut();
-      if (running_ && viewer_) viewer_->FormResize();
+      if (running_ && viewer_) viewer_->OnResized();
       return 0;
     case WM_TIMER: {
       TimerId id{};
@@ -457,7 +455,7 @@ LRESULT ViewerWindowWin::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       CloseWindow();
       return 0;
     case WM_DESTROY:
-      FormDestroy();
+      OnDestroyed();
       return 0;
     default:
       return DefWindowProcW(window_, message, wparam, lparam);
@@ -511,42 +509,42 @@ void ViewerWindowWin::OnControl(int id, ControlEvent event, POINT screen, POINT 
           // The client area's corner plus the point in the icon's own coordinates.
           POINT corner{0, 0};
           ClientToScreen(window_, &corner);
-          v.Image1MouseDown({corner.x + client.x, corner.y + client.y});
+          v.OnMenuIconPressed({corner.x + client.x, corner.y + client.y});
         }
         break;
       case kImage2:
-        if (down) v.Image2MouseDown({screen.x, screen.y});
+        if (down) v.OnDragHandlePressed({screen.x, screen.y});
         if (event == ControlEvent::kMouseMove) v.DragStep({screen.x, screen.y});
-        if (up) v.Image2MouseUp();
+        if (up) v.OnDragHandleReleased();
         if (event == ControlEvent::kCaptureLost) v.DragCaptureLost();
         break;
       case kPanel1:
         if (event == ControlEvent::kMouseMove) v.DragStep({screen.x, screen.y});
         break;
       case kSpeedButton2:
-        if (click) v.SpeedButton2Click();
+        if (click) v.OnLocationClicked();
         break;
       case kSpeedButton1:
-        if (click) v.SpeedButton1Click();
+        if (click) v.OnPendingJumpClicked();
         break;
       case kSBtnINDEX:
-        if (click) v.SBtnINDEXClick();
+        if (click) v.OnIndexClicked();
         break;
       case kSBtnBACK:
-        if (down) v.SBtnBACKMouseDown();
-        if (up) v.SBtnBACKMouseUp();
-        if (click) v.SBtnBACKClick();
+        if (down) v.OnBackPressed();
+        if (up) v.OnBackReleased();
+        if (click) v.OnBackClicked();
         break;
       case kSBtnFORWARD:
-        if (down) v.SBtnFORWARDMouseDown();
-        if (up) v.SBtnFORWARDMouseUp();
-        if (click) v.SBtnFORWARDClick();
+        if (down) v.OnForwardPressed();
+        if (up) v.OnForwardReleased();
+        if (click) v.OnForwardClicked();
         break;
       case kSpeedButton4:
-        if (click) v.SpeedButton4Click();
+        if (click) v.OnMinimizeClicked();
         break;
       case kSpeedButton3:
-        if (click) v.SpeedButton3Click();
+        if (click) v.OnCloseClicked();
         break;
       default:
         break;
@@ -558,16 +556,16 @@ void ViewerWindowWin::OnCommand(int id) {
   Viewer& v = *viewer_;
   switch (id) {
     case kCopyCB1:
-      v.CopyCB1Click();
+      v.OnCopyChosen();
       break;
     case kAlwaysOnTop1:
-      v.AlwaysOnTop1Click();
+      v.OnAlwaysOnTopChosen();
       break;
     case kAbout1:
-      v.About1Click();
+      v.OnAboutChosen();
       break;
     case kClose1:
-      v.Close1Click();
+      v.OnCloseChosen();
       break;
     default:
       break;
@@ -663,7 +661,7 @@ void ViewerWindowWin::UnlockUpdates() {
 }
 
 void ViewerWindowWin::CloseWindow() {
-  if (!viewer_ || !viewer_->FormClose()) return;
+  if (!viewer_ || !viewer_->OnClosing()) return;
   // The loop ends, then the window is destroyed: never inside one of its
   // own handlers, which may be running further up.
   ShowWindow(window_, SW_HIDE);

@@ -97,7 +97,7 @@ class ViewerWindowWin final : public ControlsPort, private ControlListener {
   void OnCommand(int id);
   LRESULT Handle(UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT HandleApplication(UINT message, WPARAM wparam, LPARAM lparam);
-  void FormDestroy();
+  void OnDestroyed();
 
   template <HWND ViewerWindowWin::*kWindow,
             LRESULT (ViewerWindowWin::*kHandler)(UINT, WPARAM, LPARAM)>

@@ -44,7 +44,7 @@ const FakePage& FakeBrowser::Current() const {
 bool FakeBrowser::Navigate(const std::string& url) {
   if (refuse_navigation) return false;
   // Like the real control, every navigation asks the viewer first.
-  if (harness_.viewer.WebBrowser1BeforeNavigate2(url)) {
+  if (harness_.viewer.OnBeforeNavigate(url)) {
     cancelled.push_back(url);
     return true;
   }
@@ -89,7 +89,7 @@ bool FakeBrowser::ScrollIntoView(int ordinal) {
 
 void FakeControls::CloseWindow() {
   ++close_requests;
-  if (harness_.viewer.FormClose()) window_closed = true;
+  if (harness_.viewer.OnClosing()) window_closed = true;
 }
 
 // ---- FakeTimers ----
@@ -155,7 +155,7 @@ Harness::Harness() {
 }
 
 void Harness::Start() {
-  viewer.FormCreate();
+  viewer.OnStart();
 }
 
 void Harness::FireDueTimers(std::uint64_t until) {

@@ -205,7 +205,7 @@ class Harness {
   // A program folder with a catalogue of three books and an index page.
   Harness();
 
-  void Start();  // FormCreate, then the window's first second
+  void Start();  // OnStart, then the window's first second
   // Moves the clock, firing the timers that fall due, in order.
   void Advance(std::uint64_t ms);
   // Runs fn at the n-th pump run from now (1 = the next one).

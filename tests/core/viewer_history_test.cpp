@@ -35,15 +35,15 @@ TEST_F(HistoryTest, BackAndForwardWalkTheDweltLocations) {
   h.Dwell(Loc("GAM", 2, 3));
   EXPECT_EQ(h.HistoryTexts(), (Texts{"Gamma 2:3", "Beta 1:2", "Alpha 1:1"}));
   BackForwardEnabled(true, false);
-  h.viewer.SBtnBACKClick();
+  h.viewer.OnBackClicked();
   EXPECT_EQ(Shown(), "Beta 1:2");
   BackForwardEnabled(true, true);
-  h.viewer.SBtnBACKClick();
+  h.viewer.OnBackClicked();
   EXPECT_EQ(Shown(), "Alpha 1:1");
   BackForwardEnabled(false, true);
-  h.viewer.SBtnBACKClick();  // disabled: nothing
+  h.viewer.OnBackClicked();  // disabled: nothing
   EXPECT_EQ(Shown(), "Alpha 1:1");
-  h.viewer.SBtnFORWARDClick();
+  h.viewer.OnForwardClicked();
   EXPECT_EQ(Shown(), "Beta 1:2");
   h.Advance(3000);  // steps do not feed the dwell timer
   EXPECT_EQ(h.viewer.HistoryList().Count(), 3);
@@ -52,7 +52,7 @@ TEST_F(HistoryTest, BackAndForwardWalkTheDweltLocations) {
   h.Dwell(Loc("ALP", 3, 3));
   EXPECT_EQ(h.HistoryTexts(), (Texts{"Alpha 3:3", "Gamma 2:3", "Beta 1:2", "Alpha 1:1"}));
   EXPECT_EQ(h.viewer.HistoryList().Cursor(), 0);
-  h.viewer.SBtnBACKClick();
+  h.viewer.OnBackClicked();
   EXPECT_EQ(Shown(), "Gamma 2:3");
 }
 
@@ -62,12 +62,12 @@ TEST_F(HistoryTest, ADoubleClickDuringAStepsLoadNeverLeavesTheList) {
   // One Back is possible; the second click of a double click lands while the
   // first step still loads its page, before the buttons are refreshed.
   h.browser.pages[h.Path("alpha.htm")].load_pumps = 20;
-  h.AtPump(2, [&] { h.viewer.SBtnBACKClick(); });
-  h.viewer.SBtnBACKClick();
+  h.AtPump(2, [&] { h.viewer.OnBackClicked(); });
+  h.viewer.OnBackClicked();
   EXPECT_EQ(Shown(), "Alpha 1:1");
   EXPECT_EQ(h.viewer.HistoryList().Cursor(), 1) << "the cursor stays on the list";
   BackForwardEnabled(false, true);
-  h.viewer.SBtnFORWARDClick();
+  h.viewer.OnForwardClicked();
   EXPECT_EQ(Shown(), "Beta 1:2") << "the next Forward is not lost";
   BackForwardEnabled(true, false);
 }
@@ -85,7 +85,7 @@ TEST_F(HistoryTest, OnlyALocationThatStaysASecondIsAdded) {
 TEST_F(HistoryTest, TheNewestLocationIsNotAddedTwice) {
   h.Dwell(Loc("ALP", 1, 1));
   h.Dwell(Loc("BET", 1, 1));
-  h.viewer.SBtnBACKClick();
+  h.viewer.OnBackClicked();
   h.Dwell(Loc("BET", 1, 1, "Other"));  // same code, chapter and verse as the newest
   EXPECT_EQ(h.HistoryTexts(), (Texts{"Beta 1:1", "Alpha 1:1"}));
   EXPECT_EQ(h.viewer.HistoryList().Cursor(), 1) << "the cursor stays where it is";
@@ -95,21 +95,21 @@ TEST_F(HistoryTest, TheNewestLocationIsNotAddedTwice) {
 
 TEST_F(HistoryTest, IndexButtonAddsOneIndexEntryAtOnce) {
   h.Dwell(Loc("ALP", 1, 1));
-  h.viewer.SBtnINDEXClick();
+  h.viewer.OnIndexClicked();
   EXPECT_EQ(h.HistoryTexts(), (Texts{"Index", "Alpha 1:1"}));
-  h.viewer.SBtnINDEXClick();
+  h.viewer.OnIndexClicked();
   EXPECT_EQ(h.HistoryTexts(), (Texts{"Index", "Alpha 1:1"}));
   EXPECT_EQ(h.browser.navigations.back(), h.Path("index.htm") + "#TOC");
 }
 
 TEST_F(HistoryTest, StepsToIndexAndAboutEntriesShowThosePages) {
-  h.viewer.SBtnINDEXClick();
-  h.viewer.SpeedButton2Click();  // on the Index page: the About page and an About entry
+  h.viewer.OnIndexClicked();
+  h.viewer.OnLocationClicked();  // on the Index page: the About page and an About entry
   h.Dwell(Loc("ALP", 1, 1));
   EXPECT_EQ(h.HistoryTexts(), (Texts{"Alpha 1:1", "About 0:0", "Index"}));
-  h.viewer.SBtnBACKClick();
+  h.viewer.OnBackClicked();
   EXPECT_EQ(h.browser.navigations.back(), h.AboutPath());
-  h.viewer.SBtnBACKClick();
+  h.viewer.OnBackClicked();
   EXPECT_EQ(h.browser.navigations.back(), h.Path("index.htm"));  // the start page, no #TOC
   EXPECT_EQ(Code(h.viewer.ShownLocation()), "IDX");
 }
@@ -119,7 +119,7 @@ TEST_F(HistoryTest, ALocationShownJustBeforeAStepStillEntersTheHistory) {
   h.Dwell(Loc("BET", 1, 1));
   h.ShowNow(Loc("GAM", 1, 1));
   h.Advance(400);
-  h.viewer.SBtnBACKClick();
+  h.viewer.OnBackClicked();
   EXPECT_EQ(Shown(), "Alpha 1:1");
   h.Advance(600);
   EXPECT_EQ(h.HistoryTexts(), (Texts{"Gamma 1:1", "Beta 1:1", "Alpha 1:1"}));
@@ -131,40 +131,40 @@ TEST_F(HistoryTest, HoldingBackRepeatsEveryTenthOfASecondAfterHalfASecond) {
   for (int verse = 1; verse <= 8; ++verse)
     h.Dwell(Loc("ALP", 1, verse));
   const auto shown = [&] { return static_cast<int>(h.viewer.ShownLocation().verse); };
-  h.viewer.SBtnBACKMouseDown();
+  h.viewer.OnBackPressed();
   h.Advance(599);
   EXPECT_EQ(shown(), 8) << "no step before 600 ms";
   h.Advance(1);
   EXPECT_EQ(shown(), 7);
   h.Advance(300);
   EXPECT_EQ(shown(), 4);
-  h.viewer.SBtnBACKMouseUp();
-  h.viewer.SBtnBACKClick();  // the click that follows the release
+  h.viewer.OnBackReleased();
+  h.viewer.OnBackClicked();  // the click that follows the release
   EXPECT_EQ(shown(), 3);
   h.Advance(1000);
   EXPECT_EQ(shown(), 3) << "releasing stops the repeat";
   EXPECT_FALSE(h.viewer.TimerRunning(TimerId::kTimer1));
   EXPECT_FALSE(h.viewer.TimerRunning(TimerId::kTimer2));
 
-  h.viewer.SBtnBACKMouseDown();
+  h.viewer.OnBackPressed();
   h.Advance(5000);
   EXPECT_EQ(shown(), 1) << "the repeat stops at the oldest entry";
   BackForwardEnabled(false, true);
-  h.viewer.SBtnBACKMouseUp();  // delivered although the button is disabled by now
-  h.viewer.SBtnFORWARDClick();
+  h.viewer.OnBackReleased();  // delivered although the button is disabled by now
+  h.viewer.OnForwardClicked();
   h.Dwell(Loc("GAM", 1, 1));  // Back becomes enabled again: no repeat is left running
   h.Advance(2000);
   EXPECT_EQ(Code(h.viewer.ShownLocation()), "GAM");
 
   // Forward repeats the same way.
-  h.viewer.SBtnBACKClick();
-  h.viewer.SBtnBACKClick();
-  h.viewer.SBtnBACKClick();
+  h.viewer.OnBackClicked();
+  h.viewer.OnBackClicked();
+  h.viewer.OnBackClicked();
   EXPECT_EQ(LocationCaption(h.viewer.ShownLocation()), "Alpha 1:6");
-  h.viewer.SBtnFORWARDMouseDown();
+  h.viewer.OnForwardPressed();
   h.Advance(650);
   EXPECT_EQ(LocationCaption(h.viewer.ShownLocation()), "Alpha 1:7");
-  h.viewer.SBtnFORWARDMouseUp();
+  h.viewer.OnForwardReleased();
 }
 
 TEST_F(HistoryTest, RepeatTicksDuringAStepsLoadAreDropped) {
@@ -173,9 +173,9 @@ TEST_F(HistoryTest, RepeatTicksDuringAStepsLoadAreDropped) {
   for (auto& [path, page] : h.browser.pages)
     page.load_pumps = 25;  // 250 ms per load
   const std::size_t before = h.browser.navigations.size();
-  h.viewer.SBtnBACKMouseDown();
+  h.viewer.OnBackPressed();
   h.Advance(2000);
-  h.viewer.SBtnBACKMouseUp();
+  h.viewer.OnBackReleased();
   // Steps start at 600, 900, 1200, 1500 and 1800 ms: each loads its own
   // entry's page to the end before the next tick may step on.
   const std::vector<std::string> steps(
@@ -191,13 +191,13 @@ TEST_F(HistoryTest, StepsClearAwaitingHostButKeepThePendingJump) {
   h.Dwell(Loc("ALP", 1, 1));
   h.Dwell(Loc("BET", 1, 1));
   h.host.answer = [&](const std::string&) { h.HostShows(Loc("GAM", 2, 1)); };
-  h.viewer.WebBrowser1BeforeNavigate2("beta.htm$BCVGAM2:1");
+  h.viewer.OnBeforeNavigate("beta.htm$BCVGAM2:1");
   h.Advance(300);
   ASSERT_TRUE(h.viewer.AwaitingHost());
-  h.viewer.SBtnBACKClick();
+  h.viewer.OnBackClicked();
   EXPECT_FALSE(h.viewer.AwaitingHost());
   EXPECT_TRUE(h.controls.Visible(Button::kPendingJump));
-  h.viewer.SpeedButton1Click();
+  h.viewer.OnPendingJumpClicked();
   EXPECT_EQ(LocationCaption(h.viewer.ShownLocation()), "Gamma 2:1");
 }
 

@@ -18,7 +18,7 @@ class HostTest : public ::testing::Test {
   // A link click that the host answers with a location while it is sent.
   void LinkAnsweredWith(const TbcvRec& answer) {
     h.host.answer = [this, answer](const std::string&) { h.HostShows(answer); };
-    EXPECT_TRUE(h.viewer.WebBrowser1BeforeNavigate2("C:\\p\\alpha.htm$BCVGAM2:5"));
+    EXPECT_TRUE(h.viewer.OnBeforeNavigate("C:\\p\\alpha.htm$BCVGAM2:5"));
     h.host.answer = nullptr;
     h.Advance(250);
   }
@@ -150,7 +150,7 @@ TEST_F(HostTest, LinkTexts) {
   };
   for (const Case& c : cases) {
     const std::size_t sent = h.host.requests.size();
-    EXPECT_EQ(h.viewer.WebBrowser1BeforeNavigate2(c.url), c.cancel) << c.url;
+    EXPECT_EQ(h.viewer.OnBeforeNavigate(c.url), c.cancel) << c.url;
     if (c.request) {
       ASSERT_EQ(h.host.requests.size(), sent + 1) << c.url;
       EXPECT_EQ(h.host.requests.back(), *c.request) << c.url;
@@ -163,19 +163,19 @@ TEST_F(HostTest, LinkTexts) {
 
 TEST_F(HostTest, LinksAreFollowedBeforeAPageIsReady) {
   Harness fresh;
-  EXPECT_FALSE(fresh.viewer.WebBrowser1BeforeNavigate2("alpha.htm$BCVBET2:5"));
+  EXPECT_FALSE(fresh.viewer.OnBeforeNavigate("alpha.htm$BCVBET2:5"));
   EXPECT_TRUE(fresh.host.requests.empty());
   // While a book page loads, its own navigation passes unexamined.
   h.browser.pages[h.Path("beta.htm")].load_pumps = 10;
   bool during_load = true;
-  h.AtPump(3, [&] { during_load = h.viewer.WebBrowser1BeforeNavigate2("x$BCVALP1:1"); });
+  h.AtPump(3, [&] { during_load = h.viewer.OnBeforeNavigate("x$BCVALP1:1"); });
   h.ShowNow(Loc("BET", 1, 1));
   EXPECT_FALSE(during_load);
 }
 
 TEST_F(HostTest, WithoutAHostALinkIsCancelledAndNothingElseHappens) {
   h.host.exists = false;
-  EXPECT_TRUE(h.viewer.WebBrowser1BeforeNavigate2("alpha.htm$BCVBET2:5"));
+  EXPECT_TRUE(h.viewer.OnBeforeNavigate("alpha.htm$BCVBET2:5"));
   EXPECT_TRUE(h.host.requests.empty());
   EXPECT_FALSE(h.viewer.AwaitingHost());
 }
@@ -192,7 +192,7 @@ TEST_F(HostTest, PendingJumpLifecycle) {
   EXPECT_EQ(h.controls.Caption(Button::kPendingJump), "Beta 1:4");
   EXPECT_TRUE(h.OnPage("alpha.htm"));
 
-  h.viewer.SpeedButton1Click();
+  h.viewer.OnPendingJumpClicked();
   EXPECT_EQ(Shown(), "Beta 1:4");
   EXPECT_FALSE(h.controls.Visible(Button::kPendingJump));
   EXPECT_FALSE(h.viewer.AwaitingHost());
@@ -202,7 +202,7 @@ TEST_F(HostTest, PendingJumpLifecycle) {
 }
 
 TEST_F(HostTest, ThePendingJumpEndsWithTheIndexOrAboutPage) {
-  for (auto show : {&Viewer::SBtnINDEXClick, &Viewer::About1Click}) {
+  for (auto show : {&Viewer::OnIndexClicked, &Viewer::OnAboutChosen}) {
     LinkAnsweredWith(Loc("GAM", 2, 2));
     ASSERT_TRUE(h.controls.Visible(Button::kPendingJump));
     (h.viewer.*show)();
@@ -215,7 +215,7 @@ TEST_F(HostTest, LocationButtonOnABookPage) {
   h.ShowNow(Loc("BET", 2, -4));
   LinkAnsweredWith(Loc("GAM", 2, 2));
   const std::size_t scrolls = h.browser.scrolls.size();
-  h.viewer.SpeedButton2Click();
+  h.viewer.OnLocationClicked();
   EXPECT_EQ(h.host.requests.back(), "BET2:-4");
   EXPECT_FALSE(h.viewer.AwaitingHost()) << "the answer moves the viewer directly";
   EXPECT_FALSE(h.controls.Visible(Button::kPendingJump));
@@ -223,17 +223,17 @@ TEST_F(HostTest, LocationButtonOnABookPage) {
 
   h.ShowNow(Loc("BET", 0, 3));
   const std::size_t sent = h.host.requests.size();
-  h.viewer.SpeedButton2Click();
+  h.viewer.OnLocationClicked();
   EXPECT_EQ(h.host.requests.size(), sent) << "chapter 0 asks nothing";
   EXPECT_EQ(Shown(), "Beta 0:3");
 }
 
 TEST_F(HostTest, LocationButtonOnTheIndexOrAboutPage) {
-  h.viewer.SBtnINDEXClick();
+  h.viewer.OnIndexClicked();
   EXPECT_EQ(h.controls.Caption(Button::kLocation), "About");
-  h.viewer.SpeedButton2Click();
+  h.viewer.OnLocationClicked();
   EXPECT_EQ(h.browser.navigations.back(), h.AboutPath());
-  h.viewer.SpeedButton2Click();
+  h.viewer.OnLocationClicked();
   EXPECT_EQ(h.HistoryTexts(), (std::vector<std::string>{"About 0:0", "Index"}));
   EXPECT_TRUE(h.host.requests.empty());
 }
@@ -245,9 +245,9 @@ TEST_F(HostTest, AHostLocationDuringAnotherNavigationIsShownWhenItEnds) {
     const char* what;
     std::function<void()> start;
   } cases[] = {
-      {"a Back step", [&] { h.viewer.SBtnBACKClick(); }},
-      {"the Index page", [&] { h.viewer.SBtnINDEXClick(); }},
-      {"the About page", [&] { h.viewer.About1Click(); }},
+      {"a Back step", [&] { h.viewer.OnBackClicked(); }},
+      {"the Index page", [&] { h.viewer.OnIndexClicked(); }},
+      {"the About page", [&] { h.viewer.OnAboutChosen(); }},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -282,7 +282,7 @@ TEST_F(HostTest, AHostThatAnswersAtOnceFindsTheRequestOutstanding) {
     EXPECT_TRUE(h.viewer.AwaitingHost());
     h.HostShows(Loc("BET", 2, 2));
   };
-  h.viewer.WebBrowser1BeforeNavigate2("a$BCVBET2:2");
+  h.viewer.OnBeforeNavigate("a$BCVBET2:2");
   h.Advance(250);
   EXPECT_EQ(h.controls.Caption(Button::kPendingJump), "Beta 2:2");
 }

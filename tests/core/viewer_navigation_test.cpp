@@ -73,7 +73,7 @@ TEST_F(Navigation, ExactLocationScrollsAndUnderlines) {
 TEST_F(Navigation, RepeatedLocationMakesNoScrollCall) {
   h.Start();
   h.ShowNow(Loc("ALP", 2, 3));
-  h.viewer.SpeedButton2Click();  // shows the same location again
+  h.viewer.OnLocationClicked();  // shows the same location again
   h.ShowNow(Loc("ALP", 2, 3, "x"));
   EXPECT_EQ(h.browser.scrolls.size(), 1u);
   EXPECT_TRUE(h.controls.Underlined());
@@ -130,12 +130,12 @@ TEST_F(Navigation, SpecialCodesFromTheHost) {
 TEST_F(Navigation, IndexAndAboutPagesMakeTheBookLoadAgain) {
   h.Start();
   h.ShowNow(Loc("ALP", 1, 1));
-  h.viewer.SBtnINDEXClick();
+  h.viewer.OnIndexClicked();
   EXPECT_EQ(h.browser.navigations.back(), h.Path("index.htm") + "#TOC");
   EXPECT_EQ(v.CurrentAnchor(), -2);
   h.ShowNow(Loc("ALP", 1, 1));
   EXPECT_TRUE(h.OnPage("alpha.htm"));
-  h.viewer.About1Click();
+  h.viewer.OnAboutChosen();
   EXPECT_EQ(h.browser.navigations.back(), h.AboutPath());
   EXPECT_EQ(h.controls.Caption(Button::kLocation), "About");
   h.ShowNow(Loc("ALP", 1, 1));
@@ -145,29 +145,29 @@ TEST_F(Navigation, IndexAndAboutPagesMakeTheBookLoadAgain) {
 
 TEST_F(Navigation, ResizeScrollsTheCurrentAnchorOnlyWhenItCan) {
   h.Start();
-  h.viewer.FormResize();  // start page: no anchor scrolled yet
+  h.viewer.OnResized();  // start page: no anchor scrolled yet
   EXPECT_TRUE(h.browser.scrolls.empty());
   h.ShowNow(Loc("ALP", 1, 2));
-  h.viewer.FormResize();
-  h.viewer.FormResize();
+  h.viewer.OnResized();
+  h.viewer.OnResized();
   ASSERT_EQ(h.browser.scrolls.size(), 3u);  // no suppression of repeats
   EXPECT_EQ(h.browser.scrolls[2].ordinal, 2);
 
   h.browser.pages[h.Path("alpha.htm")].anchors.resize(2);  // the page lost anchors
-  h.viewer.FormResize();
+  h.viewer.OnResized();
   EXPECT_EQ(h.browser.scrolls.size(), 3u);
 
-  h.viewer.SBtnINDEXClick();
-  h.viewer.FormResize();
-  h.viewer.About1Click();
-  h.viewer.FormResize();
+  h.viewer.OnIndexClicked();
+  h.viewer.OnResized();
+  h.viewer.OnAboutChosen();
+  h.viewer.OnResized();
   EXPECT_EQ(h.browser.scrolls.size(), 3u);
 }
 
 TEST_F(Navigation, ResizeDuringALoadDoesNothing) {
   h.Start();
   h.ShowNow(Loc("ALP", 1, 2));
-  h.AtPump(2, [&] { h.viewer.FormResize(); });
+  h.AtPump(2, [&] { h.viewer.OnResized(); });
   h.ShowNow(Loc("BET", 1, 2));
   EXPECT_EQ(h.browser.scrolls.size(), 2u);
   EXPECT_EQ(h.browser.scrolls[1].url, h.Path("beta.htm"));
@@ -235,7 +235,7 @@ TEST_F(Navigation, APageReadyOnlyAfterTheWaitGaveUpIsIndexedAtTheNextLocation) {
 TEST_F(Navigation, AFailingPageCallLeavesNoFlagOrLockBehind) {
   h.Start();
   h.browser.throw_on_anchor_read = true;
-  h.viewer.SBtnINDEXClick();
+  h.viewer.OnIndexClicked();
   EXPECT_THROW(h.ShowNow(Loc("ALP", 1, 1)), std::runtime_error);
   EXPECT_FALSE(v.NavBusy());
   EXPECT_EQ(h.controls.locks, h.controls.unlocks);
@@ -249,7 +249,7 @@ TEST_F(Navigation, LockNotTakenIsNotReleased) {
   h.controls.lock_succeeds = false;
   h.Start();
   h.ShowNow(Loc("ALP", 1, 1));
-  h.viewer.SBtnINDEXClick();
+  h.viewer.OnIndexClicked();
   EXPECT_GT(h.controls.locks, 0);
   EXPECT_EQ(h.controls.unlocks, 0);
 }
@@ -263,16 +263,16 @@ TEST(NavigationCases, NavigationsDuringALoadWaitForIt) {
     std::string page;
     std::string loaded;  // the code of the page on screen
   } cases[] = {
-      {"Back click", [](Harness& x) { x.viewer.SBtnBACKClick(); }, "beta.htm", "BET"},
+      {"Back click", [](Harness& x) { x.viewer.OnBackClicked(); }, "beta.htm", "BET"},
       {"second Back click",
        [](Harness& x) {
-         x.viewer.SBtnBACKClick();
-         x.viewer.SBtnBACKClick();
+         x.viewer.OnBackClicked();
+         x.viewer.OnBackClicked();
        },
        "alpha.htm", "ALP"},
-      {"pending jump", [](Harness& x) { x.viewer.SpeedButton1Click(); }, "gamma.htm", "GAM"},
-      {"About from the menu", [](Harness& x) { x.viewer.About1Click(); }, "", "ABT"},
-      {"Index button", [](Harness& x) { x.viewer.SBtnINDEXClick(); }, "index.htm", "ABT"},
+      {"pending jump", [](Harness& x) { x.viewer.OnPendingJumpClicked(); }, "gamma.htm", "GAM"},
+      {"About from the menu", [](Harness& x) { x.viewer.OnAboutChosen(); }, "", "ABT"},
+      {"Index button", [](Harness& x) { x.viewer.OnIndexClicked(); }, "index.htm", "ABT"},
   };
   for (const Case& c : cases) {
     Harness h;
@@ -284,11 +284,11 @@ TEST(NavigationCases, NavigationsDuringALoadWaitForIt) {
     h.Dwell(Loc("ALP", 2, 2));  // history: ALP 2:2, BET 1:1, ALP 1:1, GAM 1:1
     // A link request whose answer waits on the pending-jump button.
     h.host.answer = [&h](const std::string&) { h.HostShows(Loc("GAM", 2, 2)); };
-    EXPECT_TRUE(h.viewer.WebBrowser1BeforeNavigate2(h.Path("alpha.htm") + "$BCVGAM2:2"));
+    EXPECT_TRUE(h.viewer.OnBeforeNavigate(h.Path("alpha.htm") + "$BCVGAM2:2"));
     h.host.answer = nullptr;
     h.Advance(300);
-    h.viewer.SBtnBACKClick();
-    h.viewer.SBtnFORWARDClick();  // no longer awaiting the host; the jump stays offered
+    h.viewer.OnBackClicked();
+    h.viewer.OnForwardClicked();  // no longer awaiting the host; the jump stays offered
     ASSERT_TRUE(h.controls.Visible(Button::kPendingJump)) << c.what;
     ASSERT_FALSE(h.viewer.AwaitingHost()) << c.what;
 

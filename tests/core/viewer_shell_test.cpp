@@ -21,8 +21,8 @@ class ShellTest : public ::testing::Test {
 TEST_F(ShellTest, ClosingWritesTheBoundsAndTheStayOnTopState) {
   h.fs.files[kSettings] = "; mine\r\n[Form1]\r\nleft=1\r\n";
   h.controls.bounds = {-30, 40, 640, 480};
-  h.viewer.AlwaysOnTop1Click();
-  h.viewer.SpeedButton3Click();
+  h.viewer.OnAlwaysOnTopChosen();
+  h.viewer.OnCloseClicked();
   EXPECT_TRUE(h.controls.window_closed);
   EXPECT_EQ(h.fs.files[kSettings],
             "; mine\r\n[Form1]\r\nleft=-30\r\ntop=40\r\nwidth=640\r\nheight=480\r\n[Misc]\r\n"
@@ -49,8 +49,8 @@ TEST(ClosingWithoutAWritableFolder, ToldOnceAndTheWindowCloses) {
     const char* how;
     std::function<void(Harness&)> close;
   } cases[] = {
-      {"the Close button", [](Harness& h) { h.viewer.SpeedButton3Click(); }},
-      {"the menu", [](Harness& h) { h.viewer.Close1Click(); }},
+      {"the Close button", [](Harness& h) { h.viewer.OnCloseClicked(); }},
+      {"the menu", [](Harness& h) { h.viewer.OnCloseChosen(); }},
       {"the host",
        [](Harness& h) {
          h.HostSends(kHostClose, Loc("", 0, 0));
@@ -73,7 +73,7 @@ TEST(ClosingWithoutAWritableFolder, ToldOnceAndTheWindowCloses) {
       messages_at_message = static_cast<int>(h.controls.messages.size());
       EXPECT_TRUE(h.viewer.Closed()) << "closed before the message is shown";
       h.controls.CloseWindow();  // the system asks again
-      h.viewer.Close1Click();
+      h.viewer.OnCloseChosen();
       h.HostSends(kHostClose, Loc("", 0, 0));
       h.Advance(500);
     };
@@ -96,7 +96,7 @@ TEST(ClosingWithoutAWritableFolder, ToldOnceAndTheWindowCloses) {
 TEST_F(ShellTest, NoEventAfterACloseTouchesTheViewer) {
   h.ShowNow(Loc("ALP", 1, 1));
   h.HostShows(Loc("BET", 1, 1));  // its debounce tick would fall after the close
-  h.viewer.SpeedButton3Click();
+  h.viewer.OnCloseClicked();
   ASSERT_TRUE(h.controls.window_closed);
   const int loads = h.Loads();
   const std::size_t ticks = h.timers.ticks.size();
@@ -106,21 +106,21 @@ TEST_F(ShellTest, NoEventAfterACloseTouchesTheViewer) {
        {TimerId::kTimer1, TimerId::kTimer2, TimerId::kTimer3, TimerId::kTimerAddHistory}) {
     h.viewer.OnTimer(id);
   }
-  h.viewer.SBtnINDEXClick();
-  h.viewer.SpeedButton1Click();
-  h.viewer.SpeedButton2Click();
-  h.viewer.SBtnBACKMouseDown();
-  h.viewer.About1Click();
-  h.viewer.FormResize();
+  h.viewer.OnIndexClicked();
+  h.viewer.OnPendingJumpClicked();
+  h.viewer.OnLocationClicked();
+  h.viewer.OnBackPressed();
+  h.viewer.OnAboutChosen();
+  h.viewer.OnResized();
   EXPECT_EQ(h.Loads(), loads);
   EXPECT_EQ(h.timers.ticks.size(), ticks) << "every timer stopped at the close";
   EXPECT_EQ(h.viewer.HistoryList().Count(), 0);
-  EXPECT_TRUE(h.viewer.FormClose()) << "a second close request finds the window closed";
+  EXPECT_TRUE(h.viewer.OnClosing()) << "a second close request finds the window closed";
 }
 
 TEST_F(ShellTest, ACloseDuringAPageLoadEndsTheWait) {
   h.browser.pages[h.Path("beta.htm")].hangs = true;
-  h.AtPump(3, [&] { h.viewer.Close1Click(); });
+  h.AtPump(3, [&] { h.viewer.OnCloseChosen(); });
   h.ShowNow(Loc("BET", 1, 1));
   EXPECT_TRUE(h.controls.window_closed);
   EXPECT_FALSE(h.viewer.NavBusy());
@@ -131,12 +131,12 @@ TEST_F(ShellTest, ACloseDuringAPageLoadEndsTheWait) {
 TEST_F(ShellTest, StayOnTopSwitchesAndShowsTheStartPage) {
   h.ShowNow(Loc("ALP", 1, 1));
   const int loads = h.Loads();
-  h.viewer.AlwaysOnTop1Click();
+  h.viewer.OnAlwaysOnTopChosen();
   EXPECT_TRUE(h.controls.stay_on_top);
   EXPECT_TRUE(h.controls.stay_on_top_check);
   EXPECT_EQ(h.Loads(), loads + 1);
   EXPECT_TRUE(h.OnPage("index.htm"));
-  h.viewer.AlwaysOnTop1Click();
+  h.viewer.OnAlwaysOnTopChosen();
   EXPECT_FALSE(h.controls.stay_on_top);
   EXPECT_FALSE(h.viewer.AlwaysOnTopChecked());
   EXPECT_EQ(h.Loads(), loads + 2);
@@ -144,16 +144,16 @@ TEST_F(ShellTest, StayOnTopSwitchesAndShowsTheStartPage) {
 
 TEST_F(ShellTest, MenuCommands) {
   h.ShowNow(Loc("ALP", 1, 1));
-  h.viewer.About1Click();
+  h.viewer.OnAboutChosen();
   EXPECT_EQ(h.browser.navigations.back(), h.AboutPath());
   EXPECT_EQ(h.controls.Caption(Button::kLocation), "About");
   h.Advance(2000);
   EXPECT_EQ(h.HistoryTexts(), (std::vector<std::string>{"Alpha 1:1"})) << "About adds nothing";
-  h.viewer.CopyCB1Click();
+  h.viewer.OnCopyChosen();
   EXPECT_EQ(h.browser.copies, 1);
-  h.viewer.SpeedButton4Click();
+  h.viewer.OnMinimizeClicked();
   EXPECT_EQ(h.controls.minimizes, 1);
-  h.viewer.Image1MouseDown({403, 302});
+  h.viewer.OnMenuIconPressed({403, 302});
   h.viewer.OpenMenuAt({700, 500});
   ASSERT_EQ(h.controls.menus.size(), 2u);
   EXPECT_EQ(h.controls.menus[0], (ScreenPoint{403, 302}));
@@ -184,7 +184,7 @@ TEST(MouseHook, OpensTheMenuOnlyForRightButtonsOverThePage) {
 
 TEST_F(ShellTest, DragDocksToTheHostWindow) {
   h.controls.bounds = {500, 300, 300, 400};
-  h.viewer.Image2MouseDown({900, 310});
+  h.viewer.OnDragHandlePressed({900, 310});
   EXPECT_TRUE(h.controls.captured);
   EXPECT_EQ(h.host.lookups, 1);
   struct Step {
@@ -209,7 +209,7 @@ TEST_F(ShellTest, DragDocksToTheHostWindow) {
   h.viewer.DragStep({420, 320});
   EXPECT_EQ(h.controls.bounds, (Bounds{0, 300, 300, 400}));
 
-  h.viewer.Image2MouseUp();
+  h.viewer.OnDragHandleReleased();
   EXPECT_FALSE(h.controls.captured);
   h.viewer.DragStep({600, 600});
   EXPECT_EQ(h.controls.bounds, (Bounds{0, 300, 300, 400})) << "no drag after the release";
@@ -217,7 +217,7 @@ TEST_F(ShellTest, DragDocksToTheHostWindow) {
 
 TEST_F(ShellTest, ADragWhoseCaptureIsTakenAwayEndsWithoutARelease) {
   h.controls.bounds = {100, 100, 300, 400};
-  h.viewer.Image2MouseDown({110, 110});
+  h.viewer.OnDragHandlePressed({110, 110});
   h.viewer.DragStep({150, 150});
   EXPECT_EQ(h.controls.bounds, (Bounds{140, 140, 300, 400}));
   h.viewer.DragCaptureLost();  // Alt+Tab, a dialog: no release will come
@@ -225,27 +225,27 @@ TEST_F(ShellTest, ADragWhoseCaptureIsTakenAwayEndsWithoutARelease) {
   const int changes = h.controls.bounds_changes;
   h.viewer.DragStep({400, 400});  // hovering over the title bar afterwards
   EXPECT_EQ(h.controls.bounds_changes, changes);
-  h.viewer.Image2MouseUp();  // a late release changes nothing either
+  h.viewer.OnDragHandleReleased();  // a late release changes nothing either
   EXPECT_EQ(h.controls.bounds, (Bounds{140, 140, 300, 400}));
 }
 
 TEST_F(ShellTest, DragWidensToTheHostWhenLeftEdgesAlign) {
   for (int width : {790, 770}) {
     h.controls.bounds = {0, 0, width, 400};
-    h.viewer.Image2MouseDown({10, 10});
+    h.viewer.OnDragHandlePressed({10, 10});
     h.viewer.DragStep({120, 310});  // raw 110,300
     EXPECT_EQ(h.controls.bounds, (Bounds{100, 300, width == 790 ? 800 : 770, 400}));
-    h.viewer.Image2MouseUp();
+    h.viewer.OnDragHandleReleased();
   }
 }
 
 TEST_F(ShellTest, WithoutAHostTheDragFollowsTheMouse) {
   h.host.exists = false;
   h.controls.bounds = {500, 300, 300, 400};
-  h.viewer.Image2MouseDown({900, 310});
+  h.viewer.OnDragHandlePressed({900, 310});
   h.viewer.DragStep({1305, 120});
   EXPECT_EQ(h.controls.bounds, (Bounds{905, 110, 300, 400}));
-  h.viewer.Image2MouseUp();
+  h.viewer.OnDragHandleReleased();
 }
 
 }  // namespace
