@@ -12,6 +12,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <cwctype>
 #include <memory>
 #include <string_view>
 
@@ -105,6 +106,33 @@ bool WriteAll(HANDLE file, std::string_view content) {
 std::wstring FolderOf(const std::wstring& path) {
   const std::size_t slash = path.find_last_of(L"\\/:");
   return slash == std::wstring::npos ? std::wstring(L".") : path.substr(0, slash + 1);
+}
+
+// A write killed between making its temporary file ("velXXXX.tmp", as
+// GetTempFileName names it) and the rename leaves that file behind. Those
+// older than a minute are such remains: a write takes milliseconds, and one
+// of another running copy is younger.
+void RemoveStaleTemporaries(const std::wstring& folder) {
+  const std::wstring base = folder == L"." ? std::wstring(L".\\") : folder;
+  WIN32_FIND_DATAW data{};
+  FindHandle find(FindFirstFileW((base + L"vel*.tmp").c_str(), &data));
+  if (find.get() == INVALID_HANDLE_VALUE) return;
+  FILETIME now_time{};
+  GetSystemTimeAsFileTime(&now_time);
+  const auto ticks = [](const FILETIME& t) {
+    return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+  };
+  constexpr unsigned long long kMinute = 60ULL * 10'000'000ULL;  // in 100 ns
+  do {
+    const std::wstring name = data.cFileName;
+    // "vel", one to four hexadecimal digits, ".tmp".
+    if (name.size() < 8 || name.size() > 11) continue;
+    bool hex = true;
+    for (std::size_t i = 3; i + 4 < name.size(); ++i)
+      hex = hex && std::iswxdigit(name[i]) != 0;
+    if (!hex || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
+    if (ticks(now_time) - ticks(data.ftLastWriteTime) > kMinute) DeleteFileW((base + name).c_str());
+  } while (FindNextFileW(find.get(), &data));
 }
 
 bool IsFolder(const std::wstring& path) {
@@ -237,6 +265,7 @@ ReadResult SystemFileSystem::ReadWholeFile(const std::string& path) const {
 WriteResult SystemFileSystem::ReplaceContent(const std::string& path,
                                              std::string_view content) const {
   const std::wstring target = Widen(path);
+  RemoveStaleTemporaries(FolderOf(target));
   wchar_t temp[MAX_PATH + 1] = {};
   if (GetTempFileNameW(FolderOf(target).c_str(), L"vel", 0, temp) == 0) {
     return {false, ErrorText(GetLastError())};

@@ -193,6 +193,21 @@ TEST_F(SystemFileSystemTest, RemainsOfAKilledWriteAreCleanedUpAtTheNextOne) {
     EXPECT_TRUE(fs::exists(root_ / kept)) << kept;
   EXPECT_EQ(Read("Vellum.ini"), "new\r\n");
 }
+#else
+TEST_F(SystemFileSystemTest, RemainsOfAKilledWriteAreCleanedUpAtTheNextOne) {
+  Write("Vellum.ini", "old\r\n");
+  Write("vel1A2B.tmp", "killed half-way");                // an hour old
+  Write("vel9.tmp", "another copy's write in progress");  // just now
+  Write("velvet.tmp", "not a name of ours");
+  const auto hour_ago = fs::file_time_type::clock::now() - std::chrono::hours(1);
+  fs::last_write_time(root_ / "vel1A2B.tmp", hour_ago);
+  fs::last_write_time(root_ / "velvet.tmp", hour_ago);
+  ASSERT_TRUE(system_.ReplaceContent(Folder() + "Vellum.ini", "new\r\n").ok);
+  EXPECT_FALSE(fs::exists(root_ / "vel1A2B.tmp"));
+  EXPECT_TRUE(fs::exists(root_ / "vel9.tmp"));
+  EXPECT_TRUE(fs::exists(root_ / "velvet.tmp"));
+  EXPECT_EQ(Read("Vellum.ini"), "new\r\n");
+}
 #endif
 
 TEST_F(SystemFileSystemTest, SettingsRoundTripThroughTheFile) {
