@@ -107,7 +107,10 @@ std::string_view LinkText(std::string_view url, std::string_view page_folder) {
     const Comparable folder = MakeComparable(page_folder);
     const Comparable address = MakeComparable(url);
     const std::size_t at = address.text.find(folder.text);
-    if (!folder.text.empty() && at != std::string::npos)
+    // Only a folder named before the link's own text moves the search: one
+    // named after a link's first "$" is part of that link.
+    const std::size_t folder_start = at == 0 || at == std::string::npos ? 0 : address.ends[at - 1];
+    if (!folder.text.empty() && at != std::string::npos && folder_start <= url.find('$'))
       from = address.ends[at + folder.text.size() - 1];
   }
   const std::size_t dollar = url.find('$', from);

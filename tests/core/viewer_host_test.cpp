@@ -122,6 +122,10 @@ TEST(LinkText, ADollarInThePagesFolderIsNotALinks) {
       // No "$" past the folder: the whole URL, which is no link.
       {"file:///home/a$b/web.htm/alpha.htm", "/home/a$b/web.htm/",
        "file:///home/a$b/web.htm/alpha.htm"},
+      // A folder named inside the link's own text is the link's.
+      {"file:///C:/Program/web.htm/alpha.htm$BCVALP1:1 C:/Program/web.htm/",
+       "C:\\Program\\web.htm\\", "BCVALP1:1 C:/Program/web.htm/"},
+      {"$BCVALP1:1 C:/Program/web.htm/", "C:\\Program\\web.htm\\", "BCVALP1:1 C:/Program/web.htm/"},
       // A URL outside the folder keeps the plain rule.
       {"x$BCVALP1:1", "/home/a$b/web.htm/", "BCVALP1:1"},
       {"C:\\p\\alpha.htm$BCVGAM2:5", "", "BCVGAM2:5"},
