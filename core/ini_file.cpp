@@ -163,7 +163,13 @@ void ApplyOne(std::vector<RawLine>& lines, const IniUpdate& update, const std::s
     return;
   }
   if (lines[insert_at - 1].eol.empty()) lines[insert_at - 1].eol = eol;
-  lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insert_at), RawLine{new_line, eol});
+  // A lone CR in front of an empty LF line would read back as one CRLF and
+  // swallow that line: the new line then ends in CRLF.
+  std::string line_eol = eol;
+  if (line_eol == "\r" && insert_at < lines.size() && lines[insert_at].text.empty() &&
+      !lines[insert_at].eol.empty() && lines[insert_at].eol.front() == '\n')
+    line_eol = "\r\n";
+  lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insert_at), RawLine{new_line, line_eol});
 }
 
 }  // namespace

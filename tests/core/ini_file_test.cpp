@@ -155,6 +155,10 @@ TEST(IniWriter, KeepsTheFilesLineEndings) {
   EXPECT_EQ(Apply("[Form1]\nleft=1\r\nk=v\r", {{"Form1", "left", "2"}, {"Form1", "top", "3"}}),
             "[Form1]\nleft=2\r\nk=v\rtop=3\n");
   EXPECT_EQ(Apply("", {{"Misc", "A", "1"}}, "\r\n"), "[Misc]\r\nA=1\r\n");
+  // A new line ending in a lone CR must not merge with the empty LF line
+  // after it into one CRLF: that empty line would be lost.
+  EXPECT_EQ(Apply("x\r[Misc]\n\n", {{"Misc", "AlwaysOnTop", "0"}}),
+            "x\r[Misc]\nAlwaysOnTop=0\r\n\n");
 }
 
 TEST(IniWriter, WrittenValuesReadBack) {
