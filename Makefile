@@ -6,7 +6,10 @@ SHELL := /bin/bash
 SOURCES = $(shell git ls-files --cached --others --exclude-standard '*.cpp' '*.h' 2>/dev/null || find app browser core host tools tests bench -name '*.cpp' -o -name '*.h')
 
 .PHONY: run test deps linux linux-asan windows test-linux test-asan test-windows test-e2e \
-        format format-check bench bench-linux dist-windows clean
+        format format-check bench bench-linux dist-windows clean fuzz-build fuzz test-fuzz
+
+# Seconds each fuzz target runs in `make fuzz`.
+FUZZ_SECONDS ?= 60
 
 deps:
 	@tools/install-deps.sh
@@ -32,6 +35,19 @@ test-linux: linux
 test-asan: linux-asan
 	ctest --preset linux-asan
 
+# The libFuzzer targets (clang, AddressSanitizer, UndefinedBehaviorSanitizer).
+fuzz-build: deps
+	@cmake --preset fuzz >/dev/null
+	@cmake --build --preset fuzz
+
+# Each fuzz target for FUZZ_SECONDS on a scratch copy of its seed corpus.
+fuzz: fuzz-build
+	tests/fuzz/run.sh $(FUZZ_SECONDS)
+
+# Each fuzz target for a few seconds, so that the harnesses never rot.
+test-fuzz: fuzz-build
+	tests/fuzz/run.sh 3
+
 # The Windows program folder as a zip: build/dist/vellum-windows.zip.
 dist-windows: windows
 	@tools/dist-windows.sh
@@ -44,7 +60,7 @@ test-windows: windows dist-windows
 test-e2e: linux
 	/usr/bin/python3 tests/e2e/run.py
 
-test: format-check test-linux test-asan test-windows test-e2e
+test: format-check test-linux test-asan test-fuzz test-windows test-e2e
 
 format: deps
 	clang-format -i $(SOURCES)

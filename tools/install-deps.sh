@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  clang-format
+  clang-format clang libclang-rt-14-dev llvm
   g++-mingw-w64-x86-64-posix
   wine wine64 xvfb xauth
   libgtk-3-dev libwebkit2gtk-4.1-dev libx11-dev
