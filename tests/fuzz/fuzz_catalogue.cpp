@@ -130,12 +130,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string settings_ini = input.Rest();
 
   const std::string exe_folder = ExeFolderOf(fs.exe_path, '\\');
-  for (const FolderEntry& folder : fs.subfolders) {
-    const std::string path = exe_folder + folder.name + "\\index.ini";
-    (flags & 4) ? fs.unreadable[path] = "Access is denied" : fs.files[path] = index_ini;
-  }
-  const std::string books_path = exe_folder + "books.ini";
-  (flags & 8) ? fs.unreadable[books_path] = "Access is denied" : fs.files[books_path] = books_ini;
+  // The same index.ini in every folder, so whichever is chosen has it.
+  auto put = [&fs](const std::string& path, const std::string& content, bool unreadable) {
+    if (unreadable) {
+      fs.unreadable[path] = "Access is denied";
+    } else {
+      fs.files[path] = content;
+    }
+  };
+  for (const FolderEntry& folder : fs.subfolders)
+    put(exe_folder + folder.name + "\\index.ini", index_ini, flags & 4);
+  put(exe_folder + "books.ini", books_ini, flags & 8);
   fs.files[exe_folder + "Vellum.ini"] = settings_ini;
 
   StartupFiles files = ReadStartupFiles(fs, rules);
