@@ -26,7 +26,8 @@ namespace {
 
 using namespace vellum;
 
-// A small real data folder for the Linux lookup, made once per process.
+// A small real program folder for the Linux lookup, made once per process.
+std::string g_real_exe_folder;
 std::string g_real_data_folder;
 
 void MakeRealDataFolder() {
@@ -37,6 +38,7 @@ void MakeRealDataFolder() {
   std::filesystem::create_directories(data / "Sub");
   for (const char* file : {"index.htm", "Alpha.htm", "Sub/Beta.HTM", "b.htm", "B.htm"})
     std::ofstream(data / file) << "<html></html>";
+  g_real_exe_folder = std::string(root) + "/";
   g_real_data_folder = data.string() + "/";
   static const std::string remove = root;
   std::atexit([] { std::filesystem::remove_all(remove); });
@@ -87,16 +89,27 @@ bool EndsWithHtm(std::string_view name) {
          vellum::fuzz::AsciiUpper(std::string(name.substr(name.size() - 4))) == ".HTM";
 }
 
+// A catalogue name as the Linux viewer follows it: a page path below the data
+// folder that names only what exists, or nothing at all for a name that
+// leads outside it.
 void CheckRealPath(const std::string& file_name) {
   if (g_real_data_folder.empty()) return;
   const SystemFileSystem system;
-  const std::string path = system.ResolvePath(g_real_data_folder, file_name);
-  // Always below the data folder as named; a path other than the name as
-  // written must name something that exists.
+  StartupFiles files;
+  files.exe_folder = g_real_exe_folder;
+  files.data.data_folder = "Web.htm/";
+  const std::string path = PagePath(system, files, file_name);
+  if (!StaysInsideFolder(file_name)) {
+    VELLUM_FUZZ_CHECK(path.empty());
+    return;
+  }
   VELLUM_FUZZ_CHECK(path.starts_with(g_real_data_folder));
+  const std::string normal = std::filesystem::path(path).lexically_normal().string();
+  VELLUM_FUZZ_CHECK(normal.starts_with(g_real_data_folder) || normal + "/" == g_real_data_folder);
   std::string as_written = g_real_data_folder + file_name;
   std::replace(as_written.begin(), as_written.end(), '\\', '/');
   if (path != as_written) {
+    // Found ignoring case: something that exists, the same name part by part.
     struct stat st {};
     VELLUM_FUZZ_CHECK(::stat(path.c_str(), &st) == 0);
     VELLUM_FUZZ_CHECK(path.size() <= as_written.size());
@@ -220,10 +233,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   VELLUM_FUZZ_CHECK(IsSorted(files.book_files, rules));
   CheckLookups(files.book_files, codes, rules);
 
-  // Page paths: the catalogue's value below the data folder.
+  // Page paths: the catalogue's value below the data folder, none for a
+  // value that leads outside it.
   for (const std::string& line : files.book_files.Lines()) {
     const std::string value(ValueOfLine(line));
-    VELLUM_FUZZ_CHECK(PagePath(fs, files, value) == exe_folder + choice.data_folder + value);
+    VELLUM_FUZZ_CHECK(PagePath(fs, files, value) ==
+                      (StaysInsideFolder(value) ? exe_folder + choice.data_folder + value : ""));
     CheckRealPath(value);
   }
   for (const std::string& code : codes) {

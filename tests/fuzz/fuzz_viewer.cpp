@@ -10,6 +10,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "tests/core/viewer_harness.h"
 #include "tests/fuzz/fuzz_input.h"
@@ -47,6 +48,54 @@ std::uint32_t HostCode(vellum::fuzz::ByteReader& input) {
   }
 }
 
+// A path or URL folded as the page folder is looked for in it: "%XX"
+// decoded, "\\" read as "/", ASCII letters in lower case; each character
+// remembers where its source begins and ends in the original.
+struct Folded {
+  std::string text;
+  std::vector<std::size_t> begins;
+  std::vector<std::size_t> ends;
+};
+
+int Hex(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+Folded Fold(std::string_view source) {
+  Folded folded;
+  for (std::size_t i = 0; i < source.size();) {
+    const std::size_t begin = i;
+    char c = source[i++];
+    if (c == '%' && i + 1 < source.size() && Hex(source[i]) >= 0 && Hex(source[i + 1]) >= 0) {
+      c = static_cast<char>(Hex(source[i]) * 16 + Hex(source[i + 1]));
+      i += 2;
+    }
+    if (c == '\\') c = '/';
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    folded.text.push_back(c);
+    folded.begins.push_back(begin);
+    folded.ends.push_back(i);
+  }
+  return folded;
+}
+
+// A link's text: what follows its first "$"; a "$" of the folder the pages
+// stand in is not a link's, so when the URL names that folder before its
+// first "$", the "$" is looked for past the folder.
+std::string ExpectedLinkText(const std::string& url, const std::string& page_folder) {
+  const std::size_t first = url.find('$');
+  if (first == std::string::npos) return url;
+  const Folded folder = Fold(page_folder);
+  const Folded address = Fold(url);
+  const std::size_t at = folder.text.empty() ? std::string::npos : address.text.find(folder.text);
+  if (at == std::string::npos || address.begins[at] > first) return url.substr(first + 1);
+  const std::size_t dollar = url.find('$', address.ends[at + folder.text.size() - 1]);
+  return dollar == std::string::npos ? url : url.substr(dollar + 1);
+}
+
 void LinkClicked(Harness& h, const std::string& url) {
   const bool expected_ready = h.viewer.PageReady() && !h.viewer.Closed();
   const std::size_t requests = h.host.requests.size();
@@ -55,8 +104,21 @@ void LinkClicked(Harness& h, const std::string& url) {
 
   const bool cancel = h.viewer.WebBrowser1BeforeNavigate2(url);
 
-  const std::size_t dollar = url.find('$');
-  const std::string link = dollar == std::string::npos ? url : url.substr(dollar + 1);
+  const std::string page_folder = h.viewer.Files().exe_folder + h.viewer.Files().data.data_folder;
+  // Known fault: the page folder is looked for anywhere in the URL, also in
+  // a link's own text after its first "$", and then that "$" is passed over
+  // (tests/fuzz/crashes/viewer/). Until fixed, ordinary runs take the
+  // viewer's own reading of such URLs.
+  const std::string link = vellum::fuzz::KnownBugsAllowed()
+                               ? ExpectedLinkText(url, page_folder)
+                               : std::string(LinkText(url, page_folder));
+  // Whichever "$" counts, the link is the text after one of the URL's "$"s.
+  VELLUM_FUZZ_CHECK(link == url ||
+                    (url.ends_with(link) && url[url.size() - link.size() - 1] == '$'));
+  if (url.find('$') != std::string::npos && url.find('$') == url.rfind('$') &&
+      Fold(url).text.find(Fold(page_folder).text) == std::string::npos) {
+    VELLUM_FUZZ_CHECK(link == url.substr(url.find('$') + 1));
+  }
   VELLUM_FUZZ_CHECK(cancel == (expected_ready && link.starts_with("BCV")));
   const bool sent = cancel && link.size() > 3 && host_there;
   VELLUM_FUZZ_CHECK(h.host.requests.size() == requests + (sent ? 1 : 0));

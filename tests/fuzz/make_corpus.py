@@ -154,6 +154,8 @@ def anchors():
     yield "list", case(0, 2, 1, [cv(2, 1)], b"3:top CV002001 CV002%20x")
     yield "after-all", case(1, 5, 1, [cv(1, 1), cv(1, 2), cv(2, 1), cv(2, 7)])
     yield "negative-verse", case(1, 2, -1, [bytes([0]) + text(b"top"), cv(2, 1), cv(2, 2), cv(3, 1)])
+    # Ten bytes that once asked for 32 GB: the count must be borne out by the text.
+    yield "huge-count", case(0, 0, 0, [], b"999999999:")
 
 
 def viewer():
