@@ -102,16 +102,11 @@ void LinkClicked(Harness& h, const std::string& url) {
   const bool awaiting = h.viewer.AwaitingHost();
   const bool host_there = h.host.exists;
 
-  const bool cancel = h.viewer.WebBrowser1BeforeNavigate2(url);
+  const bool cancel = h.viewer.OnBeforeNavigate(url);
 
   const std::string page_folder = h.viewer.Files().exe_folder + h.viewer.Files().data.data_folder;
-  // Known fault: the page folder is looked for anywhere in the URL, also in
-  // a link's own text after its first "$", and then that "$" is passed over
-  // (tests/fuzz/crashes/viewer/). Until fixed, ordinary runs take the
-  // viewer's own reading of such URLs.
-  const std::string link = vellum::fuzz::KnownBugsAllowed()
-                               ? ExpectedLinkText(url, page_folder)
-                               : std::string(LinkText(url, page_folder));
+  const std::string link = ExpectedLinkText(url, page_folder);
+  VELLUM_FUZZ_CHECK(link == LinkText(url, page_folder));
   // Whichever "$" counts, the link is the text after one of the URL's "$"s.
   VELLUM_FUZZ_CHECK(link == url ||
                     (url.ends_with(link) && url[url.size() - link.size() - 1] == '$'));
@@ -136,7 +131,7 @@ void LocationButton(Harness& h) {
   const bool asks =
       !h.viewer.Closed() && !IsSpecialCode(Code(shown)) && shown.chapter != 0 && h.host.exists;
   const std::size_t requests = h.host.requests.size();
-  h.viewer.SpeedButton2Click();
+  h.viewer.OnLocationClicked();
   if (asks) {
     VELLUM_FUZZ_CHECK(h.host.requests.size() > requests);
     VELLUM_FUZZ_CHECK(h.host.requests[requests] == LocationRequestText(shown).substr(3));
@@ -218,7 +213,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         h.Advance(250);
         break;
       case 6:
-        h.viewer.SpeedButton1Click();
+        h.viewer.OnPendingJumpClicked();
         break;
       case 7:
         LocationButton(h);
@@ -241,21 +236,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       case 10:
         switch (input.Byte() % 4) {
           case 0:
-            h.viewer.SBtnINDEXClick();
+            h.viewer.OnIndexClicked();
             break;
           case 1:
-            h.viewer.About1Click();
+            h.viewer.OnAboutChosen();
             break;
           case 2:
-            h.viewer.SBtnBACKClick();
+            h.viewer.OnBackClicked();
             break;
           default:
-            h.viewer.SBtnFORWARDClick();
+            h.viewer.OnForwardClicked();
             break;
         }
         break;
       default:
-        h.viewer.FormResize();
+        h.viewer.OnResized();
         break;
     }
     CheckSteadyState(h, history);

@@ -9,8 +9,6 @@
 #include <string_view>
 #include <vector>
 
-#include "tests/fuzz/fuzz_input.h"
-
 namespace vellum::fuzz {
 
 struct TextLine {
@@ -82,14 +80,6 @@ inline bool KeepsOtherLines(std::string_view before_text, std::string_view after
       const std::size_t j = i + k;
       if (k < added && may_add(j)) reach[i][k + 1] = true;
       if (i < before.size() && j < after.size() && same_place(i, j)) reach[i + 1][k] = true;
-      // Known fault: a line added with a lone CR in front of an empty LF line
-      // makes one CRLF of the two, and the empty line is lost on reading
-      // (tests/fuzz/crashes/settings/). Harmless to the values, so it is let
-      // through in ordinary runs until fixed.
-      if (!KnownBugsAllowed() && i < before.size() && j < after.size() && before[i].text.empty() &&
-          before[i].eol == "\n" && after[j].eol == "\r\n" && edits.may_add(after[j].text)) {
-        reach[i + 1][k] = true;
-      }
     }
   }
   return reach[before.size()][added];

@@ -102,6 +102,8 @@ def settings():
                         b"[form1]\nLEFT = 1\n[Misc]\n[FORM1]\n  left=2\n;top=3\nTop\n[misc]\nalwaysontop=yes")
     yield "read-only", case(["beside", "beside_read_only", "no_user_folder"], [1, 1, 1, 1], 0, b"",
                             b"[Form1]\r\nleft=1\r\n")
+    # A key line added with a lone CR in front of an empty LF line once swallowed it.
+    yield "lone-cr-before-empty-line", case(["beside"], [1, 2, 3, 4], 0, b"", b"x\r[Misc]\n\n")
 
 
 def catalogue():
@@ -182,6 +184,8 @@ def viewer():
                                                                               code=struct.pack("<I", 12)) +
                            show(0, b"", null=True) + show(6, alp) + wait +
                            bytes([8]) + link(b"BCVALP2:2") + link(b"a$bcvALP1:1") + bytes([10, 1]) + wait)
+    # The page folder named inside a link's own text once moved the search for its "$".
+    yield "page-folder-inside-link", bytes([0]) + link(b"$BCVALP1:1 C:/Program/web.htm/")
 
 
 def main():
