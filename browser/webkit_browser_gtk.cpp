@@ -4,13 +4,31 @@
 #include "core/guarded.h"
 
 #include <cstdio>
+#include <cstring>
 #include <exception>
+#include <filesystem>
 #include <memory>
 
 namespace vellum {
 namespace {
 
 constexpr gint64 kScriptLimitUs = 5'000'000;
+
+// The viewer's own scripts run in a script world of their own: they see the
+// page's document, but page scripts cannot see them, cannot fake their
+// messages, and may be switched off without switching them off.
+constexpr const char* kViewerWorld = "vellum";
+
+// Book pages are untrusted: they may load what a page on disk is made of
+// (files, data: and about: addresses), never anything from a network.
+constexpr const char* kLocalOnlyRules =
+    R"([{"trigger": {"url-filter": ".*"}, "action": {"type": "block"}},)"
+    R"( {"trigger": {"url-filter": "^file:"}, "action": {"type": "ignore-previous-rules"}},)"
+    R"( {"trigger": {"url-filter": "^data:"}, "action": {"type": "ignore-previous-rules"}},)"
+    R"( {"trigger": {"url-filter": "^about:"}, "action": {"type": "ignore-previous-rules"}},)"
+    R"( {"trigger": {"url-filter": "^blob:"}, "action": {"type": "ignore-previous-rules"}}])";
+constexpr const char* kLocalOnlyFilterId = "vellum-local-only";
+constexpr gint64 kFilterLimitUs = 5'000'000;
 
 // Reads every anchor name of the page in one go: the count, ":", then the
 // names percent-encoded and separated by blanks.
@@ -91,10 +109,11 @@ WebKitBrowser::WebKitBrowser(BeforeNavigate before_navigate, ContextMenu context
   WebKitUserContentManager* content = webkit_user_content_manager_new();
   ready_handler_ = g_signal_connect(content, "script-message-received::vellumReady",
                                     G_CALLBACK(OnReadyState), this);
-  webkit_user_content_manager_register_script_message_handler(content, "vellumReady");
-  WebKitUserScript* script =
-      webkit_user_script_new(ReadyStateScript().c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
-                             WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+  webkit_user_content_manager_register_script_message_handler_in_world(content, "vellumReady",
+                                                                       kViewerWorld);
+  WebKitUserScript* script = webkit_user_script_new_for_world(
+      ReadyStateScript().c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+      WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, kViewerWorld, nullptr, nullptr);
   webkit_user_content_manager_add_script(content, script);
   webkit_user_script_unref(script);
 
@@ -102,8 +121,15 @@ WebKitBrowser::WebKitBrowser(BeforeNavigate before_navigate, ContextMenu context
   g_object_unref(content);  // the view holds it now
   g_object_ref_sink(view_);
 
+  // What a book page may do: show itself and run its own scripts. It may not
+  // read other files through scripts, open windows, or reach the network;
+  // the developer tools stay off.
   WebKitSettings* settings = webkit_web_view_get_settings(view_);
-  webkit_settings_set_allow_file_access_from_file_urls(settings, TRUE);
+  webkit_settings_set_allow_file_access_from_file_urls(settings, FALSE);
+  webkit_settings_set_allow_universal_access_from_file_urls(settings, FALSE);
+  webkit_settings_set_javascript_can_open_windows_automatically(settings, FALSE);
+  webkit_settings_set_enable_developer_extras(settings, FALSE);
+  LoadLocalOnlyFilter(content);
 
   handlers_.push_back(g_signal_connect(view_, "decide-policy", G_CALLBACK(OnDecidePolicy), this));
   handlers_.push_back(g_signal_connect(view_, "load-changed", G_CALLBACK(OnLoadChanged), this));
@@ -117,6 +143,62 @@ WebKitBrowser::~WebKitBrowser() {
   WebKitUserContentManager* content = webkit_web_view_get_user_content_manager(view_);
   g_signal_handler_disconnect(content, ready_handler_);
   g_object_unref(view_);
+}
+
+void WebKitBrowser::LoadLocalOnlyFilter(WebKitUserContentManager* content) {
+  // The filter is compiled into a store on disk, in a folder of its own that
+  // goes once the compiled filter is loaded.
+  GError* error = nullptr;
+  gchar* folder = g_dir_make_tmp("vellum-filter-XXXXXX", &error);
+  if (folder == nullptr) {
+    std::fprintf(stderr, "vellum: no folder for the page filter: %s\n",
+                 error != nullptr ? error->message : "unknown error");
+    g_clear_error(&error);
+    return;
+  }
+  struct FilterCall {
+    bool done = false;
+    bool abandoned = false;  // the wait gave up: a late filter is let go
+    WebKitUserContentFilter* filter = nullptr;
+    std::string error;
+  };
+  auto call = std::make_shared<FilterCall>();
+  WebKitUserContentFilterStore* store = webkit_user_content_filter_store_new(folder);
+  GBytes* rules = g_bytes_new_static(kLocalOnlyRules, std::strlen(kLocalOnlyRules));
+  webkit_user_content_filter_store_save(
+      store, kLocalOnlyFilterId, rules, nullptr,
+      [](GObject* source, GAsyncResult* result, gpointer data) {
+        std::unique_ptr<std::shared_ptr<FilterCall>> owned(
+            static_cast<std::shared_ptr<FilterCall>*>(data));
+        GError* failure = nullptr;
+        (*owned)->filter = webkit_user_content_filter_store_save_finish(
+            WEBKIT_USER_CONTENT_FILTER_STORE(source), result, &failure);
+        if (failure != nullptr) (*owned)->error = failure->message;
+        g_clear_error(&failure);
+        (*owned)->done = true;
+        if ((*owned)->abandoned && (*owned)->filter != nullptr) {
+          webkit_user_content_filter_unref((*owned)->filter);
+          (*owned)->filter = nullptr;
+        }
+      },
+      new std::shared_ptr<FilterCall>(call));
+  g_bytes_unref(rules);
+  const gint64 deadline = g_get_monotonic_time() + kFilterLimitUs;
+  while (!call->done && g_get_monotonic_time() < deadline)
+    g_main_context_iteration(nullptr, TRUE);
+  call->abandoned = !call->done;
+  if (call->filter != nullptr) {
+    webkit_user_content_manager_add_filter(content, call->filter);
+    webkit_user_content_filter_unref(call->filter);
+    call->filter = nullptr;
+  } else {
+    std::fprintf(stderr, "vellum: the filter that keeps book pages off the network failed: %s\n",
+                 call->done ? call->error.c_str() : "no answer in time");
+  }
+  g_object_unref(store);
+  std::error_code ignored;
+  std::filesystem::remove_all(folder, ignored);
+  g_free(folder);
 }
 
 std::string WebKitBrowser::UrlToUri(const std::string& url) {
@@ -269,7 +351,7 @@ JSCValue* WebKitBrowser::RunScript(const std::string& script) {
   auto call = std::make_shared<ScriptCall>();
   auto* holder = new std::shared_ptr<ScriptCall>(call);
   webkit_web_view_evaluate_javascript(
-      view_, script.c_str(), -1, nullptr, nullptr, nullptr,
+      view_, script.c_str(), -1, kViewerWorld, nullptr, nullptr,
       [](GObject* source, GAsyncResult* result, gpointer data) {
         std::unique_ptr<std::shared_ptr<ScriptCall>> owned(
             static_cast<std::shared_ptr<ScriptCall>*>(data));
@@ -339,8 +421,8 @@ bool WebKitBrowser::ScrollIntoView(int ordinal) {
   // The scroll needs no answer: it is sent after everything asked before it.
   const std::string script = "(function (a) { if (a) a.scrollIntoView(true); })(document.anchors[" +
                              std::to_string(ordinal) + "]);";
-  webkit_web_view_evaluate_javascript(view_, script.c_str(), -1, nullptr, nullptr, nullptr, nullptr,
-                                      nullptr);
+  webkit_web_view_evaluate_javascript(view_, script.c_str(), -1, kViewerWorld, nullptr, nullptr,
+                                      nullptr, nullptr);
   return true;
 }
 

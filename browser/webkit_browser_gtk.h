@@ -63,6 +63,9 @@ class WebKitBrowser final : public BrowserPort {
   static gboolean OnContextMenu(WebKitWebView* view, WebKitContextMenu* menu, GdkEvent* event,
                                 WebKitHitTestResult* hit, gpointer self);
 
+  // Keeps book pages off the network: only local resources load.
+  static void LoadLocalOnlyFilter(WebKitUserContentManager* content);
+
   // Runs a script in the page and waits for its value (the main loop turns
   // meanwhile); nullptr on failure or after the time limit.
   JSCValue* RunScript(const std::string& script);

@@ -456,6 +456,74 @@ class AfterABigPage(unittest.TestCase):
         self.assertEqual(self.names_read()[-1], 21, "the small page's own names")
 
 
+ESCAPE_PAGE = """<!DOCTYPE html><html><head><meta charset="utf-8">
+<link rel="stylesheet" href="http://127.0.0.1:{port}/style.css">
+<script>
+var results = {{}};
+try {{
+  var request = new XMLHttpRequest();
+  request.open('GET', 'file:///etc/passwd', false);
+  request.send();
+  results.file = request.responseText.length > 0 ? 'read' : 'empty';
+}} catch (e) {{ results.file = 'blocked'; }}
+var opened = null;
+try {{ opened = window.open('about:blank'); }} catch (e) {{}}
+results.window = opened ? 'opened' : 'blocked';
+results.handler = window.webkit && window.webkit.messageHandlers &&
+    window.webkit.messageHandlers.vellumReady ? 'visible' : 'hidden';
+fetch('http://127.0.0.1:{port}/fetch').then(
+    function () {{ results.fetch = 'reached'; }}, function () {{ results.fetch = 'blocked'; }});
+window.vellumEscape = results;
+</script></head>
+<body><img src="http://127.0.0.1:{port}/image.png"><a name="CV001001"></a>1:1 A line.</body></html>
+"""
+
+
+class UntrustedPages(unittest.TestCase):
+    """A book page that tries every way out of its page: each one fails."""
+
+    def setUp(self):
+        import http.server
+        import threading
+        self.requests = []
+        tests = self
+
+        class Recorder(http.server.BaseHTTPRequestHandler):
+            def do_GET(self):  # noqa: N802 (the server's own name)
+                tests.requests.append(self.path)
+                self.send_response(200)
+                self.send_header("Content-Type", "text/plain")
+                self.end_headers()
+                self.wfile.write(b"reached")
+
+            def log_message(self, *args):
+                pass
+
+        self.server = http.server.HTTPServer(("127.0.0.1", 0), Recorder)
+        threading.Thread(target=self.server.serve_forever, daemon=True).start()
+        self.addCleanup(self.server.server_close)
+        self.addCleanup(self.server.shutdown)
+        self.s = Session(start=False)
+        self.addCleanup(self.s.close)
+        with open(os.path.join(self.s.program, "web.htm", "escape.htm"), "w") as f:
+            f.write(ESCAPE_PAGE.format(port=self.server.server_address[1]))
+        with open(os.path.join(self.s.program, "web.htm", "index.ini"), "a") as f:
+            f.write("ESC=escape.htm\r\n")
+        self.s.start_viewer()
+
+    def test_no_file_network_window_or_viewer_channel_is_reachable(self):
+        self.s.host("show", "ESC", "1", "1", check=True)
+        wait_until(lambda: self.s.page_url().endswith("/escape.htm"), what="the page")
+        results = wait_until(lambda: self.s.page("window.vellumEscape && window.vellumEscape.fetch"
+                                                 " ? window.vellumEscape : null"),
+                             what="the page's attempts")
+        self.assertEqual(results, {"file": "blocked", "window": "blocked", "handler": "hidden",
+                                   "fetch": "blocked"})
+        self.assertEqual(self.requests, [], "nothing reached the network")
+        # The viewer's own scripts still read the page: it is indexed and labelled.
+        self.s.wait_caption(" 1:1")
+
+
 class SavedOnAMonitorThatIsGone(ViewerTest):
     settings = "[Form1]\r\nleft=-5000\r\ntop=-4000\r\nwidth=600\r\nheight=400\r\n"
 
