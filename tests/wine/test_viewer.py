@@ -100,7 +100,10 @@ class Viewer(WineTestCase):
             ((950, 100, 50, 400), (924, 100)),
             ((100, 700, 600, 400), (100, 368)),
             ((100, 760, 600, 10), (100, 738)),
-            ((-5000, -20, 600, 400), (-5000, -20)),
+            # Partly off the screen, the title bar still on it: left as saved.
+            ((-300, -10, 600, 400), (-300, -10)),
+            # On a monitor that is not there: brought onto the screen.
+            ((-5000, -20, 600, 400), (0, 0)),
         ]
         for (left, top, width, height), (x, y) in cases:
             viewer = self.viewer(settings_text(left, top, width, height))
