@@ -1,4 +1,5 @@
 #include "core/anchors.h"
+#include "core/text.h"
 
 #include <algorithm>
 
@@ -13,13 +14,6 @@ std::optional<int> ThreeDigits(std::string_view text) {
     value = value * 10 + (c - '0');
   }
   return value;
-}
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
 }
 
 }  // namespace
@@ -47,9 +41,9 @@ std::optional<std::vector<std::string>> DecodeAnchorNameList(std::string_view te
     if (i == list.size() || list[i] == ' ') {
       names.push_back(std::move(name));
       name.clear();
-    } else if (list[i] == '%' && i + 2 < list.size() && HexValue(list[i + 1]) >= 0 &&
-               HexValue(list[i + 2]) >= 0) {
-      name.push_back(static_cast<char>(HexValue(list[i + 1]) * 16 + HexValue(list[i + 2])));
+    } else if (list[i] == '%' && i + 2 < list.size() && HexDigit(list[i + 1]) >= 0 &&
+               HexDigit(list[i + 2]) >= 0) {
+      name.push_back(static_cast<char>(HexDigit(list[i + 1]) * 16 + HexDigit(list[i + 2])));
       i += 2;
     } else {
       name.push_back(list[i]);

@@ -10,13 +10,6 @@ char AsciiUpper(char c) {
   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // Windows-1252 bytes 0x80..0x9F; the five unassigned ones map to the C1
 // control of the same number, as the system's conversion does.
 constexpr std::array<char32_t, 32> kCp1252High = {
@@ -75,6 +68,13 @@ int AsciiTextRules::CompareIgnoringCase(std::string_view a, std::string_view b) 
 const TextRules& DefaultTextRules() {
   static const AsciiTextRules rules;
   return rules;
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
 }
 
 std::string_view TrimControls(std::string_view text) {

@@ -36,6 +36,9 @@ const TextRules& DefaultTextRules();
 // from both ends.
 std::string_view TrimControls(std::string_view text);
 
+// The value of a hexadecimal digit (either case), or -1.
+int HexDigit(char c);
+
 bool EndsWithIgnoringAsciiCase(std::string_view text, std::string_view suffix);
 
 // A signed 32-bit integer: optional leading blanks, an optional sign, then

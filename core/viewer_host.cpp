@@ -65,13 +65,6 @@ void Viewer::SendToHost(std::string_view text) {
 
 namespace {
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // A path or URL in a form that compares alike however it was written:
 // percent escapes decoded, "\\" read as "/", ASCII letters in lower case.
 // ends[i] is where the i-th character's source ends in the original text.
