@@ -42,30 +42,6 @@ const VARIANT* Argument(const DISPPARAMS& params, DISPID event, int EventShape::
   return &params.rgvarg[(*shape).*place];
 }
 
-std::string Convert(UINT code_page, std::wstring_view text) {
-  if (text.empty()) return {};
-  const int size = WideCharToMultiByte(code_page, 0, text.data(), static_cast<int>(text.size()),
-                                       nullptr, 0, nullptr, nullptr);
-  if (size <= 0) return {};
-  std::string result(static_cast<std::size_t>(size), '\0');
-  if (WideCharToMultiByte(code_page, 0, text.data(), static_cast<int>(text.size()), result.data(),
-                          size, nullptr, nullptr) != size)
-    return {};
-  return result;
-}
-
-std::wstring Convert(UINT code_page, std::string_view text) {
-  if (text.empty()) return {};
-  const int size =
-      MultiByteToWideChar(code_page, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  if (size <= 0) return {};
-  std::wstring result(static_cast<std::size_t>(size), L'\0');
-  if (MultiByteToWideChar(code_page, 0, text.data(), static_cast<int>(text.size()), result.data(),
-                          size) != size)
-    return {};
-  return result;
-}
-
 }  // namespace
 
 std::optional<EventShape> ShapeOf(DISPID event) {
@@ -149,22 +125,6 @@ HRESULT AnswerAmbient(DISPID id, VARIANT* result) {
     default:
       return DISP_E_MEMBERNOTFOUND;
   }
-}
-
-std::string WideToAnsi(std::wstring_view text) {
-  return Convert(CP_ACP, text);
-}
-
-std::wstring AnsiToWide(std::string_view text) {
-  return Convert(CP_ACP, text);
-}
-
-std::string WideToUtf8(std::wstring_view text) {
-  return Convert(CP_UTF8, text);
-}
-
-std::wstring Utf8ToWide(std::string_view text) {
-  return Convert(CP_UTF8, text);
 }
 
 }  // namespace vellum

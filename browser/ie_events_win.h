@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "app/platform/wide_text_win.h"
+
 namespace vellum {
 
 // DWebBrowserEvents2 dispatch ids of the events the viewer reads.
@@ -58,12 +60,5 @@ LONG AmbientDownloadControl();
 // (TRUE); DISP_E_MEMBERNOTFOUND for every other id, as for any member an
 // object does not have.
 HRESULT AnswerAmbient(DISPID id, VARIANT* result);
-
-// Text in the system's ANSI code page, as the host link carries it.
-std::string WideToAnsi(std::wstring_view text);
-std::wstring AnsiToWide(std::string_view text);
-// UTF-8, for paths: file names may hold any character.
-std::string WideToUtf8(std::wstring_view text);
-std::wstring Utf8ToWide(std::string_view text);
 
 }  // namespace vellum

@@ -17,6 +17,7 @@
 #include <string_view>
 
 #include "app/platform/platform.h"
+#include "app/platform/wide_text_win.h"
 
 namespace vellum {
 namespace {
@@ -46,36 +47,6 @@ FileHandle MakeFileHandle(HANDLE handle) {
   return FileHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
 }
 
-// Text between a code page and UTF-16. Unconvertible input gives an empty
-// result, which no file system call will take for an existing file.
-std::wstring ToWide(std::string_view text, UINT code_page) {
-  if (text.empty()) return {};
-  const int length = static_cast<int>(text.size());
-  const int size = MultiByteToWideChar(code_page, 0, text.data(), length, nullptr, 0);
-  if (size <= 0) return {};
-  std::wstring wide(static_cast<std::size_t>(size), L'\0');
-  if (MultiByteToWideChar(code_page, 0, text.data(), length, wide.data(), size) != size) return {};
-  return wide;
-}
-
-std::wstring Widen(std::string_view utf8) {
-  return ToWide(utf8, CP_UTF8);
-}
-
-std::string Narrow(std::wstring_view wide) {
-  if (wide.empty()) return {};
-  const int length = static_cast<int>(wide.size());
-  const int size =
-      WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
-  if (size <= 0) return {};
-  std::string text(static_cast<std::size_t>(size), '\0');
-  if (WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, text.data(), size, nullptr, nullptr) !=
-      size) {
-    return {};
-  }
-  return text;
-}
-
 // The system's text for an error code, in UTF-8, without the trailing line
 // break and full stop that FormatMessage adds.
 std::string ErrorText(DWORD error) {
@@ -84,7 +55,7 @@ std::string ErrorText(DWORD error) {
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
       nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
   const std::unique_ptr<wchar_t, LocalFreer> owned(buffer);
-  std::string text = n != 0 && buffer != nullptr ? Narrow(std::wstring_view(buffer, n)) : "";
+  std::string text = n != 0 && buffer != nullptr ? WideToUtf8(std::wstring_view(buffer, n)) : "";
   if (text.empty()) text = "System error " + std::to_string(error);
   while (!text.empty() && (static_cast<unsigned char>(text.back()) <= 32 || text.back() == '.')) {
     text.pop_back();
@@ -208,7 +179,7 @@ std::string SystemFileSystem::ExecutablePath() const {
     if (n == 0) return {};
     if (n < buffer.size()) {
       buffer.resize(n);
-      return Narrow(buffer);
+      return WideToUtf8(buffer);
     }
     buffer.resize(buffer.size() * 2);
   }
@@ -217,26 +188,26 @@ std::string SystemFileSystem::ExecutablePath() const {
 std::vector<FolderEntry> SystemFileSystem::ListSubfolders(const std::string& folder) const {
   std::vector<FolderEntry> folders;
   WIN32_FIND_DATAW data{};
-  FindHandle find(FindFirstFileW(Widen(folder + "*").c_str(), &data));
+  FindHandle find(FindFirstFileW(Utf8ToWide(folder + "*").c_str(), &data));
   if (find.get() == INVALID_HANDLE_VALUE) return folders;
   do {
     const std::wstring_view name = data.cFileName;
     if (name == L"." || name == L"..") continue;
     if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) continue;
-    folders.push_back({Narrow(name), (data.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) != 0,
+    folders.push_back({WideToUtf8(name), (data.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) != 0,
                        (data.dwFileAttributes & FILE_ATTRIBUTE_SYSTEM) != 0});
   } while (FindNextFileW(find.get(), &data));
   return folders;
 }
 
 bool SystemFileSystem::IsFile(const std::string& path) const {
-  const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
+  const DWORD attributes = GetFileAttributesW(Utf8ToWide(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 ReadResult SystemFileSystem::ReadWholeFile(const std::string& path) const {
   ReadResult result;
-  FileHandle file = MakeFileHandle(CreateFileW(Widen(path).c_str(), GENERIC_READ,
+  FileHandle file = MakeFileHandle(CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ,
                                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
@@ -264,7 +235,7 @@ ReadResult SystemFileSystem::ReadWholeFile(const std::string& path) const {
 
 WriteResult SystemFileSystem::ReplaceContent(const std::string& path,
                                              std::string_view content) const {
-  const std::wstring target = Widen(path);
+  const std::wstring target = Utf8ToWide(path);
   RemoveStaleTemporaries(FolderOf(target));
   wchar_t temp[MAX_PATH + 1] = {};
   if (GetTempFileNameW(FolderOf(target).c_str(), L"vel", 0, temp) == 0) {
@@ -292,7 +263,7 @@ WriteResult SystemFileSystem::ReplaceContent(const std::string& path,
 }
 
 bool SystemFileSystem::CanReplace(const std::string& path) const {
-  const std::wstring target = Widen(path);
+  const std::wstring target = Utf8ToWide(path);
   if (target.empty()) return false;
   const DWORD attributes = GetFileAttributesW(target.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES) {
@@ -329,12 +300,12 @@ std::string SystemFileSystem::UserSettingsFolder() const {
   }
   if (base.empty()) return {};
   if (base.back() != L'\\' && base.back() != L'/') base += L'\\';
-  const std::string folder = Narrow(base);
+  const std::string folder = WideToUtf8(base);
   return folder.empty() ? folder : folder + "Vellum\\";
 }
 
 bool SystemFileSystem::CreateFolders(const std::string& folder) const {
-  const std::wstring wide = Widen(folder);
+  const std::wstring wide = Utf8ToWide(folder);
   if (wide.empty()) return false;
   for (std::size_t end = wide.find_first_of(L"\\/", RootLength(wide)); end != std::wstring::npos;
        end = wide.find_first_of(L"\\/", end + 1)) {
@@ -348,7 +319,7 @@ bool SystemFileSystem::CreateFolders(const std::string& folder) const {
 std::string SystemFileSystem::ResolvePath(const std::string& folder,
                                           std::string_view relative) const {
   // The name comes from an ini file, whose text is ANSI; the folder is UTF-8.
-  return folder + Narrow(ToWide(relative, CP_ACP));
+  return folder + WideToUtf8(AnsiToWide(relative));
 }
 
 // Locale rules.
