@@ -29,11 +29,19 @@ HWND FindDescendant(HWND parent, const wchar_t* window_class) {
   return search.found;
 }
 
-KeyState CurrentKeyState() {
-  return {GetKeyState(VK_CONTROL) < 0, GetKeyState(VK_MENU) < 0, GetKeyState(VK_SHIFT) < 0};
-}
-
 }  // namespace
+
+ComPtr<IDispatch> ItemAt(IHTMLElementCollection& collection, long index) {
+  VARIANT ordinal;
+  VariantInit(&ordinal);
+  V_VT(&ordinal) = VT_I4;
+  V_I4(&ordinal) = index;
+  VARIANT none;
+  VariantInit(&none);
+  ComPtr<IDispatch> item;
+  if (FAILED(collection.item(ordinal, none, item.Put()))) item.Reset();
+  return item;
+}
 
 IeBrowser::IeBrowser(BeforeNavigate before_navigate, ContextMenu context_menu)
     : before_navigate_(std::move(before_navigate)), context_menu_(std::move(context_menu)) {}
@@ -221,15 +229,7 @@ ComPtr<IHTMLElementCollection> IeBrowser::Anchors() {
 ComPtr<IHTMLElement> IeBrowser::AnchorElement(int ordinal) {
   const auto anchors = Anchors();
   if (!anchors) return {};
-  VARIANT index;
-  VariantInit(&index);
-  V_VT(&index) = VT_I4;
-  V_I4(&index) = ordinal;
-  VARIANT none;
-  VariantInit(&none);
-  ComPtr<IDispatch> item;
-  if (FAILED(anchors->item(index, none, item.Put())) || !item) return {};
-  return item.As<IHTMLElement>(IID_IHTMLElement);
+  return ItemAt(*anchors.Get(), ordinal).As<IHTMLElement>(IID_IHTMLElement);
 }
 
 std::optional<std::vector<std::string>> IeBrowser::AnchorNames() {
@@ -240,18 +240,9 @@ std::optional<std::vector<std::string>> IeBrowser::AnchorNames() {
   if (!anchors || FAILED(anchors->get_length(&count)) || count < 0) return std::nullopt;
   std::vector<std::string> names;
   names.reserve(static_cast<std::size_t>(count));
-  VARIANT none;
-  VariantInit(&none);
   for (long i = 0; i < count; ++i) {
-    VARIANT index;
-    VariantInit(&index);
-    V_VT(&index) = VT_I4;
-    V_I4(&index) = i;
-    ComPtr<IDispatch> item;
-    ComPtr<IHTMLAnchorElement> anchor;
+    const auto anchor = ItemAt(*anchors.Get(), i).As<IHTMLAnchorElement>(IID_IHTMLAnchorElement);
     BSTR name = nullptr;
-    if (SUCCEEDED(anchors->item(index, none, item.Put())) && item)
-      anchor = item.As<IHTMLAnchorElement>(IID_IHTMLAnchorElement);
     if (anchor && SUCCEEDED(anchor->get_name(&name)) && name != nullptr) {
       names.push_back(WideToAnsi(std::wstring_view(name, SysStringLen(name))));
     } else {

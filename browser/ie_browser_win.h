@@ -19,6 +19,9 @@
 
 namespace vellum {
 
+// Element `index` of a document collection, or empty.
+ComPtr<IDispatch> ItemAt(IHTMLElementCollection& collection, long index);
+
 class IeBrowser final : public BrowserPort, private SiteListener {
  public:
   // Asked before every navigation with its URL; true cancels it. Also asked

@@ -63,6 +63,10 @@ KeyRoute RoutePress(WPARAM key, KeyState state) {
 
 }  // namespace
 
+KeyState CurrentKeyState() {
+  return {GetKeyState(VK_CONTROL) < 0, GetKeyState(VK_MENU) < 0, GetKeyState(VK_SHIFT) < 0};
+}
+
 KeyRoute RouteKey(UINT message, WPARAM key, KeyState state) {
   switch (message) {
     case WM_KEYDOWN:

@@ -24,6 +24,9 @@ struct KeyState {
   bool shift = false;
 };
 
+// The modifier keys as they stood when the message being handled was sent.
+KeyState CurrentKeyState();
+
 // The route of one key message for one of the control's windows. Only keys
 // that act inside the page are offered as shortcuts (copy, select all,
 // scrolling, Tab); keys that would navigate, reload, print, open files or

@@ -232,14 +232,7 @@ class PageCheck {
         FAILED(links->get_length(&count)))
       return {};
     for (long i = 0; i < count; ++i) {
-      VARIANT index;
-      VariantInit(&index);
-      V_VT(&index) = VT_I4;
-      V_I4(&index) = i;
-      VARIANT none;
-      VariantInit(&none);
-      ComPtr<IDispatch> item;
-      if (FAILED(links->item(index, none, item.Put())) || !item) continue;
+      const auto item = ItemAt(*links.Get(), i);
       const auto anchor = item.As<IHTMLAnchorElement>(IID_IHTMLAnchorElement);
       BSTR text = nullptr;
       if (!anchor || FAILED(anchor->get_href(&text)) || text == nullptr) continue;

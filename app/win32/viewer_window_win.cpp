@@ -327,9 +327,8 @@ void ViewerWindowWin::OnDestroyed() {
 
 bool ViewerWindowWin::FilterMessage(MSG& msg) {
   if (!browser_ || !browser_->IsControlKey(msg)) return false;
-  const KeyState state{GetKeyState(VK_CONTROL) < 0, GetKeyState(VK_MENU) < 0,
-                       GetKeyState(VK_SHIFT) < 0};
-  switch (RouteKey(msg.message, msg.wParam, state)) {
+
+  switch (RouteKey(msg.message, msg.wParam, CurrentKeyState())) {
     case KeyRoute::kSwallow:
       return true;
     case KeyRoute::kOpenMenu:
