@@ -370,6 +370,16 @@ class Session:
         x, y, w, h = self.control(designer_name)["extents"]
         self.click(x + w // 2, y + h // 2, button)
 
+    def drag_handle(self, *offsets):
+        """Presses the left button on the drag handle, moves the mouse through each
+        (dx, dy) from where it was pressed, and releases it."""
+        x, y, w, h = self.control("Image2")["extents"]
+        hx, hy = x + w // 2, y + h // 2
+        self.xdotool("mousemove", "--sync", str(hx), str(hy), "mousedown", "1")
+        for dx, dy in offsets:
+            self.xdotool("mousemove", "--sync", str(hx + dx), str(hy + dy))
+        self.xdotool("mouseup", "1")
+
     def browser_origin(self):
         """Where the page's view starts on the screen: below the title bar,
         inside the window's sizing frame."""

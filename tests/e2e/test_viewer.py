@@ -363,26 +363,16 @@ class MenuAndCommands(ViewerTest):
 class Docking(ViewerTest):
     def test_drag_docks_to_the_host(self):
         self.s.serve("--geometry", "400x300+500+300")
-        x, y, w, h = self.s.control("Image2")["extents"]
-        hx, hy = x + w // 2, y + h // 2
         wx, wy, ww, wh = self.s.geometry()
-        self.s.xdotool("mousemove", "--sync", str(hx), str(hy), "mousedown", "1")
         # Raw left 905 - 600 ... dock the viewer's right edge to the host's left edge (500).
         target = (500 - ww + 10, 320)
-        self.s.xdotool("mousemove", "--sync", str(hx + target[0] - wx), str(hy + target[1] - wy))
-        self.s.xdotool("mousemove", "--sync", str(hx + target[0] - wx + 1), str(hy + target[1] - wy))
-        self.s.xdotool("mouseup", "1")
+        self.s.drag_handle((target[0] - wx, target[1] - wy), (target[0] - wx + 1, target[1] - wy))
         wait_until(lambda: self.s.geometry()[:2] == (500 - ww, 300), what="docked")
 
 
 class DraggingWithoutAHost(ViewerTest):
     def test_the_window_follows_the_mouse(self):
-        x, y, w, h = self.s.control("Image2")["extents"]
-        hx, hy = x + w // 2, y + h // 2
-        self.s.xdotool("mousemove", "--sync", str(hx), str(hy), "mousedown", "1")
-        self.s.xdotool("mousemove", "--sync", str(hx + 37), str(hy + 21))
-        self.s.xdotool("mousemove", "--sync", str(hx + 38), str(hy + 22))
-        self.s.xdotool("mouseup", "1")
+        self.s.drag_handle((37, 21), (38, 22))
         wait_until(lambda: self.s.geometry()[:2] == (138, 122), what="moved")
 
 
@@ -590,12 +580,7 @@ class ReadOnlyProgramFolder(unittest.TestCase):
         before = folder_state(self.s.program)
         self.s.start_viewer(wrap=self.wrap)
         self.assertEqual(self.s.geometry(), (150, 120, 600, 400), "read from the program folder")
-        x, y, w, h = self.s.control("Image2")["extents"]
-        hx, hy = x + w // 2, y + h // 2
-        self.s.xdotool("mousemove", "--sync", str(hx), str(hy), "mousedown", "1")
-        self.s.xdotool("mousemove", "--sync", str(hx + 37), str(hy + 21))
-        self.s.xdotool("mousemove", "--sync", str(hx + 38), str(hy + 22))
-        self.s.xdotool("mouseup", "1")
+        self.s.drag_handle((37, 21), (38, 22))
         wait_until(lambda: self.s.geometry()[:2] == (188, 142), what="moved")
 
         self.s.click_control("SpeedButton3")

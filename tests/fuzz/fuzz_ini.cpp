@@ -17,16 +17,10 @@
 
 namespace {
 
+using vellum::fuzz::Trim;
+
 using namespace vellum;
 using vellum::fuzz::TextLine;
-
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && static_cast<unsigned char>(text.front()) < 33)
-    text.remove_prefix(1);
-  while (!text.empty() && static_cast<unsigned char>(text.back()) < 33)
-    text.remove_suffix(1);
-  return text;
-}
 
 // The format as documented, read the plain way: section -> stored lines.
 struct ReferenceIni {

@@ -18,6 +18,8 @@
 
 namespace {
 
+using vellum::fuzz::Trim;
+
 using namespace vellum;
 
 constexpr std::string_view kExeFolder = "C:\\Program\\";
@@ -38,14 +40,6 @@ enum Flag : std::uint16_t {
   kNoUserFolder = 1 << 9,
   kWritesFail = 1 << 10,
 };
-
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && static_cast<unsigned char>(text.front()) < 33)
-    text.remove_prefix(1);
-  while (!text.empty() && static_cast<unsigned char>(text.back()) < 33)
-    text.remove_suffix(1);
-  return text;
-}
 
 }  // namespace
 
