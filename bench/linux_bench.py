@@ -1,136 +1,266 @@
-"""The Linux viewer against WebKit alone, on a generated page of about 31,000 anchors.
+"""The Linux viewer against WebKit alone, side by side in one run.
 
-Run on demand (make bench-linux); prints a Markdown table for docs/performance.md.
+Run on demand (make bench-linux); prints Markdown tables for docs/performance.md.
 
-  (a) host message to anchor in view when the book changes, against WebKit alone
-      loading the same file with the anchor as its #fragment;
-  (b) a location in the book already loaded;
-  (c) building the anchor table (from the viewer's own trace);
-  (d) the viewer's memory, its web and network processes included.
+Both sides are warm and unwatched: the bare view (bench/webkit_alone) has loaded a
+small page before each measured load, as the viewer has; neither runs WebKit's
+inspector, and nothing polls a page while it is measured. The bench pages note when
+they were shown (the frame after their load event) and when they scrolled, on the
+page's own wall clock, on the console, which both sides write to standard output.
+The viewer's trace gives the moment each host message reached it.
 
-The page records the moment of its first scroll itself (window.vellumScrolledAt, on
-the wall clock), so nothing polls it while it is being measured.
+  start-up      process start to the start page shown (the bare view: its first page)
+  book change   host message to the anchor in view, less the viewer's 250 ms quiet
+                time; the bare view: load request of FILE#ANCHOR to its scroll
+  same book     host message to the scroll, less the quiet time
+  memory        PSS of each process (UI, web, network) with the 31,000-anchor page shown
+
+Runs alternate between the two sides; each figure is the median of RUNS with the
+spread (lowest to highest) beside it.
 """
 import os
 import re
+import shutil
 import statistics
 import subprocess
 import sys
+import threading
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+sys.path.insert(0, HERE)
 
-from session import Session, wait_until  # noqa: E402
+from session import Session  # noqa: E402
+from bench_pages import write_library  # noqa: E402
 
 DEBOUNCE_MS = 250
-RUNS = 7
-CHAPTERS, VERSES = 124, 250  # 31,000 anchors
+RUNS = int(os.environ.get("BENCH_RUNS", "7"))
+TOOL = os.path.join(ROOT, "build", "bench", "bench", "webkit_alone")
+REPORT = re.compile(r"vellum-bench (\w+) (\S+) ([\d.]+)")
+HOST_MESSAGE = re.compile(r"vellum: \d+ host message\(s\) at ([\d.]+) ms")
+NAMES = re.compile(r"(\d+) anchor names in one call, ([\d.]+) ms")
 
 
-def big_page(path):
-    parts = ["<!DOCTYPE html><html><head><meta charset='utf-8'><title>Big</title><script>"
-             "window.addEventListener('scroll', function () { if (!window.vellumScrolledAt)"
-             " window.vellumScrolledAt = performance.timeOrigin + performance.now(); });"
-             "</script></head><body>"]
-    for c in range(1, CHAPTERS + 1):
-        parts.append(f"<h2>Chapter {c}</h2>")
-        for v in range(1, VERSES + 1):
-            parts.append(f"<p><a name='CV{c:03d}{v:03d}'></a><b>{c}:{v}</b> "
-                         "A line of verse.</p>")
-    parts.append("</body></html>")
-    with open(path, "w") as f:
-        f.write("\n".join(parts))
-    return os.path.getsize(path)
+def now_ms():
+    return time.time() * 1000
 
 
-def pss_kib(pid):
-    """Proportional set size of a process and all its descendants."""
-    total = 0
+class Lines:
+    """Every line a process writes, read as it comes, to wait on."""
+
+    def __init__(self, stream):
+        self.lines = []
+        self.lock = threading.Condition()
+        threading.Thread(target=self._read, args=(stream,), daemon=True).start()
+
+    def _read(self, stream):
+        for line in stream:
+            with self.lock:
+                self.lines.append(line.rstrip("\n"))
+                self.lock.notify_all()
+
+    def mark(self):
+        with self.lock:
+            return len(self.lines)
+
+    def wait(self, pattern, since, test=lambda m: True, timeout=60):
+        """The first match of pattern in the lines from index since on."""
+        deadline = time.time() + timeout
+        with self.lock:
+            while True:
+                for line in self.lines[since:]:
+                    m = pattern.search(line)
+                    if m and test(m):
+                        return m
+                left = deadline - time.time()
+                if left <= 0:
+                    raise TimeoutError(f"no {pattern.pattern} in time; last lines: "
+                                       f"{self.lines[-5:]}")
+                self.lock.wait(left)
+
+
+def report(lines, since, kind, page, timeout=60):
+    m = lines.wait(REPORT, since, lambda m: m.group(1) == kind and m.group(2).endswith("/" + page),
+                   timeout)
+    return float(m.group(3))
+
+
+class Viewer:
+    def __init__(self, s):
+        self.s = s
+        env = dict(s.env, VELLUM_TRACE="1")
+        self.started = now_ms()
+        self.process = subprocess.Popen([os.path.join(s.program, "vellum")], cwd=s.program,
+                                        env=env, stdout=subprocess.PIPE,
+                                        stderr=subprocess.STDOUT, text=True, errors="replace")
+        self.out = Lines(self.process.stdout)
+
+    def show(self, code, chapter, verse, page):
+        """Host message to the page's scroll, in milliseconds."""
+        since = self.out.mark()
+        self.s.host("show", code, str(chapter), str(verse), check=True)
+        sent = float(self.out.wait(HOST_MESSAGE, since).group(1))
+        return report(self.out, since, "scrolled", page) - sent
+
+    def show_loaded(self, code, page):
+        since = self.out.mark()
+        self.s.host("show", code, "1", "1", check=True)
+        report(self.out, since, "shown", page)
+
+    def close(self):
+        self.s.host("close")
+        try:
+            self.process.wait(10)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+
+
+class Alone:
+    def __init__(self, env, first=None):
+        self.started = now_ms()
+        self.process = subprocess.Popen([TOOL] + ([first] if first else []), env=env,
+                                        stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                        stderr=subprocess.STDOUT, text=True, errors="replace")
+        self.out = Lines(self.process.stdout)
+
+    def load(self, uri, page, kind):
+        since = self.out.mark()
+        self.process.stdin.write(f"load {uri}\n")
+        self.process.stdin.flush()
+        requested = float(self.out.wait(re.compile(r"^requested ([\d.]+)"), since).group(1))
+        return report(self.out, since, kind, page) - requested
+
+    def close(self):
+        try:
+            self.process.stdin.write("quit\n")
+            self.process.stdin.close()
+            self.process.wait(10)
+        except (OSError, subprocess.TimeoutExpired):
+            self.process.kill()
+            self.process.wait()
+
+
+def pss_by_process(pid):
+    """PSS in KiB of a process and each of its descendants, by kind."""
+    found = {}
     pids = [pid]
     while pids:
         p = pids.pop()
         try:
+            with open(f"/proc/{p}/comm") as f:
+                name = f.read().strip()
             with open(f"/proc/{p}/smaps_rollup") as f:
-                total += int(re.search(r"^Pss:\s+(\d+)", f.read(), re.M).group(1))
+                pss = int(re.search(r"^Pss:\s+(\d+)", f.read(), re.M).group(1))
             with open(f"/proc/{p}/task/{p}/children") as f:
                 pids += [int(c) for c in f.read().split()]
         except (OSError, AttributeError):
             continue
-    return total
+        kind = "web" if "WebProces" in name else "network" if "Network" in name else \
+            "UI" if p == pid else name
+        found[kind] = found.get(kind, 0) + pss
+    return found
 
 
-def scrolled_after(s, send, reset=True):
-    if reset:
-        s.page("window.vellumScrolledAt = 0")
-    start = time.time() * 1000
-    send()
-    at = wait_until(lambda: s.page("window.vellumScrolledAt || 0"), timeout=30, interval=0.1,
-                    what="the scroll")
-    return at - start
+def figure(values):
+    return f"{statistics.median(values):.0f} ({min(values):.0f}-{max(values):.0f})"
+
+
+def ratio(ours, theirs):
+    return f"{statistics.median(ours) / statistics.median(theirs):.2f}"
+
+
+def measure_start_up(s, uri_index):
+    viewer, alone = [], []
+    for run in range(RUNS + 1):  # the first run of each only warms the disk cache
+        for side in ((0, 1) if run % 2 else (1, 0)):
+            if side == 0:
+                v = Viewer(s)
+                took = report(v.out, 0, "shown", "index.htm") - v.started
+                v.close()
+                (viewer if run else []).append(took)
+            else:
+                a = Alone(s.env, uri_index)
+                took = report(a.out, 0, "shown", "index.htm") - a.started
+                a.close()
+                (alone if run else []).append(took)
+    return viewer, alone
 
 
 def main():
+    if not os.path.exists(TOOL):
+        sys.exit(f"{TOOL} is missing: make bench-linux builds it")
     s = Session(start=False)
     try:
-        size = big_page(os.path.join(s.program, "web.htm", "big.htm"))
-        with open(os.path.join(s.program, "web.htm", "index.ini"), "a") as f:
-            f.write("BIG=big.htm\r\n")
-        s.env["VELLUM_TRACE"] = "1"
-        s.start_viewer()
+        books = write_library(os.path.join(s.program, "web.htm"))
+        folder = os.path.join(s.program, "web.htm")
 
-        change, same = [], []
+        def uri(page, anchor=None):
+            return "file://" + os.path.join(folder, page) + (f"#{anchor}" if anchor else "")
+
+        start_viewer, start_alone = measure_start_up(s, uri("index.htm", "TOC"))
+
+        viewer = Viewer(s)
+        report(viewer.out, 0, "shown", "index.htm")
+        alone = Alone(s.env)
+        change = {book.code: ([], []) for book in books}
+        same = []
         for run in range(RUNS):
-            s.host("show", "ALP", "1", "1", check=True)
-            s.wait_caption("Alpha 1:1")
-            wait_until(lambda: s.page_url().endswith("/alpha.htm"), what="alpha")
-            verse = 1 + run * 17
-            change.append(scrolled_after(
-                s, lambda: s.host("show", "BIG", "100", str(verse), check=True), reset=False))
-            s.wait_caption(f" 100:{verse}")
-            same.append(scrolled_after(
-                s, lambda: s.host("show", "BIG", "20", str(verse + 3), check=True)))
-        memory = pss_kib(s.viewer.pid)
-        # What vellum-host itself costs: start, find the viewer, send, see it taken.
-        sending = []
-        for _ in range(RUNS):
-            start = time.time()
-            s.host("send", "0", check=True)
-            sending.append((time.time() - start) * 1000)
+            for book in books:
+                chapter, verse = book.target(run)
+                anchor = f"CV{chapter:03d}{verse:03d}"
+                for side in ((0, 1) if run % 2 else (1, 0)):
+                    if side == 0:
+                        viewer.show_loaded("SML", "small.htm")
+                        change[book.code][0].append(
+                            viewer.show(book.code, chapter, verse, book.page) - DEBOUNCE_MS)
+                        if book.code == "BIG":
+                            same.append(viewer.show(book.code, 20, verse + 3, book.page) -
+                                        DEBOUNCE_MS)
+                    else:
+                        alone.load(uri("small.htm"), "small.htm", "shown")
+                        change[book.code][1].append(
+                            alone.load(uri(book.page, anchor), book.page, "scrolled"))
 
-        alone = []
-        tool = os.path.join(ROOT, "build", "bench", "bench", "webkit_alone")
-        for run in range(RUNS):
-            out = subprocess.run([tool, os.path.join(s.program, "web.htm", "big.htm"),
-                                  f"CV100{1 + run * 17:03d}"], env=s.env, capture_output=True,
-                                 text=True, timeout=60)
-            alone.append(float(out.stdout.split()[0]))
-
-        with open(s.viewer_log) as f:
-            trace = [float(m) for m in re.findall(r"31000 anchor names in one call, ([\d.]+) ms",
-                                                  f.read())]
+        # Memory with the 31,000-anchor page on screen on both sides, once they are idle.
+        viewer.show("BIG", 100, 1, "big.htm")
+        alone.load(uri("big.htm", "CV100001"), "big.htm", "scrolled")
+        time.sleep(3)
+        memory = (pss_by_process(viewer.process.pid), pss_by_process(alone.process.pid))
+        names = [float(m.group(2)) for line in viewer.out.lines
+                 for m in [NAMES.search(line)] if m and m.group(1) == "31000"]
+        viewer.close()
+        alone.close()
     finally:
         s.close()
 
-    def median(values):
-        return statistics.median(values)
-
-    viewer_change = median(change) - DEBOUNCE_MS
-    print(f"Page: {CHAPTERS * VERSES} anchors, {size / 1e6:.1f} MB; {RUNS} runs each, medians.\n")
-    print("| Measure | Viewer | WebKit alone |")
+    print(f"{RUNS} runs each, alternating; median (lowest-highest), milliseconds.\n")
+    print("| Measure | Viewer | WebKit alone | Ratio |")
+    print("|---|---|---|---|")
+    print(f"| Start-up to the start page shown | {figure(start_viewer)} | {figure(start_alone)} "
+          f"| {ratio(start_viewer, start_alone)} |")
+    for book in books:
+        ours, theirs = change[book.code]
+        print(f"| Book change, {book.title} | {figure(ours)} | {figure(theirs)} "
+              f"| {ratio(ours, theirs)} |")
+    print(f"| Location in the loaded 31,000-anchor book | {figure(same)} | | |")
+    if names:
+        print(f"| Anchor names read by the page (31,000) | {figure(names)} | | |")
+    print("\nMemory (PSS, MiB) with the 31,000-anchor page shown:\n")
+    print("| Process | Viewer | WebKit alone |")
     print("|---|---|---|")
-    print(f"| (a) book change: host message to anchor in view, less the 250 ms quiet time "
-          f"| {viewer_change:.0f} ms ({median(change):.0f} ms with it) "
-          f"| {median(alone):.0f} ms (load with #fragment) |")
-    print(f"| (b) location in the loaded book, less the quiet time | "
-          f"{median(same) - DEBOUNCE_MS:.0f} ms, of which {median(sending):.0f} ms is "
-          f"vellum-host starting and sending | |")
-    print(f"| (c) anchor table: names read from the page | one call, {median(trace):.0f} ms "
-          f"in the page for {CHAPTERS * VERSES} names | |")
-    print(f"| (d) memory (PSS), web and network processes included | {memory / 1024:.0f} MiB | |")
-    print(f"\n(a) viewer / WebKit alone: {viewer_change / median(alone):.2f}")
+    for kind in ("UI", "web", "network"):
+        print(f"| {kind} | {memory[0].get(kind, 0) / 1024:.0f} | {memory[1].get(kind, 0) / 1024:.0f} |")
+    totals = [sum(m.values()) / 1024 for m in memory]
+    print(f"| all | {totals[0]:.0f} | {totals[1]:.0f} |")
+    others = sorted({k for m in memory for k in m} - {"UI", "web", "network"})
+    if others:
+        print(f"\n(also counted: {', '.join(others)})")
 
 
 if __name__ == "__main__":
+    if shutil.which("Xvfb") is None:
+        sys.exit("Xvfb is needed")
     main()

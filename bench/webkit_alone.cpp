@@ -1,9 +1,18 @@
-// WebKit alone: loads a page with an anchor as its #fragment in a bare
-// WebKitGTK view, the yardstick for the viewer's own page loads. Prints the
-// milliseconds from the load request to the page's scroll event (recorded by
-// the page itself), then the time the load took to finish.
+// WebKit alone: a bare WebKitGTK view, the yardstick for the viewer's own
+// page loads. It loads what it is told on standard input, one command a line:
 //
-//   webkit_alone FILE ANCHOR
+//   load URI    prints "requested MS" (wall clock) and loads URI
+//   quit        ends the program
+//
+// and, given a URI on the command line, loads it first, as soon as the view
+// exists (start-up is measured from the process start to that page shown).
+// The bench pages tell when they were shown and scrolled on the console,
+// which this view writes out (WebKit writes it to standard error), as the
+// viewer does when traced: both sides report through the same channel, and
+// nothing polls either page while it is measured. Every other setting is
+// WebKit's own default.
+//
+//   webkit_alone [URI]
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
@@ -12,74 +21,54 @@
 
 namespace {
 
-struct Run {
-  WebKitWebView* view = nullptr;
-  double requested_ms = 0;  // wall clock, as the page's own clock counts it
-  bool finished = false;
-  double finish_ms = 0;
-};
-
 double WallMs() {
   return static_cast<double>(g_get_real_time()) / 1000.0;
 }
 
-void OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
-  auto* run = static_cast<Run*>(data);
-  if (event == WEBKIT_LOAD_FINISHED) {
-    run->finished = true;
-    run->finish_ms = WallMs();
+void Load(WebKitWebView* view, const std::string& uri) {
+  std::printf("requested %.1f\n", WallMs());
+  std::fflush(stdout);
+  webkit_web_view_load_uri(view, uri.c_str());
+}
+
+gboolean OnCommand(GIOChannel* channel, GIOCondition, gpointer data) {
+  auto* view = static_cast<WebKitWebView*>(data);
+  gchar* line = nullptr;
+  gsize length = 0;
+  const GIOStatus status = g_io_channel_read_line(channel, &line, &length, nullptr, nullptr);
+  if (status == G_IO_STATUS_AGAIN) return TRUE;
+  std::string command = line != nullptr ? line : "";
+  g_free(line);
+  while (!command.empty() && (command.back() == '\n' || command.back() == '\r'))
+    command.pop_back();
+  if (status != G_IO_STATUS_NORMAL || command == "quit") {
+    gtk_main_quit();
+    return FALSE;
   }
+  if (command.rfind("load ", 0) == 0) Load(view, command.substr(5));
+  return TRUE;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3 || !gtk_init_check(&argc, &argv)) {
-    std::fprintf(stderr, "usage: webkit_alone FILE ANCHOR (needs a display)\n");
+  if (argc > 2 || !gtk_init_check(&argc, &argv)) {
+    std::fprintf(stderr, "usage: webkit_alone [URI] (needs a display; commands on stdin)\n");
     return 2;
   }
-  Run run;
   GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   gtk_window_set_default_size(GTK_WINDOW(window), 600, 400);
-  run.view = WEBKIT_WEB_VIEW(webkit_web_view_new());
-  gtk_container_add(GTK_CONTAINER(window), GTK_WIDGET(run.view));
-  g_signal_connect(run.view, "load-changed", G_CALLBACK(OnLoadChanged), &run);
+  auto* view = WEBKIT_WEB_VIEW(webkit_web_view_new());
+  webkit_settings_set_enable_write_console_messages_to_stdout(webkit_web_view_get_settings(view),
+                                                              TRUE);
+  gtk_container_add(GTK_CONTAINER(window), GTK_WIDGET(view));
+  g_signal_connect(window, "destroy", G_CALLBACK(gtk_main_quit), nullptr);
+  if (argc == 2) Load(view, argv[1]);
   gtk_widget_show_all(window);
-  // Let the view settle on its blank page first, as the viewer's does.
-  for (int i = 0; i < 200; ++i)
-    g_main_context_iteration(nullptr, FALSE);
 
-  gchar* uri = g_filename_to_uri(argv[1], nullptr, nullptr);
-  const std::string target = std::string(uri) + "#" + argv[2];
-  g_free(uri);
-  run.requested_ms = WallMs();
-  webkit_web_view_load_uri(run.view, target.c_str());
-  while (!run.finished)
-    g_main_context_iteration(nullptr, TRUE);
-  // Give the page's scroll event time to be recorded.
-  const gint64 until = g_get_monotonic_time() + 300'000;
-  while (g_get_monotonic_time() < until)
-    g_main_context_iteration(nullptr, FALSE);
-
-  bool done = false;
-  double scrolled_ms = -1;
-  std::pair<bool*, double*> answer(&done, &scrolled_ms);
-  webkit_web_view_evaluate_javascript(
-      run.view, "window.vellumScrolledAt || -1", -1, nullptr, nullptr, nullptr,
-      [](GObject* source, GAsyncResult* result, gpointer data) {
-        auto* out = static_cast<std::pair<bool*, double*>*>(data);
-        JSCValue* value =
-            webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, nullptr);
-        if (value != nullptr) {
-          *out->second = jsc_value_to_double(value);
-          g_object_unref(value);
-        }
-        *out->first = true;
-      },
-      &answer);
-  while (!done)
-    g_main_context_iteration(nullptr, TRUE);
-  std::printf("%.1f %.1f\n", scrolled_ms - run.requested_ms, run.finish_ms - run.requested_ms);
-  gtk_widget_destroy(window);
-  return scrolled_ms < 0 ? 1 : 0;
+  GIOChannel* input = g_io_channel_unix_new(0);
+  g_io_add_watch(input, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR), OnCommand, view);
+  gtk_main();
+  g_io_channel_unref(input);
+  return 0;
 }

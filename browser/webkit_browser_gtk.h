@@ -41,6 +41,7 @@ class WebKitBrowser final : public BrowserPort {
   GtkWidget* Widget() const { return GTK_WIDGET(view_); }
 
   bool Navigate(const std::string& url) override;
+  void ExpectAnchor(const std::string& name) override;
   PageStatus Status() override;
   std::optional<std::vector<std::string>> AnchorNames() override;
   std::optional<int> AnchorCount() override;
@@ -63,6 +64,10 @@ class WebKitBrowser final : public BrowserPort {
   static gboolean OnContextMenu(WebKitWebView* view, WebKitContextMenu* menu, GdkEvent* event,
                                 WebKitHitTestResult* hit, gpointer self);
 
+  // The viewer's document-start script, for pages expected at this anchor
+  // ("" for none), in place of any earlier one.
+  void InstallReadyScript(WebKitUserContentManager* content, const std::string& expected_anchor);
+
   // Keeps book pages off the network: only local resources load.
   static void LoadLocalOnlyFilter(WebKitUserContentManager* content);
 
@@ -75,6 +80,11 @@ class WebKitBrowser final : public BrowserPort {
   gulong ready_handler_ = 0;
   BeforeNavigate before_navigate_;
   ContextMenu context_menu_;
+
+  // The anchor the next navigation is expected at, and the one the installed
+  // document-start script scrolls to.
+  std::string expected_anchor_;
+  std::string installed_anchor_;
 
   // The navigation the viewer is waiting for.
   std::string pending_uri_;

@@ -61,6 +61,17 @@ std::optional<AnchorEntry> ParseAnchorName(std::string_view name, std::int32_t o
                      static_cast<std::uint8_t>(*verse & 0xFF), ordinal};
 }
 
+std::string ExactAnchorName(std::uint8_t chapter, std::int16_t verse) {
+  if (verse < 0 || verse > 255) return {};
+  std::string name = "CV";
+  for (const int number : {static_cast<int>(chapter), static_cast<int>(verse)}) {
+    name += static_cast<char>('0' + number / 100);
+    name += static_cast<char>('0' + number / 10 % 10);
+    name += static_cast<char>('0' + number % 10);
+  }
+  return name;
+}
+
 void AnchorTable::Build(const std::vector<std::string>& names) {
   entries_.clear();
   entries_.reserve(names.size());

@@ -23,6 +23,11 @@ struct AnchorEntry {
 // numbers are not decimal digits give nullopt.
 std::optional<AnchorEntry> ParseAnchorName(std::string_view name, std::int32_t ordinal);
 
+// The name of the anchor that is an exact match for chapter:verse ("CV100007"
+// for 100:7); empty when no anchor can be one (a verse below 0 or above 255:
+// a name's numbers count by their low 8 bits).
+std::string ExactAnchorName(std::uint8_t chapter, std::int16_t verse);
+
 // All anchor names of a page as one text, as the page can hand them over in
 // one call: the number of anchors, ":", then the names separated by blanks,
 // each percent-encoded (as encodeURIComponent writes it). "2:a b%20c" holds

@@ -26,6 +26,11 @@ class BrowserPort {
   // Starts loading url (a plain file path, possibly with "#TOC", or
   // "about:blank"). False when the browser refused the navigation.
   virtual bool Navigate(const std::string& url) = 0;
+  // The next Navigate's page is wanted at the anchor of this name, should it
+  // have one: a browser may show the page there as soon as it is parsed,
+  // rather than at its top until the viewer scrolls. The viewer still
+  // chooses and scrolls once the page is ready. Holds for one Navigate only.
+  virtual void ExpectAnchor(const std::string& name) { static_cast<void>(name); }
   virtual PageStatus Status() = 0;
   // The names of all anchors of the page, in document order, from one call
   // into the page (an anchor without a name gives ""); nullopt on failure.

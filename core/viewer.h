@@ -143,7 +143,7 @@ class Viewer {
   void ShowAboutPage();
   void Navigate(const Navigation& navigation);
   void PerformNavigation(const Navigation& navigation);
-  void LoadBookPage(const std::string& file_name);
+  void LoadBookPage(const std::string& file_name, const std::string& expected_anchor);
   void DoGotoLocation(TbcvRec location);
   void DoShowStartPage();
   void DoShowIndexPage();

@@ -131,7 +131,7 @@ void Viewer::SetLocationButtonPlain(const std::string& caption) {
   ports_.controls.SetUnderline(Button::kLocation, false);
 }
 
-void Viewer::LoadBookPage(const std::string& file_name) {
+void Viewer::LoadBookPage(const std::string& file_name, const std::string& expected_anchor) {
   current_anchor_ = -2;
   page_ready_ = false;
   const std::string path = PagePath(ports_.files, files_, file_name);
@@ -139,6 +139,7 @@ void Viewer::LoadBookPage(const std::string& file_name) {
   const std::string url = exists ? path : std::string(kBlankPage);
 
   ports_.pump.ProcessMessages(PumpMode::kPending);
+  if (exists) ports_.browser.ExpectAnchor(expected_anchor);
   const PageWait wait = ports_.browser.Navigate(url) ? WaitForPage() : PageWait::kFailed;
   const bool loaded = wait == PageWait::kReady;
   page_ready_ = true;
@@ -165,7 +166,8 @@ void Viewer::DoGotoLocation(TbcvRec location) {
   if (!SameCode(l, loaded_location_)) {
     load.emplace(loading_depth_);
     lock.emplace(ports_.controls);
-    LoadBookPage(file_name);
+    LoadBookPage(file_name,
+                 IsSpecialCode(Code(l)) ? std::string() : ExactAnchorName(l.chapter, l.verse));
     if (closed_) return;
   } else if (anchors_pending_ && ports_.browser.Status() == PageStatus::kInteractive) {
     // The page became ready after its wait gave up: read its anchors now,

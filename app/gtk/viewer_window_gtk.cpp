@@ -343,6 +343,10 @@ GdkFilterReturn ViewerWindowGtk::FilterXEvent(GdkXEvent* xevent, GdkEvent*, gpoi
 void ViewerWindowGtk::OnHostMessages() {
   Display* display = GDK_DISPLAY_XDISPLAY(gdk_display_get_default());
   const auto messages = host::TakeMessages(display, gdk_x11_window_get_xid(TopGdkWindow()));
+  if (!messages.empty() && g_getenv("VELLUM_TRACE") != nullptr) {
+    std::fprintf(stderr, "vellum: %zu host message(s) at %.1f ms\n", messages.size(),
+                 static_cast<double>(g_get_real_time()) / 1000.0);
+  }
   for (const host::Message& message : messages) {
     if (!viewer_ || viewer_->Closed()) return;
     // Without a window manager a minimized viewer was withdrawn; the host's

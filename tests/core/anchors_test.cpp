@@ -111,6 +111,29 @@ TEST(AnchorTable, ChoiceFollowsTheNearestAnchorBefore) {
   }
 }
 
+// The name a browser is told to expect is the one the table takes for an
+// exact match, wherever one can exist.
+TEST(AnchorTable, TheExactAnchorNameIsTheOneChosenAsExact) {
+  const struct {
+    int chapter, verse;
+    const char* name;
+  } cases[] = {{1, 1, "CV001001"},     {0, 0, "CV000000"}, {100, 7, "CV100007"},
+               {255, 255, "CV255255"}, {12, 256, ""},      {12, -1, ""}};
+  for (const auto& c : cases) {
+    const auto chapter = static_cast<std::uint8_t>(c.chapter);
+    const auto verse = static_cast<std::int16_t>(c.verse);
+    const std::string name = ExactAnchorName(chapter, verse);
+    EXPECT_EQ(name, c.name);
+    if (name.empty()) continue;
+    AnchorTable table;
+    table.Build({"CV000000", name, "CV255255"});
+    const auto choice = table.Choose(chapter, verse);
+    ASSERT_TRUE(choice.has_value()) << name;
+    EXPECT_TRUE(choice->exact) << name;
+    EXPECT_EQ(choice->ordinal, name == "CV000000" ? 0 : 1) << name;  // the first of that name
+  }
+}
+
 TEST(AnchorTable, SmallPages) {
   struct Case {
     const char* what;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 namespace vellum::testing {
 namespace {
@@ -42,6 +43,8 @@ const FakePage& FakeBrowser::Current() const {
 }
 
 bool FakeBrowser::Navigate(const std::string& url) {
+  // Like a real browser's, the expected anchor holds for this navigation only.
+  const std::string expected_anchor = std::exchange(expected_anchor_, std::string());
   if (refuse_navigation) return false;
   // Like the real control, every navigation asks the viewer first.
   if (harness_.viewer.OnBeforeNavigate(url)) {
@@ -49,6 +52,7 @@ bool FakeBrowser::Navigate(const std::string& url) {
     return true;
   }
   navigations.push_back(url);
+  expected.push_back(expected_anchor);
   current_url = WithoutFragment(url);
   const FakePage& page = Current();
   pumps_left_ = page.load_pumps;

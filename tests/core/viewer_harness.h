@@ -35,6 +35,7 @@ class FakeBrowser final : public BrowserPort {
   explicit FakeBrowser(Harness& harness) : harness_(harness) {}
 
   bool Navigate(const std::string& url) override;
+  void ExpectAnchor(const std::string& name) override { expected_anchor_ = name; }
   PageStatus Status() override;
   std::optional<std::vector<std::string>> AnchorNames() override;
   std::optional<int> AnchorCount() override;
@@ -48,6 +49,7 @@ class FakeBrowser final : public BrowserPort {
 
   std::map<std::string, FakePage> pages;  // by path without fragment
   std::vector<std::string> navigations;   // every URL that was loaded
+  std::vector<std::string> expected;      // the anchor each was expected at ("" for none)
   std::vector<std::string> cancelled;     // URLs the viewer cancelled
   std::string current_url = "about:blank";
   struct Scroll {
@@ -67,6 +69,7 @@ class FakeBrowser final : public BrowserPort {
   Harness& harness_;
   int pumps_left_ = 0;
   PageStatus status_ = PageStatus::kInteractive;
+  std::string expected_anchor_;
 };
 
 class FakeControls final : public ControlsPort {

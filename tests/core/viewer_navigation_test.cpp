@@ -70,6 +70,38 @@ TEST_F(Navigation, ExactLocationScrollsAndUnderlines) {
   EXPECT_EQ(h.controls.locks, h.controls.unlocks);
 }
 
+// A browser may show a page at its anchor as soon as it is parsed; only book
+// pages loaded for a location are expected at one, and only for that load.
+TEST_F(Navigation, EachBookLoadIsExpectedAtTheExactAnchorOfItsLocation) {
+  h.Start();
+  EXPECT_EQ(h.browser.expected, (std::vector<std::string>{"", ""}));  // start pages
+  const struct {
+    TbcvRec location;
+    std::string expected;
+  } cases[] = {
+      {Loc("ALP", 2, 3), "CV002003"},
+      {Loc("BET", 0, 0), "CV000000"},  // a book's introduction
+      {Loc("ALP", 255, 255), "CV255255"},
+      {Loc("BET", 1, -1), ""},   // no anchor can be an exact match
+      {Loc("ALP", 1, 256), ""},  // nor here: "CV001256" is 1:0
+      {Loc("IDX", 3, 4), ""},    // the index page is not a book page
+      {Loc("MIS", 4, 2), ""},    // no file: about:blank
+  };
+  for (const auto& c : cases) {
+    h.ShowNow(c.location);
+    EXPECT_EQ(h.browser.expected.back(), c.expected) << Code(c.location);
+  }
+  h.viewer.OnIndexClicked();
+  EXPECT_EQ(h.browser.expected.back(), "");
+  h.ShowNow(Loc("ALP", 2, 3));
+  h.Advance(2000);
+  h.ShowNow(Loc("BET", 1, 2));
+  h.Advance(2000);
+  h.viewer.OnBackClicked();  // a step in history loads its book again, at its anchor
+  EXPECT_TRUE(h.OnPage("alpha.htm"));
+  EXPECT_EQ(h.browser.expected.back(), "CV002003");
+}
+
 TEST_F(Navigation, RepeatedLocationMakesNoScrollCall) {
   h.Start();
   h.ShowNow(Loc("ALP", 2, 3));
