@@ -53,9 +53,10 @@ const std::string kTaggedAnchorNamesScript =
 // from a document that is no longer the one loading is dropped.
 //
 // A page expected at an anchor (expected_anchor, letters and digits only) is
-// scrolled there as soon as it is parsed, before its first whole paint, as a
-// browser scrolls to an address's fragment; its names are read after that
-// paint (or after 100 ms, for a page not painted at all), so that reading
+// loaded with it as its fragment; once parsed, it is scrolled to the first
+// anchor of that name (the one the viewer takes, where an element's id might
+// have caught the fragment), and its names are read after the paint that
+// follows (or after 100 ms, for a page not painted at all), so that reading
 // them does not hold the anchor off the screen. The viewer chooses and
 // scrolls once it has them, as for any page; the choice is this anchor unless
 // the page names another one earlier for the same verse.
@@ -275,17 +276,21 @@ bool WebKitBrowser::Navigate(const std::string& url) {
                              WithoutFragment(current) == WithoutFragment(uri) &&
                              status_ == PageStatus::kInteractive;
   pending_uri_ = uri;
-  // The document-start script knows the anchor this page is expected at; the
-  // scripts go to the web process before the load that they are for.
+  // A page expected at an anchor is loaded with it as its fragment, so that
+  // WebKit scrolls there as soon as the anchor is parsed and laid out, and
+  // the document-start script knows it too (the scripts reach the web process
+  // before the load they are for).
   const std::string expected_anchor = std::exchange(expected_anchor_, std::string());
   if (expected_anchor != installed_anchor_)
     InstallReadyScript(webkit_web_view_get_user_content_manager(view_), expected_anchor);
+  const bool with_fragment = !expected_anchor.empty() && uri.find('#') == std::string::npos;
   // A jump within the document on screen keeps that document: it stays the
   // committed one. Any other navigation has committed nothing yet.
   committed_ = same_document;
   early_names_.reset();
   status_ = PageStatus::kLoading;
-  webkit_web_view_load_uri(view_, uri.c_str());
+  webkit_web_view_load_uri(view_,
+                           with_fragment ? (uri + "#" + expected_anchor).c_str() : uri.c_str());
   // A jump within the document on screen loads nothing: it is ready as it is.
   if (same_document && status_ == PageStatus::kLoading) status_ = PageStatus::kInteractive;
   return true;

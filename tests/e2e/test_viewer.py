@@ -63,7 +63,7 @@ class StartAndLocations(ViewerTest):
     def test_location_loads_scrolls_and_labels(self):
         self.show("ALP", 2, 4)
         self.s.wait_caption("Alpha 2:4")
-        self.assertTrue(self.s.page_url().endswith("/web.htm/alpha.htm"))
+        self.assertTrue(self.s.page_url().endswith("/web.htm/alpha.htm#CV002004"))
         self.s.wait_anchor_at_top("CV002004")
         self.assertTrue(wait_until(self.underlined, what="underline"))
         # Between two anchors: the one before; no underline.
@@ -86,7 +86,7 @@ class StartAndLocations(ViewerTest):
             self.show(code, 1, 3)
             time.sleep(0.1)
         self.s.wait_caption("Beta 1:3")
-        self.assertTrue(self.s.page_url().endswith("/web.htm/beta.htm"))
+        self.assertTrue(self.s.page_url().endswith("/web.htm/beta.htm#CV001003"))
         self.s.page("window.vellumMarker = 1")
         time.sleep(1.5)  # the dwell adds Beta alone: Back stays disabled
         self.assertFalse(self.s.control("SBtnBACK")["enabled"])
@@ -101,7 +101,7 @@ class StartAndLocations(ViewerTest):
         self.s.wait_anchor_at_top("CV002003")
         self.show("EPS", 2, 1)  # listed as extra\epsilon.htm
         self.s.wait_caption("Epsil 2:1")
-        self.assertTrue(self.s.page_url().endswith("/web.htm/extra/epsilon.htm"))
+        self.assertTrue(self.s.page_url().endswith("/web.htm/extra/epsilon.htm#CV002001"))
 
     def test_resizing_keeps_the_current_anchor_in_view(self):
         self.show("ALP", 3, 5)
@@ -171,7 +171,7 @@ class LinksAndRequests(ViewerTest):
         self.s.wait_anchor_at_top("CV001002")
         self.s.click_page_element('a[href*="BCVBET2:5"]')
         wait_until(lambda: self.server.requests() == ["BET2:5"], what="the request")
-        self.assertTrue(self.s.page_url().endswith("/web.htm/alpha.htm"))
+        self.assertTrue(self.s.page_url().endswith("/web.htm/alpha.htm#CV001002"))
         # The answer waits on the pending-jump button; a click takes it.
         wait_until(lambda: self.s.control("SpeedButton1")["showing"], what="the pending jump")
         self.assertEqual(self.s.caption("SpeedButton1"), "Beta 2:5")
@@ -440,7 +440,7 @@ class AfterABigPage(unittest.TestCase):
         self.s.click_control("SBtnBACK")  # the big page loads again, slowly
         time.sleep(0.3)
         self.show("BET", 2, 5, "Beta 2:5")
-        wait_until(lambda: self.s.page_url().endswith("/beta.htm"), timeout=30,
+        wait_until(lambda: self.s.page_url().endswith("/beta.htm#CV002005"), timeout=30,
                    what="the small page")
         self.s.wait_anchor_at_top("CV002005")
         self.assertEqual(self.names_read()[-1], 21, "the small page's own names")
@@ -503,7 +503,7 @@ class UntrustedPages(unittest.TestCase):
 
     def test_no_file_network_window_or_viewer_channel_is_reachable(self):
         self.s.host("show", "ESC", "1", "1", check=True)
-        wait_until(lambda: self.s.page_url().endswith("/escape.htm"), what="the page")
+        wait_until(lambda: self.s.page_url().endswith("/escape.htm#CV001001"), what="the page")
         results = wait_until(lambda: self.s.page("window.vellumEscape && window.vellumEscape.fetch"
                                                  " ? window.vellumEscape : null"),
                              what="the page's attempts")
