@@ -1,5 +1,6 @@
 #include "browser/webkit_browser_gtk.h"
 
+#include "browser/webkit_page_scripts.h"
 #include "core/anchors.h"
 #include "core/guarded.h"
 
@@ -16,11 +17,6 @@ namespace {
 
 constexpr gint64 kScriptLimitUs = 5'000'000;
 
-// The viewer's own scripts run in a script world of their own: they see the
-// page's document, but page scripts cannot see them, cannot fake their
-// messages, and may be switched off without switching them off.
-constexpr const char* kViewerWorld = "vellum";
-
 // Book pages are untrusted: they may load what a page on disk is made of
 // (files, data: and about: addresses), never anything from a network.
 constexpr const char* kLocalOnlyRules =
@@ -31,72 +27,6 @@ constexpr const char* kLocalOnlyRules =
     R"( {"trigger": {"url-filter": "^blob:"}, "action": {"type": "ignore-previous-rules"}}])";
 constexpr const char* kLocalOnlyFilterId = "vellum-local-only";
 constexpr gint64 kFilterLimitUs = 5'000'000;
-
-// Reads every anchor name of the page in one go: the count, ":", then the
-// names percent-encoded and separated by blanks.
-constexpr const char* kAnchorNamesScript =
-    "document.anchors.length + ':' + Array.from(document.anchors, function (a) {"
-    " return encodeURIComponent(a.name); }).join(' ')";
-
-// The same, after the address of the document they were read from: names
-// that belong to another document than the one the viewer waits for are
-// never taken for it.
-const std::string kTaggedAnchorNamesScript =
-    std::string("location.href + '\\n' + ") + kAnchorNamesScript;
-
-// Reports the document's readyState as it changes, from the start of every
-// document, so the page wait knows when the page is interactive. With the
-// interactive state come the page's anchor names, read in the same turn
-// (and how long that took), which saves asking for them behind the rest of
-// the page's loading. Message: the document's address, newline, state,
-// newline, milliseconds, newline, names. The address tags the report: one
-// from a document that is no longer the one loading is dropped.
-//
-// A page expected at an anchor (expected_anchor, letters and digits only) is
-// loaded with it as its fragment; once parsed, it is scrolled to the first
-// anchor of that name (the one the viewer takes, where an element's id might
-// have caught the fragment), and its names are read after the paint that
-// follows (or after 100 ms, for a page not painted at all), so that reading
-// them does not hold the anchor off the screen. The viewer chooses and
-// scrolls once it has them, as for any page; the choice is this anchor unless
-// the page names another one earlier for the same verse.
-std::string ReadyStateScript(const std::string& expected_anchor) {
-  return std::string(
-             "(function () {"
-             "  var expected = '") +
-         expected_anchor +
-         "', sent = false, waiting = false;"
-         "  function post(took, names) {"
-         "    try { window.webkit.messageHandlers.vellumReady.postMessage(location.href + '\\n'"
-         "      + document.readyState + '\\n' + took + '\\n' + names); }"
-         "    catch (e) {}"
-         "  }"
-         "  function sendNames() {"
-         "    if (sent) return;"
-         "    sent = true;"
-         "    waiting = false;"
-         "    var start = performance.now();"
-         "    var names = " +
-         kAnchorNamesScript +
-         ";"
-         "    post((performance.now() - start).toFixed(1), names);"
-         "  }"
-         "  function report() {"
-         "    if (waiting) return;"
-         "    if (document.readyState == 'loading' || sent) { post('', ''); return; }"
-         "    var target = expected ? Array.prototype.find.call("
-         "      document.getElementsByName(expected), function (e) {"
-         "        return e.localName == 'a'; }) : null;"
-         "    if (!target) { sendNames(); return; }"
-         "    target.scrollIntoView(true);"
-         "    waiting = true;"
-         "    requestAnimationFrame(function () { setTimeout(sendNames, 0); });"
-         "    setTimeout(sendNames, 100);"
-         "  }"
-         "  report();"
-         "  document.addEventListener('readystatechange', report);"
-         "})();";
-}
 
 std::string WithoutFragment(std::string_view uri) {
   return std::string(uri.substr(0, uri.find('#')));
@@ -448,7 +378,7 @@ std::optional<std::vector<std::string>> WebKitBrowser::AnchorNames() {
   }
   // One string for all names: turning a large array into strings one element
   // at a time costs far more than the call into the page.
-  JSCValue* value = RunScript(kTaggedAnchorNamesScript);
+  JSCValue* value = RunScript(TaggedAnchorNamesScript());
   if (value == nullptr) return std::nullopt;
   std::optional<std::vector<std::string>> names;
   if (jsc_value_is_string(value)) {
@@ -480,8 +410,7 @@ std::optional<int> WebKitBrowser::AnchorCount() {
 
 bool WebKitBrowser::ScrollIntoView(int ordinal) {
   // The scroll needs no answer: it is sent after everything asked before it.
-  const std::string script = "(function (a) { if (a) a.scrollIntoView(true); })(document.anchors[" +
-                             std::to_string(ordinal) + "]);";
+  const std::string script = ScrollScript(ordinal);
   webkit_web_view_evaluate_javascript(view_, script.c_str(), -1, kViewerWorld, nullptr, nullptr,
                                       nullptr, nullptr);
   return true;

@@ -400,52 +400,6 @@ class Settings(ViewerTest):
                          "[Other]\r\nmine=yes\r\n[Misc]\r\nAlwaysOnTop=0\r\n")
 
 
-class AfterABigPage(unittest.TestCase):
-    """A page of 30,000 anchors that loads slowly, and a small one asked for
-    while it loads: the small page is indexed from its own anchors, never
-    from those of the big page it follows."""
-
-    def setUp(self):
-        self.s = Session(start=False)
-        self.addCleanup(self.s.close)
-        parts = ["<!DOCTYPE html><html><head><meta charset='utf-8'></head><body>"]
-        for c in range(1, 121):
-            parts.append(f"<h2>{c}</h2>")
-            parts.extend(f"<p><a name='CV{c:03d}{v:03d}'></a>{c}:{v} A line.</p>"
-                         for v in range(1, 251))
-        parts.append("</body></html>")
-        with open(os.path.join(self.s.program, "web.htm", "big.htm"), "w") as f:
-            f.write("\n".join(parts))
-        with open(os.path.join(self.s.program, "web.htm", "index.ini"), "a") as f:
-            f.write("BIG=big.htm\r\n")
-        with open(os.path.join(self.s.program, "books.ini"), "a") as f:
-            f.write("BIG=Big\r\n")
-        self.s.env["VELLUM_TRACE"] = "1"
-        self.s.start_viewer()
-
-    def names_read(self):
-        """How many names each anchor read of the viewer's took in."""
-        with open(self.s.viewer_log) as f:
-            return [int(line.split()[1]) for line in f if "anchor names in one call" in line]
-
-    def show(self, code, chapter, verse, caption):
-        self.s.host("show", code, str(chapter), str(verse), check=True)
-        self.s.wait_caption(caption, timeout=30)
-
-    def test_a_small_page_asked_for_while_a_big_one_loads_scrolls_by_its_own_anchors(self):
-        self.show("BIG", 120, 250, "Big 120:250")
-        time.sleep(1.2)  # dwells into the history
-        self.show("ALP", 1, 1, "Alpha 1:1")
-        time.sleep(1.2)
-        self.s.click_control("SBtnBACK")  # the big page loads again, slowly
-        time.sleep(0.3)
-        self.show("BET", 2, 5, "Beta 2:5")
-        wait_until(lambda: self.s.page_url().endswith("/beta.htm#CV002005"), timeout=30,
-                   what="the small page")
-        self.s.wait_anchor_at_top("CV002005")
-        self.assertEqual(self.names_read()[-1], 21, "the small page's own names")
-
-
 ESCAPE_PAGE = """<!DOCTYPE html><html><head><meta charset="utf-8">
 <link rel="stylesheet" href="http://127.0.0.1:{port}/style.css">
 <script>
