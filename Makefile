@@ -6,7 +6,7 @@ SHELL := /bin/bash
 SOURCES = $(shell git ls-files --cached --others --exclude-standard '*.cpp' '*.h' 2>/dev/null || find app browser core host tools tests bench -name '*.cpp' -o -name '*.h')
 
 .PHONY: run test deps linux linux-asan windows test-linux test-asan test-windows test-e2e \
-        format format-check bench bench-linux dist-windows clean fuzz-build fuzz test-fuzz
+        format format-check bench bench-linux bench-page-forms dist-windows clean fuzz-build fuzz test-fuzz
 
 # Seconds each fuzz target runs in `make fuzz`.
 FUZZ_SECONDS ?= 60
@@ -78,6 +78,12 @@ bench-linux: linux
 	@cmake --preset bench >/dev/null
 	@cmake --build --preset bench
 	/usr/bin/python3 bench/linux_bench.py
+
+# The forms of a large page tried on WebKit alone.
+bench-page-forms: linux
+	@cmake --preset bench >/dev/null
+	@cmake --build --preset bench
+	/usr/bin/python3 bench/page_forms.py
 
 clean:
 	rm -rf build
