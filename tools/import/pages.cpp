@@ -90,23 +90,28 @@ void BookPage::Add(int chapter, int verse, int last_verse, std::string_view html
     if (verse > 0) entry += "<sup class=\"v\">" + std::to_string(verse) + "</sup>";
     entry += "<span class=\"e\">" + std::string(html) + "</span>\n";
   } else {
-    entry += anchor + "<h3 class=\"r\">" + PlaceText(chapter, verse, last_verse) +
+    // The anchor inside the heading: scrolled to, the heading's line is at
+    // the top (an anchor before a block lands above its margin).
+    entry += "<h3 class=\"r\">" + anchor + PlaceText(chapter, verse, last_verse) +
              "</h3>\n<div class=\"e\">" + std::string(html) + "</div>\n";
   }
   block_ += entry;
   block_text_ += html.size();
+  ++block_entries_;
   ++entries_;
 }
 
 void BookPage::CloseBlock() {
-  // The height the block is taken to have until it is first laid out: about
-  // a line of 80 characters per 22 pixels. "auto" lets the browser remember
-  // the real height once it has seen the block.
-  const std::size_t height = 40 + block_text_ * 22 / 80 / 2;
+  // The height the block is taken to have until it is first laid out: lines
+  // of about 70 characters, 23 pixels each, as in the viewer's narrow window,
+  // and a heading per entry. "auto" lets the browser remember the real height
+  // once it has seen the block.
+  const std::size_t height = block_entries_ * 40 + block_text_ * 23 / 70;
   body_ += "<div class=\"b\" style=\"contain-intrinsic-size: auto " + std::to_string(height) +
            "px;\">\n" + block_ + "</div>\n";
   block_.clear();
   block_text_ = 0;
+  block_entries_ = 0;
   ++blocks_;
 }
 

@@ -58,6 +58,7 @@ class BookPage {
   std::string body_;
   std::string block_;
   std::size_t block_text_ = 0;
+  std::size_t block_entries_ = 0;
   int block_chapter_ = -1;
   int entries_ = 0;
   int blocks_ = 0;
