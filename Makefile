@@ -6,7 +6,8 @@ SHELL := /bin/bash
 SOURCES = $(shell git ls-files --cached --others --exclude-standard '*.cpp' '*.h' 2>/dev/null || find app browser core host tools tests bench -name '*.cpp' -o -name '*.h')
 
 .PHONY: run test deps linux linux-asan windows test-linux test-asan test-windows test-e2e \
-        format format-check bench bench-linux bench-page-forms dist-windows clean fuzz-build fuzz test-fuzz
+        format format-check bench bench-linux bench-page-forms bench-import dist-windows clean \
+        fuzz-build fuzz test-fuzz
 
 # Seconds each fuzz target runs in `make fuzz`.
 FUZZ_SECONDS ?= 60
@@ -52,7 +53,7 @@ test-fuzz: fuzz-build
 dist-windows: windows
 	@tools/dist-windows.sh
 
-test-windows: windows dist-windows
+test-windows: windows dist-windows linux
 	tests/wine/run-unit-tests.sh build/windows/tests/vellum_core_tests.exe
 	tests/wine/run-unit-tests.sh build/windows/tests/vellum_host_tests.exe
 	/usr/bin/python3 tests/wine/run.py
@@ -84,6 +85,12 @@ bench-page-forms: linux
 	@cmake --preset bench >/dev/null
 	@cmake --build --preset bench
 	/usr/bin/python3 bench/page_forms.py
+
+# vellum-import on Debian's modules, and WebKit's time to a late anchor on its pages.
+bench-import: linux
+	@cmake --preset bench >/dev/null
+	@cmake --build --preset bench --target webkit_alone
+	/usr/bin/python3 bench/import_bench.py
 
 clean:
 	rm -rf build

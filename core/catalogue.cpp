@@ -95,25 +95,45 @@ StartupFiles ReadStartupFiles(const FileSystem& fs, const TextRules& rules) {
   StartupFiles files;
   const char sep = fs.Separator();
   files.exe_folder = ExeFolderOf(fs.ExecutablePath(), sep);
-  files.data = ChooseDataFolder(fs.ListSubfolders(files.exe_folder), sep, rules);
+  files.user_library_folder = fs.UserLibraryFolder();
+
+  // An installed viewer finds what vellum-import wrote: the user's library
+  // comes first whenever it holds a data folder, and the program folder's
+  // own stays the choice of a portable copy.
+  if (!files.user_library_folder.empty()) {
+    files.data = ChooseDataFolder(fs.ListSubfolders(files.user_library_folder), sep, rules);
+    files.from_user_library = !files.data.data_folder.empty();
+  }
+  if (files.from_user_library) {
+    files.library_folder = files.user_library_folder;
+  } else {
+    files.library_folder = files.exe_folder;
+    files.data = ChooseDataFolder(fs.ListSubfolders(files.exe_folder), sep, rules);
+  }
 
   if (files.data.data_folder.empty()) {
     // Without a data folder there is no catalogue: the viewer still starts,
     // shows blank pages and obeys the host, and says once what is missing.
     files.no_data_folder = true;
     files.book_files = BookList({}, rules);
-    files.messages.push_back("No data folder found in " + files.exe_folder +
-                             ": Vellum needs a folder whose name ends in \".htm\" beside it.");
+    std::string places = files.exe_folder;
+    if (!files.user_library_folder.empty()) places += " or " + files.user_library_folder;
+    files.messages.push_back("No data folder found in " + places +
+                             ": Vellum needs a folder whose name ends in \".htm\" there.");
   } else {
     const IniFile catalogue =
-        ReadIni(fs, fs.ResolvePath(files.exe_folder + files.data.data_folder, kCatalogueFileName),
-                rules, files.messages);
+        ReadIni(fs, fs.ResolvePath(PageFolder(files), kCatalogueFileName), rules, files.messages);
     files.book_files = BookList(catalogue.SectionLines("Bookfiles"), rules);
     files.short_name = catalogue.ReadString("INFO", "ShortName", "");
   }
 
-  const IniFile names =
-      ReadIni(fs, fs.ResolvePath(files.exe_folder, kBookNamesFileName), rules, files.messages);
+  // Book names belong with the books: a library folder may bring its own.
+  files.book_names_path = fs.ResolvePath(files.exe_folder, kBookNamesFileName);
+  if (files.from_user_library) {
+    const std::string beside = fs.ResolvePath(files.library_folder, kBookNamesFileName);
+    if (fs.IsFile(beside)) files.book_names_path = beside;
+  }
+  const IniFile names = ReadIni(fs, files.book_names_path, rules, files.messages);
   files.book_names = BookList(names.SectionLines("BKA"), rules);
   files.book_names.Sort();
 
@@ -150,11 +170,15 @@ bool StaysInsideFolder(std::string_view relative) {
   return true;
 }
 
+std::string PageFolder(const StartupFiles& files) {
+  return files.library_folder + files.data.data_folder;
+}
+
 std::string PagePath(const FileSystem& fs, const StartupFiles& files, std::string_view file_name) {
   // A library may come from anywhere: its catalogue names pages inside its
   // own folder and nowhere else.
   if (!StaysInsideFolder(file_name)) return {};
-  return fs.ResolvePath(files.exe_folder + files.data.data_folder, file_name);
+  return fs.ResolvePath(PageFolder(files), file_name);
 }
 
 std::string AboutPagePath(const FileSystem& fs, std::string_view exe_folder) {

@@ -70,7 +70,17 @@ inline constexpr std::string_view kBookNamesFileName = "books.ini";
 // lookup (the first start page) happens before the viewer sorts it.
 struct StartupFiles {
   std::string exe_folder;
+  // The user's own library folder as the system names it ("" when none), and
+  // the folder the data folder was chosen in: that one when it holds a data
+  // folder, else the program folder. Pages are library_folder + data folder +
+  // name.
+  std::string user_library_folder;
+  std::string library_folder;
+  bool from_user_library = false;
   DataFolderChoice data;
+  // Where the book names were read from: books.ini beside the data folder when
+  // the user's library has one, else the program folder's.
+  std::string book_names_path;
   BookList book_files;  // unsorted
   BookList book_names;  // sorted
   std::string short_name;
@@ -85,6 +95,10 @@ StartupFiles ReadStartupFiles(const FileSystem& fs, const TextRules& rules);
 
 // "Index " followed by the catalogue's short name (the blank stays).
 std::string IndexButtonCaption(std::string_view short_name);
+
+// The folder that holds the pages: the library folder followed by the data
+// folder (just the library folder when there is none).
+std::string PageFolder(const StartupFiles& files);
 
 // True when a catalogue name stays inside the data folder: no "..", no root,
 // no drive.

@@ -3,7 +3,7 @@
 //
 // Text of paths. On Linux a path is the system's bytes, as they are. On
 // Windows every path that crosses this port is UTF-8: ExecutablePath, the
-// names ListSubfolders returns, UserSettingsFolder, and every path argument
+// names ListSubfolders returns, UserSettingsFolder, UserLibraryFolder, and every path argument
 // (the implementation converts to UTF-16 for the system's -W calls). The one
 // exception is the relative name given to ResolvePath: it comes from an ini
 // file, whose text is bytes in the system's ANSI code page, and ResolvePath
@@ -73,6 +73,12 @@ class FileSystem {
   // (%APPDATA%\Vellum\, $XDG_CONFIG_HOME/vellum/); it need not exist yet.
   // Empty when the system names no such place.
   virtual std::string UserSettingsFolder() const = 0;
+
+  // This user's own folder for libraries, ending in a separator
+  // (%LOCALAPPDATA%\Vellum\, $XDG_DATA_HOME/vellum/): where vellum-import
+  // writes data folders by default. It need not exist. Empty when the system
+  // names no such place.
+  virtual std::string UserLibraryFolder() const = 0;
 
   // Creates folder (a path ending in a separator) and any missing parents.
   // True when it exists as a folder afterwards.

@@ -112,7 +112,7 @@ std::string_view LinkText(std::string_view url, std::string_view page_folder) {
 
 bool Viewer::OnBeforeNavigate(std::string_view url) {
   if (closed_ || !page_ready_) return false;
-  const std::string_view link = LinkText(url, files_.exe_folder + files_.data.data_folder);
+  const std::string_view link = LinkText(url, PageFolder(files_));
   if (link.substr(0, 3) != "BCV") return false;
   SendToHost(link);
   return true;

@@ -42,7 +42,14 @@ int Run(int argc, char** argv) {
   StartupFiles files = vellum::ReadStartupFiles(fs, rules);
 
   Print("Program folder: " + files.exe_folder);
-  Print("Data folder:    " + (files.data.data_folder.empty() ? "(none)" : files.data.data_folder));
+  const std::string& library = files.user_library_folder;
+  Print("User library:   " + (library.empty() ? "(none named by the system)" : library) +
+        (library.empty()           ? ""
+         : files.from_user_library ? "  [used: it holds a data folder]"
+                                   : "  [not used: no data folder in it]"));
+  Print("Data folder:    " + (files.data.data_folder.empty()
+                                  ? std::string("(none)")
+                                  : files.library_folder + files.data.data_folder));
   for (const std::string& message : files.messages)
     Print("Message:        " + message);
   Print("Index button:   \"" + vellum::IndexButtonCaption(files.short_name) + "\"");
@@ -53,7 +60,7 @@ int Run(int argc, char** argv) {
   for (const std::string& line : files.book_files.Lines()) {
     PrintPage(fs, files, std::string(line.substr(0, line.find('='))));
   }
-  Print("Book names (sorted):");
+  Print("Book names (sorted, from " + files.book_names_path + "):");
   for (const std::string& line : files.book_names.Lines())
     Print("  " + line);
   const std::string about = vellum::AboutPagePath(fs, files.exe_folder);

@@ -12,6 +12,7 @@ packages=(
   libgtk-3-dev libwebkit2gtk-4.1-dev libx11-dev
   fonts-liberation openbox xdotool xclip x11-utils imagemagick
   dbus-x11 at-spi2-core python3-pyatspi python3-websocket
+  libsword-dev libsword-utils sword-comm-scofield sword-comm-tdavid
 )
 
 missing=()

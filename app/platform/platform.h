@@ -22,6 +22,7 @@ class SystemFileSystem final : public FileSystem {
   WriteResult ReplaceContent(const std::string& path, std::string_view content) const override;
   bool CanReplace(const std::string& path) const override;
   std::string UserSettingsFolder() const override;
+  std::string UserLibraryFolder() const override;
   bool CreateFolders(const std::string& folder) const override;
   std::string ResolvePath(const std::string& folder, std::string_view relative) const override;
 };

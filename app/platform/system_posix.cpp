@@ -289,18 +289,31 @@ bool SystemFileSystem::CanReplace(const std::string& path) const {
   return ::unlink(probe.c_str()) == 0 && closed;
 }
 
-std::string SystemFileSystem::UserSettingsFolder() const {
-  // As the XDG base directory rules say, a relative XDG_CONFIG_HOME is
-  // ignored and the default ~/.config used instead.
+namespace {
+
+// $VARIABLE, or ~/FALLBACK when it is unset or relative (the XDG base
+// directory rules ignore a relative one), with "vellum/" appended; empty
+// without a home folder.
+std::string VellumFolderIn(const char* variable, const char* fallback) {
   std::string base;
-  if (const char* config = std::getenv("XDG_CONFIG_HOME"); config != nullptr && config[0] == '/') {
-    base = config;
+  if (const char* value = std::getenv(variable); value != nullptr && value[0] == '/') {
+    base = value;
   } else {
     const std::string home = HomeFolder();
     if (home.empty()) return {};
-    base = AddSlash(home) + ".config";
+    base = AddSlash(home) + fallback;
   }
   return AddSlash(base) + "vellum/";
+}
+
+}  // namespace
+
+std::string SystemFileSystem::UserSettingsFolder() const {
+  return VellumFolderIn("XDG_CONFIG_HOME", ".config");
+}
+
+std::string SystemFileSystem::UserLibraryFolder() const {
+  return VellumFolderIn("XDG_DATA_HOME", ".local/share");
 }
 
 bool SystemFileSystem::CreateFolders(const std::string& folder) const {

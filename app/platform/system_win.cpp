@@ -286,22 +286,38 @@ bool SystemFileSystem::CanReplace(const std::string& path) const {
   return DeleteFileW(probe) != 0;
 }
 
-std::string SystemFileSystem::UserSettingsFolder() const {
+namespace {
+
+// The shell's known folder (else the environment's variable) with "Vellum\"
+// appended, in UTF-8; empty when neither names a full path.
+std::string VellumFolderIn(REFKNOWNFOLDERID id, const wchar_t* variable) {
   std::wstring base;
   wchar_t* known = nullptr;
-  const HRESULT result = SHGetKnownFolderPath(FOLDERID_RoamingAppData, 0, nullptr, &known);
+  const HRESULT result = SHGetKnownFolderPath(id, 0, nullptr, &known);
   // The buffer is the caller's to free whether or not the call succeeded.
   const std::unique_ptr<wchar_t, CoTaskMemFreer> owned(known);
   if (SUCCEEDED(result) && known != nullptr && IsFullPath(known)) {
     base = known;
   } else {
     // Without the shell's answer the environment's is the next best.
-    base = FullPathFromEnvironment(L"APPDATA");
+    base = FullPathFromEnvironment(variable);
   }
   if (base.empty()) return {};
   if (base.back() != L'\\' && base.back() != L'/') base += L'\\';
   const std::string folder = WideToUtf8(base);
   return folder.empty() ? folder : folder + "Vellum\\";
+}
+
+}  // namespace
+
+std::string SystemFileSystem::UserSettingsFolder() const {
+  return VellumFolderIn(FOLDERID_RoamingAppData, L"APPDATA");
+}
+
+std::string SystemFileSystem::UserLibraryFolder() const {
+  // Libraries are big and belong to this machine: the local, not the roaming,
+  // application data.
+  return VellumFolderIn(FOLDERID_LocalAppData, L"LOCALAPPDATA");
 }
 
 bool SystemFileSystem::CreateFolders(const std::string& folder) const {

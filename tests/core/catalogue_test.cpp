@@ -196,6 +196,84 @@ TEST_F(StartupFilesTest, WithoutADataFolderTheCatalogueIsEmptyAndTheUserIsTold) 
   EXPECT_EQ(files.book_names.Lookup("alp"), "Alphabet");
 }
 
+// The user's library folder comes first when it holds a data folder; the
+// program folder's own is the fall-back, and the same "last .htm" rule picks
+// within whichever folder is used.
+TEST_F(StartupFilesTest, TheUsersLibraryFolderIsReadFirstWhenItHoldsADataFolder) {
+  const std::string library = "C:\\Users\\me\\AppData\\Local\\Vellum\\";
+  fs.files[library + "TDavid.htm\\index.ini"] = "[Bookfiles]\r\nPSA=psa.htm\r\nIDX=index.htm\r\n";
+  fs.files[library + "Scofield.htm\\index.ini"] = "[Bookfiles]\r\nGEN=gen.htm\r\n";
+  const struct {
+    const char* what;
+    std::string library_folder;
+    std::vector<FolderEntry> library_subfolders;
+    bool with_books_ini;
+    std::string expected_page;   // of PSA
+    std::string expected_names;  // where book names come from
+    std::string name_of_alp;
+  } cases[] = {
+      {"two data folders: the last in order",
+       library,
+       {{"Scofield.htm"}, {"TDavid.htm"}},
+       true,
+       library + "TDavid.htm\\psa.htm",
+       library + "books.ini",
+       ""},
+      {"names fall back to the program folder",
+       library,
+       {{"TDavid.htm"}},
+       false,
+       library + "TDavid.htm\\psa.htm",
+       "C:\\Program\\books.ini",
+       "Alphabet"},
+      {"hidden and other folders only: the program folder",
+       library,
+       {{".import.htm", true, false}, {"notes"}},
+       true,
+       "",
+       "C:\\Program\\books.ini",
+       "Alphabet"},
+      {"no library folder named by the system",
+       "",
+       {{"TDavid.htm"}},
+       true,
+       "",
+       "C:\\Program\\books.ini",
+       "Alphabet"},
+  };
+  for (const auto& c : cases) {
+    fs.user_library_folder = c.library_folder;
+    fs.library_subfolders = c.library_subfolders;
+    if (c.with_books_ini) {
+      fs.files[library + "books.ini"] = "[BKA]\r\nPSA=Ps\r\n";
+    } else {
+      fs.files.erase(library + "books.ini");
+    }
+    StartupFiles files = ReadStartupFiles(fs, kRules);
+    files.book_files.Sort();
+    const bool from_user = !c.expected_page.empty();
+    EXPECT_EQ(files.from_user_library, from_user) << c.what;
+    EXPECT_EQ(files.library_folder, from_user ? library : "C:\\Program\\") << c.what;
+    EXPECT_EQ(files.data.data_folder, from_user ? "TDavid.htm\\" : "web.htm\\") << c.what;
+    const std::string psa = files.book_files.Lookup("PSA");
+    EXPECT_EQ(psa.empty() ? "" : PagePath(fs, files, psa), c.expected_page) << c.what;
+    EXPECT_EQ(files.book_names_path, c.expected_names) << c.what;
+    EXPECT_EQ(files.book_names.Lookup("ALP"), c.name_of_alp) << c.what;
+    EXPECT_EQ(PageFolder(files), files.library_folder + files.data.data_folder) << c.what;
+    EXPECT_TRUE(files.messages.empty()) << c.what;
+  }
+}
+
+TEST_F(StartupFilesTest, WithoutADataFolderAnywhereBothPlacesAreNamed) {
+  fs.subfolders = {};
+  fs.user_library_folder = "C:\\Users\\me\\AppData\\Local\\Vellum\\";
+  const StartupFiles files = ReadStartupFiles(fs, kRules);
+  EXPECT_TRUE(files.no_data_folder);
+  ASSERT_EQ(files.messages.size(), 1u);
+  EXPECT_NE(files.messages[0].find("C:\\Program\\ or " + fs.user_library_folder), std::string::npos)
+      << files.messages[0];
+}
+
 TEST(WriteSettings, WritesTheFiveKeysAndKeepsOtherLines) {
   FakeFileSystem fs;
   const std::string path = "C:\\Program\\Vellum.ini";

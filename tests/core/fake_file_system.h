@@ -21,6 +21,10 @@ class FakeFileSystem final : public FileSystem {
   std::map<std::string, std::string> files;       // path -> content
   std::map<std::string, std::string> unreadable;  // path -> error text
   std::vector<FolderEntry> subfolders;            // of the exe folder
+  // The user's library folder ("" when the system names none) and its
+  // sub-folders.
+  std::string user_library_folder;
+  std::vector<FolderEntry> library_subfolders;
   std::set<std::string> folders = {"C:\\",
                                    "C:\\Program\\",
                                    "C:\\Users\\",
@@ -44,7 +48,10 @@ class FakeFileSystem final : public FileSystem {
   char Separator() const override { return '\\'; }
   std::string_view NativeLineEnding() const override { return "\r\n"; }
   std::string ExecutablePath() const override { return exe_path; }
-  std::vector<FolderEntry> ListSubfolders(const std::string&) const override { return subfolders; }
+  std::vector<FolderEntry> ListSubfolders(const std::string& folder) const override {
+    if (!user_library_folder.empty() && folder == user_library_folder) return library_subfolders;
+    return subfolders;
+  }
   bool IsFile(const std::string& path) const override {
     return files.count(path) != 0 || unreadable.count(path) != 0;
   }
@@ -69,6 +76,7 @@ class FakeFileSystem final : public FileSystem {
     return TakesNewFiles(FolderOf(path)) && read_only_files.count(path) == 0;
   }
   std::string UserSettingsFolder() const override { return user_settings_folder; }
+  std::string UserLibraryFolder() const override { return user_library_folder; }
   bool CreateFolders(const std::string& folder) const override {
     auto* self = const_cast<FakeFileSystem*>(this);
     for (std::size_t end = folder.find('\\'); end != std::string::npos;

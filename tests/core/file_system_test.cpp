@@ -49,6 +49,7 @@ class WithUserFolder final : public FileSystem {
   }
   bool CanReplace(const std::string& path) const override { return system_.CanReplace(path); }
   std::string UserSettingsFolder() const override { return user_folder_; }
+  std::string UserLibraryFolder() const override { return {}; }
   bool CreateFolders(const std::string& folder) const override {
     return system_.CreateFolders(folder);
   }
@@ -419,6 +420,16 @@ TEST(UserSettingsFolder, IsVellumInTheRoamingApplicationData) {
   EXPECT_TRUE(fs::is_directory(fs::path(std::u8string(parent.begin(), parent.end())))) << parent;
 }
 
+TEST(UserLibraryFolder, IsVellumInTheLocalApplicationData) {
+  const std::string library = SystemFileSystem().UserLibraryFolder();
+  const std::string settings = SystemFileSystem().UserSettingsFolder();
+  ASSERT_GT(library.size(), std::string_view("C:\\Vellum\\").size());
+  EXPECT_EQ(library.substr(library.size() - 8), "\\Vellum\\");
+  EXPECT_NE(library, settings) << "libraries stay on this machine, settings roam";
+  const std::string parent = library.substr(0, library.size() - 7);
+  EXPECT_TRUE(fs::is_directory(fs::path(std::u8string(parent.begin(), parent.end())))) << parent;
+}
+
 #else
 
 // Sets or removes an environment variable for one scope.
@@ -468,6 +479,29 @@ TEST(UserSettingsFolder, FollowsTheXdgBaseDirectoryRules) {
     const ScopedVariable home("HOME", c.home);
     EXPECT_EQ(SystemFileSystem().UserSettingsFolder(), c.folder)
         << (c.config_home ? c.config_home : "(unset)") << " " << c.home;
+  }
+}
+
+TEST(UserLibraryFolder, FollowsTheXdgBaseDirectoryRules) {
+  ASSERT_FALSE(RecordedHome().empty());
+  struct Case {
+    const char* data_home;
+    const char* home;
+    std::string folder;
+  } cases[] = {
+      {"/xdg/data", "/home/me", "/xdg/data/vellum/"},
+      {nullptr, "/home/me", "/home/me/.local/share/vellum/"},
+      {"", "/home/me/", "/home/me/.local/share/vellum/"},
+      {"relative/data", "/home/me", "/home/me/.local/share/vellum/"},
+      {nullptr, nullptr, RecordedHome() + "/.local/share/vellum/"},
+  };
+  for (const Case& c : cases) {
+    const ScopedVariable data("XDG_DATA_HOME", c.data_home);
+    const ScopedVariable config("XDG_CONFIG_HOME", "/xdg/config");
+    const ScopedVariable home("HOME", c.home);
+    EXPECT_EQ(SystemFileSystem().UserLibraryFolder(), c.folder)
+        << (c.data_home ? c.data_home : "(unset)") << " " << c.home;
+    EXPECT_EQ(SystemFileSystem().UserSettingsFolder(), "/xdg/config/vellum/");
   }
 }
 

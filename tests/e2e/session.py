@@ -152,6 +152,8 @@ class Session:
         # The user's own settings folder is the session's too, so that no test
         # reads or writes the real one.
         self.env["XDG_CONFIG_HOME"] = os.path.join(self.dir, "config")
+        # Likewise the user's library folder, which the viewer reads first.
+        self.env["XDG_DATA_HOME"] = os.path.join(self.dir, "data")
         self._start_x()
         self._start_bus()
         if window_manager:

@@ -97,6 +97,7 @@ void CheckRealPath(const std::string& file_name) {
   const SystemFileSystem system;
   StartupFiles files;
   files.exe_folder = g_real_exe_folder;
+  files.library_folder = g_real_exe_folder;
   files.data.data_folder = "Web.htm/";
   const std::string path = PagePath(system, files, file_name);
   if (!StaysInsideFolder(file_name)) {

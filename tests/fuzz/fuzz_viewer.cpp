@@ -104,7 +104,7 @@ void LinkClicked(Harness& h, const std::string& url) {
 
   const bool cancel = h.viewer.OnBeforeNavigate(url);
 
-  const std::string page_folder = h.viewer.Files().exe_folder + h.viewer.Files().data.data_folder;
+  const std::string page_folder = PageFolder(h.viewer.Files());
   const std::string link = ExpectedLinkText(url, page_folder);
   VELLUM_FUZZ_CHECK(link == LinkText(url, page_folder));
   // Whichever "$" counts, the link is the text after one of the URL's "$"s.

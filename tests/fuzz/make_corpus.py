@@ -188,10 +188,21 @@ def viewer():
     yield "page-folder-inside-link", bytes([0]) + link(b"$BCVALP1:1 C:/Program/web.htm/")
 
 
+def entry_html():
+    yield "osis-xhtml", (b'<h3 class="title x-s">Title</h3><br />\n<b>bold</b> '
+                         b'<vellum-ref to="EXO3:14 ISA40:1">Ex 3:14; Isa 40:1-3</vellum-ref>'
+                         b' <span class="note">[A <i>note</i>]</span> &amp; more')
+    yield "module-markup", (b'<a href="http://x/">web</a><img src="/etc/passwd" alt="pic">'
+                            b'<script>alert(1)</script><span style="color:red" onclick="x">s'
+                            b'<td colspan="2">c</td><!-- c --><!p>\xff\x01')
+    yield "reference-lists", b"Bible:Gen.1.1-Gen.1.3 Ps.23 1Thess.4.13!a"
+    yield "nesting", b"<b><vellum-ref to='GEN1:1'>a</b><i>b</vellum-ref>c" + b"<div>" * 50
+
+
 def main():
     for name, cases in [("location", location), ("ini", ini), ("settings", settings),
                         ("catalogue", catalogue), ("host_frames", host_frames),
-                        ("anchors", anchors), ("viewer", viewer)]:
+                        ("anchors", anchors), ("viewer", viewer), ("entry_html", entry_html)]:
         folder = ROOT / name
         shutil.rmtree(folder, ignore_errors=True)
         folder.mkdir(parents=True)

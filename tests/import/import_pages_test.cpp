@@ -1,0 +1,228 @@
+// The importer's portable parts: reference lists, the entry sanitizer, the
+// pages and the ini files, without the SWORD library.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "core/ini_file.h"
+#include "tools/import/entry_html.h"
+#include "tools/import/pages.h"
+#include "tools/import/references.h"
+
+namespace vellum::import {
+namespace {
+
+std::vector<std::string> Texts(const std::optional<std::vector<VerseRef>>& refs) {
+  std::vector<std::string> texts;
+  if (refs) {
+    for (const VerseRef& ref : *refs)
+      texts.push_back(RequestText(ref));
+  }
+  return texts;
+}
+
+TEST(OsisRefList, ReadsTheFirstVerseOfEachReference) {
+  const struct {
+    const char* osis_ref;
+    std::vector<std::string> expected;  // empty: not an OSIS reference list
+  } cases[] = {
+      {"Gen.1.1", {"GEN1:1"}},
+      {"Gen.1.1-Gen.1.3", {"GEN1:1"}},
+      {"Exod.3.14 Isa.40.1-Isa.40.3", {"EXO3:14", "ISA40:1"}},
+      {"  Rev.22.21\t1Thess.4.13 ", {"REV22:21", "1TH4:13"}},
+      {"Bible:John.3.16", {"JHN3:16"}},
+      {"Bible.KJV:Ps.23.1-Bible.KJV:Ps.23.6", {"PSA23:1"}},
+      {"Ps.23", {"PSA23:1"}},
+      {"Jude", {"JUD1:1"}},
+      {"Gen.1.1!a", {"GEN1:1"}},
+      {"gen.2.4", {"GEN2:4"}},
+      {"Sir.1.0", {"SIR1:0"}},
+      {"Tob.1.1 EpJer.1.1 AddPs.1.1", {"TOB1:1", "LJE1:1", "PS21:1"}},
+      {"", {}},
+      {"Foo.1.1", {}},
+      {"Gen.x.1", {}},
+      {"Gen.1.1000", {}},
+      {"Gen.1.1 Ge 1:1", {}},  // one part is not OSIS: the whole is read as text
+      {"jer 4:23-27", {}},
+      {"Gen.-1.1", {}},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(Texts(ParseOsisRefList(c.osis_ref)), c.expected) << c.osis_ref;
+}
+
+TEST(BookCodes, AreUniqueAndNamesFitTheCaption) {
+  std::set<std::string_view> codes;
+  std::set<std::string_view> names;
+  for (const BookCode& book : AllBooks()) {
+    EXPECT_TRUE(codes.insert(book.usfm).second) << book.usfm;
+    EXPECT_TRUE(names.insert(book.osis).second) << book.osis;
+    EXPECT_EQ(book.usfm.size(), 3u) << book.usfm;
+    EXPECT_LE(book.name.size(), 5u) << book.name;
+    EXPECT_EQ(FindUsfmBook(book.usfm), &book);
+    EXPECT_EQ(FindOsisBook(book.osis), &book);
+  }
+}
+
+TEST(RequestTextCheck, OnlyKnownCodesAndSmallNumbers) {
+  for (const char* good : {"GEN1:1", "1CO13:4", "PSA119:176", "REV0:0"})
+    EXPECT_TRUE(IsRequestText(good)) << good;
+  for (const char* bad : {"", "GEN", "GEN1", "GEN:1", "XYZ1:1", "GEN1:1000", "gen1:1", "GEN1:1 ",
+                          "GEN1:1\"><script>", "GEN1:a"})
+    EXPECT_FALSE(IsRequestText(bad)) << bad;
+}
+
+TEST(SanitizeEntryHtml, KeepsTextAndSafeMarkupOnly) {
+  const struct {
+    const char* in;
+    const char* out;
+  } cases[] = {
+      {"plain", "plain"},
+      {"<b class=\"x-b big\">bold</b>", "<b class=\"x-b big\">bold</b>"},
+      {"<b onclick=\"steal()\" id=\"CV001001\">b</b>", "<b>b</b>"},
+      {"<span style=\"font-variant: small-caps\">Lord</span>",
+       "<span style=\"font-variant: small-caps\">Lord</span>"},
+      {"<span style=\"background:url(http://x/y.png)\">s</span>", "<span>s</span>"},
+      {"<a href=\"http://example.com/\">the web</a>", "the web"},
+      {"<a href=\"passagestudy.jsp?action=showStrongs&value=1\">H1</a>", "H1"},
+      {"<a name=\"CV009009\"></a>x", "x"},
+      {"<img src=\"/etc/passwd\" alt=\"a picture\">", "a picture"},
+      {"<img src=x onerror=alert(1)>", ""},
+      {"<script>alert(1)</script>after", "after"},
+      {"<style>body{background:url(x)}</style>ok", "ok"},
+      {"<iframe src=\"x\"><iframe>nested</iframe></iframe>gone", "gone"},
+      {"<!-- a comment -->c<!p>d<?pi?>", "cd"},
+      {"<i>unclosed", "<i>unclosed</i>"},
+      {"stray</b> end", "stray end"},
+      {"<b><i>crossed</b></i>", "<b><i>crossed</i></b>"},
+      {"<br/><br>", "<br><br>"},
+      {"a < b & c > d", "a &lt; b &amp; c &gt; d"},
+      {"&amp; &#233; &#xE9; &nosuch &#xZZ;", "&amp; &#233; &#xE9; &amp;nosuch &amp;#xZZ;"},
+      {"<span title='say \"hi\"'>t</span>", "<span title=\"say &quot;hi&quot;\">t</span>"},
+      {"bad\xff byte, nul\x01 and tab\t", "bad\xEF\xBF\xBD byte, nul and tab\t"},
+      {"<b", "&lt;b"},
+      {"<td colspan=\"2\">x</td><p colspan=\"2\">y</p>", "<td colspan=\"2\">x</td><p>y</p>"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(SanitizeEntryHtml(c.in), c.out) << c.in;
+}
+
+TEST(SanitizeEntryHtml, MarkedReferencesBecomeOneLinkPerPlace) {
+  const struct {
+    const char* in;
+    const char* out;
+  } cases[] = {
+      {"<vellum-ref to=\"GEN1:1\">Gen 1:1</vellum-ref>",
+       "<a class=\"x\" href=\"gen.htm$BCVGEN1:1\">Gen 1:1</a>"},
+      {"<vellum-ref to=\"EXO3:14 ISA40:1\">Ex 3:14; Isa 40:1-3</vellum-ref>",
+       "<a class=\"x\" href=\"exo.htm$BCVEXO3:14\">Ex 3:14</a>; "
+       "<a class=\"x\" href=\"isa.htm$BCVISA40:1\">Isa 40:1-3</a>"},
+      {"<vellum-ref to=\"ROM1:1 ROM1:7\">Rom 1:1, 7</vellum-ref>",
+       "<a class=\"x\" href=\"rom.htm$BCVROM1:1\">Rom 1:1</a>, "
+       "<a class=\"x\" href=\"rom.htm$BCVROM1:7\">7</a>"},
+      // Parts and places do not match: the text links to the first, the rest follow.
+      {"<vellum-ref to=\"GEN1:1 GEN2:4\">see there</vellum-ref>",
+       "<a class=\"x\" href=\"gen.htm$BCVGEN1:1\">see there</a> "
+       "<a class=\"x\" href=\"gen.htm$BCVGEN2:4\">GEN 2:4</a>"},
+      {"<vellum-ref to=\"JHN1:1\"><i>John</i> 1:1</vellum-ref>",
+       "<a class=\"x\" href=\"jhn.htm$BCVJHN1:1\"><i>John</i> 1:1</a>"},
+      {"<vellum-ref to=\"JHN1:1\"> </vellum-ref>",
+       "<a class=\"x\" href=\"jhn.htm$BCVJHN1:1\">JHN1:1</a>"},
+      // Targets that are not request texts are no links.
+      {"<vellum-ref to=\"\">Ge 99:99</vellum-ref>", "Ge 99:99"},
+      {"<vellum-ref to='javascript:alert(1) ../../x'>x</vellum-ref>", "x"},
+      {"<b><vellum-ref to=\"GEN1:1\">a</b>b</vellum-ref>c</b>",
+       "<b><a class=\"x\" href=\"gen.htm$BCVGEN1:1\">ab</a>c</b>"},
+      {"<vellum-ref to=\"GEN1:1\">never closed",
+       "<a class=\"x\" href=\"gen.htm$BCVGEN1:1\">never closed</a>"},
+      {"<vellum-ref to=\"GEN1:1\">a<vellum-ref to=\"EXO1:1\">b</vellum-ref>",
+       "<a class=\"x\" href=\"gen.htm$BCVGEN1:1\">ab</a>"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(SanitizeEntryHtml(c.in), c.out) << c.in;
+}
+
+TEST(SanitizeEntryHtml, DeepNestingIsCut) {
+  std::string deep;
+  for (int i = 0; i < 5000; ++i)
+    deep += "<span>";
+  const std::string out = SanitizeEntryHtml(deep + "x");
+  EXPECT_LT(out.size(), 100u * 14u + 10u);
+  EXPECT_NE(out.find('x'), std::string::npos);
+}
+
+TEST(VisibleText, IgnoresTagsBlanksAndNonBreakingSpaces) {
+  EXPECT_FALSE(HasVisibleText(""));
+  EXPECT_FALSE(HasVisibleText(" <br> <div>\n</div> &nbsp;&#160;"));
+  EXPECT_TRUE(HasVisibleText("<b>x</b>"));
+  EXPECT_TRUE(HasVisibleText("&amp;"));
+}
+
+TEST(BookPage, AnchorsBlocksAndHeadings) {
+  BookPage page("Genesis", false,
+                PageStyle{".divineName { x: y; }</style>", "Gentium", "en", false});
+  page.Add(0, 0, 0, "Intro");
+  page.Add(1, 1, 1, "One");
+  page.Add(1, 2, 3, "Range");
+  page.Add(2, 4, 4, std::string(kBlockBytes + 10, 'x'));  // a block of its own
+  page.Add(2, 5, 5, "Five");
+  EXPECT_EQ(page.Entries(), 5);
+  EXPECT_EQ(page.FirstChapter(), 1);
+  const std::string html = page.Finish();
+  EXPECT_EQ(page.Blocks(), 4);
+  std::vector<std::string> anchors;
+  for (std::size_t at = html.find("<a name=\""); at != std::string::npos;
+       at = html.find("<a name=\"", at + 1))
+    anchors.push_back(html.substr(at + 9, 8));
+  EXPECT_EQ(anchors,
+            (std::vector<std::string>{"CV000000", "CV001001", "CV001002", "CV002004", "CV002005"}));
+  EXPECT_NE(html.find("<meta charset=\"utf-8\">"), std::string::npos);
+  EXPECT_NE(html.find(">1:2-3</h3>"), std::string::npos);
+  EXPECT_NE(html.find(">Introduction</h3>"), std::string::npos);
+  EXPECT_EQ(html.find("</style>"), html.rfind("</style>")) << "the sheet cannot end the element";
+  EXPECT_NE(html.find("font-family: \"Gentium\", Georgia"), std::string::npos);
+}
+
+TEST(BookPage, BibleChaptersHeadTheirFirstVerse) {
+  BookPage page("Psalms", true, PageStyle{});
+  page.Add(3, 0, 0, "A Psalm of David.");
+  page.Add(3, 1, 1, "LORD");
+  page.Add(4, 1, 1, "Hear me");
+  const std::string html = page.Finish();
+  EXPECT_LT(html.find("Chapter 3"), html.find("CV003000"));
+  EXPECT_LT(html.find("Chapter 4"), html.find("CV004001"));
+  EXPECT_NE(html.find("<sup class=\"v\">1</sup>"), std::string::npos);
+  EXPECT_EQ(page.Blocks(), 2);
+}
+
+TEST(AnchorNames, ThreeDigitsEach) {
+  EXPECT_EQ(AnchorName(1, 2), "CV001002");
+  EXPECT_EQ(AnchorName(119, 176), "CV119176");
+  EXPECT_EQ(AnchorName(0, 0), "CV000000");
+  EXPECT_EQ(AnchorName(1000, -1), "CV999000");
+}
+
+TEST(IniFiles, ReadBackAsTheViewerReadsThem) {
+  const IniFile catalogue = IniFile::Parse(CatalogueIni("TD\r\navid", {"PSA", "1CO"}));
+  EXPECT_EQ(catalogue.ReadString("INFO", "ShortName", ""), "TDavid");
+  EXPECT_EQ(catalogue.SectionLines("Bookfiles"),
+            (std::vector<std::string>{"IDX=index.htm", "PSA=psa.htm", "1CO=1co.htm"}));
+
+  const IniFile names = IniFile::Parse(
+      BookNamesIni("; mine\r\n[BKA]\r\nPSA=Psalm\r\n[Other]\r\nx=1\r\n", {"PSA", "1TH", "ZZZ"}));
+  EXPECT_EQ(names.ReadString("BKA", "PSA", ""), "Psalm");
+  EXPECT_EQ(names.ReadString("BKA", "1TH", ""), "1Th");
+  EXPECT_EQ(names.ReadString("BKA", "ZZZ", ""), "");
+  EXPECT_EQ(names.ReadString("Other", "x", ""), "1");
+  EXPECT_EQ(BookNamesIni("", {}), "");
+}
+
+TEST(AboutText, RtfParagraphsAndCharacters) {
+  EXPECT_EQ(RtfToHtml("One\\par Two\\pard\\qc  three"), "<p>One</p>\n<p>Two three</p>\n");
+  EXPECT_EQ(RtfToHtml("caf\\u233?s <b> {x}\\\\"), "<p>caf\xC3\xA9s &lt;b&gt; x\\</p>\n");
+  EXPECT_EQ(RtfToHtml("\\par\\par"), "");
+}
+
+}  // namespace
+}  // namespace vellum::import

@@ -1,0 +1,274 @@
+"""vellum-import on real modules made by osis2mod (fixtures.py) and on a module from
+Debian's packages: the pages, anchors, links, index page and ini files it writes, its
+exit codes, and that a failed import leaves nothing behind."""
+import html.parser
+import os
+import re
+import shutil
+import sys
+import tempfile
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from fixtures import BIBLE, COMMENTARY, Library, run_import  # noqa: E402
+
+LINK = re.compile(r"^([a-z0-9]{3})\.htm\$BCV([0-9A-Z]{3})(\d{1,3}):(\d{1,3})$")
+
+
+class Page(html.parser.HTMLParser):
+    """What a page holds: its anchors in order, its links (href, text), every other
+    attribute that could load or lead somewhere, and its charset."""
+
+    def __init__(self, path):
+        super().__init__()
+        self.anchors, self.links, self.elsewhere, self.charset = [], [], [], None
+        self._link = None
+        with open(path, encoding="utf-8") as f:  # fails on anything but UTF-8
+            self.text = f.read()
+        self.feed(self.text)
+
+    def handle_starttag(self, tag, attrs):
+        attrs = dict(attrs)
+        if tag == "meta" and "charset" in attrs:
+            self.charset = attrs["charset"]
+        if tag == "a" and "name" in attrs:
+            self.anchors.append(attrs["name"])
+        if tag == "a" and "href" in attrs:
+            self._link = [attrs["href"], ""]
+        for key in ("src", "background", "action", "srcset", "data"):
+            if key in attrs:
+                self.elsewhere.append((tag, key, attrs[key]))
+        if tag != "a" and "href" in attrs:
+            self.elsewhere.append((tag, "href", attrs["href"]))
+
+    def handle_data(self, data):
+        if self._link is not None:
+            self._link[1] += data
+
+    def handle_endtag(self, tag):
+        if tag == "a" and self._link is not None:
+            self.links.append(tuple(self._link))
+            self._link = None
+
+
+def ini_sections(path):
+    sections, current = {}, None
+    with open(path, newline="") as f:
+        content = f.read()
+    for line in content.split("\r\n"):
+        if line.startswith("["):
+            current = sections.setdefault(line.strip("[]"), {})
+        elif "=" in line and current is not None:
+            key, value = line.split("=", 1)
+            current[key] = value
+    return sections, content
+
+
+class ImportTestCase(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="vellum-import-test-")
+        self.addCleanup(shutil.rmtree, self.dir, True)
+        self.library = Library(os.path.join(self.dir, "sword"))
+        self.out = os.path.join(self.dir, "out")
+
+    def imported(self, *args, expect=0):
+        code, out, err = run_import(self.library.env(), *args)
+        self.assertEqual(code, expect, f"stdout: {out}\nstderr: {err}")
+        return out, err
+
+    def assert_nothing_left(self):
+        """No library and no staging remains in the output folder."""
+        left = os.listdir(self.out) if os.path.isdir(self.out) else []
+        self.assertEqual([n for n in left if n != "books.ini"], [])
+
+    def assert_links_stay_inside(self, page):
+        self.assertEqual(page.elsewhere, [], "nothing may load or lead outside the library")
+        for href, _ in page.links:
+            match = LINK.match(href)
+            self.assertIsNotNone(match, href)
+            self.assertEqual(match.group(1), match.group(2).lower(), href)
+
+
+class Commentary(ImportTestCase):
+    def setUp(self):
+        super().setUp()
+        self.library.add("TestComm", COMMENTARY)
+        out, err = self.imported("TestComm", "--to", self.out)
+        self.assertIn("2 books, 7 entries", out)
+        self.assertEqual(err, "", "no progress when standard error is not a terminal")
+        self.folder = os.path.join(self.out, "TestComm.htm")
+
+    def test_catalogue_lists_each_book_page_and_the_index(self):
+        sections, content = ini_sections(os.path.join(self.folder, "index.ini"))
+        self.assertEqual(sections["INFO"], {"ShortName": "TestComm"})
+        self.assertEqual(sections["Bookfiles"],
+                         {"IDX": "index.htm", "GEN": "gen.htm", "PSA": "psa.htm"})
+        self.assertTrue(content.endswith("\r\n"))
+        self.assertEqual(sorted(os.listdir(self.folder)),
+                         ["gen.htm", "index.htm", "index.ini", "psa.htm"])
+
+    def test_entries_start_with_their_anchors_in_order(self):
+        page = Page(os.path.join(self.folder, "gen.htm"))
+        self.assertEqual(page.charset, "utf-8")
+        # Book and chapter introductions, a range at its first verse (1:3 is not
+        # an entry of its own), and a later chapter.
+        self.assertEqual(page.anchors,
+                         ["CV000000", "CV001000", "CV001001", "CV001002", "CV001026", "CV002004"])
+        self.assertIn("1:2-3", page.text)
+        # A block per chapter, each laid out only when seen.
+        blocks = re.findall(r'<div class="b" style="contain-intrinsic-size: auto \d+px;">',
+                            page.text)
+        self.assertEqual(len(blocks), 3)
+        self.assertIn("content-visibility: auto", page.text)
+
+    def test_references_become_cross_reference_links(self):
+        page = Page(os.path.join(self.folder, "gen.htm"))
+        self.assert_links_stay_inside(page)
+        self.assertEqual(page.links, [
+            ("jhn.htm$BCVJHN1:1", "John 1:1"),
+            ("exo.htm$BCVEXO3:14", "Ex 3:14"),      # a list: one link per place
+            ("isa.htm$BCVISA40:1", "Isa 40:1-3"),   # a range: its first verse
+            ("psa.htm$BCVPSA23:1", "Ps 23:1"),      # no osisRef: read from its text
+            ("mat.htm$BCVMAT1:1", "Mt 1:1"),
+        ])
+
+    def test_notes_inline_and_outside_links_as_plain_text(self):
+        text = Page(os.path.join(self.folder, "gen.htm")).text
+        self.assertIn('<span class="note">[A footnote with <i>style</i>.]</span>', text)
+        self.assertIn("the web", text)
+        self.assertNotIn("example.com", text)
+        self.assertNotIn("picture.jpg", text)
+
+    def test_index_page(self):
+        page = Page(os.path.join(self.folder, "index.htm"))
+        self.assertEqual(page.anchors[0], "TOC")
+        self.assert_links_stay_inside(page)
+        self.assertEqual(page.links, [("gen.htm$BCVGEN1:1", "Genesis"),
+                                      ("psa.htm$BCVPSA23:1", "Psalms")])
+        for text in ("TestComm, a test commentary", "<p>Made for the tests.</p>",
+                     "<p>A second paragraph.</p>", "Public Domain"):
+            self.assertIn(text, page.text)
+
+    def test_book_names_beside_the_library_are_added_not_replaced(self):
+        with open(os.path.join(self.out, "books.ini"), "w", newline="") as f:
+            f.write("[BKA]\r\nGEN=Genesis\r\n")
+        shutil.rmtree(self.folder)
+        self.imported("TestComm", "--to", self.out)
+        sections, _ = ini_sections(os.path.join(self.out, "books.ini"))
+        self.assertEqual(sections["BKA"], {"GEN": "Genesis", "PSA": "Ps"})
+
+    def test_an_existing_library_is_replaced_only_with_force(self):
+        marker = os.path.join(self.folder, "mine.txt")
+        open(marker, "w").close()
+        _, err = self.imported("TestComm", "--to", self.out, expect=5)
+        self.assertIn("--force", err)
+        self.assertTrue(os.path.exists(marker))
+        self.imported("TestComm", "--to", self.out, "--force")
+        self.assertFalse(os.path.exists(marker))
+        self.assertTrue(os.path.exists(os.path.join(self.folder, "gen.htm")))
+        self.assertEqual(sorted(os.listdir(self.out)), ["TestComm.htm", "books.ini"])
+
+
+class Bible(ImportTestCase):
+    def test_verse_zero_and_verse_numbers(self):
+        self.library.add("TestBible", BIBLE, kind="Bible", compressed=True)
+        out, _ = self.imported("TestBible", "--to", self.out)
+        self.assertIn("TestBible (Bible)", out)
+        folder = os.path.join(self.out, "TestBible.htm")
+        sections, _ = ini_sections(os.path.join(folder, "index.ini"))
+        self.assertEqual(sections["Bookfiles"],
+                         {"IDX": "index.htm", "PSA": "psa.htm", "JUD": "jud.htm"})
+        page = Page(os.path.join(folder, "psa.htm"))
+        self.assertEqual(page.anchors, ["CV003000", "CV003001", "CV003002", "CV004001"])
+        self.assertLess(page.text.index("A Psalm of David."), page.text.index('name="CV003001"'))
+        self.assertIn('<sup class="v">2</sup>', page.text)
+
+
+class ExitCodes(ImportTestCase):
+    def test_bad_arguments(self):
+        for args in ([], ["--to"], ["A", "B"], ["--frobnicate", "A"], ["--list", "A"]):
+            with self.subTest(args=args):
+                _, err = self.imported(*args, expect=2)
+                self.assertIn("Usage:", err)
+        out, _ = self.imported("--help")
+        self.assertIn("Exit codes", out)
+
+    def test_no_such_module(self):
+        _, err = self.imported("Nowhere", "--to", self.out, expect=3)
+        self.assertIn("--list", err)
+        self.assert_nothing_left()
+
+    def test_damaged_and_misconfigured_modules_write_nothing(self):
+        data = self.library.add("Good", COMMENTARY, compressed=True)
+        # The driver of the larger index entries over data made for the smaller
+        # ones: the library reports reads past the index.
+        self.library.add("WrongDriver", "", compressed=True, driver="zCom4", data_of="Good")
+        self.library.add("Unknown", "", driver="NoSuchDriver", data_of="Good")
+        self.library.add("Empty", "", driver="RawCom", data_of="Good")
+        broken = os.path.join(self.library.folder, "modules/comments/z/broken/")
+        shutil.copytree(data, broken)
+        with open(os.path.join(broken, "ot.bzz"), "r+b") as f:
+            f.truncate(300)
+        self.library.add("Broken", "", compressed=True, data_of="Broken")
+        for name, said in (("WrongDriver", "Error reading"), ("Unknown", "NoSuchDriver"),
+                           ("Empty", "no entries"), ("Broken", "Error reading compressed")):
+            with self.subTest(module=name):
+                _, err = self.imported(name, "--to", self.out, expect=4)
+                self.assertIn(said, err)
+                self.assert_nothing_left()
+        self.imported("Good", "--to", self.out)
+
+    def test_folder_that_cannot_be_written(self):
+        self.library.add("TestComm", COMMENTARY)
+        blocker = os.path.join(self.dir, "a-file")
+        open(blocker, "w").close()
+        _, err = self.imported("TestComm", "--to", os.path.join(blocker, "lib"), expect=5)
+        self.assertIn("a-file", err)
+
+    def test_list_and_the_default_folder(self):
+        self.library.add("TestComm", COMMENTARY)
+        self.library.add("TestBible", BIBLE, kind="Bible")
+        out, _ = self.imported("--list")
+        rows = [line.split(None, 3) for line in out.splitlines()[1:]]
+        self.assertEqual(rows, [["TestBible", "Bible", "en", "TestBible, a test bible"],
+                                ["TestComm", "Commentary", "en", "TestComm, a test commentary"]])
+        data_home = os.path.join(self.dir, "data")
+        code, out, err = run_import(self.library.env(XDG_DATA_HOME=data_home), "testcomm")
+        self.assertEqual(code, 0, err)
+        self.assertTrue(os.path.isfile(os.path.join(data_home, "vellum", "TestComm.htm",
+                                                    "gen.htm")))
+
+
+@unittest.skipUnless(os.path.exists("/usr/share/sword/mods.d/scofield.conf"),
+                     "sword-comm-scofield is not installed (tools/install-deps.sh installs it)")
+class DebianModule(unittest.TestCase):
+    """Scofield's notes as Debian packages them (sword-comm-scofield)."""
+
+    def test_scofield(self):
+        out_dir = tempfile.mkdtemp(prefix="vellum-import-scofield-")
+        self.addCleanup(shutil.rmtree, out_dir, True)
+        env = dict(os.environ, HOME=out_dir)
+        env.pop("SWORD_PATH", None)
+        code, out, err = run_import(env, "Scofield", "--to", out_dir)
+        self.assertEqual(code, 0, err)
+        folder = os.path.join(out_dir, "Scofield.htm")
+        pages = sorted(p for p in os.listdir(folder) if p.endswith(".htm"))
+        self.assertEqual(len(pages), 67, "66 books and the index")
+        sections, _ = ini_sections(os.path.join(folder, "index.ini"))
+        self.assertEqual(len(sections["Bookfiles"]), 67)
+        self.assertEqual(sections["Bookfiles"]["REV"], "rev.htm")
+        genesis = Page(os.path.join(folder, "gen.htm"))
+        self.assertEqual(genesis.anchors[:3], ["CV001001", "CV001002", "CV001003"])
+        self.assertEqual(genesis.anchors, sorted(genesis.anchors))
+        self.assertGreater(len(genesis.links), 50)
+        for page in pages:
+            self.assert_links_stay_inside(Page(os.path.join(folder, page)))
+
+    assert_links_stay_inside = ImportTestCase.assert_links_stay_inside
+
+
+if __name__ == "__main__":
+    result = unittest.main(exit=False, verbosity=2).result
+    failed = len(result.failures) + len(result.errors)
+    print(f"import: {result.testsRun - failed} passed, {failed} failed")
+    sys.exit(0 if failed == 0 and result.testsRun > 0 else 1)

@@ -1,0 +1,363 @@
+// vellum-import: turns an installed SWORD Bible or commentary into a Vellum
+// data folder, by default in the user's library folder, where the viewer
+// finds it.
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <clocale>
+#include <csignal>
+#include <cstdio>
+#include <exception>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/platform/platform.h"
+#include "tools/import/entry_html.h"
+#include "tools/import/output_folder.h"
+#include "tools/import/pages.h"
+#include "tools/import/sword_library.h"
+
+namespace {
+
+using namespace vellum::import;
+
+enum ExitCode {
+  kWritten = 0,
+  kBadArguments = 2,
+  kNoSuchModule = 3,
+  kUnreadableModule = 4,
+  kCannotWrite = 5,
+  kInterrupted = 130,
+};
+
+constexpr const char* kUsage =
+    "Usage: vellum-import --list\n"
+    "       vellum-import MODULE [--to FOLDER] [--force]\n"
+    "\n"
+    "Turns an installed SWORD Bible or commentary into a Vellum library: a\n"
+    "folder MODULE.htm with one page per book, an index page and the catalogue\n"
+    "index.ini, which the viewer reads as it is.\n"
+    "\n"
+    "  --list        list the installed modules that can be imported\n"
+    "  --to FOLDER   write the library into FOLDER instead of the user's library\n"
+    "                folder ($XDG_DATA_HOME/vellum, by default ~/.local/share/vellum)\n"
+    "  --force       replace a library of the same name that is already there\n"
+    "  --help        show this text\n"
+    "\n"
+    "Modules are found where the SWORD library looks for them: $SWORD_PATH,\n"
+    "~/.sword, the DataPath of /etc/sword.conf and /usr/share/sword.\n"
+    "\n"
+    "Exit codes: 0 written; 2 bad arguments; 3 no such module; 4 the module cannot\n"
+    "be read cleanly; 5 the folder cannot be written; 130 interrupted.\n";
+
+volatile std::sig_atomic_t g_interrupted = 0;
+
+// Our own output, on copies of standard output and error made at the start:
+// while the SWORD library is at work the originals are captured.
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using OwnedFile = std::unique_ptr<std::FILE, FileCloser>;
+
+struct Console {
+  OwnedFile out;
+  OwnedFile err;
+  bool terminal = false;  // standard error is a terminal
+
+  static Console Open() {
+    Console console;
+    for (const int fd : {STDOUT_FILENO, STDERR_FILENO}) {
+      const int copy = ::dup(fd);
+      std::FILE* file = copy >= 0 ? ::fdopen(copy, "w") : nullptr;
+      if (file == nullptr) {
+        if (copy >= 0) ::close(copy);
+        file = ::fdopen(::dup(fd == STDOUT_FILENO ? STDERR_FILENO : fd), "w");
+      }
+      (fd == STDOUT_FILENO ? console.out : console.err).reset(file);
+    }
+    console.terminal = ::isatty(STDERR_FILENO) == 1;
+    return console;
+  }
+};
+
+extern "C" void OnSignal(int) {
+  g_interrupted = 1;
+}
+
+struct Options {
+  bool list = false;
+  bool help = false;
+  bool force = false;
+  std::string module;
+  std::string folder;
+};
+
+int BadArguments(const std::string& message) {
+  std::fprintf(stderr, "vellum-import: %s\n\n%s", message.c_str(), kUsage);
+  return kBadArguments;
+}
+
+// Fills options; returns an exit code when the arguments are wrong.
+std::optional<int> Parse(int argc, char** argv, Options& options) {
+  bool to_given = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      options.help = true;
+    } else if (arg == "--list") {
+      options.list = true;
+    } else if (arg == "--force") {
+      options.force = true;
+    } else if (arg == "--to") {
+      if (i + 1 >= argc || std::string(argv[i + 1]).empty())
+        return BadArguments("--to needs a folder");
+      options.folder = argv[++i];
+      to_given = true;
+    } else if (arg.rfind("-", 0) == 0) {
+      return BadArguments("unknown option " + arg);
+    } else if (options.module.empty()) {
+      options.module = arg;
+    } else {
+      return BadArguments("one module at a time (" + options.module + ", " + arg + ")");
+    }
+  }
+  if (options.help) return std::nullopt;
+  if (options.list && (!options.module.empty() || to_given || options.force))
+    return BadArguments("--list takes nothing else");
+  if (!options.list && options.module.empty()) return BadArguments("which module?");
+  return std::nullopt;
+}
+
+int List(Console& console) {
+  std::vector<ModuleSummary> modules;
+  {
+    LibraryReports reports;
+    SwordLibrary library;
+    modules = library.Importable();
+  }
+  if (modules.empty()) {
+    std::fprintf(console.out.get(),
+                 "No Bibles or commentaries are installed where the SWORD library looks.\n");
+    return kWritten;
+  }
+  std::size_t width = 6;
+  for (const ModuleSummary& m : modules)
+    width = std::max(width, m.name.size());
+  std::fprintf(console.out.get(), "%-*s  %-10s  %-8s  %s\n", static_cast<int>(width), "Module",
+               "Kind", "Language", "Description");
+  for (const ModuleSummary& m : modules)
+    std::fprintf(console.out.get(), "%-*s  %-10s  %-8s  %s\n", static_cast<int>(width),
+                 m.name.c_str(), m.kind.c_str(), m.language.c_str(), m.description.c_str());
+  return kWritten;
+}
+
+std::string Megabytes(std::size_t bytes) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
+  return text;
+}
+
+// One line on a terminal, rewritten in place.
+class Progress {
+ public:
+  explicit Progress(Console& console) : err_(console.terminal ? console.err.get() : nullptr) {}
+  void Show(const std::string& book, int books, int entries, std::size_t bytes) {
+    if (err_ == nullptr) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - last_ < std::chrono::milliseconds(100)) return;
+    last_ = now;
+    std::fprintf(err_, "\r\033[K%s: book %d, %d entries, %s", book.c_str(), books, entries,
+                 Megabytes(bytes).c_str());
+    std::fflush(err_);
+  }
+  void Clear() {
+    if (err_ != nullptr) std::fprintf(err_, "\r\033[K");
+  }
+
+ private:
+  std::FILE* err_;
+  std::chrono::steady_clock::time_point last_{};
+};
+
+int Report(Console& console, int code, const std::string& module, const std::string& what,
+           const std::vector<std::string>& reasons = {}) {
+  std::FILE* err = console.err.get();
+  std::fprintf(err, "vellum-import: %s: %s\n", module.c_str(), what.c_str());
+  for (std::size_t i = 0; i < reasons.size() && i < 5; ++i)
+    std::fprintf(err, "  the SWORD library says: %s\n", reasons[i].c_str());
+  if (reasons.size() > 5) std::fprintf(err, "  (and %zu more)\n", reasons.size() - 5);
+  return code;
+}
+
+struct BookInProgress {
+  std::string code;
+  std::string name;
+  BookPage page;
+};
+
+int Import(const Options& options, Console& console) {
+  const auto started = std::chrono::steady_clock::now();
+  std::string folder = options.folder;
+  if (folder.empty()) {
+    folder = vellum::SystemFileSystem().UserLibraryFolder();
+    if (folder.empty())
+      return Report(console, kCannotWrite, options.module,
+                    "no library folder: HOME is not set; name one with --to");
+  }
+
+  LibraryReports reports;
+  SwordLibrary library;
+  (void)reports.Take();  // about the library's set-up and other modules, not ours
+
+  std::string reason;
+  switch (library.Open(options.module, reason)) {
+    case SwordLibrary::Found::kOk:
+      break;
+    case SwordLibrary::Found::kMissing:
+      return Report(console, kNoSuchModule, options.module,
+                    "no such module is installed (vellum-import --list shows those that are)");
+    case SwordLibrary::Found::kNotVersified:
+      return Report(console, kNoSuchModule, options.module, "not a Bible or commentary: " + reason);
+    case SwordLibrary::Found::kUnloadable:
+    case SwordLibrary::Found::kLocked:
+      return Report(console, kUnreadableModule, options.module, "cannot be read: " + reason,
+                    reports.Take());
+  }
+  const ModuleFacts facts = library.Facts();
+  if (std::vector<std::string> said = reports.Take(); !said.empty())
+    return Report(console, kUnreadableModule, facts.name, "cannot be read cleanly", said);
+
+  const std::string folder_name = facts.name + ".htm";
+  StagingFolder staging(folder, folder_name);
+  if (!staging.valid()) return Report(console, kCannotWrite, facts.name, staging.error());
+  if (Exists(staging.target()) && !options.force)
+    return Report(console, kCannotWrite, facts.name,
+                  staging.target() + " already exists (--force replaces it)");
+  RemoveAbandonedStaging(folder, folder_name);
+
+  const PageStyle style{facts.library_css, facts.font, facts.language, facts.right_to_left};
+  const bool bible = facts.kind == "Bible";
+  std::vector<BookInProgress> books;
+  std::string introductions;
+  int entries = 0;
+  int left_out = 0;
+  std::size_t bytes = 0;
+  Progress progress(console);
+  Entry entry;
+  for (;;) {
+    bool failed = false;
+    const bool more = library.Next(entry, failed);
+    if (std::vector<std::string> said = reports.Take(); !said.empty() || failed) {
+      progress.Clear();
+      const std::string where = entry.book_name.empty() ? std::string()
+                                                        : " (near " + entry.book_name + " " +
+                                                              std::to_string(entry.chapter) + ":" +
+                                                              std::to_string(entry.verse) + ")";
+      if (failed) said.push_back("an entry could not be rendered");
+      return Report(console, kUnreadableModule, facts.name, "cannot be read cleanly" + where, said);
+    }
+    if (g_interrupted != 0) {
+      progress.Clear();
+      return Report(console, kInterrupted, facts.name, "interrupted; nothing was written");
+    }
+    if (!more) break;
+    if (entry.book == nullptr) {
+      if (entry.book_name.empty()) {
+        introductions += entry.html + "\n";
+      } else {
+        ++left_out;  // a book the versification has but no USFM code names
+      }
+      continue;
+    }
+    if (books.empty() || books.back().code != entry.book->usfm) {
+      books.push_back({std::string(entry.book->usfm), entry.book_name,
+                       BookPage(entry.book_name, bible, style)});
+    }
+    books.back().page.Add(entry.chapter, entry.verse, entry.last_verse, entry.html);
+    ++entries;
+    bytes += entry.html.size();
+    progress.Show(entry.book_name, static_cast<int>(books.size()), entries, bytes);
+  }
+  progress.Clear();
+  if (entries == 0) {
+    return Report(console, kUnreadableModule, facts.name,
+                  "has no entries to import: its data files are missing or do not match its "
+                  "driver (ModDrv in its configuration)");
+  }
+
+  IndexContent index{facts.description, facts.name,    facts.kind, facts.about_rtf,
+                     facts.licence,     introductions, {}};
+  std::vector<std::string> codes;
+  std::size_t written = 0;
+  for (BookInProgress& book : books) {
+    index.books.push_back({book.code, book.name, book.page.FirstChapter()});
+    codes.push_back(book.code);
+    const std::string page = book.page.Finish();
+    written += page.size();
+    if (!staging.Write(PageFileName(book.code), page))
+      return Report(console, kCannotWrite, facts.name, staging.error());
+  }
+  const std::string index_page = IndexPage(index, style);
+  written += index_page.size();
+  if (!staging.Write("index.htm", index_page) ||
+      !staging.Write("index.ini", CatalogueIni(facts.abbreviation, codes)))
+    return Report(console, kCannotWrite, facts.name, staging.error());
+  if (g_interrupted != 0)
+    return Report(console, kInterrupted, facts.name, "interrupted; nothing was written");
+  if (!staging.Commit(options.force))
+    return Report(console, kCannotWrite, facts.name, staging.error());
+
+  // Book names for the captions, beside the library; a failure here leaves
+  // the library as good as written.
+  const vellum::SystemFileSystem files;
+  const std::string names_path =
+      (folder.back() == '/' ? folder : folder + "/") + std::string("books.ini");
+  const vellum::ReadResult names = files.ReadWholeFile(names_path);
+  const std::string merged = BookNamesIni(names.content, codes);
+  if (names.status == vellum::ReadResult::Status::kUnreadable ||
+      (merged != names.content && !files.ReplaceContent(names_path, merged).ok)) {
+    std::fprintf(console.err.get(),
+                 "vellum-import: warning: cannot update %s; captions may lack book names\n",
+                 names_path.c_str());
+  }
+
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  std::fprintf(console.out.get(), "Imported %s (%s) into %s: %zu book%s, %d entries, %s, %.1f s\n",
+               facts.name.c_str(), facts.kind.c_str(), staging.target().c_str(), books.size(),
+               books.size() == 1 ? "" : "s", entries, Megabytes(written).c_str(), seconds);
+  if (left_out > 0)
+    std::fprintf(console.out.get(), "Left out: %d entries in books that have no USFM code\n",
+                 left_out);
+  return kWritten;
+}
+
+int Run(int argc, char** argv) {
+  Console console = Console::Open();
+  Options options;
+  if (const std::optional<int> bad = Parse(argc, argv, options)) return *bad;
+  if (options.help) {
+    std::printf("%s", kUsage);
+    return kWritten;
+  }
+  if (options.list) return List(console);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+    std::signal(signal, OnSignal);
+  return Import(options, console);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::setlocale(LC_ALL, "");
+  try {
+    return Run(argc, argv);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "vellum-import: %s\n", error.what());
+    return kUnreadableModule;
+  }
+}

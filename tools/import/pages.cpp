@@ -1,0 +1,221 @@
+#include "tools/import/pages.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+
+#include "core/ini_file.h"
+#include "core/text.h"
+#include "tools/import/entry_html.h"
+#include "tools/import/references.h"
+
+namespace vellum::import {
+namespace {
+
+constexpr std::string_view kBaseCss =
+    "body { font-family: Georgia, serif; margin: 1em 1.5em; line-height: 1.45; }\n"
+    ".b { content-visibility: auto; }\n"
+    "h2.c { font-size: 1.15em; margin-top: 1.4em; }\n"
+    "h3.r { font-size: 1em; color: #7a1f1f; margin: 1.2em 0 0.3em; }\n"
+    "sup.v { color: #7a1f1f; margin: 0 0.2em; }\n"
+    "a.x { color: #1f4f9a; }\n"
+    ".note { font-size: 0.9em; color: #555; }\n";
+
+// A font name as a quoted CSS string: only characters that cannot end it.
+std::string FontFamily(std::string_view font) {
+  std::string clean;
+  for (const char c : font) {
+    if (c != '"' && c != '\\' && c != '<' && c != '>' && c != ';' && c != '{' && c != '}' &&
+        static_cast<unsigned char>(c) >= 0x20)
+      clean += c;
+  }
+  return clean.empty() ? std::string() : "\"" + clean + "\", ";
+}
+
+std::string Head(std::string_view title, const PageStyle& style) {
+  std::string css(kBaseCss);
+  if (!style.font.empty())
+    css += "body { font-family: " + FontFamily(style.font) + "Georgia, serif; }\n";
+  // The library's own sheet is ours to trust, but it must not end the
+  // style element.
+  std::string library = style.library_css;
+  for (std::size_t at = library.find("</"); at != std::string::npos; at = library.find("</"))
+    library.replace(at, 2, "< /");
+  css += library;
+  std::string lang;
+  for (const char c : style.language) {
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-')
+      lang += c;
+  }
+  return "<!DOCTYPE html>\n<html" + (lang.empty() ? std::string() : " lang=\"" + lang + "\"") +
+         (style.right_to_left ? " dir=\"rtl\"" : "") +
+         ">\n<head>\n<meta charset=\"utf-8\">\n<title>" + EscapeHtmlText(title) +
+         "</title>\n<style>\n" + css + "</style>\n</head>\n<body>\n";
+}
+
+// Where an entry stands, as its heading shows it.
+std::string PlaceText(int chapter, int verse, int last_verse) {
+  if (chapter == 0) return "Introduction";
+  if (verse == 0) return "Chapter " + std::to_string(chapter);
+  std::string text = std::to_string(chapter) + ":" + std::to_string(verse);
+  if (last_verse > verse) text += "-" + std::to_string(last_verse);
+  return text;
+}
+
+}  // namespace
+
+std::string AnchorName(int chapter, int verse) {
+  char name[16];
+  std::snprintf(name, sizeof name, "CV%03d%03d", std::clamp(chapter, 0, 999),
+                std::clamp(verse, 0, 999));
+  return name;
+}
+
+BookPage::BookPage(std::string title, bool bible, PageStyle style)
+    : title_(std::move(title)), bible_(bible), style_(std::move(style)) {}
+
+void BookPage::Add(int chapter, int verse, int last_verse, std::string_view html) {
+  const bool new_chapter = chapter != block_chapter_;
+  if (!block_.empty() && (new_chapter || block_.size() >= kBlockBytes)) CloseBlock();
+  block_chapter_ = chapter;
+  if (first_chapter_ == 0 && chapter > 0) first_chapter_ = chapter;
+
+  const std::string anchor = "<a name=\"" + AnchorName(chapter, verse) + "\"></a>";
+  std::string entry;
+  if (bible_) {
+    if (new_chapter && chapter > 0)
+      entry += "<h2 class=\"c\">Chapter " + std::to_string(chapter) + "</h2>\n";
+    entry += anchor;
+    if (verse > 0) entry += "<sup class=\"v\">" + std::to_string(verse) + "</sup>";
+    entry += "<span class=\"e\">" + std::string(html) + "</span>\n";
+  } else {
+    // The anchor inside the heading: scrolled to, the heading's line is at
+    // the top (an anchor before a block lands above its margin).
+    entry += "<h3 class=\"r\">" + anchor + PlaceText(chapter, verse, last_verse) +
+             "</h3>\n<div class=\"e\">" + std::string(html) + "</div>\n";
+  }
+  block_ += entry;
+  block_text_ += html.size();
+  ++block_entries_;
+  ++entries_;
+}
+
+void BookPage::CloseBlock() {
+  // The height the block is taken to have until it is first laid out: lines
+  // of about 70 characters, 23 pixels each, as in the viewer's narrow window,
+  // and a heading per entry. "auto" lets the browser remember the real height
+  // once it has seen the block.
+  const std::size_t height = block_entries_ * 40 + block_text_ * 23 / 70;
+  body_ += "<div class=\"b\" style=\"contain-intrinsic-size: auto " + std::to_string(height) +
+           "px;\">\n" + block_ + "</div>\n";
+  block_.clear();
+  block_text_ = 0;
+  block_entries_ = 0;
+  ++blocks_;
+}
+
+std::string BookPage::Finish() {
+  if (!block_.empty()) CloseBlock();
+  return Head(title_, style_) + "<h1>" + EscapeHtmlText(title_) + "</h1>\n" + body_ +
+         "</body>\n</html>\n";
+}
+
+std::string RtfToHtml(std::string_view rtf) {
+  std::string text;
+  std::size_t i = 0;
+  while (i < rtf.size()) {
+    const char c = rtf[i];
+    if (c == '{' || c == '}') {
+      ++i;
+    } else if (c != '\\') {
+      text += c;
+      ++i;
+    } else if (i + 1 < rtf.size() &&
+               (rtf[i + 1] == '\\' || rtf[i + 1] == '{' || rtf[i + 1] == '}')) {
+      text += rtf[i + 1];
+      i += 2;
+    } else {
+      std::size_t end = i + 1;
+      while (end < rtf.size() &&
+             ((rtf[end] >= 'a' && rtf[end] <= 'z') || (rtf[end] >= 'A' && rtf[end] <= 'Z')))
+        ++end;
+      const std::string_view word = rtf.substr(i + 1, end - i - 1);
+      if (word == "par" || word == "line") text += '\n';
+      // \u1234? is a character by its number, then a stand-in to skip.
+      if (word == "u") {
+        std::size_t digits = end;
+        while (digits < rtf.size() &&
+               (std::isdigit(static_cast<unsigned char>(rtf[digits])) || rtf[digits] == '-'))
+          ++digits;
+        long code = std::strtol(std::string(rtf.substr(end, digits - end)).c_str(), nullptr, 10);
+        if (code < 0) code += 65536;
+        if (code > 0 && code < 0x110000 && (code < 0xD800 || code > 0xDFFF))
+          text += EncodeUtf8(std::u32string(1, static_cast<char32_t>(code)));
+        end = digits < rtf.size() && rtf[digits] == '?' ? digits + 1 : digits;
+      } else if (end < rtf.size() && rtf[end] == ' ') {
+        ++end;  // the blank that ends a control word belongs to it
+      }
+      i = std::max(end, i + 1);
+    }
+  }
+  std::string html;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    const std::string paragraph = text.substr(start, end - start);
+    if (paragraph.find_first_not_of(" \t") != std::string::npos)
+      html += "<p>" + EscapeHtmlText(paragraph) + "</p>\n";
+    start = end + 1;
+  }
+  return html;
+}
+
+std::string IndexPage(const IndexContent& index, const PageStyle& style) {
+  std::string page = Head(index.title, style);
+  page += "<a name=\"TOC\"></a>\n<h1>" + EscapeHtmlText(index.title) + "</h1>\n";
+  page += "<p>" + EscapeHtmlText(index.kind) + " &ldquo;" + EscapeHtmlText(index.name) +
+          "&rdquo;, imported from its SWORD module.</p>\n";
+  page += "<h2>Books</h2>\n<ul>\n";
+  for (const IndexContent::Book& book : index.books) {
+    const std::string target = book.code + std::to_string(std::max(book.first_chapter, 1)) + ":1";
+    page += "<li><a class=\"x\" href=\"" + PageFileName(book.code) + "$BCV" + target + "\">" +
+            EscapeHtmlText(book.title) + "</a></li>\n";
+  }
+  page += "</ul>\n";
+  if (!index.introductions.empty())
+    page += "<h2>Introduction</h2>\n<div>" + index.introductions + "</div>\n";
+  if (!index.about_rtf.empty()) page += "<h2>About</h2>\n" + RtfToHtml(index.about_rtf);
+  if (!index.licence.empty()) {
+    page += "<h2>Licence</h2>\n<dl>\n";
+    for (const auto& [key, value] : index.licence)
+      page += "<dt>" + EscapeHtmlText(key) + "</dt><dd>" + EscapeHtmlText(value) + "</dd>\n";
+    page += "</dl>\n";
+  }
+  return page + "</body>\n</html>\n";
+}
+
+std::string CatalogueIni(std::string_view short_name, const std::vector<std::string>& codes) {
+  std::string clean;
+  for (const char c : short_name) {
+    if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7F) clean += c;
+  }
+  std::string ini = "[INFO]\r\nShortName=" + clean + "\r\n\r\n[Bookfiles]\r\nIDX=index.htm\r\n";
+  for (const std::string& code : codes)
+    ini += code + "=" + PageFileName(code) + "\r\n";
+  return ini;
+}
+
+std::string BookNamesIni(std::string_view existing, const std::vector<std::string>& codes) {
+  const IniFile current = IniFile::Parse(existing);
+  std::vector<IniUpdate> missing;
+  for (const std::string& code : codes) {
+    const BookCode* book = FindUsfmBook(code);
+    if (book == nullptr || !current.ReadString("BKA", code, "").empty()) continue;
+    missing.push_back({"BKA", code, std::string(book->name)});
+  }
+  return ApplyIniUpdates(existing, missing, "\r\n");
+}
+
+}  // namespace vellum::import

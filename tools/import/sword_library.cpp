@@ -1,0 +1,323 @@
+#include "tools/import/sword_library.h"
+
+#include <encfiltmgr.h>
+#include <gbfxhtml.h>
+#include <swconfig.h>
+#include <swlog.h>
+#include <swoptfilter.h>
+#include <sys/mman.h>
+#include <teixhtml.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <iostream>
+
+#include "tools/import/entry_html.h"
+
+namespace vellum::import {
+namespace {
+
+// The library's log, handed to the library, which deletes it. It reports
+// errors and warnings to whoever collects them at the moment.
+class CollectingLog final : public sword::SWLog {
+ public:
+  explicit CollectingLog(LibraryReports* reports) : reports_(reports) {
+    setLogLevel(sword::SWLog::LOG_WARN);
+  }
+  void logMessage(const char* message, int level) const override {
+    if (reports_ != nullptr && level <= sword::SWLog::LOG_WARN && message != nullptr)
+      reports_->Add(message);
+  }
+
+ private:
+  LibraryReports* reports_;
+};
+
+bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    auto fold = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
+    if (fold(a[i]) != fold(b[i])) return false;
+  }
+  return true;
+}
+
+std::string ConfigEntry(const sword::SWModule& module, const char* key) {
+  const char* value = module.getConfigEntry(key);
+  return value != nullptr ? value : "";
+}
+
+// Bibles and commentaries are the versified kinds a page per book suits.
+std::string KindOf(const sword::SWModule& module) {
+  const std::string type = module.getType() != nullptr ? module.getType() : "";
+  if (type == "Biblical Texts") return "Bible";
+  if (type == "Commentaries") return "Commentary";
+  return {};
+}
+
+bool IsVersified(sword::SWModule& module) {
+  return dynamic_cast<sword::VerseKey*>(module.getKey()) != nullptr && !KindOf(module).empty();
+}
+
+void SetPageOptions(sword::SWMgr& manager) {
+  // What a reader of a page wants to see: notes and headings on, the
+  // apparatus of word studies off.
+  for (const auto& [option, value] : {std::pair{"Footnotes", "On"},
+                                      {"Headings", "On"},
+                                      {"Cross-references", "On"},
+                                      {"Strong's Numbers", "Off"},
+                                      {"Morphological Tags", "Off"},
+                                      {"Lemmas", "Off"},
+                                      {"Morpheme Segmentation", "Off"},
+                                      {"Transliterated Forms", "Off"},
+                                      {"Enumerations", "Off"},
+                                      {"Glosses", "Off"},
+                                      {"Hebrew Vowel Points", "On"},
+                                      {"Greek Accents", "On"},
+                                      {"Words of Christ in Red", "On"},
+                                      {"Textual Variants", "Primary Reading"}})
+    manager.setGlobalOption(option, value);
+}
+
+}  // namespace
+
+LibraryReports::LibraryReports() {
+  sword::SWLog::setSystemLog(new CollectingLog(this));
+  // The library prints some of its errors (a failed read of a data file)
+  // straight to standard error or output: catch them in a file of our own.
+  std::fflush(stdout);
+  std::fflush(stderr);
+  std::cout.flush();
+  capture_ = ::memfd_create("vellum-import-library-output", MFD_CLOEXEC);
+  bool watching = capture_ >= 0;
+  for (const int fd : {STDOUT_FILENO, STDERR_FILENO}) {
+    if (!watching) break;
+    saved_[fd - 1] = ::dup(fd);
+    watching = saved_[fd - 1] >= 0 && ::dup2(capture_, fd) >= 0;
+  }
+  if (!watching) Add("cannot watch the library's output: its read errors may go unnoticed");
+}
+
+LibraryReports::~LibraryReports() {
+  sword::SWLog::setSystemLog(new CollectingLog(nullptr));
+  std::fflush(stdout);
+  std::fflush(stderr);
+  std::cout.flush();
+  for (const int fd : {STDOUT_FILENO, STDERR_FILENO}) {
+    if (saved_[fd - 1] < 0) continue;
+    (void)::dup2(saved_[fd - 1], fd);
+    ::close(saved_[fd - 1]);
+  }
+  if (capture_ >= 0) ::close(capture_);
+}
+
+void LibraryReports::Add(const char* message) noexcept {
+  try {
+    std::string line = message;
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == ' '))
+      line.pop_back();
+    // The same complaint for every verse says no more than once.
+    if (!line.empty() && std::find(lines_.begin(), lines_.end(), line) == lines_.end())
+      lines_.push_back(std::move(line));
+  } catch (...) {
+    // Out of memory while reporting: nothing better to do than go on.
+  }
+}
+
+std::vector<std::string> LibraryReports::Take() {
+  std::fflush(stdout);
+  std::fflush(stderr);
+  std::cout.flush();
+  std::cerr.flush();
+  if (capture_ >= 0) {
+    std::string printed;
+    char chunk[4096];
+    for (;;) {
+      const ssize_t n = ::pread(capture_, chunk, sizeof chunk, read_);
+      if (n <= 0) break;
+      printed.append(chunk, static_cast<std::size_t>(n));
+      read_ += n;
+    }
+    std::size_t start = 0;
+    while (start < printed.size()) {
+      std::size_t end = printed.find('\n', start);
+      if (end == std::string::npos) end = printed.size();
+      Add(printed.substr(start, end - start).c_str());
+      start = end + 1;
+    }
+  }
+  std::vector<std::string> taken;
+  taken.swap(lines_);
+  return taken;
+}
+
+SwordLibrary::SwordLibrary()
+    : manager_(std::make_unique<sword::SWMgr>(new sword::EncodingFilterMgr(sword::ENC_UTF8))) {
+  SetPageOptions(*manager_);
+}
+
+SwordLibrary::~SwordLibrary() {
+  if (module_ != nullptr) {
+    // Our filters die with us; the module, owned by the manager, must not
+    // keep pointers to them.
+    for (sword::SWFilter* filter :
+         {static_cast<sword::SWFilter*>(osis_filter_.get()),
+          static_cast<sword::SWFilter*>(thml_filter_.get()), other_filter_.get()})
+      if (filter != nullptr) module_->removeRenderFilter(filter);
+  }
+}
+
+std::vector<ModuleSummary> SwordLibrary::Importable() {
+  std::vector<ModuleSummary> modules;
+  for (auto& [name, module] : manager_->getModules()) {
+    if (module == nullptr || !IsVersified(*module)) continue;
+    modules.push_back({name.c_str(), KindOf(*module),
+                       module->getLanguage() != nullptr ? module->getLanguage() : "",
+                       module->getDescription() != nullptr ? module->getDescription() : ""});
+  }
+  return modules;
+}
+
+SwordLibrary::Found SwordLibrary::Open(const std::string& name, std::string& reason) {
+  for (auto& [module_name, module] : manager_->getModules()) {
+    if (module != nullptr && EqualIgnoringAsciiCase(module_name.c_str(), name)) module_ = module;
+  }
+  if (module_ == nullptr) {
+    // Configured but not loaded: the library did not know how to read it.
+    for (auto& [section, entries] : manager_->config->getSections()) {
+      if (!EqualIgnoringAsciiCase(section.c_str(), name)) continue;
+      const sword::SWBuf driver = entries["ModDrv"];
+      reason = "its configuration names the driver \"" + std::string(driver.c_str()) +
+               "\", which this SWORD library cannot read";
+      return Found::kUnloadable;
+    }
+    return Found::kMissing;
+  }
+  if (!IsVersified(*module_)) {
+    reason = "it is of the kind \"" +
+             std::string(module_->getType() != nullptr ? module_->getType() : "?") +
+             "\"; only Bibles and commentaries can be imported";
+    module_ = nullptr;
+    return Found::kNotVersified;
+  }
+  if (module_->getConfigEntry("CipherKey") != nullptr &&
+      ConfigEntry(*module_, "CipherKey").empty()) {
+    reason = "it is locked: its CipherKey is not set";
+    module_ = nullptr;
+    return Found::kLocked;
+  }
+
+  auto* key = dynamic_cast<sword::VerseKey*>(module_->getKey());
+  resolver_ = std::make_unique<ReferenceResolver>(key->getVersificationSystem());
+  switch (module_->getMarkup()) {
+    case sword::FMT_OSIS:
+      osis_filter_ = std::make_unique<OsisPageFilter>(*resolver_);
+      module_->addRenderFilter(osis_filter_.get());
+      break;
+    case sword::FMT_THML:
+      thml_filter_ = std::make_unique<ThmlPageFilter>(*resolver_);
+      module_->addRenderFilter(thml_filter_.get());
+      break;
+    case sword::FMT_GBF:
+      other_filter_ = std::make_unique<sword::GBFXHTML>();
+      module_->addRenderFilter(other_filter_.get());
+      break;
+    case sword::FMT_TEI:
+      other_filter_ = std::make_unique<sword::TEIXHTML>();
+      module_->addRenderFilter(other_filter_.get());
+      break;
+    default:
+      break;  // plain text: escaped by us
+  }
+  // The note filters take a note's text out of the entry (to show it in a
+  // window of its own, behind a marker); a page shows it inline instead, so
+  // they go. The module keeps no other reference to them; the manager owns
+  // them.
+  auto& options = const_cast<sword::OptionFilterList&>(module_->getOptionFilters());
+  options.remove_if([](sword::SWOptionFilter* filter) {
+    const char* option = filter != nullptr ? filter->getOptionName() : nullptr;
+    return option != nullptr && (std::string_view(option) == "Footnotes" ||
+                                 std::string_view(option) == "Cross-references");
+  });
+  key->setIntros(true);
+  module_->setSkipConsecutiveLinks(true);
+  return Found::kOk;
+}
+
+ModuleFacts SwordLibrary::Facts() const {
+  ModuleFacts facts;
+  const sword::SWModule& m = *module_;
+  facts.name = m.getName();
+  facts.kind = KindOf(*module_);
+  facts.description = m.getDescription() != nullptr ? m.getDescription() : "";
+  facts.abbreviation = ConfigEntry(m, "Abbreviation");
+  if (facts.abbreviation.empty()) facts.abbreviation = facts.name;
+  facts.about_rtf = ConfigEntry(m, "About");
+  for (const char* key :
+       {"DistributionLicense", "DistributionNotes", "Copyright", "CopyrightHolder", "CopyrightDate",
+        "CopyrightNotes", "ShortCopyright", "TextSource", "Version"}) {
+    const std::string value = ConfigEntry(m, key);
+    if (!value.empty()) facts.licence.emplace_back(key, value);
+  }
+  facts.language = m.getLanguage() != nullptr ? m.getLanguage() : "";
+  facts.right_to_left = m.getDirection() == sword::DIRECTION_RTL;
+  facts.font = ConfigEntry(m, "Font");
+  facts.versification =
+      dynamic_cast<const sword::VerseKey*>(module_->getKey())->getVersificationSystem();
+  const char* css = module_->getRenderHeader();
+  facts.library_css = css != nullptr ? css : "";
+  return facts;
+}
+
+bool SwordLibrary::Next(Entry& entry, bool& failed) {
+  auto* key = dynamic_cast<sword::VerseKey*>(module_->getKey());
+  failed = false;
+  for (;;) {
+    if (!started_) {
+      module_->setPosition(sword::TOP);
+      started_ = true;
+    } else {
+      module_->increment(1);
+    }
+    if (module_->popError()) return false;
+    if (module_->getRawEntryBuf().length() == 0) continue;
+
+    std::string rendered = module_->renderText().c_str();
+    if ((osis_filter_ && osis_filter_->Failed()) || (thml_filter_ && thml_filter_->Failed())) {
+      failed = true;
+      return false;
+    }
+    if (module_->getMarkup() == sword::FMT_PLAIN) {
+      std::string html;
+      for (const char c : EscapeHtmlText(rendered))
+        html += c == '\n' ? std::string("<br>") : std::string(1, c);
+      rendered = std::move(html);
+    }
+    entry.html = SanitizeEntryHtml(rendered);
+    if (!HasVisibleText(entry.html)) continue;
+
+    entry.book = key->getTestament() == 0 || key->getBook() == 0
+                     ? nullptr
+                     : FindOsisBook(key->getOSISBookName());
+    entry.book_name = entry.book != nullptr ? key->getBookName() : "";
+    entry.chapter = key->getChapter();
+    entry.verse = key->getVerse();
+    entry.last_verse = entry.verse;
+    if (entry.verse > 0) {
+      // A range is one entry that the following verses link to.
+      sword::VerseKey probe(*key);
+      probe.setIntros(false);
+      for (int n = 0; n < 200; ++n) {
+        probe.increment(1);
+        if (probe.popError() || probe.getChapter() != entry.chapter ||
+            probe.getBook() != key->getBook() || !module_->isLinked(key, &probe))
+          break;
+        entry.last_verse = probe.getVerse();
+      }
+    }
+    return true;
+  }
+}
+
+}  // namespace vellum::import
