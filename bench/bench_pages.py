@@ -1,6 +1,10 @@
 """The bench's pages: generated into a data folder, each noting on the console when
 it was shown and when it scrolled, on its own wall clock."""
 import os
+import re
+import shutil
+import subprocess
+import tempfile
 from dataclasses import dataclass
 
 REPORTER = (
@@ -38,10 +42,14 @@ class Book:
     title: str
     chapters: int
 
+    one_entry_per_chapter: bool = False
+
     def target(self, run):
-        """Chapter and verse asked for in a run: late in the book, a new verse each run."""
+        """Chapter and verse asked for in a run: late in the book, a new place each run."""
         if self.code == "BIG":
             return 100, 1 + run * 17
+        if self.one_entry_per_chapter:
+            return self.chapters - 2 - run % 5, 1
         return self.chapters - 2, 1 + run * 3
 
 
@@ -113,3 +121,31 @@ def write_library(folder):
     for book in books:
         book.title += f" ({os.path.getsize(os.path.join(folder, book.page)) / 1e6:.1f} MB)"
     return books
+
+
+def imported_books(folder, tool):
+    """Psalms of Debian's Treasury of David (one entry a psalm, about 13 MB) as
+    vellum-import writes it, and the same page plain (without its blocks' rule), when
+    the tool and the module are there; [] otherwise."""
+    if not os.path.exists(tool):
+        return []
+    scratch = tempfile.mkdtemp(prefix="vellum-bench-import-")
+    try:
+        done = subprocess.run([tool, "TDavid", "--to", scratch], capture_output=True)
+        page = os.path.join(scratch, "TDavid.htm", "psa.htm")
+        if done.returncode != 0 or not os.path.exists(page):
+            return []
+        with open(page, encoding="utf-8") as f:
+            text = f.read().replace("</head>", REPORTER + "</head>", 1)
+    finally:
+        shutil.rmtree(scratch, ignore_errors=True)
+    with open(os.path.join(folder, "tdavid.htm"), "w", encoding="utf-8") as f:
+        f.write(text)
+    with open(os.path.join(folder, "tdavid-plain.htm"), "w", encoding="utf-8") as f:
+        f.write(re.sub(r"\.b \{ content-visibility: auto; \}", "", text))
+    with open(os.path.join(folder, "index.ini"), "a") as f:
+        f.write("TDV=tdavid.htm\r\nTDP=tdavid-plain.htm\r\n")
+    size = os.path.getsize(os.path.join(folder, "tdavid.htm")) / 1e6
+    return [Book("TDV", "tdavid.htm", f"Treasury of David, Psalms, imported ({size:.1f} MB)", 150,
+                 True),
+            Book("TDP", "tdavid-plain.htm", f"the same, plain ({size:.1f} MB)", 150, True)]
