@@ -411,6 +411,10 @@ std::optional<int> WebKitBrowser::AnchorCount() {
 bool WebKitBrowser::ScrollIntoView(int ordinal) {
   // The scroll needs no answer: it is sent after everything asked before it.
   const std::string script = ScrollScript(ordinal);
+  if (g_getenv("VELLUM_TRACE") != nullptr) {
+    std::fprintf(stderr, "vellum: scroll to anchor %d at %.1f ms\n", ordinal,
+                 static_cast<double>(g_get_real_time()) / 1000.0);
+  }
   webkit_web_view_evaluate_javascript(view_, script.c_str(), -1, kViewerWorld, nullptr, nullptr,
                                       nullptr, nullptr);
   return true;
