@@ -18,9 +18,12 @@ class WineSession:
         self.env = dict(os.environ, WINEPREFIX=os.path.join(self.dir, "prefix"), WINEDEBUG="-all",
                         WINEDLLOVERRIDES="mscoree,mshtml=")
         self._start_x()
-        self.run(["wineboot", "-i"], timeout=120)
+        self.run(["wineboot", "-i"], timeout=180)
+        # The new prefix is whole only once its server has written it out and
+        # ended; on a busy machine that can take a while.
+        self.run(["wineserver", "-w"], timeout=180)
         self.run(["wine", "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed",
-                  "/t", "REG_SZ", "/d", "N", "/f"], timeout=60)
+                  "/t", "REG_SZ", "/d", "N", "/f"], timeout=180)
         self.run(["wineserver", "-w"], timeout=60)
         # One server for the whole session, with Wine's own helper processes
         # started now: a server or helper started by a later program would
