@@ -1,0 +1,141 @@
+// vellum-sync-speaker: another Bible program for the end-to-end tests, built
+// on libbiblesync itself (not on the viewer's own link), so that the viewer
+// is tested against the real library's packets.
+//
+//   vellum-sync-speaker [--seconds N] [--passphrase P]
+//
+// Joins in personal mode, private to this machine, and prints one line per
+// event it hears ("EVENT N key=... bible=... ref=..."). Commands, one per
+// line on standard input:
+//   send REF [BIBLE]   a navigation, through the library
+//   junk               a datagram that is no BibleSync packet at all
+//   truncated          a datagram that starts like one and stops short
+//   quit
+// Ends at "quit", at the end of its input, or after N seconds (default 60).
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/select.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <sstream>
+#include <string>
+
+#include "host/private_multicast.h"
+
+#include <biblesync.hh>
+#undef min
+#undef _
+
+namespace {
+
+void OnEvent(char command, std::string speaker, std::string bible, std::string reference,
+             std::string, std::string, std::string, std::string info, std::string) {
+  std::printf("EVENT %c key=%s bible=%s ref=%s info=%s\n", command, speaker.c_str(), bible.c_str(),
+              reference.c_str(), info.c_str());
+  std::fflush(stdout);
+}
+
+// A datagram to the BibleSync group and port, kept on this machine.
+bool SendRaw(const std::string& bytes) {
+  const vellum::host::PrivateMulticastScope private_sockets;
+  const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+  if (fd < 0) return false;
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(BSP_PORT);
+  to.sin_addr.s_addr = inet_addr(BSP_MULTICAST);
+  const ssize_t sent =
+      sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+  close(fd);
+  return sent == static_cast<ssize_t>(bytes.size());
+}
+
+// The magic and protocol number that open every BibleSync packet, then a
+// header cut off long before its end.
+std::string TruncatedPacket() {
+  const std::uint32_t magic = BSP_MAGIC;
+  std::string bytes(reinterpret_cast<const char*>(&magic), sizeof magic);
+  bytes.push_back(static_cast<char>(BSP_PROTOCOL));
+  bytes.push_back(static_cast<char>(BSP_SYNC));
+  bytes += "\x01";
+  return bytes;
+}
+
+bool LineWaiting(int timeout_ms) {
+  fd_set read_set;
+  FD_ZERO(&read_set);
+  FD_SET(0, &read_set);
+  timeval timeout{0, timeout_ms * 1000};
+  return select(1, &read_set, nullptr, nullptr, &timeout) > 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int seconds = 60;
+  std::string passphrase;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string option = argv[i];
+    if (option == "--seconds") {
+      seconds = std::atoi(argv[i + 1]);
+    } else if (option == "--passphrase") {
+      passphrase = argv[i + 1];
+    } else {
+      std::fprintf(stderr, "usage: vellum-sync-speaker [--seconds N] [--passphrase P]\n");
+      return 2;
+    }
+  }
+
+  BibleSync library("vellum-sync-speaker", "1", "speaker");
+  BibleSync_mode mode = BSP_MODE_DISABLE;
+  {
+    const vellum::host::PrivateMulticastScope private_sockets;
+    mode = library.setMode(BSP_MODE_PERSONAL, OnEvent, passphrase);
+  }
+  if (mode != BSP_MODE_PERSONAL || !library.setPrivate(true)) {
+    std::fprintf(stderr, "vellum-sync-speaker: cannot join\n");
+    return 1;
+  }
+  std::printf("READY\n");
+  std::fflush(stdout);
+
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  bool running = true;
+  while (running && std::chrono::steady_clock::now() < end) {
+    {
+      const vellum::host::PrivateMulticastScope private_sockets;
+      BibleSync::Receive(&library);
+    }
+    if (!LineWaiting(100)) continue;
+    std::string line;
+    if (!std::getline(std::cin, line)) break;
+    std::istringstream words(line);
+    std::string command;
+    words >> command;
+    if (command == "send") {
+      std::string reference;
+      std::string bible = "KJV";
+      words >> reference >> bible;
+      const vellum::host::PrivateMulticastScope private_sockets;
+      const BibleSync_xmit_status status = library.Transmit(bible, reference);
+      std::printf("SENT %s %d\n", reference.c_str(), static_cast<int>(status));
+    } else if (command == "junk") {
+      std::printf("SENT junk %d\n", SendRaw("no BibleSync packet at all\n") ? 0 : 1);
+    } else if (command == "truncated") {
+      std::printf("SENT truncated %d\n", SendRaw(TruncatedPacket()) ? 0 : 1);
+    } else if (command == "quit") {
+      running = false;
+    } else if (!command.empty()) {
+      std::printf("UNKNOWN %s\n", command.c_str());
+    }
+    std::fflush(stdout);
+  }
+  library.setMode(BSP_MODE_DISABLE);
+  return 0;
+}
