@@ -61,7 +61,7 @@ SyncOutcome SyncReceiver::Take(const SyncEvent& event) {
       outcome.trace =
           "navigation " + reference + " from " + from + " shows " +
           std::string(Code(mapped.location)) + " " + std::to_string(mapped.location.chapter) + ":" +
-          std::to_string(mapped.location.verse) + "; " + Count(counts_.navigations, "shown");
+          std::to_string(mapped.location.verse) + "; " + Count(counts_.navigations, "taken");
       break;
     }
     case SyncEvent::Kind::kAnnounce:

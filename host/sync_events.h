@@ -34,7 +34,7 @@ struct SyncEvent {
 };
 
 struct SyncCounts {
-  std::uint64_t navigations = 0;  // shown (handed on as a location)
+  std::uint64_t navigations = 0;  // handed on as a location to show
   std::uint64_t ignored = 0;      // navigations that name no place we can show
   std::uint64_t errors = 0;       // network errors and malformed packets
   std::uint64_t mismatches = 0;   // packets for another passphrase or mode

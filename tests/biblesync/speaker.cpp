@@ -7,7 +7,8 @@
 // Joins in personal mode, private to this machine, and prints one line per
 // event it hears ("EVENT N key=... bible=... ref=..."). Commands, one per
 // line on standard input:
-//   send REF [BIBLE]   a navigation, through the library
+//   send REF [BIBLE]   a navigation, through the library (commands written
+//                      together are carried out together: a burst)
 //   junk               a datagram that is no BibleSync packet at all
 //   truncated          a datagram that starts like one and stops short
 //   quit
@@ -22,9 +23,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <iostream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "host/private_multicast.h"
 
@@ -67,12 +68,51 @@ std::string TruncatedPacket() {
   return bytes;
 }
 
-bool LineWaiting(int timeout_ms) {
+// Standard input, read as it comes: the complete lines waiting after up to
+// timeout_ms, all of them, so that commands written together are carried out
+// together (a burst). False at the end of the input.
+bool TakeLines(int timeout_ms, std::string& pending, std::vector<std::string>& lines) {
   fd_set read_set;
   FD_ZERO(&read_set);
   FD_SET(0, &read_set);
   timeval timeout{0, timeout_ms * 1000};
-  return select(1, &read_set, nullptr, nullptr, &timeout) > 0;
+  if (select(1, &read_set, nullptr, nullptr, &timeout) > 0) {
+    char buffer[4096];
+    const ssize_t got = read(0, buffer, sizeof buffer);
+    if (got <= 0) return false;
+    pending.append(buffer, static_cast<std::size_t>(got));
+  }
+  std::size_t newline = 0;
+  while ((newline = pending.find('\n')) != std::string::npos) {
+    lines.push_back(pending.substr(0, newline));
+    pending.erase(0, newline + 1);
+  }
+  return true;
+}
+
+// Carries out one command; false for "quit".
+bool Carry(BibleSync& library, const std::string& line) {
+  std::istringstream words(line);
+  std::string command;
+  words >> command;
+  if (command == "send") {
+    std::string reference;
+    std::string bible = "KJV";
+    words >> reference >> bible;
+    const vellum::host::PrivateMulticastScope private_sockets;
+    const BibleSync_xmit_status status = library.Transmit(bible, reference);
+    std::printf("SENT %s %d\n", reference.c_str(), static_cast<int>(status));
+  } else if (command == "junk") {
+    std::printf("SENT junk %d\n", SendRaw("no BibleSync packet at all\n") ? 0 : 1);
+  } else if (command == "truncated") {
+    std::printf("SENT truncated %d\n", SendRaw(TruncatedPacket()) ? 0 : 1);
+  } else if (command == "quit") {
+    return false;
+  } else if (!command.empty()) {
+    std::printf("UNKNOWN %s\n", command.c_str());
+  }
+  std::fflush(stdout);
+  return true;
 }
 
 }  // namespace
@@ -107,34 +147,17 @@ int main(int argc, char** argv) {
 
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
   bool running = true;
+  std::string pending;
   while (running && std::chrono::steady_clock::now() < end) {
     {
       const vellum::host::PrivateMulticastScope private_sockets;
       BibleSync::Receive(&library);
     }
-    if (!LineWaiting(100)) continue;
-    std::string line;
-    if (!std::getline(std::cin, line)) break;
-    std::istringstream words(line);
-    std::string command;
-    words >> command;
-    if (command == "send") {
-      std::string reference;
-      std::string bible = "KJV";
-      words >> reference >> bible;
-      const vellum::host::PrivateMulticastScope private_sockets;
-      const BibleSync_xmit_status status = library.Transmit(bible, reference);
-      std::printf("SENT %s %d\n", reference.c_str(), static_cast<int>(status));
-    } else if (command == "junk") {
-      std::printf("SENT junk %d\n", SendRaw("no BibleSync packet at all\n") ? 0 : 1);
-    } else if (command == "truncated") {
-      std::printf("SENT truncated %d\n", SendRaw(TruncatedPacket()) ? 0 : 1);
-    } else if (command == "quit") {
-      running = false;
-    } else if (!command.empty()) {
-      std::printf("UNKNOWN %s\n", command.c_str());
+    std::vector<std::string> lines;
+    running = TakeLines(100, pending, lines);
+    for (const std::string& line : lines) {
+      if (!Carry(library, line)) running = false;
     }
-    std::fflush(stdout);
   }
   library.setMode(BSP_MODE_DISABLE);
   return 0;

@@ -188,10 +188,18 @@ def viewer():
     yield "page-folder-inside-link", bytes([0]) + link(b"$BCVALP1:1 C:/Program/web.htm/")
 
 
+def osis():
+    yield "verse", b"John.3.16"
+    yield "range-with-work", b"KJV:Matt.5.3-Matt.5.12"
+    yield "list", b"John.3.16,John.3.17"
+    yield "request", b"1SA3:16"
+    yield "too-large", b"Ps.256.1!a"
+
+
 def main():
     for name, cases in [("location", location), ("ini", ini), ("settings", settings),
                         ("catalogue", catalogue), ("host_frames", host_frames),
-                        ("anchors", anchors), ("viewer", viewer)]:
+                        ("anchors", anchors), ("viewer", viewer), ("osis", osis)]:
         folder = ROOT / name
         shutil.rmtree(folder, ignore_errors=True)
         folder.mkdir(parents=True)

@@ -250,7 +250,7 @@ TEST(SyncReceiver, NavigationsBecomeLocationsAndTheRestIsCounted) {
       {Other(SyncEvent::Kind::kDeadSpeaker), nullptr, {1, 4, 1, 1}, "gone"},
       {Other(SyncEvent::Kind::kChat, "hello"), nullptr, {1, 4, 1, 1}, "chat"},
       {Other(SyncEvent::Kind::kError, "bad packet index"), nullptr, {1, 4, 2, 1}, "2 errors"},
-      {Navigation("Gen.1.1", "WEB"), "GEN", {2, 4, 2, 1}, "2 shown"},
+      {Navigation("Gen.1.1", "WEB"), "GEN", {2, 4, 2, 1}, "2 taken"},
   };
   for (const Step& step : steps) {
     SCOPED_TRACE(step.trace_part);
