@@ -19,6 +19,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -145,16 +146,24 @@ int main(int argc, char** argv) {
   std::printf("READY\n");
   std::fflush(stdout);
 
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  // Polled once a second, as the library expects: its beacons go out every
+  // tenth poll, and it takes a program for gone after thirty polls without
+  // one. Commands are carried out as soon as they come.
+  using Clock = std::chrono::steady_clock;
+  const auto end = Clock::now() + std::chrono::seconds(seconds);
+  auto next_poll = Clock::now();
   bool running = true;
   std::string pending;
-  while (running && std::chrono::steady_clock::now() < end) {
-    {
+  while (running && Clock::now() < end) {
+    if (Clock::now() >= next_poll) {
       const vellum::host::PrivateMulticastScope private_sockets;
       BibleSync::Receive(&library);
+      next_poll += std::chrono::seconds(1);
     }
+    const auto wait =
+        std::chrono::duration_cast<std::chrono::milliseconds>(next_poll - Clock::now()).count();
     std::vector<std::string> lines;
-    running = TakeLines(100, pending, lines);
+    running = TakeLines(static_cast<int>(std::clamp<long long>(wait, 0, 1000)), pending, lines);
     for (const std::string& line : lines) {
       if (!Carry(library, line)) running = false;
     }
