@@ -162,7 +162,7 @@ class FollowingOtherPrograms(unittest.TestCase):
             return [line.rstrip("\n")[len("vellum: biblesync: "):] for line in f
                     if line.startswith("vellum: biblesync: ")]
 
-    def wait_trace(self, text, count=1, timeout=15):
+    def wait_trace(self, text, count=1, timeout=25):
         return wait_until(lambda: len([l for l in self.trace() if text in l]) >= count,
                           timeout=timeout, what=f"{count} trace line(s) with {text!r}")
 
