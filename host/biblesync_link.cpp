@@ -1,5 +1,6 @@
 #include "host/biblesync_link.h"
 
+#include <exception>
 #include <utility>
 
 #include "core/guarded.h"
@@ -69,10 +70,21 @@ BibleSyncLink::BibleSyncLink(std::string application, std::string version, std::
       handler_(std::move(handler)) {}
 
 BibleSyncLink::~BibleSyncLink() {
-  Leave();
+  Guarded([&] { Leave(); });
 }
 
 std::optional<std::string> BibleSyncLink::Join(const std::string& passphrase) {
+  // The library is C++ and may throw (out of memory, a string it cannot
+  // make): that is a failed join, never the viewer's end.
+  try {
+    return JoinOrThrow(passphrase);
+  } catch (const std::exception& error) {
+    joined_ = false;
+    return std::string("BibleSync could not be started: ") + error.what();
+  }
+}
+
+std::optional<std::string> BibleSyncLink::JoinOrThrow(const std::string& passphrase) {
   if (joined_) Leave();
   if (!library_) {
     library_ = std::make_unique<BibleSync>(application_, version_, user_);
@@ -127,9 +139,13 @@ std::optional<std::string> BibleSyncLink::Transmit(const std::string& bible,
   if (!joined_) return "BibleSync is off";
   const ScopedValue<BibleSyncLink*> calling(g_calling, this);
   const PrivateMulticastScope private_sockets;
-  const BibleSync_xmit_status status = library_->Transmit(bible, reference);
-  if (status == BSP_XMIT_OK) return std::nullopt;
-  return TransmitError(status);
+  try {
+    const BibleSync_xmit_status status = library_->Transmit(bible, reference);
+    if (status == BSP_XMIT_OK) return std::nullopt;
+    return TransmitError(status);
+  } catch (const std::exception& error) {
+    return error.what();
+  }
 }
 
 void BibleSyncLink::OnEvent(char command, std::string speaker, std::string bible,

@@ -43,6 +43,7 @@ class BibleSyncLink {
   std::optional<std::string> Transmit(const std::string& bible, const std::string& reference);
 
  private:
+  std::optional<std::string> JoinOrThrow(const std::string& passphrase);
   static void OnEvent(char command, std::string speaker, std::string bible, std::string reference,
                       std::string alt, std::string group, std::string domain, std::string info,
                       std::string dump);
