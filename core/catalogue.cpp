@@ -145,6 +145,8 @@ StartupFiles ReadStartupFiles(const FileSystem& fs, const TextRules& rules) {
   s.width = settings.ReadInteger("Form1", "width", s.width);
   s.height = settings.ReadInteger("Form1", "height", s.height);
   s.always_on_top = settings.ReadBool("Misc", "AlwaysOnTop", s.always_on_top);
+  files.sync.follow = settings.ReadBool(kSyncSection, kSyncFollowKey, false);
+  files.sync.passphrase = settings.ReadString(kSyncSection, kSyncPassphraseKey, "");
   return files;
 }
 
@@ -206,7 +208,8 @@ SettingsTarget PrepareSettingsTarget(const FileSystem& fs, std::string_view exe_
 }
 
 std::optional<std::string> WriteSettings(const FileSystem& fs, std::string_view exe_folder,
-                                         const WindowSettings& settings, const TextRules& rules) {
+                                         const WindowSettings& settings, const TextRules& rules,
+                                         std::optional<bool> follow_sync) {
   const SettingsTarget target = PrepareSettingsTarget(fs, exe_folder);
   if (!target.ready) return UnableToWriteMessage(target.path);
   ReadResult current = fs.ReadWholeFile(target.base_path);
@@ -217,13 +220,17 @@ std::optional<std::string> WriteSettings(const FileSystem& fs, std::string_view 
     current.content.clear();
   }
 
-  const std::vector<IniUpdate> updates = {
+  std::vector<IniUpdate> updates = {
       {"Form1", "left", std::to_string(settings.left)},
       {"Form1", "top", std::to_string(settings.top)},
       {"Form1", "width", std::to_string(settings.width)},
       {"Form1", "height", std::to_string(settings.height)},
       {"Misc", "AlwaysOnTop", settings.always_on_top ? "1" : "0"},
   };
+  if (follow_sync) {
+    updates.push_back(
+        {std::string(kSyncSection), std::string(kSyncFollowKey), *follow_sync ? "1" : "0"});
+  }
   const std::string content =
       ApplyIniUpdates(current.content, updates, fs.NativeLineEnding(), rules);
   if (!fs.ReplaceContent(target.path, content).ok) return UnableToWriteMessage(target.path);

@@ -62,6 +62,17 @@ struct WindowSettings {
   bool always_on_top = false;
 };
 
+// Following other Bible programs (BibleSync): a section of its own, so that
+// the window's keys stay as they are. Passphrase empty: the protocol's own.
+struct SyncSettings {
+  bool follow = false;
+  std::string passphrase;
+};
+
+inline constexpr std::string_view kSyncSection = "BibleSync";
+inline constexpr std::string_view kSyncFollowKey = "Follow";
+inline constexpr std::string_view kSyncPassphraseKey = "Passphrase";
+
 inline constexpr std::string_view kSettingsFileName = "Vellum.ini";
 inline constexpr std::string_view kCatalogueFileName = "index.ini";
 inline constexpr std::string_view kBookNamesFileName = "books.ini";
@@ -85,6 +96,7 @@ struct StartupFiles {
   BookList book_names;  // sorted
   std::string short_name;
   WindowSettings settings;
+  SyncSettings sync;
   // "Cannot open file ..." messages to show the user, in the order met.
   std::vector<std::string> messages;
   // Without a data folder the catalogue is empty and this is set.
@@ -134,10 +146,12 @@ struct SettingsTarget {
 SettingsTarget PrepareSettingsTarget(const FileSystem& fs, std::string_view exe_folder);
 
 // Writes the five keys into the settings file (see PrepareSettingsTarget),
-// keeping its other lines. Returns the "Unable to write to ..." message on
-// failure; on failure the file on disk is left exactly as it was.
+// keeping its other lines, and the BibleSync Follow key when follow_sync is
+// given. Returns the "Unable to write to ..." message on failure; on failure
+// the file on disk is left exactly as it was.
 std::optional<std::string> WriteSettings(const FileSystem& fs, std::string_view exe_folder,
-                                         const WindowSettings& settings, const TextRules& rules);
+                                         const WindowSettings& settings, const TextRules& rules,
+                                         std::optional<bool> follow_sync = std::nullopt);
 
 std::string CannotOpenMessage(std::string_view path, std::string_view error_text);
 std::string UnableToWriteMessage(std::string_view path);

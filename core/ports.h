@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/geometry.h"
+#include "core/location.h"
 
 namespace vellum {
 
@@ -85,6 +86,9 @@ class ControlsPort {
   // already is in the requested state.
   virtual void SetStayOnTop(bool on) = 0;
   virtual void SetStayOnTopCheck(bool checked) = 0;
+  // The check mark of "Follow BibleSync"; a front end without the item has
+  // nothing to do.
+  virtual void SetFollowSyncCheck(bool checked) { static_cast<void>(checked); }
   // Opens the popup menu with its top-left corner at a screen point.
   virtual void ShowPopupMenu(ScreenPoint at) = 0;
   // A message to the user; returns when the user has read it.
@@ -139,6 +143,22 @@ class HostLinkPort {
   // Sends code 2 with text and a zero byte to the remembered host window,
   // giving up after 100 ms; the outcome is not reported.
   virtual void SendRequest(std::string_view text) = 0;
+};
+
+// Other Bible programs on this desktop that keep each other at the same place
+// (BibleSync): a second source of host events beside the host window. Their
+// navigations reach the viewer as Viewer::ReceiveSyncLocation.
+class SyncLinkPort {
+ public:
+  virtual ~SyncLinkPort() = default;
+  // Joins (on) or leaves the conversation; passphrase empty for the
+  // protocol's own. Joining may fail: nullopt when it worked, else a message
+  // for the user.
+  virtual std::optional<std::string> SetActive(bool on, const std::string& passphrase) = 0;
+  // Tells the other programs about a request (the text after "BCV") and
+  // returns the place it names. nullopt when nothing was sent: not joined,
+  // not a place they can go to, or the send failed.
+  virtual std::optional<TbcvRec> SendRequest(std::string_view request) = 0;
 };
 
 enum class PumpMode {

@@ -28,6 +28,14 @@ struct ViewerPorts {
   MessagePump& pump;
   const FileSystem& files;
   const TextRules& rules;
+  // Other Bible programs (BibleSync); none where the front end has no link.
+  SyncLinkPort* sync = nullptr;
+};
+
+// What the command line asks of a run.
+struct StartOptions {
+  // Follow other Bible programs for this run, whatever the settings say.
+  bool follow_sync = false;
 };
 
 // The page wait gives up after this long and goes on as for a blank page.
@@ -57,7 +65,7 @@ class Viewer {
   Viewer& operator=(const Viewer&) = delete;
 
   // Start-up and shutdown.
-  void OnStart();
+  void OnStart(const StartOptions& options = {});
   // Writes the settings and closes the viewer; the answer is always true (the
   // window may close). A failed write is told to the user once, after the
   // viewer has closed.
@@ -66,6 +74,11 @@ class Viewer {
 
   // Host link.
   void ReceiveHostMessage(std::uint32_t code, const void* data, std::size_t size);
+  // A place another Bible program went to (BibleSync), mapped to a location
+  // whose name is the book's short name: handled as the host's show-location
+  // message, but the name stays when BookNames lacks the code. Ignored
+  // unless the viewer follows them.
+  void ReceiveSyncLocation(const TbcvRec& location);
   // Returns Cancel: true when the browser must not follow the URL.
   bool OnBeforeNavigate(std::string_view url);
 
@@ -89,6 +102,7 @@ class Viewer {
   void OnMenuIconPressed(ScreenPoint menu_corner);
   void OnCopyChosen();
   void OnAlwaysOnTopChosen();
+  void OnFollowSyncChosen();
   void OnAboutChosen();
   void OnCloseChosen();
   void OpenMenuAt(ScreenPoint cursor);  // the mouse hook's right click
@@ -119,6 +133,7 @@ class Viewer {
   bool ForwardHeld() const { return forward_held_; }
   bool Dragging() const { return dragging_; }
   bool AlwaysOnTopChecked() const { return always_on_top_; }
+  bool FollowSyncChecked() const { return follow_sync_; }
   std::int32_t CurrentAnchor() const { return current_anchor_; }
   const AnchorTable& Anchors() const { return anchors_; }
   const History& HistoryList() const { return history_; }
@@ -167,6 +182,11 @@ class Viewer {
   // Host link.
   void HandleHostCommand();
   void SendToHost(std::string_view text);
+  // The display name from BookNames; a location's own name stays when the
+  // list has none and keep_own_name is set.
+  void NameFromBookList(TbcvRec& location, bool keep_own_name) const;
+  void OfferPendingJump(const TbcvRec& location);
+  void SetFollowSync(bool on);
 
   // Shell.
   void LoadSettings();
@@ -217,7 +237,10 @@ class Viewer {
   TbcvRec host_message_location_ = EmptyLocation();
   bool awaiting_host_ = false;
   bool renavigate_pending_ = false;
-  bool host_navigating_ = false;  // the running navigation shows the host's location
+  bool host_navigating_ = false;         // the running navigation shows the host's location
+  bool host_message_from_sync_ = false;  // the stored message came from BibleSync
+  bool follow_sync_ = false;
+  bool follow_sync_chosen_ = false;  // the user chose the menu item: its state is saved
 
   // Shell state.
   Bounds placed_bounds_;

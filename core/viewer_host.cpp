@@ -14,20 +14,40 @@ void Viewer::ReceiveHostMessage(std::uint32_t code, const void* data, std::size_
   host_message_code_ = code;
   // The sender's buffer is valid only during this call; it may be short.
   host_message_location_ = DecodeLocation(data, size);
+  host_message_from_sync_ = false;
   RestartTimer(TimerId::kTimer3);
+}
+
+void Viewer::ReceiveSyncLocation(const TbcvRec& location) {
+  if (closed_ || !follow_sync_) return;
+  host_message_code_ = kHostShowLocation;
+  host_message_location_ = location;
+  host_message_from_sync_ = true;
+  RestartTimer(TimerId::kTimer3);
+}
+
+void Viewer::NameFromBookList(TbcvRec& location, bool keep_own_name) const {
+  const std::string name = files_.book_names.Lookup(Code(location));
+  if (!name.empty() || !keep_own_name) SetName(location, name);
+}
+
+void Viewer::OfferPendingJump(const TbcvRec& location) {
+  ports_.controls.SetVisible(Button::kPendingJump, true);
+  ports_.controls.SetCaption(Button::kPendingJump, LocationCaption(location));
+  pending_location_ = location;
 }
 
 void Viewer::HandleHostCommand() {
   const std::uint32_t code = host_message_code_;
+  const bool from_sync = host_message_from_sync_;
   host_message_code_ = 0;
+  host_message_from_sync_ = false;
   switch (code) {
     case kHostShowLocation:
       target_location_ = host_message_location_;
-      SetName(target_location_, files_.book_names.Lookup(Code(target_location_)));
+      NameFromBookList(target_location_, from_sync);
       if (awaiting_host_) {
-        ports_.controls.SetVisible(Button::kPendingJump, true);
-        ports_.controls.SetCaption(Button::kPendingJump, LocationCaption(target_location_));
-        pending_location_ = target_location_;
+        OfferPendingJump(target_location_);
       } else if (nav_busy_ && host_navigating_) {
         renavigate_pending_ = true;
       } else if (nav_busy_ || loading_depth_ > 0) {
@@ -57,10 +77,22 @@ void Viewer::HandleHostCommand() {
 void Viewer::SendToHost(std::string_view text) {
   if (text.size() <= 3) return;
   const std::string_view request = text.substr(3);
-  if (!ports_.host.FindHostWindow()) return;
-  // Set before sending: a host that answers at once finds it set.
+  if (ports_.host.FindHostWindow()) {
+    // Set before sending: a host that answers at once finds it set.
+    awaiting_host_ = true;
+    ports_.host.SendRequest(request);
+    return;
+  }
+  // Without a host window the other Bible programs hear of it. None of them
+  // answers a navigation, so the place is offered at once, as the host's
+  // answer would be.
+  if (ports_.sync == nullptr || !follow_sync_) return;
+  const std::optional<TbcvRec> sent = ports_.sync->SendRequest(request);
+  if (!sent) return;
   awaiting_host_ = true;
-  ports_.host.SendRequest(request);
+  target_location_ = *sent;
+  NameFromBookList(target_location_, true);
+  OfferPendingJump(target_location_);
 }
 
 namespace {

@@ -12,10 +12,11 @@ bool HookOpensMenu(int hook_code, unsigned message, std::string_view target_clas
 
 Viewer::Viewer(const ViewerPorts& ports) : ports_(ports) {}
 
-void Viewer::OnStart() {
+void Viewer::OnStart(const StartOptions& options) {
   LoadSettings();
   if (closed_) return;
   ports_.controls.SetWindowBounds(placed_bounds_);
+  if (files_.sync.follow || options.follow_sync) SetFollowSync(true);
 }
 
 void Viewer::LoadSettings() {
@@ -48,8 +49,12 @@ bool Viewer::OnClosing() {
   const Bounds bounds = ports_.controls.WindowBounds();
   const WindowSettings settings{bounds.left, bounds.top, bounds.width, bounds.height,
                                 always_on_top_};
+  // Following other programs is saved only when the user chose it: the
+  // command line's choice holds for its run alone.
   const std::optional<std::string> error =
-      WriteSettings(ports_.files, files_.exe_folder, settings, ports_.rules);
+      WriteSettings(ports_.files, files_.exe_folder, settings, ports_.rules,
+                    follow_sync_chosen_ ? std::optional<bool>(follow_sync_) : std::nullopt);
+  if (follow_sync_) ports_.sync->SetActive(false, {});
   // The window closes whether or not its settings could be written: a window
   // that cannot be closed is far worse than one that forgets where it was.
   // From here on no event reaches the lists: every entry point checks closed_.
@@ -118,6 +123,34 @@ void Viewer::OnAlwaysOnTopChosen() {
   always_on_top_ = !always_on_top_;
   ports_.controls.SetStayOnTopCheck(always_on_top_);
   SetAlwaysOnTop(always_on_top_);
+}
+
+void Viewer::OnFollowSyncChosen() {
+  if (closed_ || ports_.sync == nullptr) return;
+  follow_sync_chosen_ = true;
+  SetFollowSync(!follow_sync_);
+}
+
+void Viewer::SetFollowSync(bool on) {
+  if (ports_.sync == nullptr) return;
+  if (on) {
+    if (const std::optional<std::string> error =
+            ports_.sync->SetActive(true, files_.sync.passphrase)) {
+      follow_sync_ = false;
+      ports_.controls.SetFollowSyncCheck(false);
+      ports_.controls.ShowMessage(*error);
+      return;
+    }
+  } else {
+    ports_.sync->SetActive(false, {});
+    // A place that came in just before waits out its quiet time: it goes too.
+    if (host_message_from_sync_) {
+      host_message_code_ = 0;
+      host_message_from_sync_ = false;
+    }
+  }
+  follow_sync_ = on;
+  ports_.controls.SetFollowSyncCheck(on);
 }
 
 void Viewer::OnAboutChosen() {

@@ -9,7 +9,7 @@ packages=(
   clang-format clang libclang-rt-14-dev llvm
   g++-mingw-w64-x86-64-posix
   wine wine64 xvfb xauth
-  libgtk-3-dev libwebkit2gtk-4.1-dev libx11-dev
+  libgtk-3-dev libwebkit2gtk-4.1-dev libx11-dev libbiblesync-dev uuid-dev iproute2
   fonts-liberation openbox xdotool xclip x11-utils imagemagick
   dbus-x11 at-spi2-core python3-pyatspi python3-websocket
   libsword-dev libsword-utils sword-comm-scofield sword-comm-tdavid

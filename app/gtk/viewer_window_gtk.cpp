@@ -108,7 +108,7 @@ void SetAccessible(GtkWidget* widget, const char* designer_name, const char* nam
 
 }  // namespace
 
-ViewerWindowGtk::ViewerWindowGtk() {
+ViewerWindowGtk::ViewerWindowGtk(const StartOptions& options) : options_(options) {
   timers_ = std::make_unique<GlibTimers>([this](TimerId id) { OnTimerTick(id); });
   browser_ = std::make_unique<WebKitBrowser>(
       [this](std::string_view url) { return viewer_ && viewer_->OnBeforeNavigate(url); },
@@ -120,9 +120,11 @@ ViewerWindowGtk::ViewerWindowGtk() {
         if (menu_trigger_ != nullptr) gdk_event_free(menu_trigger_);
         menu_trigger_ = nullptr;
       });
+  sync_ =
+      std::make_unique<GlibSyncLink>([this](const TbcvRec& location) { OnSyncLocation(location); });
   BuildWindow();
   viewer_ = std::make_unique<Viewer>(
-      ViewerPorts{*browser_, *this, *timers_, host_, pump_, files_, rules_});
+      ViewerPorts{*browser_, *this, *timers_, host_, pump_, files_, rules_, sync_.get()});
 }
 
 ViewerWindowGtk::~ViewerWindowGtk() {
@@ -133,6 +135,7 @@ ViewerWindowGtk::~ViewerWindowGtk() {
   }
   timers_.reset();
   viewer_.reset();
+  sync_.reset();
   // The browser lets go of its view's signals while the view is whole.
   browser_.reset();
   if (menu_ != nullptr) {
@@ -282,10 +285,12 @@ void ViewerWindowGtk::BuildMenu() {
   g_object_ref_sink(menu_);
   menu_copy_ = gtk_menu_item_new_with_label("CopyClipboard");
   menu_on_top_ = gtk_check_menu_item_new_with_label("Always On Top");
+  menu_follow_sync_ = gtk_check_menu_item_new_with_label("Follow BibleSync");
   menu_about_ = gtk_menu_item_new_with_label("About");
   menu_close_ = gtk_menu_item_new_with_label("Close");
   const std::pair<GtkWidget*, const char*> items[] = {{menu_copy_, "CopyCB1"},
                                                       {menu_on_top_, "AlwaysOnTop1"},
+                                                      {menu_follow_sync_, "FollowBibleSync1"},
                                                       {menu_about_, "About1"},
                                                       {menu_close_, "Close1"}};
   for (const auto& [item, name] : items) {
@@ -315,7 +320,7 @@ GtkWidget* ViewerWindowGtk::ButtonWidget(Button button) const {
 }
 
 int ViewerWindowGtk::Run() {
-  viewer_->OnStart();
+  viewer_->OnStart(options_);
   if (viewer_->Closed()) return 0;
   gtk_widget_show(window_);
   running_ = true;
@@ -349,14 +354,21 @@ void ViewerWindowGtk::OnHostMessages() {
   }
   for (const host::Message& message : messages) {
     if (!viewer_ || viewer_->Closed()) return;
-    // Without a window manager a minimized viewer was withdrawn; the host's
-    // next location brings it back.
-    if (hidden_without_wm_ && message.code == host::kShowLocation) {
-      hidden_without_wm_ = false;
-      gtk_widget_show(window_);
-    }
+    if (message.code == host::kShowLocation) ShowWithdrawnWindow();
     viewer_->ReceiveHostMessage(message.code, message.payload.data(), message.payload.size());
   }
+}
+
+void ViewerWindowGtk::OnSyncLocation(const TbcvRec& location) {
+  if (!viewer_ || viewer_->Closed() || !viewer_->FollowSyncChecked()) return;
+  ShowWithdrawnWindow();
+  viewer_->ReceiveSyncLocation(location);
+}
+
+void ViewerWindowGtk::ShowWithdrawnWindow() {
+  if (!hidden_without_wm_) return;
+  hidden_without_wm_ = false;
+  gtk_widget_show(window_);
 }
 
 void ViewerWindowGtk::OnTimerTick(TimerId id) {
@@ -510,6 +522,7 @@ void ViewerWindowGtk::OnMenuItem(GtkWidget* item, gpointer data) {
     Viewer& v = *self->viewer_;
     if (item == self->menu_copy_) v.OnCopyChosen();
     if (item == self->menu_on_top_) v.OnAlwaysOnTopChosen();
+    if (item == self->menu_follow_sync_) v.OnFollowSyncChosen();
     if (item == self->menu_about_) v.OnAboutChosen();
     if (item == self->menu_close_) v.OnCloseChosen();
   });
@@ -632,6 +645,12 @@ void ViewerWindowGtk::SetStayOnTop(bool on) {
 void ViewerWindowGtk::SetStayOnTopCheck(bool checked) {
   setting_check_ = true;
   gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(menu_on_top_), checked);
+  setting_check_ = false;
+}
+
+void ViewerWindowGtk::SetFollowSyncCheck(bool checked) {
+  setting_check_ = true;
+  gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(menu_follow_sync_), checked);
   setting_check_ = false;
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/gtk/biblesync_gtk.h"
 #include "app/gtk/ports_gtk.h"
 #include "app/platform/platform.h"
 #include "browser/webkit_browser_gtk.h"
@@ -19,7 +20,7 @@ namespace vellum {
 
 class ViewerWindowGtk final : public ControlsPort {
  public:
-  ViewerWindowGtk();
+  explicit ViewerWindowGtk(const StartOptions& options = {});
   ViewerWindowGtk(const ViewerWindowGtk&) = delete;
   ViewerWindowGtk& operator=(const ViewerWindowGtk&) = delete;
   ~ViewerWindowGtk() override;
@@ -42,6 +43,7 @@ class ViewerWindowGtk final : public ControlsPort {
   void MinimizeApplication() override;
   void SetStayOnTop(bool on) override;
   void SetStayOnTopCheck(bool checked) override;
+  void SetFollowSyncCheck(bool checked) override;
   void ShowPopupMenu(ScreenPoint at) override;
   void ShowMessage(const std::string& text) override;
   void CaptureMouse() override;
@@ -62,6 +64,10 @@ class ViewerWindowGtk final : public ControlsPort {
   GtkWidget* ButtonWidget(Button button) const;
   GdkWindow* TopGdkWindow() const;
   void OnHostMessages();
+  void OnSyncLocation(const TbcvRec& location);
+  // Without a window manager a minimized viewer was withdrawn; the next
+  // location to show brings it back.
+  void ShowWithdrawnWindow();
   void OnTimerTick(TimerId id);
   void EndLostHolds();
 
@@ -85,7 +91,9 @@ class ViewerWindowGtk final : public ControlsPort {
   X11HostLink host_;
   std::unique_ptr<GlibTimers> timers_;
   std::unique_ptr<WebKitBrowser> browser_;
+  std::unique_ptr<GlibSyncLink> sync_;
   std::unique_ptr<Viewer> viewer_;
+  StartOptions options_;
 
   GtkWidget* window_ = nullptr;
   GtkWidget* panel_ = nullptr;
@@ -99,6 +107,7 @@ class ViewerWindowGtk final : public ControlsPort {
   GtkWidget* menu_ = nullptr;
   GtkWidget* menu_copy_ = nullptr;
   GtkWidget* menu_on_top_ = nullptr;
+  GtkWidget* menu_follow_sync_ = nullptr;
   GtkWidget* menu_about_ = nullptr;
   GtkWidget* menu_close_ = nullptr;
   std::vector<std::pair<gpointer, gulong>> handlers_;

@@ -5,7 +5,6 @@
 #include <utility>
 
 namespace vellum::testing {
-namespace {
 
 std::vector<std::string> VerseAnchors(int chapters, int verses) {
   std::vector<std::string> names = {"top"};
@@ -18,6 +17,8 @@ std::vector<std::string> VerseAnchors(int chapters, int verses) {
   }
   return names;
 }
+
+namespace {
 
 std::string WithoutFragment(const std::string& url) {
   return url.substr(0, url.find('#'));
@@ -158,8 +159,8 @@ Harness::Harness() {
   browser.pages[AboutPath()] = {{"top"}};
 }
 
-void Harness::Start() {
-  viewer.OnStart();
+void Harness::Start(const StartOptions& options) {
+  viewer.OnStart(options);
 }
 
 void Harness::FireDueTimers(std::uint64_t until) {

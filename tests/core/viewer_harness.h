@@ -98,6 +98,7 @@ class FakeControls final : public ControlsPort {
   void MinimizeApplication() override { ++minimizes; }
   void SetStayOnTop(bool on) override { stay_on_top = on; }
   void SetStayOnTopCheck(bool checked) override { stay_on_top_check = checked; }
+  void SetFollowSyncCheck(bool checked) override { follow_sync_check = checked; }
   void ShowPopupMenu(ScreenPoint at) override { menus.push_back(at); }
   void ShowMessage(const std::string& text) override {
     messages.push_back(text);
@@ -134,6 +135,7 @@ class FakeControls final : public ControlsPort {
   int minimizes = 0;
   bool stay_on_top = false;
   bool stay_on_top_check = false;
+  bool follow_sync_check = false;
   std::vector<ScreenPoint> menus;
   std::vector<std::string> messages;
   std::function<void()> on_message;
@@ -187,6 +189,35 @@ class FakeHost final : public HostLinkPort {
   std::function<void(const std::string&)> answer;  // runs while the request is sent
 };
 
+// Other Bible programs: joining can be made to fail, and a request names a
+// place only when the test lists it in `places`.
+class FakeSync final : public SyncLinkPort {
+ public:
+  std::optional<std::string> SetActive(bool on, const std::string& passphrase) override {
+    joins.push_back({on, passphrase});
+    if (on && join_error) return join_error;
+    active = on;
+    return std::nullopt;
+  }
+  std::optional<TbcvRec> SendRequest(std::string_view request) override {
+    if (!active) return std::nullopt;
+    requests.emplace_back(request);
+    const auto place = places.find(std::string(request));
+    if (place == places.end()) return std::nullopt;
+    return place->second;
+  }
+
+  struct Join {
+    bool on;
+    std::string passphrase;
+  };
+  std::vector<Join> joins;
+  std::optional<std::string> join_error;
+  bool active = false;
+  std::map<std::string, TbcvRec> places;  // request text -> the place it names
+  std::vector<std::string> requests;      // sent while active
+};
+
 class FakePump final : public MessagePump {
  public:
   explicit FakePump(Harness& harness) : harness_(harness) {}
@@ -200,6 +231,9 @@ class FakePump final : public MessagePump {
   Harness& harness_;
 };
 
+// "top", then CV001001 ... for `chapters` chapters of `verses` verses.
+std::vector<std::string> VerseAnchors(int chapters, int verses);
+
 // A book location as the host would send it.
 TbcvRec Loc(std::string_view code, int chapter, int verse, std::string_view name = "");
 
@@ -208,7 +242,7 @@ class Harness {
   // A program folder with a catalogue of three books and an index page.
   Harness();
 
-  void Start();  // OnStart, then the window's first second
+  void Start(const StartOptions& options = {});  // OnStart
   // Moves the clock, firing the timers that fall due, in order.
   void Advance(std::uint64_t ms);
   // Runs fn at the n-th pump run from now (1 = the next one).
@@ -237,7 +271,8 @@ class Harness {
   FakeTimers timers;
   FakeHost host;
   FakePump pump{*this};
-  Viewer viewer{ViewerPorts{browser, controls, timers, host, pump, fs, rules}};
+  FakeSync sync;
+  Viewer viewer{ViewerPorts{browser, controls, timers, host, pump, fs, rules, &sync}};
 
  private:
   struct Queued {

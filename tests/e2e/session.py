@@ -198,9 +198,10 @@ class Session:
         wait_until(lambda: "window id" in self.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]),
                    what="the window manager")
 
-    def start_viewer(self, wait_for_start_page=True, wrap=()):
-        """Starts the viewer; wrap is a command that runs it (and execs it, so that
-        the process keeps its id), e.g. in a mount namespace of its own."""
+    def start_viewer(self, wait_for_start_page=True, wrap=(), args=()):
+        """Starts the viewer with args on its command line; wrap is a command that runs
+        it (and execs it, so that the process keeps its id), e.g. in a mount namespace
+        of its own."""
         if self.inspector is not None:  # it belonged to a viewer that has ended
             self.inspector.close()
             self.inspector = None
@@ -209,7 +210,8 @@ class Session:
         with open(self.viewer_log, "a") as log:
             # VELLUM_E2E_WRAP runs the viewer under a tool, e.g. "gdb -batch -ex run -ex bt --args".
             tool = os.environ.get("VELLUM_E2E_WRAP", "").split()
-            self.viewer = subprocess.Popen([*wrap, *tool, os.path.join(self.program, "vellum")],
+            self.viewer = subprocess.Popen([*wrap, *tool, os.path.join(self.program, "vellum"),
+                                            *args],
                                            cwd=self.program, env=env, stdout=log, stderr=log)
         self.processes.append(self.viewer)
         self.host("wait", "--timeout", "20", check=True)

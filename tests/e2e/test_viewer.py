@@ -326,7 +326,9 @@ class MenuAndCommands(ViewerTest):
 
     def test_right_click_opens_our_menu_and_about_works(self):
         items = self.open_menu_on_page()
-        self.assertEqual(sorted(items), ["About", "Always On Top", "Close", "CopyClipboard"])
+        self.assertEqual(sorted(items), ["About", "Always On Top", "Close", "CopyClipboard",
+                                         "Follow BibleSync"])
+        self.assertFalse(items["Follow BibleSync"]["checked"], "off unless chosen")
         self.choose("About", items)
         wait_until(lambda: self.s.page_url().endswith("/about/about.htm"), what="the about page")
 

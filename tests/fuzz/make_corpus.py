@@ -199,10 +199,19 @@ def entry_html():
     yield "nesting", b"<b><vellum-ref to='GEN1:1'>a</b><i>b</vellum-ref>c" + b"<div>" * 50
 
 
+def osis():
+    yield "verse", b"John.3.16"
+    yield "range-with-work", b"KJV:Matt.5.3-Matt.5.12"
+    yield "list", b"John.3.16,John.3.17"
+    yield "request", b"1SA3:16"
+    yield "too-large", b"Ps.256.1!a"
+
+
 def main():
     for name, cases in [("location", location), ("ini", ini), ("settings", settings),
                         ("catalogue", catalogue), ("host_frames", host_frames),
-                        ("anchors", anchors), ("viewer", viewer), ("entry_html", entry_html)]:
+                        ("anchors", anchors), ("viewer", viewer), ("entry_html", entry_html),
+                        ("osis", osis)]:
         folder = ROOT / name
         shutil.rmtree(folder, ignore_errors=True)
         folder.mkdir(parents=True)

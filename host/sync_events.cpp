@@ -1,0 +1,95 @@
+#include "host/sync_events.h"
+
+#include "host/osis.h"
+
+namespace vellum::host {
+namespace {
+
+constexpr std::string_view kVerseDomain = "BIBLE-VERSE";
+// Bible abbreviations are short names such as "KJV" or "NASB".
+constexpr std::size_t kMaxBibleLength = 32;
+
+bool IsPlainName(std::string_view text) {
+  if (text.empty() || text.size() > kMaxBibleLength) return false;
+  for (const char c : text) {
+    const bool plain = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                       c == '_' || c == '-' || c == '.';
+    if (!plain) return false;
+  }
+  return true;
+}
+
+std::string Count(std::uint64_t n, std::string_view what) {
+  return std::to_string(n) + " " + std::string(what);
+}
+
+}  // namespace
+
+std::string TraceText(std::string_view text, std::size_t limit) {
+  std::string out;
+  for (const char c : text.substr(0, limit)) {
+    const auto byte = static_cast<unsigned char>(c);
+    out.push_back(byte < 32 || byte == 127 ? '?' : c);
+  }
+  if (text.size() > limit) out += "...";
+  return out;
+}
+
+SyncOutcome SyncReceiver::Take(const SyncEvent& event) {
+  SyncOutcome outcome;
+  const std::string from = TraceText(event.speaker, 36);
+  switch (event.kind) {
+    case SyncEvent::Kind::kNavigation: {
+      const std::string reference = TraceText(event.reference);
+      if (event.domain != kVerseDomain) {
+        ++counts_.ignored;
+        outcome.trace = "navigation " + reference + " in domain " + TraceText(event.domain, 32) +
+                        " ignored; " + Count(counts_.ignored, "ignored");
+        break;
+      }
+      const MappedReference mapped = MapOsisReference(event.reference);
+      if (mapped.status != ReferenceStatus::kMapped) {
+        ++counts_.ignored;
+        outcome.trace = "navigation " + reference + " ignored (" +
+                        std::string(StatusText(mapped.status)) + "); " +
+                        Count(counts_.ignored, "ignored");
+        break;
+      }
+      ++counts_.navigations;
+      if (IsPlainName(event.bible)) bible_to_send_ = event.bible;
+      outcome.location = mapped.location;
+      outcome.trace =
+          "navigation " + reference + " from " + from + " shows " +
+          std::string(Code(mapped.location)) + " " + std::to_string(mapped.location.chapter) + ":" +
+          std::to_string(mapped.location.verse) + "; " + Count(counts_.navigations, "taken");
+      break;
+    }
+    case SyncEvent::Kind::kAnnounce:
+      outcome.trace = "announce from " + from + ": " + TraceText(event.info);
+      break;
+    case SyncEvent::Kind::kNewSpeaker:
+      outcome.trace = "speaker " + from + " heard: " + TraceText(event.info);
+      break;
+    case SyncEvent::Kind::kDeadSpeaker:
+      outcome.trace = "speaker " + from + " gone";
+      break;
+    case SyncEvent::Kind::kMismatch:
+      ++counts_.mismatches;
+      outcome.trace =
+          "mismatch (" + TraceText(event.info) + "); " + Count(counts_.mismatches, "mismatches");
+      break;
+    case SyncEvent::Kind::kChat:
+      outcome.trace = "chat from " + from + " not shown";
+      break;
+    case SyncEvent::Kind::kError:
+      ++counts_.errors;
+      outcome.trace = "error (" + TraceText(event.info) + "); " + Count(counts_.errors, "errors");
+      break;
+    case SyncEvent::Kind::kOther:
+      outcome.trace = "event from " + from + " not handled";
+      break;
+  }
+  return outcome;
+}
+
+}  // namespace vellum::host

@@ -1,0 +1,66 @@
+// What the viewer makes of the events of the BibleSync conversation, whatever
+// library delivers them: navigations become locations, everything else is
+// counted and told in the trace. Packets come from any program on the
+// network, so nothing here trusts their content.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/location.h"
+
+namespace vellum::host {
+
+// One event as the library hands it over.
+struct SyncEvent {
+  enum class Kind {
+    kNavigation,   // another program went somewhere
+    kAnnounce,     // a program joined
+    kNewSpeaker,   // a program was heard for the first time (its beacon)
+    kDeadSpeaker,  // a program has not been heard for a while
+    kMismatch,     // another passphrase or a mode that does not fit
+    kChat,         // a message for people
+    kError,        // a network error or a malformed packet
+    kOther,        // anything a later library may add
+  };
+  Kind kind = Kind::kOther;
+  std::string speaker;  // the sender's key, empty for errors
+  std::string bible;    // the Bible abbreviation of a navigation
+  std::string reference;
+  std::string domain;  // "BIBLE-VERSE" for verse navigations
+  std::string info;    // the library's own words, for the trace
+};
+
+struct SyncCounts {
+  std::uint64_t navigations = 0;  // handed on as a location to show
+  std::uint64_t ignored = 0;      // navigations that name no place we can show
+  std::uint64_t errors = 0;       // network errors and malformed packets
+  std::uint64_t mismatches = 0;   // packets for another passphrase or mode
+};
+
+struct SyncOutcome {
+  std::optional<TbcvRec> location;  // a place to show
+  std::string trace;                // one line saying what happened
+};
+
+class SyncReceiver {
+ public:
+  SyncOutcome Take(const SyncEvent& event);
+  const SyncCounts& Counts() const { return counts_; }
+  // The Bible abbreviation to send with our own navigations: the one the
+  // other programs used last, so that following us keeps them in their own
+  // Bible; the protocol library's default until one was heard.
+  const std::string& BibleToSend() const { return bible_to_send_; }
+
+ private:
+  SyncCounts counts_;
+  std::string bible_to_send_ = "KJV";
+};
+
+// Text from a packet made fit for one line of the trace: at most `limit`
+// bytes, control characters shown as "?".
+std::string TraceText(std::string_view text, std::size_t limit = 80);
+
+}  // namespace vellum::host
