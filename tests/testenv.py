@@ -1,9 +1,19 @@
 """What the end-to-end and Wine tests share: a private X server, ending a session's
 processes, and running a suite to one closing line."""
 import os
+import re
 import select
 import subprocess
 import unittest
+
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+
+
+def project_version():
+    """The project's one version number, as CMakeLists.txt sets it."""
+    with open(os.path.join(ROOT, "CMakeLists.txt")) as f:
+        return re.search(r"project\(Vellum VERSION (\S+)", f.read()).group(1)
 
 
 def start_xvfb(env):

@@ -20,9 +20,11 @@ import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
+sys.path.insert(0, os.path.join(ROOT, "tests"))
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 
 from session import Session  # noqa: E402
+from testenv import project_version  # noqa: E402
 
 DIST = os.path.join(ROOT, "build", "dist")
 SAMPLES = os.path.join(ROOT, "samples", "library")
@@ -32,11 +34,6 @@ METAINFO = "usr/share/metainfo/org.vellumviewer.Vellum.metainfo.xml"
 # The ordinary user the viewer runs as: the system's unprivileged account. It
 # owns nothing, and it has the account entry a session bus insists on.
 ORDINARY_USER = "nobody"
-
-
-def project_version():
-    with open(os.path.join(ROOT, "CMakeLists.txt")) as f:
-        return re.search(r"project\(Vellum VERSION (\S+)", f.read()).group(1)
 
 
 def tree(root):
