@@ -41,11 +41,11 @@ class ImportedLibrary(unittest.TestCase):
         server = self.s.serve("--answer", "--geometry", "300x300+720+100")
         self.s.host("show", "GEN", "1", "2", check=True)
         self.s.wait_caption("Gen 1:2")  # the name from books.ini beside the library
-        self.assertTrue(self.s.page_url().endswith("/TestComm.htm/gen.htm"))
+        self.assertTrue(self.s.page_url().endswith("/TestComm.htm/gen.htm#CV001002"))
         self.s.wait_anchor_at_top("CV001002")
         self.s.click_page_element('a[href$="BCVISA40:1"]')
         wait_until(lambda: server.requests() == ["ISA40:1"], what="the request")
-        self.assertTrue(self.s.page_url().endswith("/TestComm.htm/gen.htm"))
+        self.assertTrue(self.s.page_url().endswith("/TestComm.htm/gen.htm#CV001002"))
         wait_until(lambda: self.s.control("SpeedButton1")["showing"], what="the pending jump")
 
     def test_a_late_entry_in_a_block_not_yet_laid_out(self):

@@ -10,21 +10,19 @@ import pwd
 import re
 import shutil
 import stat
-import struct
 import subprocess
 import sys
 import tempfile
 import unittest
 import xml.etree.ElementTree as ElementTree
-import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(ROOT, "tests"))
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 
-from session import Session  # noqa: E402
-from testenv import project_version  # noqa: E402
+from session import Session, wait_until  # noqa: E402
+from testenv import png_pixels, project_version  # noqa: E402
 
 DIST = os.path.join(ROOT, "build", "dist")
 SAMPLES = os.path.join(ROOT, "samples", "library")
@@ -69,27 +67,6 @@ def deb822(text):
             key, value = line.split(":", 1)
             fields[key] = value.strip()
     return fields
-
-
-def png_pixels(path):
-    """(width, height, RGBA rows) of an 8-bit RGBA PNG whose rows are unfiltered."""
-    with open(path, "rb") as f:
-        data = f.read()
-    assert data[:8] == b"\x89PNG\r\n\x1a\n", path
-    at, idat = 8, b""
-    while at < len(data):
-        length, kind = struct.unpack(">I4s", data[at:at + 8])
-        body = data[at + 8:at + 8 + length]
-        if kind == b"IHDR":
-            width, height, depth, colour = struct.unpack(">IIBB", body[:10])
-            assert (depth, colour) == (8, 6), path
-        elif kind == b"IDAT":
-            idat += body
-        at += 12 + length
-    raw = zlib.decompress(idat)
-    stride = 1 + 4 * width
-    assert len(raw) == stride * height, path
-    return width, height, [raw[y * stride + 1:(y + 1) * stride] for y in range(height)]
 
 
 def the_package():
@@ -261,8 +238,9 @@ class DesktopIntegration(Installed):
     def test_icons(self):
         for size in (48, 128):
             with self.subTest(size=size):
-                width, height, rows = png_pixels(
-                    self.path(f"usr/share/icons/hicolor/{size}x{size}/apps/vellum.png"))
+                with open(self.path(f"usr/share/icons/hicolor/{size}x{size}/apps/vellum.png"),
+                          "rb") as f:
+                    width, height, rows = png_pixels(f.read())
                 self.assertEqual((width, height), (size, size))
                 alpha = [row[x * 4 + 3] for row in rows for x in range(width)]
                 self.assertEqual((alpha[0], alpha[-1]), (0, 0), "transparent corners")
@@ -363,9 +341,28 @@ class InstalledViewer(Installed):
                 text = f.read()
             self.assertRegex(text, r"\[Form1\]\nleft=-?\d+\ntop=-?\d+\nwidth=\d+\nheight=\d+\n")
             self.assertIn("[Misc]\nAlwaysOnTop=0\n", text)
+            self.start_on_a_library_at_home(session)
         finally:
             session.close()
         self.assertEqual(tree(self.root), before, "nothing under the install tree changed")
+
+    def start_on_a_library_at_home(self, session):
+        """A library in the user's library folder, as vellum-import writes one, is what
+        the installed viewer opens next."""
+        library = os.path.join(session.home, ".local", "share", "vellum", "Mine.htm")
+        shutil.copytree(os.path.join(SAMPLES, "web.htm"), library)
+        catalogue = os.path.join(library, "index.ini")
+        with open(catalogue) as f:
+            text = f.read().replace("ShortName=Sample", "ShortName=Mine")
+        with open(catalogue, "w") as f:
+            f.write(text)
+        session.start_viewer(wait_for_start_page=False)
+        wait_until(lambda: session.caption("SBtnINDEX") == "Index Mine", timeout=20,
+                   interval=0.2, what="the user's library")
+        wait_until(lambda: session.page_url() == f"file://{library}/index.htm", timeout=20,
+                   interval=0.2, what="its index page")
+        session.host("close", check=True)
+        self.assertEqual(session.wait_exit(), 0)
 
 
 if __name__ == "__main__":

@@ -7,6 +7,7 @@ import glob
 import os
 import re
 import shutil
+import struct
 import sys
 import time
 
@@ -14,9 +15,10 @@ from wine_session import WineTestCase
 from wine_viewer import ROOT, LIBRARY, WineViewer
 
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-from testenv import project_version  # noqa: E402
+from testenv import png_pixels, project_version  # noqa: E402
 
 SETUP = os.path.join(ROOT, "build", "dist", "vellum-setup.exe")
+ICON = os.path.join(ROOT, "build", "windows", "icons", "vellum.ico")
 UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Vellum"
 INSTALLED = r"C:\Program Files\Vellum"
 
@@ -80,6 +82,24 @@ class Installer(WineTestCase):
                    self.registry(UNINSTALL_KEY) is None, "the uninstall to finish")
         self.assertTrue(os.path.isfile(settings), "the user's settings stay")
         self.assertEqual(files_below(library), files_below(os.path.join(LIBRARY, "web.htm")))
+
+    def test_the_icon_the_executables_carry(self):
+        # An icon file of PNG images: its directory's sizes and places are what the
+        # shell reads to pick the image for the Start menu, Explorer and Apps & features.
+        with open(ICON, "rb") as f:
+            data = f.read()
+        reserved, kind, count = struct.unpack("<HHH", data[:6])
+        self.assertEqual((reserved, kind), (0, 1))
+        sizes = []
+        for i in range(count):
+            side, _, _, _, planes, bits, length, offset = struct.unpack(
+                "<BBBBHHII", data[6 + 16 * i:22 + 16 * i])
+            width, height, _ = png_pixels(data[offset:offset + length])
+            self.assertEqual((width, height), (side or 256, side or 256))
+            self.assertEqual((planes, bits), (1, 32))
+            sizes.append(width)
+        self.assertEqual(sizes, [16, 24, 32, 48, 64, 256])
+        self.assertEqual(offset + length, len(data))
 
     def check_installed(self):
         library = {f for f in files_below(LIBRARY)}
