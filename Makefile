@@ -7,7 +7,11 @@ SOURCES = $(shell git ls-files --cached --others --exclude-standard '*.cpp' '*.h
 
 .PHONY: run test deps linux linux-asan windows test-linux test-asan test-windows test-e2e \
         format format-check bench bench-linux bench-page-forms bench-import dist-windows clean \
-        fuzz-build fuzz test-fuzz
+        fuzz-build fuzz test-fuzz install deb test-package
+
+# Where `make install` puts Vellum; DESTDIR (empty: none) stages it elsewhere.
+PREFIX ?= /usr/local
+DESTDIR ?=
 
 # Seconds each fuzz target runs in `make fuzz`.
 FUZZ_SECONDS ?= 60
@@ -49,9 +53,27 @@ fuzz: fuzz-build
 test-fuzz: fuzz-build
 	tests/fuzz/run.sh 3
 
-# The Windows program folder as a zip: build/dist/vellum-windows.zip.
+# The Windows program folder as a zip, build/dist/vellum-windows.zip, and
+# the installer made from it, build/dist/vellum-setup.exe.
 dist-windows: windows
 	@tools/dist-windows.sh
+
+# CMake's install rules: the program folder in PREFIX/lib/vellum, the
+# programs in PREFIX/bin, the desktop entry, icons and manual pages.
+install: linux
+	DESTDIR="$(DESTDIR)" cmake --install build/linux --prefix "$(PREFIX)"
+
+# The Debian package, build/dist/vellum_<version>_amd64.deb, its
+# dependencies computed by dpkg-shlibdeps.
+deb: linux
+	@rm -rf build/linux/package build/dist/vellum_*_amd64.deb
+	@cd build/linux && cpack -B package >/dev/null
+	@mkdir -p build/dist && cp build/linux/package/vellum_*_amd64.deb build/dist/
+	@echo "deb: $$(ls build/dist/vellum_*_amd64.deb)"
+
+# The package installed into a throwaway root and its viewer run there.
+test-package: deb
+	/usr/bin/python3 tests/package/run.py
 
 test-windows: windows dist-windows linux
 	tests/wine/run-unit-tests.sh build/windows/tests/vellum_core_tests.exe
@@ -61,7 +83,7 @@ test-windows: windows dist-windows linux
 test-e2e: linux
 	/usr/bin/python3 tests/e2e/run.py
 
-test: format-check test-linux test-asan test-fuzz test-windows test-e2e
+test: format-check test-linux test-asan test-fuzz test-windows test-e2e test-package
 
 format: deps
 	clang-format -i $(SOURCES)

@@ -1,8 +1,10 @@
 // The title bar's two small pictures, drawn by the program itself so that
-// nothing is loaded from files: the same pixels on every platform.
+// nothing is loaded from files: the same pixels on every platform. Also the
+// program's icon, drawn at any size and written as SVG from one description.
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace vellum {
@@ -19,5 +21,12 @@ inline constexpr std::uint32_t kTransparent = 0x00000000;
 Picture MenuIconPicture(std::uint32_t background = kTransparent);
 // 19 x 19: the drag handle, a black four-way arrow on light grey.
 Picture DragHandlePicture();
+
+// The program's icon: the menu icon's open book with its ribbon, drawn as
+// shapes so that it scales. size x size pixels, edges anti-aliased, on a
+// transparent background.
+Picture AppIconPicture(int size);
+// The same icon as an SVG document (a 64 x 64 view box).
+std::string AppIconSvg();
 
 }  // namespace vellum

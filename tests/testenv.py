@@ -1,9 +1,45 @@
-"""What the end-to-end and Wine tests share: a private X server, ending a session's
-processes, and running a suite to one closing line."""
+"""What the end-to-end, Wine and package tests share: a private X server, ending a
+session's processes, running a suite to one closing line, the project's version and
+reading the icons' PNGs."""
 import os
+import re
 import select
+import struct
 import subprocess
 import unittest
+import zlib
+
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+
+
+def project_version():
+    """The project's one version number, as CMakeLists.txt sets it."""
+    with open(os.path.join(ROOT, "CMakeLists.txt")) as f:
+        return re.search(r"project\(Vellum VERSION (\S+)", f.read()).group(1)
+
+
+def png_pixels(data):
+    """(width, height, RGBA rows) of an 8-bit RGBA PNG whose rows are unfiltered, as
+    vellum-icons writes them; every chunk's checksum checked."""
+    assert data[:8] == b"\x89PNG\r\n\x1a\n", "a PNG signature"
+    at, idat, width, height = 8, b"", 0, 0
+    while at < len(data):
+        length, kind = struct.unpack(">I4s", data[at:at + 8])
+        body = data[at + 8:at + 8 + length]
+        (crc,) = struct.unpack(">I", data[at + 8 + length:at + 12 + length])
+        assert zlib.crc32(kind + body) == crc, f"the checksum of {kind}"
+        if kind == b"IHDR":
+            width, height, depth, colour = struct.unpack(">IIBB", body[:10])
+            assert (depth, colour) == (8, 6), "8-bit RGBA"
+        elif kind == b"IDAT":
+            idat += body
+        at += 12 + length
+    raw = zlib.decompress(idat)
+    stride = 1 + 4 * width
+    assert len(raw) == stride * height, "whole rows"
+    assert all(raw[y * stride] == 0 for y in range(height)), "unfiltered rows"
+    return width, height, [raw[y * stride + 1:(y + 1) * stride] for y in range(height)]
 
 
 def start_xvfb(env):

@@ -16,6 +16,7 @@
 #include "browser/ie_events_win.h"
 #include "core/catalogue.h"
 #include "core/guarded.h"
+#include "vellum_version.h"
 
 namespace vellum {
 namespace {
@@ -24,7 +25,7 @@ constexpr RECT kPlace{0, 26, 640, 480};
 constexpr std::uint64_t kPageLimitMs = 10'000;
 
 const char* const kUsage =
-    "usage: vellum-check [--help]\n"
+    "usage: vellum-check [--help | --version]\n"
     "Runs the page-side checks of the WebBrowser control against the library in the\n"
     "program folder (load a page, read its anchors, scroll, follow a cross-reference\n"
     "click, cancel a new window, copy) and prints one line per check, then\n"
@@ -320,11 +321,18 @@ class PageCheck {
 int main(int argc, char** argv) {
   if (argc > 1) {
     const std::string arg = argv[1];
-    if (arg == "--help" || arg == "-h") {
+    if (argc == 2 && (arg == "--help" || arg == "-h")) {
       std::fputs(vellum::kUsage, stdout);
       return 0;
     }
-    std::fprintf(stderr, "vellum-check: unknown argument %s\n%s", arg.c_str(), vellum::kUsage);
+    if (argc == 2 && arg == "--version") {
+      std::printf("vellum-check %s\n", vellum::kVersion);
+      return 0;
+    }
+    // Each option stands alone: what follows one is as wrong as an unknown one.
+    const bool known = arg == "--help" || arg == "-h" || arg == "--version";
+    std::fprintf(stderr, "vellum-check: unexpected argument %s\n%s", argv[known ? 2 : 1],
+                 vellum::kUsage);
     return 2;
   }
   if (FAILED(OleInitialize(nullptr))) {

@@ -6,6 +6,7 @@
 #include <exception>
 
 #include "host/protocol.h"
+#include "vellum_version.h"
 
 namespace vellum::tools {
 namespace {
@@ -144,12 +145,41 @@ std::string HostUsage() {
          "       vellum-host close | minimize\n"
          "       vellum-host send CODE [HEX]\n"
          "       vellum-host serve [--answer] [--hang] [--geometry WxH+X+Y] [--seconds N]\n"
-         "       vellum-host wait [--timeout S]\n";
+         "       vellum-host wait [--timeout S]\n"
+         "       vellum-host --help | --version\n";
+}
+
+std::string HostHelp() {
+  return HostUsage() +
+         "\n"
+         "Plays the host program beside a running Vellum viewer, or sends it one message.\n"
+         "\n"
+         "  show      show a location: book CODE (e.g. ALP), CHAPTER, VERSE; --name sets the\n"
+         "            record's name field, --reserved its three reserved bytes\n"
+         "  close     close the viewer\n"
+         "  minimize  minimize the viewer\n"
+         "  send      send message CODE with the payload HEX (pairs of hexadecimal digits)\n"
+         "  serve     open a host window and print each request of the viewer as\n"
+         "            \"REQUEST text\"; --answer shows the requested location, --hang takes\n"
+         "            no messages, --seconds ends it after N seconds\n"
+         "  wait      wait until a viewer window exists (--timeout S, default 10)\n"
+         "\n"
+         "Exit codes: 0 done; 1 no display, or the system failed; 2 the command line is\n"
+         "wrong; 3 no viewer window (or wait timed out); 4 the viewer did not take the\n"
+         "message in time; 5 the system refused to deliver it.\n";
 }
 
 int RunHostCommandLine(int argc, char** argv, const HostCommandHandlers& handlers) {
   try {
     const std::vector<std::string_view> args(argv + 1, argv + argc);
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+      std::printf("%s", HostHelp().c_str());
+      return kExitOk;
+    }
+    if (args.size() == 1 && args[0] == "--version") {
+      std::printf("vellum-host %s\n", kVersion);
+      return kExitOk;
+    }
     const ParseResult parsed = ParseHostCommand(args);
     if (!parsed.command) {
       std::fprintf(stderr, "vellum-host: %s\n%s", parsed.error.c_str(), HostUsage().c_str());

@@ -6,6 +6,7 @@
 //   vellum-host send CODE [HEX]
 //   vellum-host serve [--answer] [--hang] [--geometry WxH+X+Y] [--seconds N]
 //   vellum-host wait [--timeout S]
+//   vellum-host --help | --version
 #pragma once
 
 #include <cstdint>
@@ -59,7 +60,10 @@ struct ParseResult {
 };
 
 ParseResult ParseHostCommand(const std::vector<std::string_view>& args);
+// The synopsis, shown with every wrong command line; the help adds what each
+// command does and the exit codes.
 std::string HostUsage();
+std::string HostHelp();
 
 // "WxH+X+Y", e.g. 800x600+100+100 (offsets may be negative: 300x200+-50+10).
 std::optional<Bounds> ParseGeometry(std::string_view text);

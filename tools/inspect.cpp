@@ -1,22 +1,48 @@
 // vellum-inspect: reads the program folder it sits in exactly as the viewer
 // does at start-up and prints what it finds, so a library can be checked
 // without opening a window.
+#include <charconv>
 #include <clocale>
 #include <cstdio>
-#include <cstdlib>
 #include <exception>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "app/platform/platform.h"
 #include "core/catalogue.h"
 #include "core/geometry.h"
 #include "core/text.h"
+#include "vellum_version.h"
 
 namespace {
 
 using vellum::BookList;
 using vellum::FileSystem;
 using vellum::StartupFiles;
+
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+constexpr char kUsage[] =
+    "usage: vellum-inspect [WIDTH HEIGHT]\n"
+    "       vellum-inspect --help | --version\n";
+
+constexpr char kHelp[] =
+    "\n"
+    "Reads the program folder this program sits in (and the user's library folder)\n"
+    "exactly as the viewer does at start-up, and prints what it finds: the data folder,\n"
+    "the catalogue's pages, the book names, the About page and the saved window, placed\n"
+    "on a screen of WIDTH x HEIGHT pixels (default 1024 x 768).\n"
+    "\n"
+    "Exit codes: 0 done; 1 the program failed; 2 the command line is wrong.\n";
+
+std::optional<int> Pixels(std::string_view text) {
+  int value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || value <= 0) return std::nullopt;
+  return value;
+}
 
 void Print(const std::string& text) {
   std::printf("%s\n", vellum::DisplayTextToUtf8(text).c_str());
@@ -30,13 +56,7 @@ void PrintPage(const FileSystem& fs, const StartupFiles& files, const std::strin
         (exists ? "" : "  [missing: shown as about:blank]"));
 }
 
-int Run(int argc, char** argv) {
-  int screen_width = 1024;
-  int screen_height = 768;
-  if (argc == 3) {
-    screen_width = std::atoi(argv[1]);
-    screen_height = std::atoi(argv[2]);
-  }
+int Run(int screen_width, int screen_height) {
   const vellum::SystemFileSystem fs;
   const vellum::LocaleTextRules rules;
   StartupFiles files = vellum::ReadStartupFiles(fs, rules);
@@ -79,10 +99,30 @@ int Run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
+  const std::string_view first = argc > 1 ? argv[1] : "";
+  if (argc == 2 && (first == "--help" || first == "-h")) {
+    std::printf("%s%s", kUsage, kHelp);
+    return 0;
+  }
+  if (argc == 2 && first == "--version") {
+    std::printf("vellum-inspect %s\n", vellum::kVersion);
+    return 0;
+  }
+  std::optional<int> width = 1024, height = 768;
+  if (argc == 3) {
+    width = Pixels(argv[1]);
+    height = Pixels(argv[2]);
+  }
+  if ((argc != 1 && argc != 3) || !width || !height) {
+    std::fprintf(stderr, "vellum-inspect: %s\n%s",
+                 argc == 3 ? "WIDTH and HEIGHT are numbers of pixels" : "wrong command line",
+                 kUsage);
+    return kExitUsage;
+  }
   try {
-    return Run(argc, argv);
+    return Run(*width, *height);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "vellum-inspect: %s\n", error.what());
-    return 1;
+    return kExitFailed;
   }
 }

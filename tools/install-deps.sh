@@ -13,6 +13,7 @@ packages=(
   fonts-liberation openbox xdotool xclip x11-utils imagemagick
   dbus-x11 at-spi2-core python3-pyatspi python3-websocket
   libsword-dev libsword-utils sword-comm-scofield sword-comm-tdavid
+  dpkg-dev file desktop-file-utils appstream man-db nsis
 )
 
 missing=()

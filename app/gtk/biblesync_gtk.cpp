@@ -5,6 +5,7 @@
 
 #include "core/guarded.h"
 #include "host/osis.h"
+#include "vellum_version.h"
 
 namespace vellum {
 
@@ -20,7 +21,7 @@ void GlibTimeout::Stop() {
 
 GlibSyncLink::GlibSyncLink(std::function<void(const TbcvRec&)> on_location)
     : on_location_(std::move(on_location)),
-      link_("Vellum", VELLUM_VERSION, g_get_user_name(),
+      link_("Vellum", kVersion, g_get_user_name(),
             [this](const host::SyncEvent& event) { OnEvent(event); }),
       trace_(g_getenv("VELLUM_TRACE") != nullptr) {}
 

@@ -148,12 +148,7 @@ class Session:
         self.probe = None
         self.inspector = None
         self._lay_out_program_folder(settings, books)
-        self.env = dict(os.environ)
-        # The user's own settings folder is the session's too, so that no test
-        # reads or writes the real one.
-        self.env["XDG_CONFIG_HOME"] = os.path.join(self.dir, "config")
-        # Likewise the user's library folder, which the viewer reads first.
-        self.env["XDG_DATA_HOME"] = os.path.join(self.dir, "data")
+        self.env = self._environment()
         self._start_x()
         self._start_bus()
         if window_manager:
@@ -163,6 +158,24 @@ class Session:
             self.start_viewer()
 
     # ---- set-up and tear-down ----
+
+    def _environment(self):
+        env = dict(os.environ)
+        # The user's own settings folder is the session's too, so that no test
+        # reads or writes the real one.
+        env["XDG_CONFIG_HOME"] = os.path.join(self.dir, "config")
+        # Likewise the user's library folder, which the viewer reads first.
+        env["XDG_DATA_HOME"] = os.path.join(self.dir, "data")
+        return env
+
+    def as_user(self):
+        """A command prefix that runs a command as the session's user: the viewer, its
+        session bus and the accessibility probe, which must be the bus's user. None here:
+        the tests' own user."""
+        return []
+
+    def viewer_path(self):
+        return os.path.join(self.program, "vellum")
 
     def _lay_out_program_folder(self, settings, books):
         self.program = os.path.join(self.dir, "program")
@@ -177,7 +190,7 @@ class Session:
                 f.write(settings)
 
     def _spawn(self, args, **kwargs):
-        process = subprocess.Popen(args, env=self.env, **kwargs)
+        process = subprocess.Popen([*self.as_user(), *args], env=self.env, **kwargs)
         self.processes.append(process)
         return process
 
@@ -186,7 +199,7 @@ class Session:
 
     def _start_bus(self):
         runtime = os.path.join(self.dir, "run")
-        os.makedirs(runtime, mode=0o700)
+        os.makedirs(runtime, mode=0o700, exist_ok=True)
         self.env["XDG_RUNTIME_DIR"] = runtime
         self.env.pop("NO_AT_BRIDGE", None)
         bus = self._spawn(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
@@ -210,7 +223,7 @@ class Session:
         with open(self.viewer_log, "a") as log:
             # VELLUM_E2E_WRAP runs the viewer under a tool, e.g. "gdb -batch -ex run -ex bt --args".
             tool = os.environ.get("VELLUM_E2E_WRAP", "").split()
-            self.viewer = subprocess.Popen([*wrap, *tool, os.path.join(self.program, "vellum"),
+            self.viewer = subprocess.Popen([*self.as_user(), *wrap, *tool, self.viewer_path(),
                                             *args],
                                            cwd=self.program, env=env, stdout=log, stderr=log)
         self.processes.append(self.viewer)
@@ -282,7 +295,8 @@ class Session:
 
     def _ask_probe(self, command):
         if self.probe is None:
-            self.probe = subprocess.Popen(["/usr/bin/python3", PROBE], env=self.env, text=True,
+            self.probe = subprocess.Popen([*self.as_user(), "/usr/bin/python3", PROBE],
+                                          env=self.env, text=True,
                                           stdin=subprocess.PIPE, stdout=subprocess.PIPE)
         self.probe.stdin.write(command + "\n")
         self.probe.stdin.flush()

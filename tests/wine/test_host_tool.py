@@ -1,12 +1,18 @@
-"""vellum-host.exe under Wine: its command line, its waiting and its host window."""
+"""vellum-host.exe under Wine: its command line, its waiting and its host window; and
+the command lines of every Windows program."""
 import os
+import sys
 import time
 import unittest
 
 from wine_session import WineTestCase
 
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+from testenv import project_version  # noqa: E402
+
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-HOST = os.path.join(ROOT, "build", "windows", "vellum-host.exe")
+BUILD = os.path.join(ROOT, "build", "windows")
+HOST = os.path.join(BUILD, "vellum-host.exe")
 
 
 class HostTool(WineTestCase):
@@ -35,6 +41,24 @@ class HostTool(WineTestCase):
         self.assertIn("Absolute upper-left X:  40", geometry)
         self.assertEqual(server.wait(30), 0)
         self.assertGreaterEqual(time.monotonic() - started, 3)
+
+    def test_every_program_answers_help_and_version(self):
+        # vellum.exe has no console of its own: it answers on the output it was given.
+        cases = (
+            (["--help"], 0, "stdout", "Exit code"),
+            (["--version"], 0, "stdout", None),
+            (["--no-such-option"], 2, "stderr", "sage:"),
+        )
+        for program in ("vellum", "vellum-host", "vellum-check", "vellum-inspect"):
+            for args, code, stream, text in cases:
+                with self.subTest(program=program, args=args):
+                    result = self.w.wine(os.path.join(BUILD, program + ".exe"), *args)
+                    self.assertEqual(result.returncode, code, result.stderr)
+                    output = getattr(result, stream).replace("\r\n", "\n")
+                    if text is None:
+                        self.assertEqual(output, f"{program} {project_version()}\n")
+                    else:
+                        self.assertIn(text, output)
 
 
 if __name__ == "__main__":

@@ -38,11 +38,15 @@ def settings_text(left=None, top=None, width=None, height=None, on_top=None, ext
 
 
 class WineViewer:
-    def __init__(self, session, settings=None, prefix="program-"):
+    def __init__(self, session, settings=None, prefix="program-", folder=None):
+        """A fresh program folder with the built viewer and the sample library, or, with
+        folder, the viewer in that folder as it is (an installed one)."""
         self.w = session
-        self.folder = tempfile.mkdtemp(dir=session.dir, prefix=prefix)
-        shutil.copytree(LIBRARY, self.folder, dirs_exist_ok=True)
-        shutil.copy(VIEWER, self.folder)
+        self.folder = folder
+        if folder is None:
+            self.folder = tempfile.mkdtemp(dir=session.dir, prefix=prefix)
+            shutil.copytree(LIBRARY, self.folder, dirs_exist_ok=True)
+            shutil.copy(VIEWER, self.folder)
         if settings is not None:
             with open(self.settings_path, "w", newline="") as f:
                 f.write(settings)

@@ -20,6 +20,7 @@
 #include "tools/import/output_folder.h"
 #include "tools/import/pages.h"
 #include "tools/import/sword_library.h"
+#include "vellum_version.h"
 
 namespace {
 
@@ -37,6 +38,7 @@ enum ExitCode {
 constexpr const char* kUsage =
     "Usage: vellum-import --list\n"
     "       vellum-import MODULE [--to FOLDER] [--force]\n"
+    "       vellum-import --help | --version\n"
     "\n"
     "Turns an installed SWORD Bible or commentary into a Vellum library: a\n"
     "folder MODULE.htm with one page per book, an index page and the catalogue\n"
@@ -47,6 +49,7 @@ constexpr const char* kUsage =
     "                folder ($XDG_DATA_HOME/vellum, by default ~/.local/share/vellum)\n"
     "  --force       replace a library of the same name that is already there\n"
     "  --help        show this text\n"
+    "  --version     show the version\n"
     "\n"
     "Modules are found where the SWORD library looks for them: $SWORD_PATH,\n"
     "~/.sword, the DataPath of /etc/sword.conf and /usr/share/sword.\n"
@@ -91,6 +94,7 @@ extern "C" void OnSignal(int) {
 struct Options {
   bool list = false;
   bool help = false;
+  bool version = false;
   bool force = false;
   std::string module;
   std::string folder;
@@ -108,6 +112,8 @@ std::optional<int> Parse(int argc, char** argv, Options& options) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
       options.help = true;
+    } else if (arg == "--version") {
+      options.version = true;
     } else if (arg == "--list") {
       options.list = true;
     } else if (arg == "--force") {
@@ -125,7 +131,7 @@ std::optional<int> Parse(int argc, char** argv, Options& options) {
       return BadArguments("one module at a time (" + options.module + ", " + arg + ")");
     }
   }
-  if (options.help) return std::nullopt;
+  if (options.help || options.version) return std::nullopt;
   if (options.list && (!options.module.empty() || to_given || options.force))
     return BadArguments("--list takes nothing else");
   if (!options.list && options.module.empty()) return BadArguments("which module?");
@@ -342,6 +348,10 @@ int Run(int argc, char** argv) {
   if (const std::optional<int> bad = Parse(argc, argv, options)) return *bad;
   if (options.help) {
     std::printf("%s", kUsage);
+    return kWritten;
+  }
+  if (options.version) {
+    std::printf("vellum-import %s\n", vellum::kVersion);
     return kWritten;
   }
   if (options.list) return List(console);
