@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdint>
 
+#include "core/text.h"
+
 namespace vellum::host {
 namespace {
 
@@ -100,18 +102,6 @@ constexpr std::size_t kMaxReferenceLength = 256;
 
 constexpr int kMaxChapter = 255;
 constexpr int kMaxVerse = 32767;
-
-char AsciiLower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  }
-  return true;
-}
 
 bool IsDigit(char c) {
   return c >= '0' && c <= '9';
@@ -241,14 +231,14 @@ std::span<const OsisBook> OsisBooks() {
 
 const OsisBook* BookByOsisName(std::string_view name) {
   for (const OsisBook& book : kBooks) {
-    if (EqualIgnoringAsciiCase(book.osis, name)) return &book;
+    if (AsciiTextRules().EqualIgnoringCase(book.osis, name)) return &book;
   }
   return nullptr;
 }
 
 const OsisBook* BookByUsfmCode(std::string_view code) {
   for (const OsisBook& book : kBooks) {
-    if (EqualIgnoringAsciiCase(book.usfm, code)) return &book;
+    if (AsciiTextRules().EqualIgnoringCase(book.usfm, code)) return &book;
   }
   return nullptr;
 }

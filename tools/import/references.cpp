@@ -3,6 +3,8 @@
 #include <array>
 #include <charconv>
 
+#include "core/text.h"
+
 namespace vellum::import {
 namespace {
 
@@ -38,18 +40,6 @@ const std::vector<BookCode> kBooks = {
     {"PrMan", "MAN", "PrMan"},  {"AddPs", "PS2", "Ps151"}, {"Odes", "ODA", "Odes"},
     {"PssSol", "PSS", "PsSol"}, {"EpLao", "LAO", "Lao"},   {"1En", "ENO", "1En"},
 };
-
-char FoldAscii(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
-  }
-  return true;
-}
 
 bool IsDigit(char c) {
   return c >= '0' && c <= '9';
@@ -102,7 +92,7 @@ const BookCode* FindOsisBook(std::string_view osis_name) {
     if (book.osis == osis_name) return &book;
   }
   for (const BookCode& book : kBooks) {
-    if (EqualIgnoringAsciiCase(book.osis, osis_name)) return &book;
+    if (AsciiTextRules().EqualIgnoringCase(book.osis, osis_name)) return &book;
   }
   return nullptr;
 }
