@@ -85,11 +85,11 @@ void Viewer::SendToHost(std::string_view text) {
   }
   // Without a host window the other Bible programs hear of it. None of them
   // answers a navigation, so the place is offered at once, as the host's
-  // answer would be.
+  // answer would be; nothing is awaited, and their next navigation is shown
+  // as any other, with the offer still standing.
   if (ports_.sync == nullptr || !follow_sync_) return;
   const std::optional<TbcvRec> sent = ports_.sync->SendRequest(request);
   if (!sent) return;
-  awaiting_host_ = true;
   target_location_ = *sent;
   NameFromBookList(target_location_, true);
   OfferPendingJump(target_location_);

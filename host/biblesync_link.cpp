@@ -1,173 +1,175 @@
 #include "host/biblesync_link.h"
 
-#include <exception>
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <random>
 #include <utility>
 
-#include "core/guarded.h"
-#include "core/scoped_value.h"
-#include "host/private_multicast.h"
-
-// The library's header defines macros named "_" and "min" and opens the std
-// namespace: it comes last, in this file alone.
-#include <biblesync.hh>
-#undef min
-#undef _
+#include "host/osis.h"
 
 namespace vellum::host {
 namespace {
 
-// The link whose call into the library is under way: the library's events
-// reach a plain function with no room for a context, and only during a call.
-BibleSyncLink* g_calling = nullptr;
+// Datagrams taken in per wake-up: a flood of them never holds up the window,
+// and what is left wakes the loop again at once.
+constexpr int kMaxDatagramsPerWake = 64;
+// Larger than any valid packet, so that an oversized one shows as such.
+constexpr std::size_t kReceiveBuffer = biblesync::kMaxPacketSize + 1024;
 
-SyncEvent::Kind KindOf(char command) {
-  switch (command) {
-    case 'N':
-      return SyncEvent::Kind::kNavigation;
-    case 'A':
-      return SyncEvent::Kind::kAnnounce;
-    case 'S':
-      return SyncEvent::Kind::kNewSpeaker;
-    case 'D':
-      return SyncEvent::Kind::kDeadSpeaker;
-    case 'M':
-      return SyncEvent::Kind::kMismatch;
-    case 'C':
-      return SyncEvent::Kind::kChat;
-    case 'E':
-      return SyncEvent::Kind::kError;
-    default:
-      return SyncEvent::Kind::kOther;
-  }
-}
-
-std::string TransmitError(BibleSync_xmit_status status) {
-  switch (status) {
-    case BSP_XMIT_OK:
-      return {};
-    case BSP_XMIT_FAILED:
-      return "the packet could not be sent";
-    case BSP_XMIT_NO_SOCKET:
-      return "no socket";
-    case BSP_XMIT_BAD_TYPE:
-      return "bad packet type";
-    case BSP_XMIT_NO_AUDIENCE_XMIT:
-      return "an audience does not send";
-    case BSP_XMIT_RECEIVING:
-      return "busy receiving";
-    default:
-      return "unknown failure";
-  }
+std::string Milliseconds(std::int64_t nanoseconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f", static_cast<double>(nanoseconds) / 1e6);
+  return text;
 }
 
 }  // namespace
 
-BibleSyncLink::BibleSyncLink(std::string application, std::string version, std::string user,
-                             Handler handler)
-    : application_(std::move(application)),
-      version_(std::move(version)),
-      user_(std::move(user)),
-      handler_(std::move(handler)) {}
+biblesync::Uuid RandomUuid() {
+  std::random_device source;
+  std::uniform_int_distribution<int> byte(0, 255);
+  biblesync::Uuid uuid{};
+  for (std::uint8_t& b : uuid)
+    b = static_cast<std::uint8_t>(byte(source));
+  uuid[6] = static_cast<std::uint8_t>((uuid[6] & 0x0F) | 0x40);  // version 4
+  uuid[8] = static_cast<std::uint8_t>((uuid[8] & 0x3F) | 0x80);  // RFC 4122 variant
+  return uuid;
+}
+
+BibleSyncLink::BibleSyncLink(biblesync::Identity identity, SyncEventLoop& loop,
+                             std::function<void(const TbcvRec&)> on_location, Trace trace)
+    : identity_(std::move(identity)),
+      loop_(loop),
+      on_location_(std::move(on_location)),
+      trace_(std::move(trace)),
+      uuid_(RandomUuid()) {}
 
 BibleSyncLink::~BibleSyncLink() {
-  Guarded([&] { Leave(); });
+  // Leaving sends nothing: the protocol has no goodbye.
+  loop_.Stop();
+}
+
+std::optional<std::string> BibleSyncLink::SetActive(bool on, const std::string& passphrase) {
+  if (!on) {
+    if (Joined()) {
+      Leave();
+      Say("left");
+    }
+    return std::nullopt;
+  }
+  if (Joined()) Leave();
+  if (std::optional<std::string> error = Join(passphrase)) {
+    Leave();
+    Say("could not join: " + *error);
+    return "BibleSync could not be started: " + *error;
+  }
+  Say("joined in personal mode, private to this machine, as " + biblesync::UuidText(uuid_));
+  return std::nullopt;
 }
 
 std::optional<std::string> BibleSyncLink::Join(const std::string& passphrase) {
-  // The library is C++ and may throw (out of memory, a string it cannot
-  // make): that is a failed join, never the viewer's end.
-  try {
-    return JoinOrThrow(passphrase);
-  } catch (const std::exception& error) {
-    joined_ = false;
-    return std::string("BibleSync could not be started: ") + error.what();
+  std::string error;
+  socket_ = MulticastSocket::Open(biblesync::kGroupAddress, biblesync::kPort, error);
+  if (!socket_) return error;
+  conversation_.emplace(identity_, uuid_, passphrase);
+  if (std::optional<std::string> not_watched = loop_.Start(
+          socket_->Handle(), [this] { OnReadable(); }, [this] { OnTick(); }))
+    return *not_watched;
+  // The beacon goes first: it names our UUID before anything else can claim it.
+  for (const std::string& packet : {conversation_->Beacon(), conversation_->Announce()}) {
+    if (std::optional<std::string> not_sent = socket_->Send(packet)) return *not_sent;
   }
-}
-
-std::optional<std::string> BibleSyncLink::JoinOrThrow(const std::string& passphrase) {
-  if (joined_) Leave();
-  if (!library_) {
-    library_ = std::make_unique<BibleSync>(application_, version_, user_);
-    // An empty passphrase asks the library to keep the one it has, which
-    // may be an earlier join's: the protocol's own is the one it starts with.
-    default_passphrase_ = library_->getPassphrase();
-    // Polled once a second, the beacon goes out every ten seconds.
-    library_->setBeaconCount(10);
-  }
-  last_error_.clear();
-  BibleSync_mode mode = BSP_MODE_DISABLE;
-  {
-    const ScopedValue<BibleSyncLink*> calling(g_calling, this);
-    const PrivateMulticastScope private_sockets;
-    mode = library_->setMode(BSP_MODE_PERSONAL, &OnEvent,
-                             passphrase.empty() ? default_passphrase_ : passphrase);
-  }
-  if (mode != BSP_MODE_PERSONAL) {
-    const std::string reason =
-        last_error_.empty() ? "the network could not be set up" : last_error_;
-    Leave();
-    return "BibleSync could not be started: " + reason;
-  }
-  joined_ = true;
-  // The library's own private setting as well, should it ever open another socket.
-  if (!library_->setPrivate(true)) {
-    Leave();
-    return "BibleSync could not be started: its packets could not be kept on this machine";
-  }
+  conversation_->BeaconSent(NowMs());
   return std::nullopt;
 }
 
 void BibleSyncLink::Leave() {
-  if (!library_ || library_->getMode() == BSP_MODE_DISABLE) {
-    joined_ = false;
+  loop_.Stop();
+  socket_.reset();
+  conversation_.reset();
+}
+
+std::optional<TbcvRec> BibleSyncLink::SendRequest(std::string_view request) {
+  if (!Joined()) return std::nullopt;
+  const std::optional<SyncRequest> asked = RequestToReference(request);
+  if (!asked) {
+    Say("request " + TraceText(request) + " names no place other programs know; not sent");
+    return std::nullopt;
+  }
+  const std::string& bible = receiver_.BibleToSend();
+  const std::optional<std::string> packet = conversation_->Navigation(bible, asked->reference);
+  std::optional<std::string> error = packet ? socket_->Send(*packet) : "too long for a packet";
+  if (error) {
+    Say("sending " + asked->reference + " failed: " + *error);
+    return std::nullopt;
+  }
+  Say("sent " + asked->reference + " (" + bible + ")");
+  return asked->location;
+}
+
+void BibleSyncLink::OnReadable() {
+  std::array<char, kReceiveBuffer> buffer;
+  for (int i = 0; i < kMaxDatagramsPerWake && Joined(); ++i) {
+    const MulticastSocket::Received received = socket_->Receive(buffer.data(), buffer.size());
+    switch (received.status) {
+      case MulticastSocket::Status::kEmpty:
+        return;
+      case MulticastSocket::Status::kFailed:
+        Deliver(SyncEvent{SyncEvent::Kind::kError, {}, {}, {}, {}, received.error});
+        return;
+      case MulticastSocket::Status::kForeign:
+        Deliver(SyncEvent{SyncEvent::Kind::kForeign, {}, {}, {}, {}, received.source});
+        break;
+      case MulticastSocket::Status::kDatagram:
+        for (const SyncEvent& event : conversation_->Take(
+                 std::string_view(buffer.data(), received.size), received.source, NowMs())) {
+          Deliver(event, received.arrival_ns);
+          // Leaving is the only thing a location may lead to here; nothing
+          // more of this datagram is wanted then.
+          if (!Joined()) return;
+        }
+        break;
+    }
+  }
+}
+
+void BibleSyncLink::OnTick() {
+  if (!Joined()) return;
+  const std::uint64_t now = NowMs();
+  for (const SyncEvent& event : conversation_->Age(now))
+    Deliver(event);
+  if (!conversation_->BeaconDue(now)) return;
+  if (std::optional<std::string> error = socket_->Send(conversation_->Beacon()))
+    Say("beacon not sent: " + *error);
+  // Tried again at the next interval either way, not at every tick.
+  conversation_->BeaconSent(now);
+}
+
+void BibleSyncLink::Deliver(const SyncEvent& event, std::optional<std::int64_t> arrival_ns) {
+  const SyncOutcome outcome = receiver_.Take(event);
+  if (!outcome.location) {
+    Say(outcome.trace);
     return;
   }
-  const ScopedValue<BibleSyncLink*> calling(g_calling, this);
-  library_->setMode(BSP_MODE_DISABLE);
-  joined_ = false;
-}
-
-bool BibleSyncLink::Poll() {
-  if (!joined_) return false;
-  const ScopedValue<BibleSyncLink*> calling(g_calling, this);
-  const PrivateMulticastScope private_sockets;
-  return BibleSync::Receive(library_.get()) != FALSE;
-}
-
-std::optional<std::string> BibleSyncLink::Transmit(const std::string& bible,
-                                                   const std::string& reference) {
-  if (!joined_) return "BibleSync is off";
-  const ScopedValue<BibleSyncLink*> calling(g_calling, this);
-  const PrivateMulticastScope private_sockets;
-  try {
-    const BibleSync_xmit_status status = library_->Transmit(bible, reference);
-    if (status == BSP_XMIT_OK) return std::nullopt;
-    return TransmitError(status);
-  } catch (const std::exception& error) {
-    return error.what();
+  if (on_location_) on_location_(*outcome.location);
+  std::string line = outcome.trace;
+  if (arrival_ns) {
+    const std::int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                 std::chrono::system_clock::now().time_since_epoch())
+                                 .count();
+    line += " (" + Milliseconds(now - *arrival_ns) + " ms after arrival)";
   }
+  Say(line);
 }
 
-void BibleSyncLink::OnEvent(char command, std::string speaker, std::string bible,
-                            std::string reference, std::string, std::string, std::string domain,
-                            std::string info, std::string) {
-  if (g_calling == nullptr) return;
-  // Nothing may go back into the library by an exception.
-  Guarded([&] {
-    SyncEvent event;
-    event.kind = KindOf(command);
-    event.speaker = std::move(speaker);
-    event.bible = std::move(bible);
-    event.reference = std::move(reference);
-    event.domain = std::move(domain);
-    event.info = std::move(info);
-    g_calling->Deliver(event);
-  });
+void BibleSyncLink::Say(const std::string& line) const {
+  if (trace_) trace_(line);
 }
 
-void BibleSyncLink::Deliver(const SyncEvent& event) {
-  if (event.kind == SyncEvent::Kind::kError) last_error_ = event.info;
-  if (handler_) handler_(event);
+std::uint64_t BibleSyncLink::NowMs() const {
+  return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                        std::chrono::steady_clock::now().time_since_epoch())
+                                        .count());
 }
 
 }  // namespace vellum::host

@@ -1,62 +1,79 @@
-// Membership of the BibleSync conversation through libbiblesync: personal
-// mode (we both follow and are followed), kept private to this machine (see
-// host/private_multicast.h). Only the Linux viewer links it.
+// Membership of the BibleSync conversation: personal mode (we follow and are
+// followed), private to this machine, acting on each packet as it arrives.
+// Portable: the platform's event loop watches the socket and ticks once a
+// second (SyncEventLoop); everything else happens here, on that loop's thread.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
+#include "core/location.h"
+#include "core/ports.h"
+#include "host/biblesync_conversation.h"
+#include "host/multicast_socket.h"
 #include "host/sync_events.h"
-
-class BibleSync;  // libbiblesync's
 
 namespace vellum::host {
 
-class BibleSyncLink {
+// What the link needs of the platform's event loop (a GLib main loop, a
+// Windows message loop): calls on its own thread, never from inside one of
+// the link's calls.
+class SyncEventLoop {
  public:
-  using Handler = std::function<void(const SyncEvent&)>;
+  static constexpr unsigned kTickMs = 1000;
 
-  // The library wants to be polled once a second: it sends its beacon every
-  // tenth poll, and other programs count on one every ten seconds.
-  static constexpr int kPollIntervalMs = 1000;
+  virtual ~SyncEventLoop() = default;
+  // Calls on_readable whenever the socket has something waiting, and on_tick
+  // about every kTickMs, until Stop. nullopt when watching, else why not.
+  virtual std::optional<std::string> Start(std::uintptr_t socket, std::function<void()> on_readable,
+                                           std::function<void()> on_tick) = 0;
+  virtual void Stop() = 0;
+};
 
-  // The library wants one object per process, and its events reach a plain
-  // function: make one link per process.
-  BibleSyncLink(std::string application, std::string version, std::string user, Handler handler);
+class BibleSyncLink final : public SyncLinkPort {
+ public:
+  using Trace = std::function<void(const std::string&)>;
+
+  // on_location receives each place another program went to; trace, when
+  // set, one line per event.
+  BibleSyncLink(biblesync::Identity identity, SyncEventLoop& loop,
+                std::function<void(const TbcvRec&)> on_location, Trace trace);
   BibleSyncLink(const BibleSyncLink&) = delete;
   BibleSyncLink& operator=(const BibleSyncLink&) = delete;
-  ~BibleSyncLink();
+  ~BibleSyncLink() override;
 
-  // Joins with the passphrase (empty: the protocol's own). nullopt when
-  // joined; else what went wrong, in words for the user.
-  std::optional<std::string> Join(const std::string& passphrase);
-  void Leave();
-  bool Joined() const { return joined_; }
+  std::optional<std::string> SetActive(bool on, const std::string& passphrase) override;
+  std::optional<TbcvRec> SendRequest(std::string_view request) override;
+  bool Joined() const { return socket_ != nullptr; }
 
-  // Takes in every packet waiting and hands each event to the handler;
-  // false when not joined (polling may stop).
-  bool Poll();
-
-  // Sends a navigation; nullopt when sent, else why not.
-  std::optional<std::string> Transmit(const std::string& bible, const std::string& reference);
+  // The event loop's calls.
+  void OnReadable();
+  void OnTick();
 
  private:
-  std::optional<std::string> JoinOrThrow(const std::string& passphrase);
-  static void OnEvent(char command, std::string speaker, std::string bible, std::string reference,
-                      std::string alt, std::string group, std::string domain, std::string info,
-                      std::string dump);
-  void Deliver(const SyncEvent& event);
+  std::optional<std::string> Join(const std::string& passphrase);
+  void Leave();
+  // Hands an event on; arrival_ns, where known, is when its datagram arrived.
+  void Deliver(const SyncEvent& event, std::optional<std::int64_t> arrival_ns = std::nullopt);
+  void Say(const std::string& line) const;
+  std::uint64_t NowMs() const;
 
-  std::string application_;
-  std::string version_;
-  std::string user_;
-  Handler handler_;
-  std::unique_ptr<BibleSync> library_;
-  std::string default_passphrase_;
-  std::string last_error_;  // of the 'E' events during the call under way
-  bool joined_ = false;
+  biblesync::Identity identity_;
+  SyncEventLoop& loop_;
+  std::function<void(const TbcvRec&)> on_location_;
+  Trace trace_;
+  // One UUID for the life of the process, as the protocol asks.
+  biblesync::Uuid uuid_;
+  SyncReceiver receiver_;
+  std::optional<biblesync::Conversation> conversation_;
+  std::unique_ptr<MulticastSocket> socket_;
 };
+
+// A version 4 (random) UUID.
+biblesync::Uuid RandomUuid();
 
 }  // namespace vellum::host

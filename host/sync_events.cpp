@@ -85,6 +85,12 @@ SyncOutcome SyncReceiver::Take(const SyncEvent& event) {
       ++counts_.errors;
       outcome.trace = "error (" + TraceText(event.info) + "); " + Count(counts_.errors, "errors");
       break;
+    case SyncEvent::Kind::kForeign:
+      ++counts_.foreign;
+      outcome.trace = "datagram from " + TraceText(event.info, 40) +
+                      " dropped unread: not from this machine; " +
+                      Count(counts_.foreign, "dropped");
+      break;
     case SyncEvent::Kind::kOther:
       outcome.trace = "event from " + from + " not handled";
       break;

@@ -1,7 +1,6 @@
-// What the viewer makes of the events of the BibleSync conversation, whatever
-// library delivers them: navigations become locations, everything else is
-// counted and told in the trace. Packets come from any program on the
-// network, so nothing here trusts their content.
+// What the viewer makes of the events of the BibleSync conversation:
+// navigations become locations, everything else is counted and told in the
+// trace. Packets come from any program, so nothing here trusts their content.
 #pragma once
 
 #include <cstdint>
@@ -13,7 +12,7 @@
 
 namespace vellum::host {
 
-// One event as the library hands it over.
+// One event of the conversation.
 struct SyncEvent {
   enum class Kind {
     kNavigation,   // another program went somewhere
@@ -23,21 +22,23 @@ struct SyncEvent {
     kMismatch,     // another passphrase or a mode that does not fit
     kChat,         // a message for people
     kError,        // a network error or a malformed packet
-    kOther,        // anything a later library may add
+    kForeign,      // a datagram from another machine, dropped unread
+    kOther,        // anything else
   };
   Kind kind = Kind::kOther;
-  std::string speaker;  // the sender's key, empty for errors
+  std::string speaker;  // the sender's UUID, empty for errors
   std::string bible;    // the Bible abbreviation of a navigation
   std::string reference;
   std::string domain;  // "BIBLE-VERSE" for verse navigations
-  std::string info;    // the library's own words, for the trace
+  std::string info;    // who sent it or what went wrong, for the trace
 };
 
 struct SyncCounts {
   std::uint64_t navigations = 0;  // handed on as a location to show
   std::uint64_t ignored = 0;      // navigations that name no place we can show
   std::uint64_t errors = 0;       // network errors and malformed packets
-  std::uint64_t mismatches = 0;   // packets for another passphrase or mode
+  std::uint64_t mismatches = 0;   // packets for another passphrase
+  std::uint64_t foreign = 0;      // datagrams from other machines
 };
 
 struct SyncOutcome {
@@ -51,7 +52,7 @@ class SyncReceiver {
   const SyncCounts& Counts() const { return counts_; }
   // The Bible abbreviation to send with our own navigations: the one the
   // other programs used last, so that following us keeps them in their own
-  // Bible; the protocol library's default until one was heard.
+  // Bible; KJV, the protocol's usual default, until one was heard.
   const std::string& BibleToSend() const { return bible_to_send_; }
 
  private:

@@ -1,84 +1,80 @@
 #include "app/gtk/biblesync_gtk.h"
 
+#include <glib-unix.h>
+#include <sys/utsname.h>
+
 #include <cstdio>
 #include <utility>
 
 #include "core/guarded.h"
-#include "host/osis.h"
 #include "vellum_version.h"
 
 namespace vellum {
+namespace {
 
-void GlibTimeout::Start(guint interval_ms, GSourceFunc function, gpointer data) {
-  Stop();
-  id_ = g_timeout_add(interval_ms, function, data);
+// Who we are to the other programs: the user as "Real Name (login)", as
+// other programs on Linux tell themselves.
+host::biblesync::Identity ThisProgram() {
+  host::biblesync::Identity identity;
+  identity.application = "Vellum";
+  identity.version = kVersion;
+  const std::string login = g_get_user_name();
+  const std::string real = g_get_real_name();
+  identity.user = real.empty() || real == "Unknown" ? login : real + " (" + login + ")";
+  identity.os = "Linux";
+  utsname system{};
+  identity.device = uname(&system) == 0 ? system.machine : "unknown";
+  return identity;
 }
 
-void GlibTimeout::Stop() {
-  if (id_ != 0) g_source_remove(id_);
-  id_ = 0;
-}
-
-GlibSyncLink::GlibSyncLink(std::function<void(const TbcvRec&)> on_location)
-    : on_location_(std::move(on_location)),
-      link_("Vellum", kVersion, g_get_user_name(),
-            [this](const host::SyncEvent& event) { OnEvent(event); }),
-      trace_(g_getenv("VELLUM_TRACE") != nullptr) {}
-
-std::optional<std::string> GlibSyncLink::SetActive(bool on, const std::string& passphrase) {
-  if (!on) {
-    poll_.Stop();
-    if (link_.Joined()) {
-      link_.Leave();
-      Trace("left");
-    }
-    return std::nullopt;
-  }
-  if (std::optional<std::string> error = link_.Join(passphrase)) {
-    poll_.Stop();
-    Trace("could not join: " + *error);
-    return error;
-  }
-  poll_.Start(host::BibleSyncLink::kPollIntervalMs, OnPoll, this);
-  Trace("joined in personal mode, private to this machine");
-  return std::nullopt;
-}
-
-std::optional<TbcvRec> GlibSyncLink::SendRequest(std::string_view request) {
-  if (!link_.Joined()) return std::nullopt;
-  const std::optional<host::SyncRequest> asked = host::RequestToReference(request);
-  if (!asked) {
-    Trace("request " + host::TraceText(request) + " names no place other programs know; not sent");
-    return std::nullopt;
-  }
-  if (const std::optional<std::string> error =
-          link_.Transmit(receiver_.BibleToSend(), asked->reference)) {
-    Trace("sending " + asked->reference + " failed: " + *error);
-    return std::nullopt;
-  }
-  Trace("sent " + asked->reference + " (" + receiver_.BibleToSend() + ")");
-  return asked->location;
-}
-
-gboolean GlibSyncLink::OnPoll(gpointer data) {
-  auto* self = static_cast<GlibSyncLink*>(data);
-  bool keep = false;
-  Guarded([&] { keep = self->link_.Poll(); });
-  if (keep) return G_SOURCE_CONTINUE;
-  self->poll_.Forget();
-  return G_SOURCE_REMOVE;
-}
-
-void GlibSyncLink::OnEvent(const host::SyncEvent& event) {
-  const host::SyncOutcome outcome = receiver_.Take(event);
-  Trace(outcome.trace);
-  if (outcome.location && on_location_) on_location_(*outcome.location);
-}
-
-void GlibSyncLink::Trace(const std::string& line) const {
-  if (!trace_) return;
+void TraceLine(const std::string& line) {
   std::fprintf(stderr, "vellum: biblesync: %s\n", line.c_str());
   std::fflush(stderr);
 }
+
+}  // namespace
+
+std::optional<std::string> GlibSyncLoop::Start(std::uintptr_t socket,
+                                               std::function<void()> on_readable,
+                                               std::function<void()> on_tick) {
+  Stop();
+  on_readable_ = std::move(on_readable);
+  on_tick_ = std::move(on_tick);
+  watch_ =
+      g_unix_fd_add(static_cast<gint>(socket),
+                    static_cast<GIOCondition>(G_IO_IN | G_IO_ERR | G_IO_HUP), OnReadable, this);
+  tick_ = g_timeout_add(kTickMs, OnTick, this);
+  if (watch_ == 0 || tick_ == 0) {
+    Stop();
+    return "the socket could not be watched";
+  }
+  return std::nullopt;
+}
+
+void GlibSyncLoop::Stop() {
+  if (watch_ != 0) g_source_remove(watch_);
+  if (tick_ != 0) g_source_remove(tick_);
+  watch_ = 0;
+  tick_ = 0;
+}
+
+gboolean GlibSyncLoop::OnReadable(gint, GIOCondition, gpointer data) {
+  auto* self = static_cast<GlibSyncLoop*>(data);
+  // The link may stop the watch from inside (leaving): the source then goes
+  // by g_source_remove, and G_SOURCE_CONTINUE is harmless.
+  Guarded([&] { self->on_readable_(); });
+  return G_SOURCE_CONTINUE;
+}
+
+gboolean GlibSyncLoop::OnTick(gpointer data) {
+  auto* self = static_cast<GlibSyncLoop*>(data);
+  Guarded([&] { self->on_tick_(); });
+  return G_SOURCE_CONTINUE;
+}
+
+GlibSyncLink::GlibSyncLink(std::function<void(const TbcvRec&)> on_location)
+    : link_(ThisProgram(), loop_, std::move(on_location),
+            g_getenv("VELLUM_TRACE") != nullptr ? host::BibleSyncLink::Trace(TraceLine)
+                                                : host::BibleSyncLink::Trace()) {}
 
 }  // namespace vellum

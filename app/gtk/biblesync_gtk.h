@@ -1,5 +1,7 @@
-// The Linux viewer's link to other Bible programs: libbiblesync, polled from
-// the GLib main loop while the user follows them.
+// The Linux viewer's link to other Bible programs (BibleSync): the portable
+// link, driven by the GLib main loop. A datagram is taken in as soon as it
+// arrives, from a watch on the socket; a tick once a second sends beacons
+// and forgets programs gone silent.
 #pragma once
 
 #include <glib.h>
@@ -7,53 +9,47 @@
 #include <functional>
 #include <optional>
 #include <string>
-#include <string_view>
 
 #include "core/location.h"
 #include "core/ports.h"
 #include "host/biblesync_link.h"
-#include "host/sync_events.h"
 
 namespace vellum {
 
-// A GLib timeout that is removed when its owner goes, however it goes.
-class GlibTimeout {
+class GlibSyncLoop final : public host::SyncEventLoop {
  public:
-  GlibTimeout() = default;
-  GlibTimeout(const GlibTimeout&) = delete;
-  GlibTimeout& operator=(const GlibTimeout&) = delete;
-  ~GlibTimeout() { Stop(); }
-  void Start(guint interval_ms, GSourceFunc function, gpointer data);
-  void Stop();
-  // The source removed itself (its function returned G_SOURCE_REMOVE).
-  void Forget() { id_ = 0; }
-  bool Running() const { return id_ != 0; }
+  GlibSyncLoop() = default;
+  GlibSyncLoop(const GlibSyncLoop&) = delete;
+  GlibSyncLoop& operator=(const GlibSyncLoop&) = delete;
+  ~GlibSyncLoop() override { Stop(); }
+
+  std::optional<std::string> Start(std::uintptr_t socket, std::function<void()> on_readable,
+                                   std::function<void()> on_tick) override;
+  void Stop() override;
 
  private:
-  guint id_ = 0;
+  static gboolean OnReadable(gint fd, GIOCondition condition, gpointer self);
+  static gboolean OnTick(gpointer self);
+
+  std::function<void()> on_readable_;
+  std::function<void()> on_tick_;
+  guint watch_ = 0;
+  guint tick_ = 0;
 };
 
-class GlibSyncLink final : public SyncLinkPort {
+class GlibSyncLink {
  public:
-  // on_location receives each place another program went to.
+  // on_location receives each place another program went to. With
+  // VELLUM_TRACE set, every event is told on standard error.
   explicit GlibSyncLink(std::function<void(const TbcvRec&)> on_location);
   GlibSyncLink(const GlibSyncLink&) = delete;
   GlibSyncLink& operator=(const GlibSyncLink&) = delete;
-  ~GlibSyncLink() override = default;
 
-  std::optional<std::string> SetActive(bool on, const std::string& passphrase) override;
-  std::optional<TbcvRec> SendRequest(std::string_view request) override;
+  SyncLinkPort& Port() { return link_; }
 
  private:
-  static gboolean OnPoll(gpointer self);
-  void OnEvent(const host::SyncEvent& event);
-  void Trace(const std::string& line) const;
-
-  std::function<void(const TbcvRec&)> on_location_;
-  host::SyncReceiver receiver_;
-  host::BibleSyncLink link_;
-  GlibTimeout poll_;  // declared last: removed before the link goes
-  bool trace_ = false;
+  GlibSyncLoop loop_;
+  host::BibleSyncLink link_;  // declared last: leaves before the loop goes
 };
 
 }  // namespace vellum

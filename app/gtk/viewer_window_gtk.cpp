@@ -124,7 +124,7 @@ ViewerWindowGtk::ViewerWindowGtk(const StartOptions& options) : options_(options
       std::make_unique<GlibSyncLink>([this](const TbcvRec& location) { OnSyncLocation(location); });
   BuildWindow();
   viewer_ = std::make_unique<Viewer>(
-      ViewerPorts{*browser_, *this, *timers_, host_, pump_, files_, rules_, sync_.get()});
+      ViewerPorts{*browser_, *this, *timers_, host_, pump_, files_, rules_, &sync_->Port()});
 }
 
 ViewerWindowGtk::~ViewerWindowGtk() {

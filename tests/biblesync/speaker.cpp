@@ -28,7 +28,7 @@
 #include <string>
 #include <vector>
 
-#include "host/private_multicast.h"
+#include "tests/biblesync/private_multicast.h"
 
 #include <biblesync.hh>
 #undef min
@@ -45,7 +45,7 @@ void OnEvent(char command, std::string speaker, std::string bible, std::string r
 
 // A datagram to the BibleSync group and port, kept on this machine.
 bool SendRaw(const std::string& bytes) {
-  const vellum::host::PrivateMulticastScope private_sockets;
+  const vellum::testing::PrivateMulticastScope private_sockets;
   const int fd = socket(AF_INET, SOCK_DGRAM, 0);
   if (fd < 0) return false;
   sockaddr_in to{};
@@ -100,7 +100,7 @@ bool Carry(BibleSync& library, const std::string& line) {
     std::string reference;
     std::string bible = "KJV";
     words >> reference >> bible;
-    const vellum::host::PrivateMulticastScope private_sockets;
+    const vellum::testing::PrivateMulticastScope private_sockets;
     const BibleSync_xmit_status status = library.Transmit(bible, reference);
     std::printf("SENT %s %d\n", reference.c_str(), static_cast<int>(status));
   } else if (command == "junk") {
@@ -136,7 +136,7 @@ int main(int argc, char** argv) {
   BibleSync library("vellum-sync-speaker", "1", "speaker");
   BibleSync_mode mode = BSP_MODE_DISABLE;
   {
-    const vellum::host::PrivateMulticastScope private_sockets;
+    const vellum::testing::PrivateMulticastScope private_sockets;
     mode = library.setMode(BSP_MODE_PERSONAL, OnEvent, passphrase);
   }
   if (mode != BSP_MODE_PERSONAL || !library.setPrivate(true)) {
@@ -156,7 +156,7 @@ int main(int argc, char** argv) {
   std::string pending;
   while (running && Clock::now() < end) {
     if (Clock::now() >= next_poll) {
-      const vellum::host::PrivateMulticastScope private_sockets;
+      const vellum::testing::PrivateMulticastScope private_sockets;
       BibleSync::Receive(&library);
       next_poll += std::chrono::seconds(1);
     }

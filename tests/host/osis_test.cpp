@@ -250,7 +250,8 @@ TEST(SyncReceiver, NavigationsBecomeLocationsAndTheRestIsCounted) {
       {Other(SyncEvent::Kind::kDeadSpeaker), nullptr, {1, 4, 1, 1}, "gone"},
       {Other(SyncEvent::Kind::kChat, "hello"), nullptr, {1, 4, 1, 1}, "chat"},
       {Other(SyncEvent::Kind::kError, "bad packet index"), nullptr, {1, 4, 2, 1}, "2 errors"},
-      {Navigation("Gen.1.1", "WEB"), "GEN", {2, 4, 2, 1}, "2 taken"},
+      {Other(SyncEvent::Kind::kForeign, "10.1.2.3"), nullptr, {1, 4, 2, 1, 1}, "1 dropped"},
+      {Navigation("Gen.1.1", "WEB"), "GEN", {2, 4, 2, 1, 1}, "2 taken"},
   };
   for (const Step& step : steps) {
     SCOPED_TRACE(step.trace_part);
@@ -264,6 +265,7 @@ TEST(SyncReceiver, NavigationsBecomeLocationsAndTheRestIsCounted) {
     EXPECT_EQ(receiver.Counts().ignored, step.after.ignored);
     EXPECT_EQ(receiver.Counts().errors, step.after.errors);
     EXPECT_EQ(receiver.Counts().mismatches, step.after.mismatches);
+    EXPECT_EQ(receiver.Counts().foreign, step.after.foreign);
   }
   // We answer in the Bible the others used last.
   EXPECT_EQ(receiver.BibleToSend(), "WEB");

@@ -1,4 +1,4 @@
-#include "host/private_multicast.h"
+#include "tests/biblesync/private_multicast.h"
 
 #include <dlfcn.h>
 #include <netinet/in.h>
@@ -7,7 +7,7 @@
 
 #include <cerrno>
 
-namespace vellum::host {
+namespace vellum::testing {
 namespace {
 
 thread_local bool t_private = false;
@@ -34,21 +34,22 @@ int PrivateSocketsOpened() {
   return g_opened;
 }
 
-}  // namespace vellum::host
+}  // namespace vellum::testing
 
 // The C library's socket(), seen first by every library of the process: it
 // only adds the time-to-live inside a PrivateMulticastScope. A socket that
 // cannot be made private is not handed out at all, so the library's join
 // fails rather than going out onto the network.
 extern "C" int socket(int domain, int type, int protocol) noexcept {
-  const vellum::host::SocketFunction next = vellum::host::NextSocket();
+  const vellum::testing::SocketFunction next = vellum::testing::NextSocket();
   if (next == nullptr) {
     errno = ENOSYS;
     return -1;
   }
   const int fd = next(domain, type, protocol);
   constexpr int kTypeMask = 0xF;  // without SOCK_NONBLOCK and SOCK_CLOEXEC
-  if (fd < 0 || !vellum::host::t_private || domain != AF_INET || (type & kTypeMask) != SOCK_DGRAM)
+  if (fd < 0 || !vellum::testing::t_private || domain != AF_INET ||
+      (type & kTypeMask) != SOCK_DGRAM)
     return fd;
   const unsigned char ttl = 0;
   if (setsockopt(fd, IPPROTO_IP, IP_MULTICAST_TTL, &ttl, sizeof ttl) != 0) {
@@ -57,6 +58,6 @@ extern "C" int socket(int domain, int type, int protocol) noexcept {
     errno = error;
     return -1;
   }
-  ++vellum::host::g_opened;
+  ++vellum::testing::g_opened;
   return fd;
 }

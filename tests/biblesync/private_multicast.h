@@ -1,4 +1,5 @@
-// Keeping BibleSync on this machine from its very first packet.
+// Keeping the test speaker's BibleSync on this machine from its very first
+// packet, even outside the tests' own network namespace.
 //
 // libbiblesync opens its sending socket and announces itself within one call
 // (BibleSync::setMode), and its private setting, a multicast time-to-live of
@@ -10,7 +11,7 @@
 // not touched.
 #pragma once
 
-namespace vellum::host {
+namespace vellum::testing {
 
 class PrivateMulticastScope {
  public:
@@ -26,4 +27,4 @@ class PrivateMulticastScope {
 // How many sockets were opened private so far (for the trace and tests).
 int PrivateSocketsOpened();
 
-}  // namespace vellum::host
+}  // namespace vellum::testing

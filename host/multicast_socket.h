@@ -1,0 +1,81 @@
+// A UDP socket in a multicast group, private to this machine from its first
+// packet: the multicast time-to-live is 0 and loopback is on before anything
+// can be sent, so our packets reach the programs on this machine and never
+// the network; and a datagram whose sender is not an address of this machine
+// is dropped unread. One implementation per platform (BSD sockets, Winsock).
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vellum::host {
+
+// This machine's IPv4 addresses (network byte order), as the system lists
+// them. A new one (a network joined meanwhile) is looked for at most every
+// two seconds, so that datagrams from elsewhere cannot make us ask the system
+// at every one; a failed look-up keeps what was known.
+class LocalAddresses {
+ public:
+  using LookUp = std::function<std::optional<std::vector<std::uint32_t>>()>;
+  using Clock = std::chrono::steady_clock;
+  static constexpr auto kRefresh = std::chrono::seconds(2);
+
+  explicit LocalAddresses(LookUp look_up) : look_up_(std::move(look_up)) {}
+  bool Contains(std::uint32_t address, Clock::time_point now = Clock::now());
+
+ private:
+  LookUp look_up_;
+  std::vector<std::uint32_t> known_;
+  std::optional<Clock::time_point> last_look_up_;
+};
+
+class MulticastSocket {
+ public:
+  enum class Status {
+    kDatagram,  // a datagram from this machine, in the buffer
+    kForeign,   // a datagram from elsewhere, dropped unread
+    kEmpty,     // nothing waiting
+    kFailed,    // the socket failed; error says why
+  };
+  struct Received {
+    Status status = Status::kEmpty;
+    // The datagram's size in the buffer; a datagram larger than the buffer
+    // fills it whole, so a buffer larger than any valid datagram shows it.
+    std::size_t size = 0;
+    std::string source;  // the sender's IPv4 address, dotted
+    // When the system took the datagram in, in nanoseconds of the wall clock
+    // (std::chrono::system_clock's epoch), where the system says.
+    std::optional<std::int64_t> arrival_ns;
+    std::string error;
+  };
+
+  // Joins group:port. nullptr with error set (words for the user) when the
+  // system refused any step: nothing is ever sent from a socket that could
+  // not be made private.
+  static std::unique_ptr<MulticastSocket> Open(const char* group, std::uint16_t port,
+                                               std::string& error);
+  MulticastSocket(const MulticastSocket&) = delete;
+  MulticastSocket& operator=(const MulticastSocket&) = delete;
+  ~MulticastSocket();
+
+  // Sends one datagram to the group; nullopt when sent, else why not.
+  std::optional<std::string> Send(std::string_view datagram);
+  // Takes the next waiting datagram, never blocking.
+  Received Receive(char* buffer, std::size_t capacity);
+  // The system's handle, for the event loop's watch (a file descriptor, a SOCKET).
+  std::uintptr_t Handle() const;
+
+  struct State;
+
+ private:
+  explicit MulticastSocket(std::unique_ptr<State> state);
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace vellum::host
