@@ -6,6 +6,7 @@ import re
 import select
 import struct
 import subprocess
+import sys
 import unittest
 import zlib
 
@@ -80,6 +81,29 @@ def stop_processes(processes):
             except subprocess.TimeoutExpired:
                 process.kill()
                 process.wait()
+
+
+PRIVATE_NETWORK = os.path.join(ROOT, "tests", "private-network.sh")
+
+
+def enter_private_network(script, label):
+    """Runs the script again inside a private network namespace
+    (tests/private-network.sh), when one can be made: no test's traffic can leave
+    it, and the BibleSync tests, which need one, run. Elsewhere they are skipped."""
+    if os.environ.get("VELLUM_PRIVATE_NETWORK") == "1":
+        return
+    try:
+        probe = subprocess.run([PRIVATE_NETWORK, "true"], capture_output=True, text=True,
+                               timeout=30)
+        reason = probe.stderr.strip() if probe.returncode != 0 else None
+    except (OSError, subprocess.TimeoutExpired) as error:
+        reason = str(error)
+    if reason is not None:
+        print(f"{label}: no private network namespace ({reason}); BibleSync tests are skipped")
+        return
+    sys.stdout.flush()
+    os.execv(PRIVATE_NETWORK, [PRIVATE_NETWORK, sys.executable, os.path.abspath(script),
+                               *sys.argv[1:]])
 
 
 def run_suite(folder, label, argv):

@@ -46,6 +46,7 @@ enum MenuId : int {
   kAlwaysOnTop1,
   kAbout1,
   kClose1,
+  kFollowBibleSync1,
 };
 
 enum class Face { kWindow, kArial, kArialBold, kArialBlack };

@@ -20,12 +20,14 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
 constexpr char kUsage[] =
-    "Usage: vellum [--help | --version]\r\n"
+    "Usage: vellum [--biblesync | --help | --version]\r\n"
     "Shows book pages beside a host reading program, which tells it the book,\r\n"
     "chapter and verse to show (vellum-host.exe plays such a host).\r\n"
     "\r\n"
-    "  --help     show this text\r\n"
-    "  --version  show the version\r\n"
+    "  --biblesync  follow other Bible programs on this computer (BibleSync)\r\n"
+    "               for this run, whatever the settings say\r\n"
+    "  --help       show this text\r\n"
+    "  --version    show the version\r\n"
     "\r\n"
     "Exit codes: 0 the window was closed; 1 start-up failed; 2 the command line is\r\n"
     "wrong.\r\n";
@@ -65,37 +67,55 @@ void Fail(const char* what) {
   MessageBoxA(nullptr, what, std::string(vellum::host::kViewerTitle).c_str(), MB_OK | MB_ICONERROR);
 }
 
-// The command line's answer when it is more than a plain start: the exit
-// code of --help, --version or a wrong command line.
-std::optional<int> AnswerCommandLine() {
+// What the command line asks for: an answer of its own (the exit code of
+// --help, --version or a wrong command line), or a start with its options.
+struct CommandLine {
+  std::optional<int> answered;
+  vellum::StartOptions options;
+};
+
+CommandLine ReadCommandLine() {
+  CommandLine line;
   int count = 0;
   const std::unique_ptr<wchar_t*, LocalFreer> args(CommandLineToArgvW(GetCommandLineW(), &count));
   if (!args) {
     Say("vellum: cannot read the command line\r\n", true);
-    return kExitFailed;
+    line.answered = kExitFailed;
+    return line;
   }
-  if (count <= 1) return std::nullopt;
+  if (count <= 1) return line;
   const std::wstring_view first = args.get()[1];
   const bool help = first == L"--help" || first == L"-h" || first == L"/?";
   const bool version = first == L"--version";
   if (count == 2 && help) {
     Say(kUsage, false);
-    return 0;
+    line.answered = 0;
+    return line;
   }
   if (count == 2 && version) {
     Say(std::string("vellum ") + vellum::kVersion + "\r\n", false);
-    return 0;
+    line.answered = 0;
+    return line;
   }
-  // Each option stands alone: what follows one is as wrong as an unknown one.
-  const std::wstring_view bad = help || version ? args.get()[2] : first;
-  Say("vellum: unexpected argument \"" + vellum::WideToUtf8(bad) + "\"\r\n\r\n" + kUsage, true);
-  return kExitUsage;
+  // --help and --version stand alone; --biblesync may be given with nothing else.
+  for (int i = 1; i < count; ++i) {
+    const std::wstring_view arg = args.get()[i];
+    if (arg == L"--biblesync") {
+      line.options.follow_sync = true;
+      continue;
+    }
+    Say("vellum: unexpected argument \"" + vellum::WideToUtf8(arg) + "\"\r\n\r\n" + kUsage, true);
+    line.answered = kExitUsage;
+    return line;
+  }
+  return line;
 }
 
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-  if (const std::optional<int> answered = AnswerCommandLine()) return *answered;
+  const CommandLine line = ReadCommandLine();
+  if (line.answered) return *line.answered;
   // OLE comes first and goes last: the browser control lives in between.
   if (FAILED(OleInitialize(nullptr))) {
     Fail("OLE cannot be initialised.");
@@ -103,7 +123,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   }
   int code = kExitFailed;
   try {
-    vellum::win32::ViewerWindowWin window(instance);
+    vellum::win32::ViewerWindowWin window(instance, line.options);
     code = window.Run();
   } catch (const std::exception& error) {
     Fail(error.what());

@@ -88,8 +88,9 @@ Font::~Font() {
   if (font_ != nullptr) DeleteObject(font_);
 }
 
-ViewerWindowWin::ViewerWindowWin(HINSTANCE instance)
+ViewerWindowWin::ViewerWindowWin(HINSTANCE instance, const StartOptions& options)
     : instance_(instance),
+      options_(options),
       window_font_(L"MS Sans Serif", -11, FW_NORMAL, false),
       arial_(L"Arial", -12, FW_NORMAL, false),
       arial_underlined_(L"Arial", -12, FW_NORMAL, true),
@@ -102,8 +103,10 @@ ViewerWindowWin::ViewerWindowWin(HINSTANCE instance)
     pump_.SetFilter([this](MSG& msg) { return FilterMessage(msg); });
     if (!RegisterClasses()) throw SystemError("cannot register the window classes");
     if (!CreateWindows()) throw SystemError("cannot create the viewer window");
+    sync_ = std::make_unique<Win32SyncLink>(
+        instance_, [this](const TbcvRec& location) { OnSyncLocation(location); });
     viewer_ = std::make_unique<Viewer>(
-        ViewerPorts{*browser_, *this, timers_, host_, pump_, files_, rules_});
+        ViewerPorts{*browser_, *this, timers_, host_, pump_, files_, rules_, &sync_->Port()});
   } catch (...) {
     Release();
     throw;
@@ -117,6 +120,7 @@ ViewerWindowWin::~ViewerWindowWin() {
 void ViewerWindowWin::Release() noexcept {
   hook_.Remove();
   viewer_.reset();
+  sync_.reset();
   if (browser_) browser_->Close();
   if (window_ != nullptr) DestroyWindow(window_);
   window_ = nullptr;
@@ -183,6 +187,7 @@ bool ViewerWindowWin::CreateWindows() {
   if (menu_ == nullptr) return false;
   const std::pair<MenuId, const wchar_t*> items[] = {{kCopyCB1, L"CopyClipboard"},
                                                      {kAlwaysOnTop1, L"Always On Top"},
+                                                     {kFollowBibleSync1, L"Follow BibleSync"},
                                                      {kAbout1, L"About"},
                                                      {kClose1, L"Close"}};
   for (const auto& [id, caption] : items) {
@@ -290,7 +295,7 @@ int ViewerWindowWin::Run() {
   // The mouse hook first; without it, right clicks simply reach the page.
   if (!hook_.Install([this](POINT cursor) { PostOpenMenu(cursor); }))
     std::fprintf(stderr, "vellum: the mouse hook is not installed\n");
-  viewer_->OnStart();
+  viewer_->OnStart(options_);
   if (viewer_->Closed()) return 0;
   ShowWindow(application_, SW_SHOWNOACTIVATE);
   ShowWindow(window_, SW_SHOW);
@@ -560,6 +565,9 @@ void ViewerWindowWin::OnCommand(int id) {
     case kAlwaysOnTop1:
       v.OnAlwaysOnTopChosen();
       break;
+    case kFollowBibleSync1:
+      v.OnFollowSyncChosen();
+      break;
     case kAbout1:
       v.OnAboutChosen();
       break;
@@ -687,6 +695,15 @@ void ViewerWindowWin::SetStayOnTop(bool on) {
 
 void ViewerWindowWin::SetStayOnTopCheck(bool checked) {
   CheckMenuItem(menu_, kAlwaysOnTop1, MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+}
+
+void ViewerWindowWin::SetFollowSyncCheck(bool checked) {
+  CheckMenuItem(menu_, kFollowBibleSync1, MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+}
+
+void ViewerWindowWin::OnSyncLocation(const TbcvRec& location) {
+  if (!viewer_ || viewer_->Closed() || !viewer_->FollowSyncChecked()) return;
+  viewer_->ReceiveSyncLocation(location);
 }
 
 void ViewerWindowWin::ShowPopupMenu(ScreenPoint at) {

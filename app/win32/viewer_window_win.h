@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/platform/platform.h"
+#include "app/win32/biblesync_win.h"
 #include "app/win32/controls_win.h"
 #include "app/win32/layout_win.h"
 #include "app/win32/link_hook_win.h"
@@ -46,7 +47,7 @@ inline constexpr UINT kOpenMenuMessage = WM_APP + 1;
 
 class ViewerWindowWin final : public ControlsPort, private ControlListener {
  public:
-  explicit ViewerWindowWin(HINSTANCE instance);
+  ViewerWindowWin(HINSTANCE instance, const StartOptions& options = {});
   ViewerWindowWin(const ViewerWindowWin&) = delete;
   ViewerWindowWin& operator=(const ViewerWindowWin&) = delete;
   ~ViewerWindowWin() override;
@@ -69,6 +70,7 @@ class ViewerWindowWin final : public ControlsPort, private ControlListener {
   void MinimizeApplication() override;
   void SetStayOnTop(bool on) override;
   void SetStayOnTopCheck(bool checked) override;
+  void SetFollowSyncCheck(bool checked) override;
   void ShowPopupMenu(ScreenPoint at) override;
   void ShowMessage(const std::string& text) override;
   void CaptureMouse() override;
@@ -95,6 +97,8 @@ class ViewerWindowWin final : public ControlsPort, private ControlListener {
   HWND ButtonWindow(Button button) const;
   void OnControl(int id, ControlEvent event, POINT screen, POINT client) override;
   void OnCommand(int id);
+  // A place another Bible program went to.
+  void OnSyncLocation(const TbcvRec& location);
   LRESULT Handle(UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT HandleApplication(UINT message, WPARAM wparam, LPARAM lparam);
   void OnDestroyed();
@@ -104,6 +108,7 @@ class ViewerWindowWin final : public ControlsPort, private ControlListener {
   static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
   HINSTANCE instance_;
+  StartOptions options_;
 
   // Ports and the behaviour they serve; the behaviour is made last.
   SystemFileSystem files_;
@@ -112,6 +117,7 @@ class ViewerWindowWin final : public ControlsPort, private ControlListener {
   Win32Timers timers_;
   Win32HostLink host_;
   std::unique_ptr<IeBrowser> browser_;
+  std::unique_ptr<Win32SyncLink> sync_;
   std::unique_ptr<Viewer> viewer_;
   LinkHook hook_;
 

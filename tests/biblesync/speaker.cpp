@@ -2,28 +2,24 @@
 // on libbiblesync itself (not on the viewer's own link), so that the viewer
 // is tested against the real library's packets.
 //
-//   vellum-sync-speaker [--seconds N] [--passphrase P]
+//   vellum-sync-speaker [--seconds N] [--passphrase P] [--beacon-every N]
 //
 // Joins in personal mode, private to this machine, and prints one line per
 // event it hears ("EVENT N key=... bible=... ref=..."). Commands, one per
 // line on standard input:
 //   send REF [BIBLE]   a navigation, through the library (commands written
 //                      together are carried out together: a burst)
-//   junk               a datagram that is no BibleSync packet at all
-//   truncated          a datagram that starts like one and stops short
 //   quit
 // Ends at "quit", at the end of its input, or after N seconds (default 60).
-#include <arpa/inet.h>
-#include <netinet/in.h>
+// Its beacon goes out when it joins, then every ten seconds, or every N
+// seconds with --beacon-every (at most 255).
 #include <sys/select.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -41,32 +37,6 @@ void OnEvent(char command, std::string speaker, std::string bible, std::string r
   std::printf("EVENT %c key=%s bible=%s ref=%s info=%s\n", command, speaker.c_str(), bible.c_str(),
               reference.c_str(), info.c_str());
   std::fflush(stdout);
-}
-
-// A datagram to the BibleSync group and port, kept on this machine.
-bool SendRaw(const std::string& bytes) {
-  const vellum::testing::PrivateMulticastScope private_sockets;
-  const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-  if (fd < 0) return false;
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_port = htons(BSP_PORT);
-  to.sin_addr.s_addr = inet_addr(BSP_MULTICAST);
-  const ssize_t sent =
-      sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
-  close(fd);
-  return sent == static_cast<ssize_t>(bytes.size());
-}
-
-// The magic and protocol number that open every BibleSync packet, then a
-// header cut off long before its end.
-std::string TruncatedPacket() {
-  const std::uint32_t magic = BSP_MAGIC;
-  std::string bytes(reinterpret_cast<const char*>(&magic), sizeof magic);
-  bytes.push_back(static_cast<char>(BSP_PROTOCOL));
-  bytes.push_back(static_cast<char>(BSP_SYNC));
-  bytes += "\x01";
-  return bytes;
 }
 
 // Standard input, read as it comes: the complete lines waiting after up to
@@ -103,10 +73,6 @@ bool Carry(BibleSync& library, const std::string& line) {
     const vellum::testing::PrivateMulticastScope private_sockets;
     const BibleSync_xmit_status status = library.Transmit(bible, reference);
     std::printf("SENT %s %d\n", reference.c_str(), static_cast<int>(status));
-  } else if (command == "junk") {
-    std::printf("SENT junk %d\n", SendRaw("no BibleSync packet at all\n") ? 0 : 1);
-  } else if (command == "truncated") {
-    std::printf("SENT truncated %d\n", SendRaw(TruncatedPacket()) ? 0 : 1);
   } else if (command == "quit") {
     return false;
   } else if (!command.empty()) {
@@ -120,6 +86,7 @@ bool Carry(BibleSync& library, const std::string& line) {
 
 int main(int argc, char** argv) {
   int seconds = 60;
+  int beacon_every = 10;
   std::string passphrase;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string option = argv[i];
@@ -127,13 +94,18 @@ int main(int argc, char** argv) {
       seconds = std::atoi(argv[i + 1]);
     } else if (option == "--passphrase") {
       passphrase = argv[i + 1];
+    } else if (option == "--beacon-every") {
+      beacon_every = std::clamp(std::atoi(argv[i + 1]), 1, 255);
     } else {
-      std::fprintf(stderr, "usage: vellum-sync-speaker [--seconds N] [--passphrase P]\n");
+      std::fprintf(
+          stderr, "usage: vellum-sync-speaker [--seconds N] [--passphrase P] [--beacon-every N]\n");
       return 2;
     }
   }
 
   BibleSync library("vellum-sync-speaker", "1", "speaker");
+  // Polled once a second: the count of polls between beacons is in seconds.
+  library.setBeaconCount(static_cast<std::uint8_t>(beacon_every));
   BibleSync_mode mode = BSP_MODE_DISABLE;
   {
     const vellum::testing::PrivateMulticastScope private_sockets;

@@ -180,8 +180,8 @@ class Viewer(WineTestCase):
         viewer = self.viewer()
         viewer.click_control("Image1")
         left, top, right, bottom = viewer.wait_for(lambda i: i["menus"], "the menu")["menus"][0]
-        # The second of four items.
-        viewer.click((left + right) // 2, top + (bottom - top) * 3 // 8)
+        # The second of five items.
+        viewer.click((left + right) // 2, top + (bottom - top) * 3 // 10)
         viewer.wait_for(lambda i: i["exstyle"] & WS_EX_TOPMOST, "stay on top")
         viewer.stop()
         self.assertIn("AlwaysOnTop=1\r\n", viewer.settings())
@@ -190,7 +190,7 @@ class Viewer(WineTestCase):
         # The last item, "Close", ends the program.
         again.click_control("Image1")
         left, top, right, bottom = again.wait_for(lambda i: i["menus"], "the menu")["menus"][0]
-        again.click((left + right) // 2, top + (bottom - top) * 7 // 8)
+        again.click((left + right) // 2, top + (bottom - top) * 9 // 10)
         self.assertEqual(again.wait_exit(), 0)
 
     def test_title_bar_minimize_and_close_buttons(self):

@@ -60,10 +60,16 @@ class WineViewer:
         with open(self.settings_path, newline="") as f:
             return f.read()
 
-    def start(self):
-        self.process = subprocess.Popen(["wine", os.path.join(self.folder, "vellum.exe")],
-                                        env=self.w.env, stdout=subprocess.DEVNULL,
-                                        stderr=subprocess.DEVNULL)
+    def start(self, *args, env=None, log=None):
+        """Starts the viewer with args; its standard error goes to the file log."""
+        errors = open(log, "w") if log else subprocess.DEVNULL
+        try:
+            self.process = subprocess.Popen(
+                ["wine", os.path.join(self.folder, "vellum.exe"), *args],
+                env=dict(self.w.env, **(env or {})), stdout=subprocess.DEVNULL, stderr=errors)
+        finally:
+            if log:
+                errors.close()
         self.w.processes.append(self.process)
         # Started: shown, with the catalogue's name on the Index button.
         self.wait_for(lambda info: info.get("visible") and
