@@ -3,8 +3,6 @@ and other programs built on the real libbiblesync (vellum-sync-speaker), in a
 private network namespace (tests/private-network.sh) that nothing can leave, with
 another machine at the far end of its pretend local network."""
 import os
-import socket
-import struct
 import subprocess
 import sys
 import threading
@@ -14,9 +12,9 @@ import uuid
 
 from session import BUILD, Session, wait_until
 
-SPEAKER = os.path.join(BUILD, "tests", "vellum-sync-speaker")
-GROUP = "239.225.27.227"
-PORT = 22272
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
+                                "biblesync"))
+from sync_peers import Speaker, header, send_from_here  # noqa: E402
 
 
 def book_page(title, chapters, verses, links=""):
@@ -48,53 +46,6 @@ def lay_out_bible_books(session):
         f.write("JHN=john.htm\r\nMAT=matthew.htm\r\nGEN=genesis.htm\r\n")
     with open(os.path.join(session.program, "books.ini"), "a") as f:
         f.write("MAT=Matthew\r\n")
-
-
-class Speaker:
-    """A running vellum-sync-speaker: another Bible program on this desktop."""
-
-    def __init__(self, session, *options):
-        self.lines = []
-        self.process = subprocess.Popen([SPEAKER, "--seconds", "120", *options], env=session.env,
-                                        stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                        stderr=subprocess.STDOUT, text=True)
-        threading.Thread(target=self._read, daemon=True).start()
-        wait_until(lambda: "READY" in self.lines, what="the speaker to join")
-
-    def _read(self):
-        for line in self.process.stdout:
-            self.lines.append(line.rstrip("\n"))
-
-    def say(self, command):
-        self.process.stdin.write(command + "\n")
-        self.process.stdin.flush()
-
-    def send(self, *references, bible="KJV"):
-        """Sends navigations, waiting until the library has sent each."""
-        for reference in references:
-            self.say(f"send {reference} {bible}")
-            wait_until(lambda: f"SENT {reference} 0" in self.lines, what=f"{reference} sent")
-
-    def heard_us(self):
-        return any(line.startswith("EVENT S ") for line in self.lines)
-
-    def navigations(self):
-        """The navigations it heard: (bible, reference) pairs."""
-        heard = []
-        for line in self.lines:
-            if line.startswith("EVENT N "):
-                fields = dict(part.split("=", 1) for part in line.split()[2:] if "=" in part)
-                heard.append((fields.get("bible"), fields.get("ref")))
-        return heard
-
-    def stop(self):
-        if self.process.poll() is None:
-            try:
-                self.say("quit")
-                self.process.wait(5)
-            except (OSError, subprocess.TimeoutExpired):
-                self.process.kill()
-                self.process.wait()
 
 
 class OtherMachine:
@@ -134,20 +85,6 @@ class OtherMachine:
                 self.process.wait()
 
 
-def header(kind, sender, count=b"\x01\x00\x00\x00", magic=0x409CAF11, version=3):
-    return struct.pack("!IBB", magic, version, kind) + count + bytes(6) + sender
-
-
-def send_from_here(*datagrams):
-    """Raw datagrams to the BibleSync group, from this machine and kept on it."""
-    out = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-    out.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_TTL, 0)
-    out.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_LOOP, 1)
-    for datagram in datagrams:
-        out.sendto(datagram, (GROUP, PORT))
-    out.close()
-
-
 class CommandLine(unittest.TestCase):
     def test_help_lists_the_option_and_the_viewer_needs_no_biblesync_library(self):
         result = subprocess.run([os.path.join(BUILD, "vellum"), "--help"], capture_output=True,
@@ -180,7 +117,7 @@ class FollowingOtherPrograms(unittest.TestCase):
         if os.environ.get("VELLUM_TEST_PEER"):
             self.other = OtherMachine(os.environ["VELLUM_TEST_PEER"])
             self.addCleanup(self.other.stop)
-        self.speaker = Speaker(self.s, *self.speaker_options)
+        self.speaker = Speaker(self.s.env, *self.speaker_options)
         self.addCleanup(self.speaker.stop)
         self.s.env["VELLUM_TRACE"] = "1"
         self.started = time.monotonic()
@@ -302,7 +239,7 @@ class FollowingOtherPrograms(unittest.TestCase):
 
     def test_every_program_here_is_followed_at_once_a_restarted_one_too(self):
         self.show_john_3_16()
-        second = Speaker(self.s)
+        second = Speaker(self.s.env)
         self.addCleanup(second.stop)
         second.send("John.3.21")
         self.s.wait_caption("John 3:21")
@@ -310,7 +247,7 @@ class FollowingOtherPrograms(unittest.TestCase):
         self.s.wait_caption("John 3:22")
         # The first one quits and starts again, with a new identity, and speaks at once.
         self.speaker.stop()
-        self.speaker = Speaker(self.s)
+        self.speaker = Speaker(self.s.env)
         self.speaker.send("John.3.23")
         self.s.wait_caption("John 3:23")
         self.assertEqual(len([l for l in self.trace() if "speaker" in l and "heard" in l]), 3,

@@ -207,11 +207,39 @@ def osis():
     yield "too-large", b"Ps.256.1!a"
 
 
+def biblesync():
+    def datagram(kind, body, sender=bytes(range(16)), count=b"\x01\0\0\0", version=3,
+                 magic=0x409CAF11):
+        return struct.pack(">IBB", magic, version, kind) + count + bytes(6) + sender + body
+
+    def heard(*datagrams, source=2, step=2):
+        return b"".join(bytes([source, step]) + long_text(d) for d in datagrams)
+
+    presence = (b"app.name=Xiphos\napp.version=4.2.1\n"
+                b"app.inst.uuid=00010203-0405-0607-0809-0a0b0c0d0e0f\napp.os=Linux\n"
+                b"app.device=x86_64\napp.user=anna\nmsg.sync.passPhrase=BibleSync\n")
+    navigation = (presence + b"msg.sync.bibleAbbrev=KJV\nmsg.sync.domain=BIBLE-VERSE\n"
+                  b"msg.sync.group=1\nmsg.sync.altVerse=\nmsg.sync.verse=John.3.16\n")
+    yield "beacon-then-navigation", heard(datagram(3, presence), datagram(2, navigation))
+    yield "terse-beacon", heard(datagram(3, b"app.name=x\nmsg.sync.passPhrase=BibleSync\n"))
+    yield "other-passphrase", heard(datagram(2, navigation.replace(b"=BibleSync", b"=study")))
+    yield "impostor", heard(datagram(3, presence), datagram(2, navigation), source=1) + heard(
+        datagram(2, navigation), source=3)
+    yield "silence", heard(datagram(3, presence), step=0) + heard(datagram(1, presence), step=70)
+    yield "malformed", heard(datagram(2, navigation)[:20], datagram(9, navigation),
+                             datagram(2, navigation, count=b"\x02\0\x01\0"),
+                             datagram(2, navigation, version=1),
+                             datagram(2, navigation, magic=0x11AF9C40),
+                             datagram(2, navigation + b"x" * 1300))
+    yield "odd-body", heard(datagram(2, b"msg.sync.verse=a\r\r\nmsg.sync.passPhrase=BibleSync\n"
+                                        b"=x\nno-equals\nmsg.sync.verse=b\n\0tail\nlast=cut"))
+
+
 def main():
     for name, cases in [("location", location), ("ini", ini), ("settings", settings),
                         ("catalogue", catalogue), ("host_frames", host_frames),
                         ("anchors", anchors), ("viewer", viewer), ("entry_html", entry_html),
-                        ("osis", osis)]:
+                        ("osis", osis), ("biblesync", biblesync)]:
         folder = ROOT / name
         shutil.rmtree(folder, ignore_errors=True)
         folder.mkdir(parents=True)
