@@ -6,7 +6,8 @@ SHELL := /bin/bash
 SOURCES = $(shell git ls-files --cached --others --exclude-standard '*.cpp' '*.h' 2>/dev/null || find app browser core host tools tests bench -name '*.cpp' -o -name '*.h')
 
 .PHONY: run test deps linux linux-asan windows test-linux test-asan test-windows test-e2e \
-        format format-check bench bench-linux bench-page-forms bench-import dist-windows clean \
+        format format-check bench bench-linux bench-page-forms bench-import bench-sync \
+        dist-windows clean \
         fuzz-build fuzz test-fuzz install deb test-package
 
 # Where `make install` puts Vellum; DESTDIR (empty: none) stages it elsewhere.
@@ -107,6 +108,11 @@ bench-page-forms: linux
 	@cmake --preset bench >/dev/null
 	@cmake --build --preset bench
 	/usr/bin/python3 bench/page_forms.py
+
+# BibleSync: a navigation's way from its arrival to the viewer, against libbiblesync
+# polled once a second; memory before and after a flood (as root: a private network).
+bench-sync: linux
+	/usr/bin/python3 bench/sync_bench.py
 
 # vellum-import on Debian's modules, and WebKit's time to a late anchor on its pages.
 bench-import: linux

@@ -5,7 +5,7 @@
 //   vellum-sync-speaker [--seconds N] [--passphrase P] [--beacon-every N]
 //
 // Joins in personal mode, private to this machine, and prints one line per
-// event it hears ("EVENT N key=... bible=... ref=..."). Commands, one per
+// event it hears ("EVENT N key=... bible=... ref=... at=..."). Commands, one per
 // line on standard input:
 //   send REF [BIBLE]   a navigation, through the library (commands written
 //                      together are carried out together: a burst)
@@ -32,10 +32,15 @@
 
 namespace {
 
+// Each event with the wall-clock moment the library handed it over, in
+// milliseconds since the epoch (the bench compares it with the arrival).
 void OnEvent(char command, std::string speaker, std::string bible, std::string reference,
              std::string, std::string, std::string, std::string info, std::string) {
-  std::printf("EVENT %c key=%s bible=%s ref=%s info=%s\n", command, speaker.c_str(), bible.c_str(),
-              reference.c_str(), info.c_str());
+  const double at =
+      std::chrono::duration<double, std::milli>(std::chrono::system_clock::now().time_since_epoch())
+          .count();
+  std::printf("EVENT %c key=%s bible=%s ref=%s at=%.3f info=%s\n", command, speaker.c_str(),
+              bible.c_str(), reference.c_str(), at, info.c_str());
   std::fflush(stdout);
 }
 
