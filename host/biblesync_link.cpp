@@ -68,6 +68,7 @@ std::optional<std::string> BibleSyncLink::SetActive(bool on, const std::string& 
 }
 
 std::optional<std::string> BibleSyncLink::Join(const std::string& passphrase) {
+  ++joins_;
   std::string error;
   socket_ = MulticastSocket::Open(biblesync::kGroupAddress, biblesync::kPort, error);
   if (!socket_) return error;
@@ -109,7 +110,11 @@ std::optional<TbcvRec> BibleSyncLink::SendRequest(std::string_view request) {
 
 void BibleSyncLink::OnReadable() {
   std::array<char, kReceiveBuffer> buffer;
-  for (int i = 0; i < kMaxDatagramsPerWake && Joined(); ++i) {
+  // A location may lead to leaving (or joining again): nothing more of this
+  // wake-up is wanted then.
+  const std::uint64_t membership = joins_;
+  const auto same = [&] { return Joined() && joins_ == membership; };
+  for (int i = 0; i < kMaxDatagramsPerWake && same(); ++i) {
     const MulticastSocket::Received received = socket_->Receive(buffer.data(), buffer.size());
     switch (received.status) {
       case MulticastSocket::Status::kEmpty:
@@ -124,9 +129,7 @@ void BibleSyncLink::OnReadable() {
         for (const SyncEvent& event : conversation_->Take(
                  std::string_view(buffer.data(), received.size), received.source, NowMs())) {
           Deliver(event, received.arrival_ns);
-          // Leaving is the only thing a location may lead to here; nothing
-          // more of this datagram is wanted then.
-          if (!Joined()) return;
+          if (!same()) return;
         }
         break;
     }

@@ -71,6 +71,7 @@ class BibleSyncLink final : public SyncLinkPort {
   SyncReceiver receiver_;
   std::optional<biblesync::Conversation> conversation_;
   std::unique_ptr<MulticastSocket> socket_;
+  std::uint64_t joins_ = 0;  // which membership a datagram being read belongs to
 };
 
 // A version 4 (random) UUID.

@@ -1,8 +1,10 @@
 // A UDP socket in a multicast group, private to this machine from its first
 // packet: the multicast time-to-live is 0 and loopback is on before anything
-// can be sent, so our packets reach the programs on this machine and never
-// the network; and a datagram whose sender is not an address of this machine
-// is dropped unread. One implementation per platform (BSD sockets, Winsock).
+// can be sent, and sending is pinned to the interface the socket joined on, so
+// our packets reach the programs on this machine and never the network (the
+// system's own membership reports for the group aside); and a datagram whose
+// sender is not an address of this machine is dropped unread. One
+// implementation per platform (BSD sockets, Winsock).
 #pragma once
 
 #include <chrono>
@@ -17,9 +19,9 @@
 namespace vellum::host {
 
 // This machine's IPv4 addresses (network byte order), as the system lists
-// them. A new one (a network joined meanwhile) is looked for at most every
-// two seconds, so that datagrams from elsewhere cannot make us ask the system
-// at every one; a failed look-up keeps what was known.
+// them, looked up again when the list is two seconds old: often enough to see
+// a network joined or left, seldom enough that datagrams from elsewhere cannot
+// make us ask the system at every one. A failed look-up keeps what was known.
 class LocalAddresses {
  public:
   using LookUp = std::function<std::optional<std::vector<std::uint32_t>>()>;

@@ -43,6 +43,20 @@ bool SetInt(int fd, int level, int name, int value) {
   return setsockopt(fd, level, name, &value, sizeof value) == 0;
 }
 
+// The address of the interface the system routes the group to now, as a
+// connected scratch socket learns it; nullopt without a route.
+std::optional<in_addr> RouteSource(const sockaddr_in& group) {
+  const FileDescriptor scratch(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+  sockaddr_in source{};
+  socklen_t size = sizeof source;
+  if (scratch.Get() < 0 ||
+      connect(scratch.Get(), reinterpret_cast<const sockaddr*>(&group), sizeof group) != 0 ||
+      getsockname(scratch.Get(), reinterpret_cast<sockaddr*>(&source), &size) != 0 ||
+      source.sin_addr.s_addr == htonl(INADDR_ANY))
+    return std::nullopt;
+  return source.sin_addr;
+}
+
 // Every IPv4 address of every interface (getifaddrs).
 std::optional<std::vector<std::uint32_t>> InterfaceAddresses() {
   ifaddrs* list = nullptr;
@@ -82,8 +96,10 @@ std::unique_ptr<MulticastSocket> MulticastSocket::Open(const char* group, std::u
   }
   state->group.sin_family = AF_INET;
   state->group.sin_port = htons(port);
-  if (inet_pton(AF_INET, group, &state->group.sin_addr) != 1) {
-    error = std::string("not an IPv4 address: ") + group;
+  // A time-to-live of 0 keeps only multicast on this machine.
+  if (inet_pton(AF_INET, group, &state->group.sin_addr) != 1 ||
+      !IN_MULTICAST(ntohl(state->group.sin_addr.s_addr))) {
+    error = std::string("not an IPv4 multicast group: ") + group;
     return nullptr;
   }
   // Private before anything else: read back, so that a system that took the
@@ -118,20 +134,20 @@ std::unique_ptr<MulticastSocket> MulticastSocket::Open(const char* group, std::u
     error = SystemError("the port could not be opened", errno);
     return nullptr;
   }
-  // On the interface the system sends multicast on, as other programs do;
-  // a machine with no network at all has only its loopback.
+  // Joined, and sending, on one interface only: the one the system routes
+  // the group to now, where other programs join too (a machine with no
+  // network at all has only its loopback). Sending is pinned to it, because
+  // the system puts a packet of time-to-live 0 onto the network after all
+  // when it leaves by an interface where no socket of this machine is a
+  // member, as it would once a VPN or another network card took the route.
   ip_mreq membership{};
   membership.imr_multiaddr = state->group.sin_addr;
-  membership.imr_interface.s_addr = htonl(INADDR_ANY);
-  if (setsockopt(fd, IPPROTO_IP, IP_ADD_MEMBERSHIP, &membership, sizeof membership) != 0) {
-    const int first = errno;
-    membership.imr_interface.s_addr = htonl(INADDR_LOOPBACK);
-    if (setsockopt(fd, IPPROTO_IP, IP_ADD_MEMBERSHIP, &membership, sizeof membership) != 0 ||
-        setsockopt(fd, IPPROTO_IP, IP_MULTICAST_IF, &membership.imr_interface,
-                   sizeof membership.imr_interface) != 0) {
-      error = SystemError("the multicast group could not be joined", first);
-      return nullptr;
-    }
+  membership.imr_interface = RouteSource(state->group).value_or(in_addr{htonl(INADDR_LOOPBACK)});
+  if (setsockopt(fd, IPPROTO_IP, IP_ADD_MEMBERSHIP, &membership, sizeof membership) != 0 ||
+      setsockopt(fd, IPPROTO_IP, IP_MULTICAST_IF, &membership.imr_interface,
+                 sizeof membership.imr_interface) != 0) {
+    error = SystemError("the multicast group could not be joined", errno);
+    return nullptr;
   }
   return std::unique_ptr<MulticastSocket>(new MulticastSocket(std::move(state)));
 }

@@ -63,6 +63,28 @@ class Socket {
   SOCKET socket_ = INVALID_SOCKET;
 };
 
+in_addr LoopbackAddress() {
+  in_addr loopback{};
+  loopback.s_addr = htonl(INADDR_LOOPBACK);
+  return loopback;
+}
+
+// The address of the interface the system routes the group to now, as a
+// connected scratch socket learns it (getsockname after connect on a UDP
+// socket); nullopt without a route. Winsock is started by the caller.
+std::optional<in_addr> RouteSource(const sockaddr_in& group) {
+  Socket scratch;
+  scratch.Reset(socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
+  sockaddr_in source{};
+  int size = sizeof source;
+  if (scratch.Get() == INVALID_SOCKET ||
+      connect(scratch.Get(), reinterpret_cast<const sockaddr*>(&group), sizeof group) != 0 ||
+      getsockname(scratch.Get(), reinterpret_cast<sockaddr*>(&source), &size) != 0 ||
+      source.sin_addr.s_addr == htonl(INADDR_ANY))
+    return std::nullopt;
+  return source.sin_addr;
+}
+
 // Every IPv4 address of every adapter (GetAdaptersAddresses).
 std::optional<std::vector<std::uint32_t>> AdapterAddresses() {
   constexpr ULONG kFlags =
@@ -75,8 +97,9 @@ std::optional<std::vector<std::uint32_t>> AdapterAddresses() {
     result = GetAdaptersAddresses(AF_INET, kFlags, nullptr,
                                   reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()), &size);
   }
-  if (result != NO_ERROR) return std::nullopt;
   std::vector<std::uint32_t> found;
+  if (result == ERROR_NO_DATA) return found;  // no adapter with an address
+  if (result != NO_ERROR) return std::nullopt;
   for (auto* adapter = reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()); adapter != nullptr;
        adapter = adapter->Next) {
     for (auto* unicast = adapter->FirstUnicastAddress; unicast != nullptr;
@@ -116,8 +139,10 @@ std::unique_ptr<MulticastSocket> MulticastSocket::Open(const char* group, std::u
   }
   state->group.sin_family = AF_INET;
   state->group.sin_port = htons(port);
-  if (inet_pton(AF_INET, group, &state->group.sin_addr) != 1) {
-    error = std::string("not an IPv4 address: ") + group;
+  // A time-to-live of 0 keeps only multicast on this machine.
+  if (inet_pton(AF_INET, group, &state->group.sin_addr) != 1 ||
+      !IN_MULTICAST(ntohl(state->group.sin_addr.s_addr))) {
+    error = std::string("not an IPv4 multicast group: ") + group;
     return nullptr;
   }
   // Private before anything else, read back to be sure (IP_MULTICAST_TTL and
@@ -157,21 +182,19 @@ std::unique_ptr<MulticastSocket> MulticastSocket::Open(const char* group, std::u
     error = SystemError("the port could not be opened", WSAGetLastError());
     return nullptr;
   }
+  // Joined, and sending, on one interface only, as on Linux: the one the
+  // system routes the group to now (else the loopback), so that no packet
+  // leaves by an interface where no socket of this machine is a member.
   ip_mreq membership{};
   membership.imr_multiaddr = state->group.sin_addr;
-  membership.imr_interface.s_addr = htonl(INADDR_ANY);
+  membership.imr_interface = RouteSource(state->group).value_or(LoopbackAddress());
   if (setsockopt(s, IPPROTO_IP, IP_ADD_MEMBERSHIP, reinterpret_cast<const char*>(&membership),
-                 sizeof membership) != 0) {
-    const int first = WSAGetLastError();
-    membership.imr_interface.s_addr = htonl(INADDR_LOOPBACK);
-    if (setsockopt(s, IPPROTO_IP, IP_ADD_MEMBERSHIP, reinterpret_cast<const char*>(&membership),
-                   sizeof membership) != 0 ||
-        setsockopt(s, IPPROTO_IP, IP_MULTICAST_IF,
-                   reinterpret_cast<const char*>(&membership.imr_interface),
-                   sizeof membership.imr_interface) != 0) {
-      error = SystemError("the multicast group could not be joined", first);
-      return nullptr;
-    }
+                 sizeof membership) != 0 ||
+      setsockopt(s, IPPROTO_IP, IP_MULTICAST_IF,
+                 reinterpret_cast<const char*>(&membership.imr_interface),
+                 sizeof membership.imr_interface) != 0) {
+    error = SystemError("the multicast group could not be joined", WSAGetLastError());
+    return nullptr;
   }
   return std::unique_ptr<MulticastSocket>(new MulticastSocket(std::move(state)));
 }

@@ -59,16 +59,17 @@ void GlibSyncLoop::Stop() {
 }
 
 gboolean GlibSyncLoop::OnReadable(gint, GIOCondition, gpointer data) {
-  auto* self = static_cast<GlibSyncLoop*>(data);
-  // The link may stop the watch from inside (leaving): the source then goes
-  // by g_source_remove, and G_SOURCE_CONTINUE is harmless.
-  Guarded([&] { self->on_readable_(); });
+  // A copy: the link may stop the watch from inside (leaving), or start
+  // another. The source then goes by g_source_remove, and G_SOURCE_CONTINUE
+  // is harmless.
+  const std::function<void()> callback = static_cast<GlibSyncLoop*>(data)->on_readable_;
+  Guarded([&] { callback(); });
   return G_SOURCE_CONTINUE;
 }
 
 gboolean GlibSyncLoop::OnTick(gpointer data) {
-  auto* self = static_cast<GlibSyncLoop*>(data);
-  Guarded([&] { self->on_tick_(); });
+  const std::function<void()> callback = static_cast<GlibSyncLoop*>(data)->on_tick_;
+  Guarded([&] { callback(); });
   return G_SOURCE_CONTINUE;
 }
 

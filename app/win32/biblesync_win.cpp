@@ -111,15 +111,21 @@ void Win32SyncLoop::Stop() {
 
 LRESULT CALLBACK Win32SyncLoop::Procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   auto* self = reinterpret_cast<Win32SyncLoop*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  // Copies of the callbacks run: the link may stop or start the loop inside.
   if (self != nullptr && message == kSocketMessage) {
     // A message still queued from a socket since closed is not this one's.
     if (self->watching_ && static_cast<std::uintptr_t>(wparam) == self->socket_ &&
-        WSAGETSELECTEVENT(lparam) == FD_READ)
-      Guarded([&] { self->on_readable_(); });
+        WSAGETSELECTEVENT(lparam) == FD_READ) {
+      const std::function<void()> callback = self->on_readable_;
+      Guarded([&] { callback(); });
+    }
     return 0;
   }
   if (self != nullptr && message == WM_TIMER && wparam == kTickTimer) {
-    if (self->watching_) Guarded([&] { self->on_tick_(); });
+    if (self->watching_) {
+      const std::function<void()> callback = self->on_tick_;
+      Guarded([&] { callback(); });
+    }
     return 0;
   }
   return DefWindowProcW(window, message, wparam, lparam);

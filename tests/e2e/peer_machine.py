@@ -1,9 +1,9 @@
 """Another machine on the pretend local network, run inside its own network namespace
 (nsenter --net=$VELLUM_TEST_PEER, see tests/private-network.sh).
 
-It prints "WATCHING" once ready, then one line per IPv4 packet that reaches it on
-lan1 from elsewhere, "PACKET <protocol> <source> <destination>", and carries out
-commands on
+It prints "WATCHING" once ready, then one line per IPv4 packet that reaches it from
+elsewhere, on any of its interfaces, "PACKET <protocol> <source> <destination>", and
+carries out commands on
 standard input:
   nav REF     a beacon, then a navigation to REF, from a BibleSync program here
               using the protocol's default passphrase (multicast time-to-live 1)
@@ -46,8 +46,8 @@ def watch(raw):
 
 
 def main():
+    # Not bound: every interface, also those a test adds later.
     raw = socket.socket(socket.AF_PACKET, socket.SOCK_RAW, socket.htons(0x0800))
-    raw.bind(("lan1", 0))
     threading.Thread(target=watch, args=(raw,), daemon=True).start()
     out = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
     out.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_TTL, 1)

@@ -274,6 +274,34 @@ class FollowingOtherPrograms(unittest.TestCase):
                          "no UDP packet of ours reached the other machine")
 
 
+    def test_nothing_leaves_when_multicast_is_routed_elsewhere_after_joining(self):
+        """A VPN or a second network card can take the route to the group away from
+        the interface the viewer joined on; a packet sent on an interface where
+        nothing of ours is a member would leave the machine, time-to-live 0 or not."""
+        if self.other is None:
+            self.skipTest("no other machine (veth pairs unavailable)")
+        peer_pid = self.other_pid()
+        for command in (["ip", "link", "add", "lan2", "type", "veth", "peer", "name", "lan3"],
+                        ["ip", "link", "set", "lan3", "netns", peer_pid],
+                        ["ip", "addr", "add", "10.198.0.2/24", "dev", "lan2"],
+                        ["ip", "link", "set", "lan2", "up"],
+                        ["nsenter", f"--net={os.environ['VELLUM_TEST_PEER']}", "sh", "-c",
+                         "ip addr add 10.198.0.1/24 dev lan3 && ip link set lan3 up"],
+                        ["ip", "route", "add", "224.0.0.0/4", "dev", "lan2"]):
+            subprocess.run(command, check=True, capture_output=True, timeout=30)
+        self.addCleanup(subprocess.run, ["ip", "link", "del", "lan2"], capture_output=True)
+        self.show_john_3_16()
+        self.s.page("(window.scrollTo(0, 0), 1)")
+        self.s.click_page_element('a[href*="BCVMAT5:3"]')
+        wait_until(lambda: self.speaker.navigations(), what="the speaker to hear us")
+        self.wait_trace("sent Matt.5.3")
+        self.assertEqual([p for p in self.other.packets() if p[0] == "17"], [],
+                         "no UDP packet of ours reached the other machine")
+
+    def other_pid(self):
+        return os.environ["VELLUM_TEST_PEER"].split("/")[2]
+
+
 class FollowingAProgramThatWasThereFirst(FollowingOtherPrograms):
     """The speaker's next beacon is two minutes away: the viewer can learn of it
     only from its navigation."""
@@ -296,6 +324,7 @@ class FollowingAProgramThatWasThereFirst(FollowingOtherPrograms):
     test_malformed_packets_and_unmappable_references_do_no_harm = None
     test_every_program_here_is_followed_at_once_a_restarted_one_too = None
     test_the_other_machine_neither_moves_us_nor_hears_us = None
+    test_nothing_leaves_when_multicast_is_routed_elsewhere_after_joining = None
 
 
 if __name__ == "__main__":
