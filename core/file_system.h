@@ -11,11 +11,53 @@
 // is bytes on both systems and is never converted.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace vellum {
+
+// The temporary file ReplaceContent writes first, beside its target, is named
+// ".TARGET.vellum-new-XXXXXX" (six letters or digits): a name no user would
+// pick, so that what a killed write left behind is told from the user's own
+// files ("Vellum.ini.backup") by its name alone.
+inline constexpr std::string_view kTemporaryMark = ".vellum-new-";
+inline constexpr std::size_t kTemporaryUniqueLength = 6;
+
+inline std::string TemporaryPrefix(std::string_view target_name) {
+  std::string prefix(1, '.');
+  prefix.append(target_name);
+  prefix.append(kTemporaryMark);
+  return prefix;
+}
+
+// Six letters or digits for a temporary file's name, from any number: a
+// different one at each call with the time, the process and a counter in it.
+// The system's exclusive create makes the name unique, so it need not be random.
+inline std::string TemporaryUnique(std::uint64_t seed) {
+  static constexpr char kLetters[] =
+      "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+  std::string unique;
+  for (std::size_t i = 0; i < kTemporaryUniqueLength; ++i) {
+    seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+    unique += kLetters[(seed >> 33) % (sizeof kLetters - 1)];
+  }
+  return unique;
+}
+
+// True when name is one of the temporary files of a write to target_name.
+inline bool IsTemporaryOf(std::string_view name, std::string_view target_name) {
+  const std::string prefix = TemporaryPrefix(target_name);
+  if (name.size() != prefix.size() + kTemporaryUniqueLength ||
+      name.substr(0, prefix.size()) != prefix)
+    return false;
+  for (const char c : name.substr(prefix.size())) {
+    const bool plain = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    if (!plain) return false;
+  }
+  return true;
+}
 
 struct FolderEntry {
   std::string name;

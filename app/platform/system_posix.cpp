@@ -6,8 +6,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -100,14 +102,38 @@ std::string RealTarget(const std::string& path) {
 }
 
 // The temporary file a replacement writes first: beside the target, so the
-// final rename never crosses file systems.
+// final rename never crosses file systems, under a name of our own.
 std::string TempPattern(const std::string& target) {
-  return target + ".XXXXXX";
+  const std::size_t slash = target.rfind('/');
+  const std::string folder =
+      slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+  const std::string name = target.substr(slash == std::string::npos ? 0 : slash + 1);
+  return folder + TemporaryPrefix(name) + std::string(kTemporaryUniqueLength, 'X');
+}
+
+// A new temporary file for a write to target, under our own name, created
+// with the mode a new file gets (0666 less the umask, applied by the system:
+// the umask is the whole process's, never to be changed while other threads
+// run). -1 with errno set when none can be made.
+int OpenTemporary(const std::string& target, std::string& path) {
+  static std::atomic<std::uint64_t> counter{0};
+  const std::string pattern = TempPattern(target);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::uint64_t seed = (static_cast<std::uint64_t>(::getpid()) << 40) ^
+                               static_cast<std::uint64_t>(::time(nullptr)) ^
+                               (++counter * 0x9E3779B97F4A7C15ULL);
+    path = pattern.substr(0, pattern.size() - kTemporaryUniqueLength) + TemporaryUnique(seed);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  errno = EEXIST;
+  return -1;
 }
 
 // A write that was killed between making its temporary file and renaming it
-// leaves "<name>.XXXXXX" behind. Those older than a minute are such remains
-// (a write takes milliseconds; one of another running copy is younger).
+// leaves that file behind. Those older than a minute are such remains (a
+// write takes milliseconds; one of another running copy is younger). Only
+// our own names are looked at: the user's files beside the target stay.
 void RemoveStaleTemporaries(const std::string& target) {
   const std::size_t slash = target.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
@@ -116,11 +142,8 @@ void RemoveStaleTemporaries(const std::string& target) {
   if (!dir) return;
   const time_t now = ::time(nullptr);
   while (const dirent* entry = ::readdir(dir.get())) {
-    const std::string_view candidate = entry->d_name;
-    if (candidate.size() != name.size() + 7 || candidate.substr(0, name.size()) != name ||
-        candidate[name.size()] != '.')
-      continue;
-    const std::string path = folder + std::string(candidate);
+    if (!IsTemporaryOf(entry->d_name, name)) continue;
+    const std::string path = folder + entry->d_name;
     struct stat st {};
     if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && now - st.st_mtime > 60)
       (void)::unlink(path.c_str());
@@ -240,19 +263,14 @@ WriteResult SystemFileSystem::ReplaceContent(const std::string& path,
                                              std::string_view content) const {
   const std::string target = RealTarget(path);
   RemoveStaleTemporaries(target);
-  std::string temp = TempPattern(target);
-  Fd fd(::mkstemp(temp.data()));
+  std::string temp;
+  Fd fd(OpenTemporary(target, temp));
   if (!fd.Valid()) return {false, ErrorText(errno)};
 
+  // Keep the old file's permissions (a new file has its own already); a
+  // failure here is not worth losing the write.
   struct stat old {};
-  if (::stat(target.c_str(), &old) == 0) {
-    // Keep the old file's permissions; a failure here is not worth losing the write.
-    (void)::fchmod(fd.Get(), old.st_mode & 07777);
-  } else {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    (void)::fchmod(fd.Get(), 0666 & ~mask);
-  }
+  if (::stat(target.c_str(), &old) == 0) (void)::fchmod(fd.Get(), old.st_mode & 07777);
 
   int error = 0;
   if (!WriteAll(fd.Get(), content) || ::fsync(fd.Get()) != 0) error = errno;
@@ -282,8 +300,8 @@ bool SystemFileSystem::CanReplace(const std::string& path) const {
   }
   // The folder must take the temporary file ReplaceContent would make there;
   // making one is the only test that holds for root and read-only mounts.
-  std::string probe = TempPattern(target);
-  Fd fd(::mkstemp(probe.data()));
+  std::string probe;
+  Fd fd(OpenTemporary(target, probe));
   if (!fd.Valid()) return false;
   const bool closed = fd.Close();
   return ::unlink(probe.c_str()) == 0 && closed;

@@ -12,6 +12,8 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdint>
 #include <cwctype>
 #include <memory>
 #include <string_view>
@@ -79,14 +81,26 @@ std::wstring FolderOf(const std::wstring& path) {
   return slash == std::wstring::npos ? std::wstring(L".") : path.substr(0, slash + 1);
 }
 
-// A write killed between making its temporary file ("velXXXX.tmp", as
-// GetTempFileName names it) and the rename leaves that file behind. Those
-// older than a minute are such remains: a write takes milliseconds, and one
-// of another running copy is younger.
-void RemoveStaleTemporaries(const std::wstring& folder) {
-  const std::wstring base = folder == L"." ? std::wstring(L".\\") : folder;
+// The name part of a path.
+std::wstring NameOf(const std::wstring& path) {
+  const std::size_t slash = path.find_last_of(L"\\/:");
+  return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+std::wstring FolderBase(const std::wstring& path) {
+  const std::wstring folder = FolderOf(path);
+  return folder == L"." ? std::wstring(L".\\") : folder;
+}
+
+// A write killed between making its temporary file and the rename leaves
+// that file behind. Those older than a minute are such remains: a write takes
+// milliseconds, and one of another running copy is younger. Only our own
+// names are looked at: the user's files beside the target stay.
+void RemoveStaleTemporaries(const std::wstring& target) {
+  const std::wstring base = FolderBase(target);
+  const std::string name = WideToUtf8(NameOf(target));
   WIN32_FIND_DATAW data{};
-  FindHandle find(FindFirstFileW((base + L"vel*.tmp").c_str(), &data));
+  FindHandle find(FindFirstFileW((base + Utf8ToWide(TemporaryPrefix(name)) + L"*").c_str(), &data));
   if (find.get() == INVALID_HANDLE_VALUE) return;
   FILETIME now_time{};
   GetSystemTimeAsFileTime(&now_time);
@@ -95,15 +109,36 @@ void RemoveStaleTemporaries(const std::wstring& folder) {
   };
   constexpr unsigned long long kMinute = 60ULL * 10'000'000ULL;  // in 100 ns
   do {
-    const std::wstring name = data.cFileName;
-    // "vel", one to four hexadecimal digits, ".tmp".
-    if (name.size() < 8 || name.size() > 11) continue;
-    bool hex = true;
-    for (std::size_t i = 3; i + 4 < name.size(); ++i)
-      hex = hex && std::iswxdigit(name[i]) != 0;
-    if (!hex || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
-    if (ticks(now_time) - ticks(data.ftLastWriteTime) > kMinute) DeleteFileW((base + name).c_str());
+    if (!IsTemporaryOf(WideToUtf8(data.cFileName), name) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+      continue;
+    if (ticks(now_time) - ticks(data.ftLastWriteTime) > kMinute)
+      DeleteFileW((base + data.cFileName).c_str());
   } while (FindNextFileW(find.get(), &data));
+}
+
+struct Temporary {
+  std::wstring path;
+  FileHandle file;
+};
+
+// A new, empty temporary file for a write to target, beside it under a name
+// of our own (made here, since GetTempFileName's "velXXXX.tmp" is a name a
+// user might pick); no file, with the system's error, when none can be made.
+Temporary MakeTemporaryFor(const std::wstring& target, DWORD& error) {
+  static std::atomic<std::uint64_t> counter{0};
+  const std::string prefix = TemporaryPrefix(WideToUtf8(NameOf(target)));
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::uint64_t seed = (static_cast<std::uint64_t>(GetCurrentProcessId()) << 40) ^
+                               GetTickCount64() ^ (++counter * 0x9E3779B97F4A7C15ULL);
+    Temporary made{FolderBase(target) + Utf8ToWide(prefix + TemporaryUnique(seed)), nullptr};
+    made.file = MakeFileHandle(CreateFileW(made.path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                           FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (made.file) return made;
+    error = GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
+  }
+  return Temporary{};
 }
 
 bool IsFolder(const std::wstring& path) {
@@ -236,23 +271,17 @@ ReadResult SystemFileSystem::ReadWholeFile(const std::string& path) const {
 WriteResult SystemFileSystem::ReplaceContent(const std::string& path,
                                              std::string_view content) const {
   const std::wstring target = Utf8ToWide(path);
-  RemoveStaleTemporaries(FolderOf(target));
-  wchar_t temp[MAX_PATH + 1] = {};
-  if (GetTempFileNameW(FolderOf(target).c_str(), L"vel", 0, temp) == 0) {
-    return {false, ErrorText(GetLastError())};
-  }
+  RemoveStaleTemporaries(target);
   DWORD error = 0;
-  {
-    FileHandle file = MakeFileHandle(CreateFileW(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-      error = GetLastError();
-    } else if (!WriteAll(file.get(), content) || !FlushFileBuffers(file.get())) {
-      error = GetLastError();
-    } else if (!CloseHandle(file.release())) {
-      error = GetLastError();
-    }
+  Temporary temporary = MakeTemporaryFor(target, error);
+  if (!temporary.file) return {false, ErrorText(error)};
+  const wchar_t* temp = temporary.path.c_str();
+  if (!WriteAll(temporary.file.get(), content) || !FlushFileBuffers(temporary.file.get())) {
+    error = GetLastError();
+  } else if (!CloseHandle(temporary.file.release())) {
+    error = GetLastError();
   }
+  temporary.file.reset();
   if (error == 0) error = MoveOver(temp, target.c_str());
   if (error != 0) {
     // Nothing more can be done about a leftover that will not go.
@@ -281,9 +310,11 @@ bool SystemFileSystem::CanReplace(const std::string& path) const {
   // The folder must take the temporary file ReplaceContent would make there.
   // Making one is the only sound test: under Program Files the folder's
   // permissions are not the whole story.
-  wchar_t probe[MAX_PATH + 1] = {};
-  if (GetTempFileNameW(FolderOf(target).c_str(), L"vel", 0, probe) == 0) return false;
-  return DeleteFileW(probe) != 0;
+  DWORD error = 0;
+  Temporary probe = MakeTemporaryFor(target, error);
+  if (!probe.file) return false;
+  probe.file.reset();
+  return DeleteFileW(probe.path.c_str()) != 0;
 }
 
 namespace {

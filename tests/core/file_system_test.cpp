@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #endif
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -179,37 +180,68 @@ TEST_F(SystemFileSystemTest, AFifoInTheSettingsPlaceDoesNotHoldUpTheStart) {
   EXPECT_FALSE(system_.CanReplace(Folder() + "Vellum.ini")) << "nor is it replaced";
 }
 
-TEST_F(SystemFileSystemTest, RemainsOfAKilledWriteAreCleanedUpAtTheNextOne) {
-  Write("Vellum.ini", "old\r\n");
-  Write("Vellum.ini.a1B2c3", "killed half-way");                   // an hour old
-  Write("Vellum.ini.Zz9Yy8", "another copy's write in progress");  // just now
-  Write("Vellum.ini.bak", "the user's own");
-  Write("Other.ini.q1w2e3", "not ours");
-  const auto hour_ago = fs::file_time_type::clock::now() - std::chrono::hours(1);
-  fs::last_write_time(root_ / "Vellum.ini.a1B2c3", hour_ago);
-  fs::last_write_time(root_ / "Other.ini.q1w2e3", hour_ago);
-  ASSERT_TRUE(system_.ReplaceContent(Folder() + "Vellum.ini", "new\r\n").ok);
-  EXPECT_FALSE(fs::exists(root_ / "Vellum.ini.a1B2c3"));
-  for (const char* kept : {"Vellum.ini.Zz9Yy8", "Vellum.ini.bak", "Other.ini.q1w2e3"})
-    EXPECT_TRUE(fs::exists(root_ / kept)) << kept;
-  EXPECT_EQ(Read("Vellum.ini"), "new\r\n");
-}
-#else
-TEST_F(SystemFileSystemTest, RemainsOfAKilledWriteAreCleanedUpAtTheNextOne) {
-  Write("Vellum.ini", "old\r\n");
-  Write("vel1A2B.tmp", "killed half-way");                // an hour old
-  Write("vel9.tmp", "another copy's write in progress");  // just now
-  Write("velvet.tmp", "not a name of ours");
-  const auto hour_ago = fs::file_time_type::clock::now() - std::chrono::hours(1);
-  fs::last_write_time(root_ / "vel1A2B.tmp", hour_ago);
-  fs::last_write_time(root_ / "velvet.tmp", hour_ago);
-  ASSERT_TRUE(system_.ReplaceContent(Folder() + "Vellum.ini", "new\r\n").ok);
-  EXPECT_FALSE(fs::exists(root_ / "vel1A2B.tmp"));
-  EXPECT_TRUE(fs::exists(root_ / "vel9.tmp"));
-  EXPECT_TRUE(fs::exists(root_ / "velvet.tmp"));
-  EXPECT_EQ(Read("Vellum.ini"), "new\r\n");
+// The umask belongs to the whole process: a write never changes it, not even
+// for a moment, while other threads may be making files. A new file still
+// gets the mode the umask gives it.
+TEST_F(SystemFileSystemTest, WritesLeaveTheProcessUmaskAlone) {
+  const mode_t before = ::umask(027);
+  std::atomic<bool> done{false};
+  std::atomic<int> reads{0};
+  std::atomic<int> changed{0};
+  std::thread watcher([&] {
+    while (!done) {
+      std::ifstream status("/proc/self/status");
+      for (std::string line; std::getline(status, line);) {
+        if (line.rfind("Umask:", 0) != 0) continue;
+        ++reads;
+        if (std::stoi(line.substr(6), nullptr, 8) != 027) ++changed;
+      }
+    }
+  });
+  for (int i = 0; i < 300; ++i)
+    EXPECT_TRUE(system_.ReplaceContent(Folder() + "new" + std::to_string(i) + ".ini", "x").ok);
+  done = true;
+  watcher.join();
+  ::umask(before);
+  EXPECT_GT(reads.load(), 0) << "the system shows no umask";
+  EXPECT_EQ(changed.load(), 0);
+  struct stat st {};
+  ASSERT_EQ(::stat((Folder() + "new0.ini").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
 }
 #endif
+
+TEST_F(SystemFileSystemTest, ANextWriteRemovesOnlyTheRemainsOfKilledWrites) {
+  struct File {
+    const char* name;
+    bool hour_old;
+    bool removed;
+  } files[] = {
+      {".Vellum.ini.vellum-new-a1B2c3", true, true},    // a killed write's
+      {".Vellum.ini.vellum-new-Zz9Yy8", false, false},  // another copy's write under way
+      {"Vellum.ini.backup", true, false},               // the user's own, six letters too
+      {"Vellum.ini.before", true, false},
+      {"Vellum.ini.a1B2c3", true, false},
+      {"books.ini.backup", true, false},
+      {".Other.ini.vellum-new-q1w2e3", true, false},  // another file's
+      {".Vellum.ini.vellum-new-a1B2c", true, false},  // not one of our names
+      {".Vellum.ini.vellum-new-a1B2c3.x", true, false},
+      {"vel1A2B.tmp", true, false},
+  };
+  Write("Vellum.ini", "old\r\n");
+  const auto hour_ago = fs::file_time_type::clock::now() - std::chrono::hours(1);
+  for (const File& f : files) {
+    Write(f.name, "content");
+    if (f.hour_old) fs::last_write_time(root_ / f.name, hour_ago);
+  }
+  ASSERT_TRUE(system_.ReplaceContent(Folder() + "Vellum.ini", "new\r\n").ok);
+  for (const File& f : files)
+    EXPECT_EQ(fs::exists(root_ / f.name), !f.removed) << f.name;
+  EXPECT_EQ(Read("Vellum.ini"), "new\r\n");
+  EXPECT_EQ(std::distance(fs::directory_iterator(root_), fs::directory_iterator{}),
+            static_cast<std::ptrdiff_t>(std::size(files)))
+      << "the write's own temporary file is gone too";
+}
 
 TEST_F(SystemFileSystemTest, SettingsRoundTripThroughTheFile) {
   Write("Vellum.ini", "[Form1]\r\nleft=5\r\n[Keep]\r\nthis=line\r\n");
