@@ -169,6 +169,52 @@ class Commentary(ImportTestCase):
         self.assertEqual(sorted(os.listdir(self.out)), ["TestComm.htm", "books.ini"])
 
 
+class InterruptedRuns(ImportTestCase):
+    """What a run killed between its two renames, or before its clean-up, leaves behind,
+    and what the next import of that module makes of it, whether that import works or
+    not. Here the next import fails: Empty has no entries."""
+    DEAD = 99999999  # no such process
+
+    def leave(self, name, marker):
+        os.makedirs(os.path.join(self.out, name))
+        open(os.path.join(self.out, name, marker), "w").close()
+
+    def test_a_library_moved_aside_is_put_back_or_given_up_only_for_a_new_one(self):
+        self.library.add("Good", COMMENTARY, compressed=True)
+        self.library.add("Empty", "", driver="RawCom", data_of="Good")
+        dead, alive = self.DEAD, os.getpid()
+        cases = (
+            # (what the killed run left, library there before, library after, kept)
+            ("moved aside, the new one not yet in place",
+             [f".Empty.htm.previous-{dead}-a1B2c3"], None, "old", []),
+            ("moved aside by an earlier version",
+             [f".Empty.htm.part-{dead}-a1B2c3.old"], None, "old", []),
+            ("the new one in place, the old not yet removed",
+             [f".Empty.htm.previous-{dead}-a1B2c3"], "new", "new", []),
+            ("a staging folder of a run that died",
+             [f".Empty.htm.part-{dead}-a1B2c3"], None, None, []),
+            ("a staging folder of a run still going, and names not of ours",
+             [f".Empty.htm.part-{alive}-a1B2c3", f".Empty.htm.previous-{dead}-a1B2c",
+              ".Empty.htm.previous-x-a1B2c3", f".Other.htm.previous-{dead}-a1B2c3"], None, None,
+             [f".Empty.htm.part-{alive}-a1B2c3", f".Empty.htm.previous-{dead}-a1B2c",
+              ".Empty.htm.previous-x-a1B2c3", f".Other.htm.previous-{dead}-a1B2c3"]),
+        )
+        for what, left, before, after, kept in cases:
+            with self.subTest(what):
+                shutil.rmtree(self.out, ignore_errors=True)
+                for name in left:
+                    self.leave(name, "old")
+                if before:
+                    self.leave("Empty.htm", before)
+                _, err = self.imported("Empty", "--to", self.out, "--force", expect=4)
+                found = sorted(os.listdir(self.out))
+                expected = sorted(kept + (["Empty.htm"] if after else []))
+                self.assertEqual(found, expected)
+                if after:
+                    self.assertEqual(os.listdir(os.path.join(self.out, "Empty.htm")), [after])
+                self.assertEqual("put back" in err, after == "old" and before is None, err)
+
+
 class Bible(ImportTestCase):
     def test_verse_zero_and_verse_numbers(self):
         self.library.add("TestBible", BIBLE, kind="Bible", compressed=True)

@@ -238,12 +238,14 @@ int Import(const Options& options, Console& console) {
     return Report(console, kUnreadableModule, facts.name, "cannot be read cleanly", said);
 
   const std::string folder_name = facts.name + ".htm";
+  // Before anything else: a library an interrupted run moved aside is put back.
+  for (const std::string& line : RecoverEarlierRuns(folder, folder_name))
+    std::fprintf(console.err.get(), "vellum-import: %s\n", line.c_str());
   StagingFolder staging(folder, folder_name);
   if (!staging.valid()) return Report(console, kCannotWrite, facts.name, staging.error());
   if (Exists(staging.target()) && !options.force)
     return Report(console, kCannotWrite, facts.name,
                   staging.target() + " already exists (--force replaces it)");
-  RemoveAbandonedStaging(folder, folder_name);
 
   const PageStyle style{facts.library_css, facts.font, facts.language, facts.right_to_left};
   const bool bible = facts.kind == "Bible";

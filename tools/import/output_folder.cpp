@@ -6,10 +6,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <string_view>
 
 namespace vellum::import {
 namespace {
@@ -20,6 +23,38 @@ std::string SystemError(int error) {
 
 std::string StagingPrefix(const std::string& final_name) {
   return "." + final_name + ".part-";
+}
+
+// Where Commit moves an old library while the new one takes its place: a name
+// of its own, so that no clean-up of staging folders can take it for one.
+std::string AsidePrefix(const std::string& final_name) {
+  return "." + final_name + ".previous-";
+}
+
+// The process id in a name made of prefix, the id, "-", six letters or
+// digits and tail (as mkdtemp makes them); 0 when the name is not so made.
+long RunOf(std::string_view name, std::string_view prefix, std::string_view tail) {
+  if (name.substr(0, prefix.size()) != prefix || name.size() < prefix.size() + tail.size() ||
+      name.substr(name.size() - tail.size()) != tail)
+    return 0;
+  const std::string_view run =
+      name.substr(prefix.size(), name.size() - prefix.size() - tail.size());
+  const std::size_t dash = run.find('-');
+  if (dash == 0 || dash == std::string_view::npos || dash > 9 || run.size() != dash + 7) return 0;
+  long pid = 0;
+  for (const char c : run.substr(0, dash)) {
+    if (c < '0' || c > '9') return 0;
+    pid = pid * 10 + (c - '0');
+  }
+  for (const char c : run.substr(dash + 1)) {
+    if (!std::isalnum(static_cast<unsigned char>(c))) return 0;
+  }
+  return pid;
+}
+
+// A process that has ended (not one that is running, or not ours to ask).
+bool Ended(long pid) {
+  return pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
 }
 
 // Creates folder and its missing parents, 0755 like any folder of documents.
@@ -55,6 +90,7 @@ bool Exists(const std::string& path) {
 
 StagingFolder::StagingFolder(const std::string& parent, const std::string& final_name)
     : parent_(parent.empty() || parent.back() == '/' ? parent : parent + "/"),
+      final_name_(final_name),
       target_(parent_ + final_name) {
   if (!MakeFolders(parent_, error_)) return;
   std::string pattern =
@@ -109,7 +145,10 @@ bool StagingFolder::Commit(bool replace) {
       error_ = target_ + " already exists (--force replaces it)";
       return false;
     }
-    old = path_ + ".old";
+    // ".NAME.previous-PID-XXXXXX", from this run's staging name: should the
+    // process die before the next rename, the next run puts it back.
+    old = parent_ + AsidePrefix(final_name_) +
+          path_.substr(parent_.size() + StagingPrefix(final_name_).size());
     if (::rename(target_.c_str(), old.c_str()) != 0) {
       error_ = "cannot move the old " + target_ + " aside: " + SystemError(errno);
       return false;
@@ -126,19 +165,43 @@ bool StagingFolder::Commit(bool replace) {
   return true;
 }
 
-void RemoveAbandonedStaging(const std::string& parent, const std::string& final_name) {
+std::vector<std::string> RecoverEarlierRuns(const std::string& parent,
+                                            const std::string& final_name) {
   const std::string folder = parent.empty() || parent.back() == '/' ? parent : parent + "/";
-  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
-  if (!dir) return;
-  const std::string prefix = StagingPrefix(final_name);
-  while (const dirent* entry = ::readdir(dir.get())) {
-    const std::string name = entry->d_name;
-    if (name.rfind(prefix, 0) != 0) continue;
-    const long pid = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
-    // Still running (or not ours to ask): leave it.
-    if (pid <= 0 || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
-    RemoveTree(folder + name);
+  std::vector<std::string> said;
+  std::vector<std::string> asides;
+  {
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
+    if (!dir) return said;
+    const std::string staging = StagingPrefix(final_name);
+    while (const dirent* entry = ::readdir(dir.get())) {
+      const std::string name = entry->d_name;
+      if (Ended(RunOf(name, staging, ""))) {
+        RemoveTree(folder + name);
+      } else if (Ended(RunOf(name, AsidePrefix(final_name), "")) ||
+                 Ended(RunOf(name, staging, ".old"))) {  // the name earlier versions gave it
+        asides.push_back(name);
+      }
+    }
   }
+  // An old library is put back where no new one stands; where one does, the
+  // run that moved it aside got as far as renaming the new one into place.
+  std::sort(asides.begin(), asides.end());
+  const std::string target = folder + final_name;
+  for (const std::string& name : asides) {
+    if (!Exists(target)) {
+      if (::rename((folder + name).c_str(), target.c_str()) == 0) {
+        SyncFolder(folder);
+        said.push_back("put back " + target + ", which an interrupted import had moved aside");
+      } else {
+        said.push_back("cannot put back " + folder + name + " as " + target + ": " +
+                       SystemError(errno) + "; it is kept");
+      }
+    } else {
+      RemoveTree(folder + name);
+    }
+  }
+  return said;
 }
 
 }  // namespace vellum::import

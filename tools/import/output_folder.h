@@ -7,6 +7,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vellum::import {
 
@@ -28,11 +29,13 @@ class StagingFolder {
 
   // Moves the staging folder to the target. An existing target is replaced
   // only when replace is set, and then in two renames with the old folder
-  // put back should the second fail.
+  // put back should the second fail (or by the next run, should this one
+  // die in between: see RecoverEarlierRuns).
   bool Commit(bool replace);
 
  private:
   std::string parent_;
+  std::string final_name_;
   std::string target_;
   std::string path_;
   std::string error_;
@@ -42,8 +45,12 @@ class StagingFolder {
 // True when parent/name exists (as anything).
 bool Exists(const std::string& path);
 
-// Removes staging folders of earlier runs for final_name in parent whose
-// process is gone (killed before it could clean up).
-void RemoveAbandonedStaging(const std::string& parent, const std::string& final_name);
+// Cleans up after earlier runs for final_name in parent whose process is gone
+// (killed before it could clean up): their staging folders are removed, and
+// an old library one of them had moved aside is put back where no library
+// stands, else removed, since the new one took its place. Returns a line for
+// the user about each library put back (or that could not be).
+std::vector<std::string> RecoverEarlierRuns(const std::string& parent,
+                                            const std::string& final_name);
 
 }  // namespace vellum::import
