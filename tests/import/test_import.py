@@ -244,6 +244,20 @@ class ExitCodes(ImportTestCase):
         self.assertIn("--list", err)
         self.assert_nothing_left()
 
+    def test_a_module_name_that_is_no_plain_folder_name_writes_nothing(self):
+        self.library.add("Good", COMMENTARY, compressed=True)
+        with open(os.path.join(self.library.folder, "mods.d", "good.conf")) as f:
+            conf = f.read()
+        for name in ("/../x", "../x", "sub/x", "..", "a\\b", "x\x01y"):
+            with self.subTest(name=name):
+                with open(os.path.join(self.library.folder, "mods.d", "odd.conf"), "w") as f:
+                    f.write(conf.replace("[Good]", f"[{name}]"))
+                _, err = self.imported(name, "--to", self.out, expect=3)
+                self.assertIn("cannot be a folder name", err)
+                self.assert_nothing_left()
+                self.assertEqual(sorted(os.listdir(self.dir)), ["out", "sword"]
+                                 if os.path.isdir(self.out) else ["sword"])
+
     def test_damaged_and_misconfigured_modules_write_nothing(self):
         data = self.library.add("Good", COMMENTARY, compressed=True)
         # The driver of the larger index entries over data made for the smaller

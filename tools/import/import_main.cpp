@@ -54,7 +54,8 @@ constexpr const char* kUsage =
     "Modules are found where the SWORD library looks for them: $SWORD_PATH,\n"
     "~/.sword, the DataPath of /etc/sword.conf and /usr/share/sword.\n"
     "\n"
-    "Exit codes: 0 written; 2 bad arguments; 3 no such module; 4 the module cannot\n"
+    "Exit codes: 0 written; 2 bad arguments; 3 no such module (or a name that cannot\n"
+    "be a folder's); 4 the module cannot\n"
     "be read cleanly; 5 the folder cannot be written; 130 interrupted.\n";
 
 volatile std::sig_atomic_t g_interrupted = 0;
@@ -199,6 +200,27 @@ int Report(Console& console, int code, const std::string& module, const std::str
   return code;
 }
 
+// A name that can be one folder's name on Linux and Windows alike: no
+// separator, no "..", no NUL or other control character, not empty.
+bool IsPlainFolderName(std::string_view name) {
+  if (name.empty() || name.find("..") != std::string_view::npos) return false;
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '/' || c == '\\' || byte < 32 || byte == 127) return false;
+  }
+  return true;
+}
+
+// A name as the user may be shown it, control characters as "?".
+std::string TraceSafe(std::string_view name) {
+  std::string out;
+  for (const char c : name.substr(0, 80)) {
+    const auto byte = static_cast<unsigned char>(c);
+    out += byte < 32 || byte == 127 ? '?' : c;
+  }
+  return out;
+}
+
 struct BookInProgress {
   std::string code;
   std::string name;
@@ -237,6 +259,11 @@ int Import(const Options& options, Console& console) {
   if (std::vector<std::string> said = reports.Take(); !said.empty())
     return Report(console, kUnreadableModule, facts.name, "cannot be read cleanly", said);
 
+  // The name becomes a folder's: only a plain name may, never a path.
+  if (!IsPlainFolderName(facts.name))
+    return Report(console, kNoSuchModule, TraceSafe(facts.name),
+                  "the module's name cannot be a folder name (it holds \"/\", \"\\\", \"..\" or "
+                  "control characters); nothing was written");
   const std::string folder_name = facts.name + ".htm";
   // Before anything else: a library an interrupted run moved aside is put back.
   for (const std::string& line : RecoverEarlierRuns(folder, folder_name))
