@@ -54,9 +54,9 @@ constexpr const char* kUsage =
     "Modules are found where the SWORD library looks for them: $SWORD_PATH,\n"
     "~/.sword, the DataPath of /etc/sword.conf and /usr/share/sword.\n"
     "\n"
-    "Exit codes: 0 written; 2 bad arguments; 3 no such module (or a name that cannot\n"
-    "be a folder's); 4 the module cannot\n"
-    "be read cleanly; 5 the folder cannot be written; 130 interrupted.\n";
+    "Exit codes: 0 written; 2 bad arguments; 3 no such module (or its name cannot\n"
+    "be a folder's); 4 the module cannot be read cleanly; 5 the folder cannot be\n"
+    "written; 130 interrupted.\n";
 
 volatile std::sig_atomic_t g_interrupted = 0;
 
