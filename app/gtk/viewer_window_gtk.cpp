@@ -235,10 +235,10 @@ void ViewerWindowGtk::BuildTitleBar() {
   }
   Connect(image2_, "button-release-event", G_CALLBACK(OnButtonRelease));
   Connect(image2_, "motion-notify-event", G_CALLBACK(OnHandleMotion));
-  // A grab taken away or the window losing the keyboard ends a drag that
-  // will never see its release.
+  // A grab taken away ends a drag that will never see its release. Focus
+  // does not: where focus follows the pointer (or without a window
+  // manager), a fast drag outruns the window and takes the focus with it.
   Connect(image2_, "grab-broken-event", G_CALLBACK(OnDragInterrupted));
-  Connect(window_, "focus-out-event", G_CALLBACK(OnDragInterrupted));
 }
 
 GtkWidget* ViewerWindowGtk::AddButton(const char* name, const char* caption, int x, int y, int w,
@@ -510,6 +510,11 @@ gboolean ViewerWindowGtk::OnDragInterrupted(GtkWidget*, GdkEvent*, gpointer data
 gboolean ViewerWindowGtk::OnHandleMotion(GtkWidget*, GdkEventMotion* event, gpointer data) {
   auto* self = static_cast<ViewerWindowGtk*>(data);
   Guarded([&] {
+    // Motion without the button held: its release went elsewhere.
+    if ((event->state & GDK_BUTTON1_MASK) == 0) {
+      self->viewer_->OnDragHandleReleased();
+      return;
+    }
     self->viewer_->DragStep({static_cast<int>(event->x_root), static_cast<int>(event->y_root)});
   });
   return FALSE;
