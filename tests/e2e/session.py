@@ -293,9 +293,14 @@ class Session:
 
     # ---- accessibility ----
 
+    def probe_script(self):
+        """The accessibility probe as the session's user can read it."""
+        return PROBE
+
     def _ask_probe(self, command):
         if self.probe is None:
-            self.probe = subprocess.Popen([*self.as_user(), "/usr/bin/python3", PROBE],
+            self.probe = subprocess.Popen([*self.as_user(), "/usr/bin/python3",
+                                           self.probe_script()],
                                           env=self.env, text=True,
                                           stdin=subprocess.PIPE, stdout=subprocess.PIPE)
         self.probe.stdin.write(command + "\n")

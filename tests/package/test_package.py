@@ -21,7 +21,7 @@ ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(ROOT, "tests"))
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 
-from session import Session, wait_until  # noqa: E402
+from session import PROBE, Session, wait_until  # noqa: E402
 from testenv import png_pixels, project_version  # noqa: E402
 
 DIST = os.path.join(ROOT, "build", "dist")
@@ -298,6 +298,15 @@ class InstalledSession(Session):
         for name in ("XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME"):
             env.pop(name, None)
         return env
+
+    def probe_script(self):
+        # A copy in the session's own readable folder: the checkout may be one that
+        # other users cannot enter (a home folder, any folder of mode 0700 above it).
+        copy = os.path.join(self.dir, os.path.basename(PROBE))
+        if not os.path.exists(copy):
+            shutil.copy(PROBE, copy)
+            os.chmod(copy, 0o644)
+        return copy
 
     def as_user(self):
         if self.user.pw_uid == 0:
