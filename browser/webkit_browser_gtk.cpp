@@ -58,6 +58,43 @@ struct ScriptCall {
   JSCValue* value = nullptr;
 };
 
+// Nothing a page could use to reach the network before the filter sees a
+// load: no name look-ups and no connections opened ahead of a link
+// (<link rel="dns-prefetch">, "preconnect", "prefetch", early hints).
+void TurnOffEarlyConnections(WebKitSettings* settings) {
+  static constexpr std::string_view kEarly[] = {"LinkDNSPrefetch", "LinkPreconnect",
+                                                "LinkPreconnectEarlyHints", "LinkPrefetch"};
+  WebKitFeatureList* features = webkit_settings_get_all_features();
+  for (gsize i = 0; i < webkit_feature_list_get_length(features); ++i) {
+    WebKitFeature* feature = webkit_feature_list_get(features, i);
+    const char* id = webkit_feature_get_identifier(feature);
+    if (id != nullptr && std::find(std::begin(kEarly), std::end(kEarly), id) != std::end(kEarly))
+      webkit_settings_set_feature_enabled(settings, feature, FALSE);
+  }
+  webkit_feature_list_unref(features);
+}
+
+// The page shown instead of any page from a file while the network filter
+// is missing: plain, with the reason.
+std::string NotShownPage(const std::string& reason) {
+  std::string escaped;
+  for (const char c : reason) {
+    if (c == '<') {
+      escaped += "&lt;";
+    } else if (c == '>') {
+      escaped += "&gt;";
+    } else if (c == '&') {
+      escaped += "&amp;";
+    } else {
+      escaped += c;
+    }
+  }
+  return "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>Not shown</title></head>"
+         "<body style=\"font: 14px sans-serif; margin: 2em\"><h3>Book pages are not shown</h3>"
+         "<p>Vellum could not make sure that pages stay off the network, so it shows none: " +
+         escaped + ".</p><p>Starting Vellum again usually helps.</p></body></html>";
+}
+
 }  // namespace
 
 WebKitBrowser::WebKitBrowser(BeforeNavigate before_navigate, ContextMenu context_menu)
@@ -92,7 +129,11 @@ WebKitBrowser::WebKitBrowser(BeforeNavigate before_navigate, ContextMenu context
   // without anything polling the page.
   if (g_getenv("VELLUM_TRACE") != nullptr)
     webkit_settings_set_enable_write_console_messages_to_stdout(settings, TRUE);
-  LoadLocalOnlyFilter(content);
+  TurnOffEarlyConnections(settings);
+  if (std::optional<std::string> failure = LoadLocalOnlyFilter(content)) {
+    filter_failure_ = *failure;
+    std::fprintf(stderr, "vellum: book pages are not shown: %s\n", filter_failure_.c_str());
+  }
 
   handlers_.push_back(g_signal_connect(view_, "decide-policy", G_CALLBACK(OnDecidePolicy), this));
   handlers_.push_back(g_signal_connect(view_, "load-changed", G_CALLBACK(OnLoadChanged), this));
@@ -108,16 +149,18 @@ WebKitBrowser::~WebKitBrowser() {
   g_object_unref(view_);
 }
 
-void WebKitBrowser::LoadLocalOnlyFilter(WebKitUserContentManager* content) {
+std::optional<std::string> WebKitBrowser::LoadLocalOnlyFilter(WebKitUserContentManager* content) {
   // The filter is compiled into a store on disk, in a folder of its own that
   // goes once the compiled filter is loaded.
   GError* error = nullptr;
   gchar* folder = g_dir_make_tmp("vellum-filter-XXXXXX", &error);
   if (folder == nullptr) {
-    std::fprintf(stderr, "vellum: no folder for the page filter: %s\n",
-                 error != nullptr ? error->message : "unknown error");
+    const std::string failure = std::string(
+                                    "no folder for the filter that keeps them off the "
+                                    "network: ") +
+                                (error != nullptr ? error->message : "unknown error");
     g_clear_error(&error);
-    return;
+    return failure;
   }
   struct FilterCall {
     bool done = false;
@@ -150,18 +193,20 @@ void WebKitBrowser::LoadLocalOnlyFilter(WebKitUserContentManager* content) {
   while (!call->done && g_get_monotonic_time() < deadline)
     g_main_context_iteration(nullptr, TRUE);
   call->abandoned = !call->done;
+  std::optional<std::string> failure;
   if (call->filter != nullptr) {
     webkit_user_content_manager_add_filter(content, call->filter);
     webkit_user_content_filter_unref(call->filter);
     call->filter = nullptr;
   } else {
-    std::fprintf(stderr, "vellum: the filter that keeps book pages off the network failed: %s\n",
-                 call->done ? call->error.c_str() : "no answer in time");
+    failure = "the filter that keeps them off the network failed: " +
+              (call->done ? call->error : std::string("no answer in time"));
   }
   g_object_unref(store);
   std::error_code ignored;
   std::filesystem::remove_all(folder, ignored);
   g_free(folder);
+  return failure;
 }
 
 void WebKitBrowser::InstallReadyScript(WebKitUserContentManager* content,
@@ -200,6 +245,15 @@ std::string WebKitBrowser::UrlToUri(const std::string& url) {
 }
 
 bool WebKitBrowser::Navigate(const std::string& url) {
+  if (!filter_failure_.empty() && url != "about:blank") {
+    // Fail closed: without the filter a page could reach the network.
+    pending_uri_ = "about:blank";
+    committed_ = false;
+    early_names_.reset();
+    status_ = PageStatus::kLoading;
+    webkit_web_view_load_html(view_, NotShownPage(filter_failure_).c_str(), nullptr);
+    return true;
+  }
   const std::string uri = UrlToUri(url);
   const char* current = webkit_web_view_get_uri(view_);
   const bool same_document = current != nullptr && uri.find('#') != std::string::npos &&

@@ -68,8 +68,9 @@ class WebKitBrowser final : public BrowserPort {
   // ("" for none), in place of any earlier one.
   void InstallReadyScript(WebKitUserContentManager* content, const std::string& expected_anchor);
 
-  // Keeps book pages off the network: only local resources load.
-  static void LoadLocalOnlyFilter(WebKitUserContentManager* content);
+  // Keeps book pages off the network: only local resources load. nullopt
+  // when the filter is in place, else why not.
+  static std::optional<std::string> LoadLocalOnlyFilter(WebKitUserContentManager* content);
 
   // Runs a script in the page and waits for its value (the main loop turns
   // meanwhile); nullptr on failure or after the time limit.
@@ -85,6 +86,10 @@ class WebKitBrowser final : public BrowserPort {
   // document-start script scrolls to.
   std::string expected_anchor_;
   std::string installed_anchor_;
+
+  // Why the network filter is missing; empty when it is in place. Without
+  // it no page from a file is loaded at all.
+  std::string filter_failure_;
 
   // The navigation the viewer is waiting for.
   std::string pending_uri_;

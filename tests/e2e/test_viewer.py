@@ -461,9 +461,9 @@ class UntrustedPages(unittest.TestCase):
             f.write(ESCAPE_PAGE.format(port=self.server.server_address[1]))
         with open(os.path.join(self.s.program, "web.htm", "index.ini"), "a") as f:
             f.write("ESC=escape.htm\r\n")
-        self.s.start_viewer()
 
     def test_no_file_network_window_or_viewer_channel_is_reachable(self):
+        self.s.start_viewer()
         self.s.host("show", "ESC", "1", "1", check=True)
         wait_until(lambda: self.s.page_url().endswith("/escape.htm#CV001001"), what="the page")
         results = wait_until(lambda: self.s.page("window.vellumEscape && window.vellumEscape.fetch"
@@ -474,6 +474,19 @@ class UntrustedPages(unittest.TestCase):
         self.assertEqual(self.requests, [], "nothing reached the network")
         # The viewer's own scripts still read the page: it is indexed and labelled.
         self.s.wait_caption(" 1:1")
+
+    def test_without_the_network_filter_no_page_from_a_file_is_shown(self):
+        # The filter is compiled in a temporary folder: with none to be had, it fails.
+        self.s.env["TMPDIR"] = os.path.join(self.s.dir, "no-such-folder")
+        self.s.start_viewer(wait_for_start_page=False)
+        self.s.host("show", "ESC", "1", "1", check=True)
+        self.s.wait_caption(" 1:1")
+        wait_until(lambda: "Book pages are not shown" in self.s.page(
+            "document.body ? document.body.innerText : ''"), what="the page that says why")
+        self.assertEqual(self.s.page_url(), "about:blank")
+        with open(self.s.viewer_log) as log:
+            self.assertIn("book pages are not shown: no folder for the filter", log.read())
+        self.assertEqual(self.requests, [], "nothing reached the network")
 
 
 class SavedOnAMonitorThatIsGone(ViewerTest):
