@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/platform/wide_text_win.h"
+#include "platform/wide_text_win.h"
 
 namespace vellum {
 

@@ -1,5 +1,5 @@
 // The file and folder services the viewer needs, as a port: each platform
-// supplies its own (app/platform), tests may supply fakes.
+// supplies its own (platform/), tests may supply fakes.
 //
 // Text of paths. On Linux a path is the system's bytes, as they are. On
 // Windows every path that crosses this port is UTF-8: ExecutablePath, the

@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "app/platform/platform.h"
 #include "app/win32/ports_win.h"
 #include "browser/ie_browser_win.h"
 #include "browser/ie_events_win.h"
 #include "core/catalogue.h"
 #include "core/guarded.h"
+#include "platform/platform.h"
 #include "vellum_version.h"
 
 namespace vellum {

@@ -9,10 +9,10 @@
 #include <string>
 #include <string_view>
 
-#include "app/platform/platform.h"
 #include "core/catalogue.h"
 #include "core/geometry.h"
 #include "core/text.h"
+#include "platform/platform.h"
 #include "vellum_version.h"
 
 namespace {

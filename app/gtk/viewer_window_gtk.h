@@ -11,10 +11,10 @@
 
 #include "app/gtk/biblesync_gtk.h"
 #include "app/gtk/ports_gtk.h"
-#include "app/platform/platform.h"
 #include "browser/webkit_browser_gtk.h"
 #include "core/ports.h"
 #include "core/viewer.h"
+#include "platform/platform.h"
 
 namespace vellum {
 

@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <utility>
 
-#include "app/platform/wide_text_win.h"
 #include "core/guarded.h"
+#include "platform/wide_text_win.h"
 #include "vellum_version.h"
 
 namespace vellum::win32 {

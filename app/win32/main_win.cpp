@@ -9,9 +9,9 @@
 #include <string>
 #include <string_view>
 
-#include "app/platform/wide_text_win.h"
 #include "app/win32/viewer_window_win.h"
 #include "host/protocol.h"
+#include "platform/wide_text_win.h"
 #include "vellum_version.h"
 
 namespace {

@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "app/platform/platform.h"
 #include "app/win32/biblesync_win.h"
 #include "app/win32/controls_win.h"
 #include "app/win32/layout_win.h"
@@ -18,6 +17,7 @@
 #include "browser/ie_browser_win.h"
 #include "core/ports.h"
 #include "core/viewer.h"
+#include "platform/platform.h"
 
 namespace vellum::win32 {
 

@@ -14,8 +14,8 @@
 #include <random>
 #include <thread>
 
-#include "app/platform/platform.h"
 #include "core/catalogue.h"
+#include "platform/platform.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "app/platform/platform.h"
 #include "core/catalogue.h"
 #include "core/ini_file.h"
+#include "platform/platform.h"
 #include "tests/core/fake_file_system.h"
 #include "tests/fuzz/fuzz_input.h"
 #include "tests/fuzz/text_rules.h"

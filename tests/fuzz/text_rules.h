@@ -4,8 +4,8 @@
 
 #include <clocale>
 
-#include "app/platform/platform.h"
 #include "core/text.h"
+#include "platform/platform.h"
 
 namespace vellum::fuzz {
 

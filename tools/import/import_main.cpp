@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "app/platform/platform.h"
+#include "platform/platform.h"
 #include "tools/import/entry_html.h"
 #include "tools/import/output_folder.h"
 #include "tools/import/pages.h"

@@ -18,8 +18,8 @@
 #include <memory>
 #include <string_view>
 
-#include "app/platform/platform.h"
-#include "app/platform/wide_text_win.h"
+#include "platform/platform.h"
+#include "platform/wide_text_win.h"
 
 namespace vellum {
 namespace {

@@ -1,4 +1,4 @@
-#include "app/platform/wide_text_win.h"
+#include "platform/wide_text_win.h"
 
 #include <windows.h>
 

@@ -19,7 +19,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/platform/platform.h"
+#include "platform/platform.h"
 
 namespace vellum {
 namespace {
