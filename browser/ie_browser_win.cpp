@@ -2,6 +2,9 @@
 
 #include <ocidl.h>
 
+#include <cstdio>
+#include <string>
+
 #include "browser/ie_events_win.h"
 #include "browser/ie_rules_win.h"
 #include "core/guarded.h"
@@ -50,8 +53,33 @@ IeBrowser::~IeBrowser() {
   Close();
 }
 
+bool RequestNewestDocumentMode() {
+  // Without an entry for the program, the control shows every page in its
+  // IE7 document mode. 11001 asks for IE11's edge mode whatever a page's
+  // !DOCTYPE says ("Internet Feature Controls", FEATURE_BROWSER_EMULATION,
+  // Microsoft Learn). The entry is per user and per executable name, and is
+  // read when the control first comes up in the process.
+  wchar_t path[MAX_PATH] = {};
+  const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return false;
+  const std::wstring full(path, length);
+  const std::wstring name = full.substr(full.find_last_of(L"\\/") + 1);
+  HKEY key = nullptr;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, kBrowserEmulationKey, 0, nullptr, 0, KEY_SET_VALUE,
+                      nullptr, &key, nullptr) != ERROR_SUCCESS)
+    return false;
+  const DWORD mode = kNewestDocumentMode;
+  const LSTATUS set = RegSetValueExW(key, name.c_str(), 0, REG_DWORD,
+                                     reinterpret_cast<const BYTE*>(&mode), sizeof mode);
+  RegCloseKey(key);
+  return set == ERROR_SUCCESS;
+}
+
 HRESULT IeBrowser::Create(HWND parent, const RECT& rect) {
   Close();
+  if (!RequestNewestDocumentMode())
+    std::fprintf(stderr, "vellum: pages may show in an old document mode (error %lu)\n",
+                 GetLastError());
   parent_ = parent;
   site_ = ComPtr<BrowserSite>::Adopt(new BrowserSite(this, parent, rect));
   auto* client_site = static_cast<IOleClientSite*>(site_.Get());

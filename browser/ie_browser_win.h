@@ -19,6 +19,14 @@
 
 namespace vellum {
 
+// The document mode pages get: IE11's edge mode, set for this executable
+// and user under kBrowserEmulationKey before the control first comes up.
+inline constexpr const wchar_t* kBrowserEmulationKey =
+    L"Software\\Microsoft\\Internet Explorer\\Main\\FeatureControl\\FEATURE_BROWSER_EMULATION";
+inline constexpr DWORD kNewestDocumentMode = 11001;
+// Sets it (IeBrowser::Create does, every time); false when the registry refused.
+bool RequestNewestDocumentMode();
+
 // Element `index` of a document collection, or empty.
 ComPtr<IDispatch> ItemAt(IHTMLElementCollection& collection, long index);
 

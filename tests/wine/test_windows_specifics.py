@@ -84,6 +84,19 @@ class WindowsSpecifics(ViewerTestCase):
         self.assertEqual(info["client_origin"][1], info["rect"][1])
         self.assertGreater(info["client_origin"][0], info["rect"][0])
 
+    def test_pages_are_asked_for_in_the_newest_document_mode(self):
+        key = (r"HKCU\Software\Microsoft\Internet Explorer\Main\FeatureControl"
+               r"\FEATURE_BROWSER_EMULATION")
+        for program in ("vellum.exe", "vellum-check.exe"):
+            self.w.run(["wine", "reg", "delete", key, "/v", program, "/f"], timeout=60)
+        self.viewer()
+        self.w.wine(CHECK, timeout=120)
+        for program in ("vellum.exe", "vellum-check.exe"):
+            with self.subTest(program=program):
+                query = self.w.run(["wine", "reg", "query", key, "/v", program], timeout=60)
+                self.assertEqual(query.returncode, 0, query.stderr)
+                self.assertIn("0x2af9", query.stdout)  # 11001: IE11 edge mode
+
     def test_the_page_check_says_that_no_html_engine_is_present(self):
         result = self.w.wine(CHECK, timeout=120)
         lines = result.stdout.splitlines()
