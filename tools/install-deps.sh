@@ -11,7 +11,7 @@ packages=(
   wine wine64 xvfb xauth
   libgtk-3-dev libwebkit2gtk-4.1-dev libx11-dev libbiblesync-dev uuid-dev iproute2
   fonts-liberation openbox xdotool xclip x11-utils imagemagick
-  dbus-x11 at-spi2-core python3-pyatspi python3-websocket
+  dbus-x11 at-spi2-core python3-pyatspi python3-websocket python3-html5lib
   libsword-dev libsword-utils sword-comm-scofield sword-comm-tdavid
   dpkg-dev file desktop-file-utils appstream man-db nsis
 )

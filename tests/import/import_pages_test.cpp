@@ -102,7 +102,10 @@ TEST(SanitizeEntryHtml, KeepsTextAndSafeMarkupOnly) {
       {"<span title='say \"hi\"'>t</span>", "<span title=\"say &quot;hi&quot;\">t</span>"},
       {"bad\xff byte, nul\x01 and tab\t", "bad\xEF\xBF\xBD byte, nul and tab\t"},
       {"<b", "&lt;b"},
-      {"<td colspan=\"2\">x</td><p colspan=\"2\">y</p>", "<td colspan=\"2\">x</td><p>y</p>"},
+      // A cell outside a table is no cell to a browser.
+      {"<td colspan=\"2\">x</td><p colspan=\"2\">y</p>", "x<p>y</p>"},
+      {"<table><td colspan=\"2\" rowspan=\"x\">x</td></table>",
+       "<table><tbody><tr><td colspan=\"2\">x</td></tr></tbody></table>"},
   };
   for (const auto& c : cases)
     EXPECT_EQ(SanitizeEntryHtml(c.in), c.out) << c.in;
@@ -138,6 +141,62 @@ TEST(SanitizeEntryHtml, MarkedReferencesBecomeOneLinkPerPlace) {
        "<a class=\"x\" href=\"gen.htm$BCVGEN1:1\">never closed</a>"},
       {"<vellum-ref to=\"GEN1:1\">a<vellum-ref to=\"EXO1:1\">b</vellum-ref>",
        "<a class=\"x\" href=\"gen.htm$BCVGEN1:1\">ab</a>"},
+      // Markup of any kind keeps a list from being split: a ";" may stand in it.
+      {"<vellum-ref to=\"GEN1:2 GEN1:3\">Gen 1:2<span style=\"color:red;font-weight:bold\"/>"
+       " and 3</vellum-ref>",
+       "<a class=\"x\" href=\"gen.htm$BCVGEN1:2\">Gen 1:2<span "
+       "style=\"color:red;font-weight:bold\">"
+       "</span> and 3</a> <a class=\"x\" href=\"gen.htm$BCVGEN1:3\">GEN 1:3</a>"},
+      {"<vellum-ref to=\"GEN1:2 GEN1:3\">Gen 1:2<br>; 3</vellum-ref>",
+       "<a class=\"x\" href=\"gen.htm$BCVGEN1:2\">Gen 1:2<br>; 3</a> "
+       "<a class=\"x\" href=\"gen.htm$BCVGEN1:3\">GEN 1:3</a>"},
+      // A link holds no blocks: their text stays, their tags go.
+      {"<vellum-ref to=\"GEN1:1\"><div><p>Gen</p> 1:1</div></vellum-ref>",
+       "<a class=\"x\" href=\"gen.htm$BCVGEN1:1\">Gen 1:1</a>"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(SanitizeEntryHtml(c.in), c.out) << c.in;
+}
+
+// What a browser's parser would close or move on its own is written out, so
+// that the tree is the one the markup spells and no end tag of the entry can
+// reach the page's own elements.
+TEST(SanitizeEntryHtml, WritesTheEndTagsAParserWouldImply) {
+  const struct {
+    const char* in;
+    const char* out;
+  } cases[] = {
+      {"Verse four <embed src=x>and this text", "Verse four and this text"},
+      {"<meta charset=x><link rel=x>a<frame src=x>b", "ab"},
+      {"<li><div><li>x</li></div></li>", "<li><div></div></li><li>x</li>"},
+      {"<li><b><li>x", "<li><b></b></li><li>x</li>"},
+      {"<ul><li>a<ul><li>b</ul></ul>", "<ul><li>a<ul><li>b</li></ul></li></ul>"},
+      {"<li><blockquote><li>x", "<li><blockquote><li>x</li></blockquote></li>"},
+      {"<dl><dt>a<dd>b<dt>c</dl>", "<dl><dt>a</dt><dd>b</dd><dt>c</dt></dl>"},
+      {"<p>a<div>b</div>c</p>", "<p>a</p><div>b</div>c"},
+      {"<p><span>a<p>b", "<p><span>a</span></p><p>b</p>"},
+      {"<p>a<hr>b", "<p>a</p><hr>b"},
+      {"<p>a<ul><li>b</ul>", "<p>a</p><ul><li>b</li></ul>"},
+      {"<p/>text", "<p></p>text"},
+      {"<h1>a<h2>b</h2></h1>", "<h1>a</h1><h2>b</h2>"},
+      {"<h1><span>a<h2>b</h2></span></h1>", "<h1><span>a<h2>b</h2></span></h1>"},
+      {"<pre>\ncode</pre>", "<pre><span></span>\ncode</pre>"},
+      {"<pre>code\n</pre>", "<pre>code\n</pre>"},
+      {"<table><tr><td>a<td>b</table>",
+       "<table><tbody><tr><td>a</td><td>b</td></tr></tbody></table>"},
+      {"<table>x<b>y</b></table>", "<table><tbody><tr><td>x<b>y</b></td></tr></tbody></table>"},
+      {"<table> <caption>c<tr><td>d</table>",
+       "<table> <caption>c</caption><tbody><tr><td>d</td></tr></tbody></table>"},
+      {"<table><thead><tr><th>h<tbody><tr><td>d</table>",
+       "<table><thead><tr><th>h</th></tr></thead><tbody><tr><td>d</td></tr></tbody></table>"},
+      {"<table><tr><td><p>a<table><tr><td>b</table>c</td></tr></table>",
+       "<table><tbody><tr><td><p>a</p><table><tbody><tr><td>b</td></tr></tbody></table>c</td>"
+       "</tr></tbody></table>"},
+      {"<p><table><tr><td>x</td></tr></table>",
+       "<p></p><table><tbody><tr><td>x</td></tr></tbody></table>"},
+      {"<table><vellum-ref to=\"GEN1:1\">Gen</vellum-ref></table>",
+       "<table><tbody><tr><td><a class=\"x\" href=\"gen.htm$BCVGEN1:1\">Gen</a></td></tr></tbody>"
+       "</table>"},
   };
   for (const auto& c : cases)
     EXPECT_EQ(SanitizeEntryHtml(c.in), c.out) << c.in;

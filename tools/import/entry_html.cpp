@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "tools/import/html_tree.h"
 #include "tools/import/references.h"
 
 namespace vellum::import {
@@ -25,10 +26,13 @@ constexpr std::array kKept = {"b",     "i",     "u",    "s",    "em",         "s
                               "tbody", "tfoot", "tr",   "td",   "th",         "caption", "cite",
                               "q",     "abbr",  "code", "pre",  "tt",         "strike",  "center"};
 constexpr std::array kVoidElements = {"br", "hr", "wbr"};
-constexpr std::array kDropped = {
-    "script",   "style",    "iframe", "object",   "embed",  "applet", "head", "title", "noscript",
-    "template", "svg",      "math",   "textarea", "select", "button", "form", "video", "audio",
-    "canvas",   "frameset", "frame",  "noframes", "xml",    "link",   "meta"};
+// Dropped with their content. Void elements are never here (embed, meta,
+// link, frame...): written without "/>", they have no content to drop, and
+// what follows them is the entry's own.
+constexpr std::array kDropped = {"script",   "style",    "iframe",   "object", "applet", "head",
+                                 "title",    "noscript", "template", "svg",    "math",   "textarea",
+                                 "select",   "button",   "form",     "video",  "audio",  "canvas",
+                                 "frameset", "noframes", "xml"};
 
 // Deeper nesting than this is unwrapped: no real entry needs it, and a
 // page must not be able to make the browser build an endless tree.
@@ -341,8 +345,7 @@ class Sanitizer {
       i = lt + Markup(in.substr(lt));
     }
     if (in_ref_) CloseReference();
-    while (!open_.empty())
-      Close();
+    tree_.CloseTo(0);
     return std::move(out_);
   }
 
@@ -350,7 +353,10 @@ class Sanitizer {
   std::string& Sink() { return in_ref_ ? ref_inner_ : out_; }
 
   void Text(std::string_view text) {
-    if (drop_depth_ == 0) AppendEscaped(Sink(), text, false);
+    if (drop_depth_ > 0) return;
+    std::string escaped;
+    AppendEscaped(escaped, text, false);
+    tree_.WriteText(escaped);
   }
 
   // Handles the markup at the start of text ("<..."); returns its length.
@@ -396,32 +402,29 @@ class Sanitizer {
       if (const std::optional<std::string> alt = FindAttribute(tag, "alt")) Text(*alt);
       return;
     }
-    switch (KindOf(tag.name)) {
-      case Kind::kDrop:
-        if (!tag.self_closing) {
-          drop_name_ = tag.name;
-          drop_depth_ = 1;
-        }
-        return;
-      case Kind::kUnwrap:
-        return;
-      case Kind::kVoid:
-        Sink() += "<" + tag.name + ">";
-        return;
-      case Kind::kKeep:
-        break;
-    }
-    if (open_.size() >= kMaxDepth) return;
-    std::string element = "<" + tag.name;
-    for (const auto& [name, value] : tag.attributes)
-      element += CleanAttribute(tag.name, name, value);
-    if (tag.self_closing) {
-      Sink() += element + "></" + tag.name + ">";
+    const Kind kind = KindOf(tag.name);
+    if (kind == Kind::kDrop) {
+      if (!tag.self_closing) {
+        drop_name_ = tag.name;
+        drop_depth_ = 1;
+      }
       return;
     }
-    Sink() += element + ">";
-    open_.push_back(tag.name);
+    // A link holds phrasing content only: blocks, lists and tables inside a
+    // reference lose their tags and keep their text.
+    if (kind == Kind::kUnwrap || (in_ref_ && !OpenElements::IsInline(tag.name))) return;
+    if (kind == Kind::kKeep && tree_.Depth() >= kMaxDepth) return;
+    if (!tree_.MakeRoomFor(tag.name)) return;
+    std::string attributes;
+    if (kind == Kind::kKeep) {
+      for (const auto& [name, value] : tag.attributes)
+        attributes += CleanAttribute(tag.name, name, value);
+    }
+    // Any markup inside a reference keeps its text from being split at ";".
     if (in_ref_) ref_has_tags_ = true;
+    tree_.Open(tag.name, attributes);
+    // "<p/>" opens a paragraph in HTML: written out, it holds nothing.
+    if (tag.self_closing && kind == Kind::kKeep) tree_.CloseTo(tree_.Depth() - 1);
   }
 
   void EndTag(const Tag& tag) {
@@ -435,26 +438,24 @@ class Sanitizer {
     }
     if (KindOf(tag.name) != Kind::kKeep) return;
     // Only an element opened where we are may be closed here: inside a
-    // reference, one opened before it stays open.
+    // reference, one opened before it stays open. One the parser would have
+    // closed already is no longer open.
     const std::size_t floor = in_ref_ ? ref_floor_ : 0;
-    for (std::size_t n = open_.size(); n > floor; --n) {
-      if (open_[n - 1] != tag.name) continue;
-      while (open_.size() >= n)
-        Close();
+    for (std::size_t n = tree_.Depth(); n > floor; --n) {
+      if (tree_.At(n - 1) != tag.name) continue;
+      tree_.CloseTo(n - 1);
       return;
     }
   }
 
-  void Close() {
-    Sink() += "</" + open_.back() + ">";
-    open_.pop_back();
-  }
-
   void OpenReference(const Tag& tag) {
+    // The links are content: in a table, they need a cell.
+    tree_.MakeRoomForContent();
     in_ref_ = true;
+    tree_.SetSink(&ref_inner_);
     ref_inner_.clear();
     ref_has_tags_ = false;
-    ref_floor_ = open_.size();
+    ref_floor_ = tree_.Depth();
     ref_targets_.clear();
     const std::string to = FindAttribute(tag, "to").value_or("");
     std::size_t at = 0;
@@ -469,14 +470,14 @@ class Sanitizer {
   }
 
   void CloseReference() {
-    while (open_.size() > ref_floor_)
-      Close();
+    tree_.CloseTo(ref_floor_);
     in_ref_ = false;
-    out_ += ReferenceLinks(ref_targets_, ref_inner_, ref_has_tags_);
+    tree_.SetSink(&out_);
+    tree_.WriteMarkup(ReferenceLinks(ref_targets_, ref_inner_, ref_has_tags_));
   }
 
   std::string out_;
-  std::vector<std::string> open_;
+  OpenElements tree_{&out_};
   std::string drop_name_;
   int drop_depth_ = 0;
   bool in_ref_ = false;
