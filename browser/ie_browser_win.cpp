@@ -150,10 +150,14 @@ HWND IeBrowser::ControlWindow() const {
   return handle;
 }
 
+bool IeBrowser::IsControlWindow(HWND window) const {
+  HWND control = ControlWindow();
+  return control != nullptr && window != nullptr && (window == control || IsChild(control, window));
+}
+
 bool IeBrowser::IsControlKey(const MSG& msg) const {
   if (!browser_ || msg.message < WM_KEYFIRST || msg.message > WM_KEYLAST) return false;
-  HWND control = ControlWindow();
-  return control != nullptr && (msg.hwnd == control || IsChild(control, msg.hwnd));
+  return IsControlWindow(msg.hwnd);
 }
 
 bool IeBrowser::TranslateAccelerator(MSG& msg) {
@@ -189,7 +193,11 @@ void IeBrowser::OnBrowserEvent(DISPID event, DISPPARAMS& params) {
       return;
     }
     case kDispidNavigateComplete2:
-      if (IsTopFrame(params, event)) navigated_ = true;
+      if (!IsTopFrame(params, event)) return;
+      navigated_ = true;
+      // The control forgets this with each new document: a file dropped on
+      // the page would replace it (and BeforeNavigate2 lets a file through).
+      if (browser_) browser_->put_RegisterAsDropTarget(VARIANT_FALSE);
       return;
     case kDispidDocumentComplete:
       ++document_complete_events_;

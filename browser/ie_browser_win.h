@@ -53,6 +53,8 @@ class IeBrowser final : public BrowserPort, private SiteListener {
   void SetRect(const RECT& rect);
   // The control's own window, or null.
   HWND ControlWindow() const;
+  // True when window is the control's or one of its children.
+  bool IsControlWindow(HWND window) const;
   // True when msg is a key message for one of the control's windows.
   bool IsControlKey(const MSG& msg) const;
   // Offers a key message for one of the control's windows to the control's

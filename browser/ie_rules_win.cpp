@@ -74,6 +74,12 @@ KeyRoute RouteKey(UINT message, WPARAM key, KeyState state) {
     case WM_SYSKEYDOWN:
       // F10 alone arrives as a system key, like everything with Alt.
       return RoutePress(key, {state.ctrl, state.alt || key != VK_F10, state.shift});
+    case WM_KEYUP:
+    case WM_SYSKEYUP:
+      // A browser key acts on its release as well: DefWindowProc makes a
+      // WM_APPCOMMAND of it (WM_APPCOMMAND, Microsoft Learn), which would
+      // step the control through its own history.
+      return IsBrowserKey(key) ? KeyRoute::kSwallow : KeyRoute::kDeliver;
     default:
       // A release or a character on its own changes nothing: the press that
       // would have acted was dropped, so nothing was translated from it.

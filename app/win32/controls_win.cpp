@@ -358,6 +358,13 @@ void SetButtonFont(HWND button, HFONT font) {
   InvalidateRect(button, nullptr, FALSE);
 }
 
+void SetButtonMargin(HWND button, int margin) {
+  ControlState* state = StateOf(button);
+  if (state == nullptr) return;
+  state->look.margin = margin;
+  InvalidateRect(button, nullptr, FALSE);
+}
+
 void SetImageDpi(HWND image, int dpi) {
   ControlState* state = StateOf(image);
   if (state == nullptr || dpi <= 0) return;

@@ -45,6 +45,8 @@ HWND CreateImage(HWND parent, int id, HBITMAP bitmap, const RECT& place, HCURSOR
 void SetImageDpi(HWND image, int dpi);
 // Changes a speed button's font (not owned), redrawing it.
 void SetButtonFont(HWND button, HFONT font);
+// Changes a speed button's caption margin (-1: centred), redrawing it.
+void SetButtonMargin(HWND button, int margin);
 
 // Our own pictures: the 16x16 menu icon and the 19x19 drag handle.
 HBITMAP NewMenuIcon();

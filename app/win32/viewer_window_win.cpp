@@ -8,6 +8,7 @@
 #include "browser/ie_events_win.h"
 #include "browser/ie_rules_win.h"
 #include "core/guarded.h"
+#include "core/scoped_value.h"
 #include "host/protocol.h"
 #include "host/win32_link.h"
 
@@ -256,11 +257,10 @@ void ViewerWindowWin::ApplyDpi(int dpi) {
     HWND control = controls_[place.id];
     if (place.id == kImage1 || place.id == kImage2) {
       SetImageDpi(control, dpi_);
-    } else if (place.id == kSpeedButton2) {
-      SetButtonFont(control,
-                    FontOf(Face::kArial));  // the location button: this one only underlines
     } else {
-      SetButtonFont(control, FontOf(place.face));
+      // The location button's font follows its underline.
+      SetButtonFont(control, place.id == kSpeedButton2 ? FontOf(Face::kArial) : FontOf(place.face));
+      SetButtonMargin(control, place.margin < 0 ? -1 : Scaled(place.margin, dpi_));
     }
   }
 }
@@ -331,7 +331,18 @@ void ViewerWindowWin::OnDestroyed() {
 }
 
 bool ViewerWindowWin::FilterMessage(MSG& msg) {
-  if (!browser_ || !browser_->IsControlKey(msg)) return false;
+  if (!browser_) return false;
+  // The mouse's back and forward buttons over the page step our history,
+  // never the control's own. Over our own windows they come as WM_APPCOMMAND.
+  if ((msg.message == WM_XBUTTONDOWN || msg.message == WM_XBUTTONUP ||
+       msg.message == WM_XBUTTONDBLCLK) &&
+      browser_->IsControlWindow(msg.hwnd)) {
+    if (msg.message == WM_XBUTTONUP)
+      PostMessageW(window_, kHistoryStepMessage, GET_XBUTTON_WPARAM(msg.wParam) == XBUTTON1 ? 0 : 1,
+                   0);
+    return true;
+  }
+  if (!browser_->IsControlKey(msg)) return false;
 
   switch (RouteKey(msg.message, msg.wParam, CurrentKeyState())) {
     case KeyRoute::kSwallow:
@@ -409,6 +420,28 @@ LRESULT ViewerWindowWin::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       // TRUE tells the sender the message was taken.
       return host::kCopyDataHandled;
     }
+    case kHistoryStepMessage:
+      if (viewer_) {
+        if (wparam == 0) {
+          viewer_->OnBackClicked();
+        } else {
+          viewer_->OnForwardClicked();
+        }
+      }
+      return 0;
+    case WM_APPCOMMAND:
+      // The mouse's back and forward buttons (and such keys) over our own
+      // windows, passed up to this one by DefWindowProc.
+      switch (GET_APPCOMMAND_LPARAM(lparam)) {
+        case APPCOMMAND_BROWSER_BACKWARD:
+          if (viewer_) viewer_->OnBackClicked();
+          return TRUE;
+        case APPCOMMAND_BROWSER_FORWARD:
+          if (viewer_) viewer_->OnForwardClicked();
+          return TRUE;
+        default:
+          return DefWindowProcW(window_, message, wparam, lparam);
+      }
     case kOpenMenuMessage:
       if (viewer_)
         viewer_->OpenMenuAt({static_cast<std::int32_t>(static_cast<LONG_PTR>(wparam)),
@@ -420,29 +453,44 @@ LRESULT ViewerWindowWin::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
         // top, where a caption bar would be, Windows 10 and 11 would draw it
         // as a white strip above the title bar.
         auto* sizes = reinterpret_cast<NCCALCSIZE_PARAMS*>(lparam);
-        const LONG top = sizes->rgrc[0].top;
+        const RECT proposed = sizes->rgrc[0];
         const LRESULT result = DefWindowProcW(window_, message, wparam, lparam);
-        sizes->rgrc[0].top = top;
+        // Maximized, the window reaches beyond the monitor by its frame on
+        // every side: the top must come down by as much as the bottom went
+        // up, or the title bar's top is off the screen.
+        sizes->rgrc[0].top = IsZoomed(window_)
+                                 ? proposed.top + (proposed.bottom - sizes->rgrc[0].bottom)
+                                 : proposed.top;
         return result;
       }
       return DefWindowProcW(window_, message, wparam, lparam);
     case WM_DPICHANGED: {
-      // Moved to a monitor of another scale: new fonts, pictures and places,
-      // and the rectangle the system suggests for the new scale.
+      // Moved to a monitor of another scale: new fonts, pictures and places.
+      // The rectangle the system suggests for the new scale is taken for a
+      // move the user or the system made. Where our own SetWindowBounds moved
+      // the window there (the saved place at start, a docking step), the
+      // size is ours already: scaled again, it would grow at every start.
       ApplyDpi(HIWORD(wparam));
       const auto* suggested = reinterpret_cast<const RECT*>(lparam);
-      if (suggested != nullptr) {
-        applying_bounds_ = true;
+      if (suggested != nullptr && applying_bounds_ == 0) {
+        const ScopedValue<int> applying(applying_bounds_, applying_bounds_ + 1);
         SetWindowPos(window_, nullptr, suggested->left, suggested->top,
                      suggested->right - suggested->left, suggested->bottom - suggested->top,
                      SWP_NOZORDER | SWP_NOACTIVATE);
-        applying_bounds_ = false;
       }
       LayOut();
       return 0;
     }
+    case WM_QUERYENDSESSION:
+      return TRUE;  // nothing here needs the user's answer
+    case WM_ENDSESSION:
+      // The session ends, and the process with it once this message returns:
+      // no WM_CLOSE comes (WM_ENDSESSION, Microsoft Learn). Closed as a close
+      // does, the settings are written.
+      if (wparam != FALSE) CloseWindow();
+      return 0;
     case WM_GETMINMAXINFO:
-      if (applying_bounds_) {
+      if (applying_bounds_ > 0) {
         reinterpret_cast<MINMAXINFO*>(lparam)->ptMinTrackSize = POINT{1, 1};
         return 0;
       }
@@ -612,12 +660,14 @@ void ViewerWindowWin::SetWindowBounds(const Bounds& bounds) {
   // Saved and docked sizes are applied as they are, even below the size the
   // system lets the user drag the window down to.
   const RECT margin = InvisibleMargins(window_);
-  applying_bounds_ = true;
-  const BOOL moved =
-      SetWindowPos(window_, nullptr, bounds.left - margin.left, bounds.top - margin.top,
-                   bounds.width + margin.left + margin.right,
-                   bounds.height + margin.top + margin.bottom, SWP_NOZORDER | SWP_NOACTIVATE);
-  applying_bounds_ = false;
+  BOOL moved = FALSE;
+  {
+    // Counted: a nested change (WM_DPICHANGED) must not end it for this call.
+    const ScopedValue<int> applying(applying_bounds_, applying_bounds_ + 1);
+    moved = SetWindowPos(window_, nullptr, bounds.left - margin.left, bounds.top - margin.top,
+                         bounds.width + margin.left + margin.right,
+                         bounds.height + margin.top + margin.bottom, SWP_NOZORDER | SWP_NOACTIVATE);
+  }
   if (!moved) std::fprintf(stderr, "vellum: cannot move the window (error %lu)\n", GetLastError());
 }
 
@@ -648,24 +698,15 @@ std::vector<ScreenRect> ViewerWindowWin::Monitors() {
 }
 
 bool ViewerWindowWin::LockUpdates() {
-  // WM_SETREDRAW pauses this window's drawing only (LockWindowUpdate would
-  // take the one lock the whole system has). A hidden window draws nothing
-  // anyway, and turning drawing back on would mark it visible again.
-  if (locked_ || !IsWindowVisible(window_)) return false;
-  SendMessageW(window_, WM_SETREDRAW, FALSE, 0);
-  locked_ = true;
-  return true;
+  // Drawing is not held. WM_SETREDRAW FALSE on the window clears WS_VISIBLE
+  // (WM_SETREDRAW, Microsoft Learn: remarks), so hit testing would skip the
+  // window for the whole page wait and clicks would fall through to whatever
+  // lies below; LockWindowUpdate takes the one lock the whole system has.
+  // DWM composes the window, so a load shows no flicker without either.
+  return false;
 }
 
-void ViewerWindowWin::UnlockUpdates() {
-  if (!locked_) return;
-  locked_ = false;
-  SendMessageW(window_, WM_SETREDRAW, TRUE, 0);
-  // Hidden meanwhile (minimized by the host during the load): it stays so.
-  if (minimized_ || viewer_->Closed()) ShowWindow(window_, SW_HIDE);
-  RedrawWindow(window_, nullptr, nullptr,
-               RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-}
+void ViewerWindowWin::UnlockUpdates() {}
 
 void ViewerWindowWin::CloseWindow() {
   if (!viewer_ || !viewer_->OnClosing()) return;

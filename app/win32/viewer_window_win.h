@@ -44,6 +44,8 @@ class Font {
 
 // A private message: open the menu at the screen point (wParam, lParam).
 inline constexpr UINT kOpenMenuMessage = WM_APP + 1;
+// A private message: one history step, back (wParam 0) or forward (1).
+inline constexpr UINT kHistoryStepMessage = WM_APP + 2;
 
 class ViewerWindowWin final : public ControlsPort, private ControlListener {
  public:
@@ -136,8 +138,7 @@ class ViewerWindowWin final : public ControlsPort, private ControlListener {
   bool underlined_ = false;  // the location button's font
 
   bool running_ = false;
-  bool locked_ = false;
-  bool applying_bounds_ = false;
+  int applying_bounds_ = 0;  // our own SetWindowBounds calls under way
   bool focusing_ = false;
   bool on_top_ = false;
   bool minimized_ = false;

@@ -181,6 +181,24 @@ TEST_F(IeBrowserTest, TheControlIsNoDropTargetAndReadsItsAmbientsFromTheSite) {
   EXPECT_NE(browser_.Site()->AmbientsAsked(), 0u) << "the control asks its site while it starts";
 }
 
+TEST_F(IeBrowserTest, EachNewDocumentIsMadeNoDropTargetAgain) {
+  ASSERT_EQ(browser_.Create(parent_, RECT{0, 26, 400, 300}), S_OK);
+  // The control forgets the setting with each new document, as if this had
+  // been done: every top frame's NavigateComplete2 sets it again.
+  VARIANT_BOOL drop = VARIANT_FALSE;
+  ASSERT_EQ(browser_.Control()->put_RegisterAsDropTarget(VARIANT_TRUE), S_OK);
+  ASSERT_EQ(browser_.Control()->get_RegisterAsDropTarget(&drop), S_OK);
+  if (drop != VARIANT_TRUE) GTEST_SKIP() << "this control does not keep the setting (Wine)";
+  Frame inner;
+  for (IDispatch* frame : {static_cast<IDispatch*>(&inner), TopFrame(browser_)}) {
+    EventArgs args(kDispidNavigateComplete2, frame, L"file:///C:/web.htm/alpha.htm");
+    browser_.Site()->Invoke(kDispidNavigateComplete2, IID_NULL, 0, DISPATCH_METHOD, &args.params,
+                            nullptr, nullptr, nullptr);
+    ASSERT_EQ(browser_.Control()->get_RegisterAsDropTarget(&drop), S_OK);
+    EXPECT_EQ(drop, frame == &inner ? VARIANT_TRUE : VARIANT_FALSE);
+  }
+}
+
 TEST_F(IeBrowserTest, AClosedOrNeverCreatedControlRefusesWork) {
   EXPECT_FALSE(browser_.Navigate("about:blank"));
   EXPECT_EQ(browser_.Status(), PageStatus::kFailed);

@@ -57,6 +57,9 @@ TEST(RouteKey, OnlyKeysThatActInsideThePageReachTheControlsShortcuts) {
       {"Shift+F10", WM_SYSKEYDOWN, VK_F10, kShift, KeyRoute::kOpenMenu},
       // Releases and characters follow their press, which decided.
       {"Backspace released", WM_KEYUP, VK_BACK, kPlain, KeyRoute::kDeliver},
+      // A browser key acts on its release too (DefWindowProc's WM_APPCOMMAND).
+      {"Browser Back key released", WM_KEYUP, VK_BROWSER_BACK, kPlain, KeyRoute::kSwallow},
+      {"Browser Home key released", WM_SYSKEYUP, VK_BROWSER_HOME, kAlt, KeyRoute::kSwallow},
       {"a character", WM_CHAR, 'g', kPlain, KeyRoute::kDeliver},
   };
   for (const auto& c : cases)

@@ -5,11 +5,16 @@
 //   vellum-probe burst CODE:CH:V ...      show-location messages back to back
 //   vellum-probe restore                  restores the application from the taskbar
 //   vellum-probe activate                 activates the taskbar entry, as a click on it does
+//   vellum-probe watch-visible MS         samples the viewer's visible style for MS milliseconds
+//                                         and prints how often it was seen without it
+//   vellum-probe end-session              asks the viewer whether the session may end, then tells
+//                                         it that it ends (as a logoff does), and prints the answer
 //   vellum-probe copydata                 sends an empty message of an unused code and prints
 //                                         what the viewer's window procedure returned
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -127,6 +132,28 @@ int main(int argc, char** argv) {
                             5000, &result) == 0)
       return 4;
     std::printf("{\"copydata_result\": %llu}\n", static_cast<unsigned long long>(result));
+    return 0;
+  }
+  if (command == "watch-visible" && argc > 2) {
+    const ULONGLONG end = GetTickCount64() + std::strtoull(argv[2], nullptr, 10);
+    unsigned long samples = 0;
+    unsigned long invisible = 0;
+    while (GetTickCount64() < end && IsWindow(viewer)) {
+      ++samples;
+      if ((GetWindowLongA(viewer, GWL_STYLE) & WS_VISIBLE) == 0) ++invisible;
+    }
+    std::printf("{\"samples\": %lu, \"invisible\": %lu}\n", samples, invisible);
+    return 0;
+  }
+  if (command == "end-session") {
+    DWORD_PTR query = 0;
+    DWORD_PTR ended = 0;
+    if (SendMessageTimeoutA(viewer, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 5000,
+                            &query) == 0 ||
+        SendMessageTimeoutA(viewer, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL, 10000,
+                            &ended) == 0)
+      return 4;
+    std::printf("{\"query\": %llu}\n", static_cast<unsigned long long>(query));
     return 0;
   }
   if (command == "activate") return SetForegroundWindow(GetWindow(viewer, GW_OWNER)) ? 0 : 1;

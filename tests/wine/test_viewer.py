@@ -231,6 +231,20 @@ class Viewer(WineTestCase):
         viewer.click_control("SBtnFORWARD")
         viewer.wait_for_caption("SpeedButton2", "Beta 1:2")
 
+    def test_the_mouse_back_and_forward_buttons_step_our_history(self):
+        viewer = self.viewer()
+        self.dwell(viewer, "ALP", 1, 1, "Alpha 1:1")
+        self.dwell(viewer, "BET", 1, 2, "Beta 1:2")
+        info = viewer.probe()
+        # Over the page, the control's window: never its own history.
+        page = [c for c in info["children"] if c["class"] == "Shell DocObject View"][0]
+        viewer.click(*WineViewer.centre(page), button=8)
+        viewer.wait_for_caption("SpeedButton2", "Alpha 1:1")
+        # Over the title bar, our own.
+        left, top, _, _ = WineViewer.child(info, "Panel1")["rect"]
+        viewer.click(left + 260, top + 10, button=9)
+        viewer.wait_for_caption("SpeedButton2", "Beta 1:2")
+
     def test_index_then_about_then_back(self):
         viewer = self.viewer()
         self.dwell(viewer, "ALP", 1, 1, "Alpha 1:1")

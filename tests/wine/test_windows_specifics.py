@@ -84,6 +84,31 @@ class WindowsSpecifics(ViewerTestCase):
         self.assertEqual(info["client_origin"][1], info["rect"][1])
         self.assertGreater(info["client_origin"][0], info["rect"][0])
 
+    def test_the_window_stays_visible_to_clicks_while_pages_load(self):
+        viewer = self.viewer()
+        watch = self.w.spawn_wine(PROBE, "watch-visible", "8000")
+        # Each location a page load: the window must never stop being visible
+        # (hit testing skips a window without WS_VISIBLE, so clicks would fall
+        # through to whatever lies below).
+        for n, code in enumerate(["ALP", "BET", "GAM", "DEL"] * 3):
+            viewer.host("show", code, str(n + 1), "1")
+            viewer.wait_for(lambda i: WineViewer.child(i, "SpeedButton2")["text"].endswith(
+                f" {n + 1}:1"), f"location {n + 1}")
+        seen = json.loads(watch.communicate(timeout=60)[0])
+        self.assertGreater(seen["samples"], 0)
+        self.assertEqual(seen["invisible"], 0)
+
+    def test_the_settings_are_written_when_the_session_ends(self):
+        viewer = self.viewer(settings=settings_text(150, 120, 500, 300))
+        viewer.host("show", "BET", "2", "2")
+        viewer.wait_for_caption("SpeedButton2", "Beta 2:2")
+        with open(viewer.settings_path, "w", newline="") as f:
+            f.write("[Form1]\r\n")  # what the session's end must put right
+        result = self.w.wine(PROBE, "end-session", timeout=60)
+        self.assertEqual(result.returncode, 0, result.stdout)
+        self.assertEqual(json.loads(result.stdout), {"query": 1})
+        self.assertEqual(viewer.settings(), settings_text(150, 120, 500, 300, on_top=False))
+
     def test_pages_are_asked_for_in_the_newest_document_mode(self):
         key = (r"HKCU\Software\Microsoft\Internet Explorer\Main\FeatureControl"
                r"\FEATURE_BROWSER_EMULATION")
