@@ -2,6 +2,7 @@
 
 #include <ocidl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -198,6 +199,7 @@ void IeBrowser::OnBrowserEvent(DISPID event, DISPPARAMS& params) {
       // The control forgets this with each new document: a file dropped on
       // the page would replace it (and BeforeNavigate2 lets a file through).
       if (browser_) browser_->put_RegisterAsDropTarget(VARIANT_FALSE);
+      ApplyZoom();
       return;
     case kDispidDocumentComplete:
       ++document_complete_events_;
@@ -354,6 +356,21 @@ std::optional<std::wstring> IeBrowser::SelectionText() {
   std::wstring result = text != nullptr ? std::wstring(text, SysStringLen(text)) : L"";
   SysFreeString(text);
   return result;
+}
+
+void IeBrowser::SetZoom(int percent) {
+  zoom_percent_ = percent;
+  ApplyZoom();
+}
+
+void IeBrowser::ApplyZoom() {
+  if (!browser_) return;
+  // OLECMDID_OPTICAL_ZOOM takes the percentage as a VT_I4 (10 to 1000).
+  VARIANT zoom;
+  VariantInit(&zoom);
+  V_VT(&zoom) = VT_I4;
+  V_I4(&zoom) = std::clamp(zoom_percent_, 10, 1000);
+  browser_->ExecWB(OLECMDID_OPTICAL_ZOOM, OLECMDEXECOPT_DONTPROMPTUSER, &zoom, nullptr);
 }
 
 void IeBrowser::Copy() {

@@ -53,6 +53,8 @@ class IeBrowser final : public BrowserPort, private SiteListener {
   void SetRect(const RECT& rect);
   // The control's own window, or null.
   HWND ControlWindow() const;
+  // Applies zoom_percent_ to the document shown.
+  void ApplyZoom();
   // True when window is the control's or one of its children.
   bool IsControlWindow(HWND window) const;
   // True when msg is a key message for one of the control's windows.
@@ -85,6 +87,11 @@ class IeBrowser final : public BrowserPort, private SiteListener {
   std::optional<int> AnchorCount() override;
   bool ScrollIntoView(int ordinal) override;
   void Copy() override;
+
+  // Zooms every page by percent (100: as the control shows it), now and for
+  // each new document: the control scales pages by the system's DPI only,
+  // not by the DPI of the monitor the window is on.
+  void SetZoom(int percent);
   void Focus() override;
 
  private:
@@ -109,8 +116,9 @@ class IeBrowser final : public BrowserPort, private SiteListener {
   // Where the running navigation stands, from the top frame's events.
   bool started_ = false;    // its BeforeNavigate2 went through
   bool navigated_ = false;  // NavigateComplete2: the document exists
-  bool complete_ = false;   // DocumentComplete: the document is whole
-  bool failed_ = false;     // NavigateError
+  int zoom_percent_ = 100;
+  bool complete_ = false;  // DocumentComplete: the document is whole
+  bool failed_ = false;    // NavigateError
   int before_navigate_events_ = 0;
   int navigate_error_events_ = 0;
   int new_window_events_ = 0;

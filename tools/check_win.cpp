@@ -16,6 +16,7 @@
 #include "core/catalogue.h"
 #include "core/guarded.h"
 #include "platform/platform.h"
+#include "tools/check_bounds_win.h"
 #include "vellum_version.h"
 
 namespace vellum {
@@ -25,12 +26,15 @@ constexpr RECT kPlace{0, 26, 640, 480};
 constexpr std::uint64_t kPageLimitMs = 10'000;
 
 const char* const kUsage =
-    "usage: vellum-check [--help | --version]\n"
+    "usage: vellum-check [--bounds | --help | --version]\n"
     "Runs the page-side checks of the WebBrowser control against the library in the\n"
     "program folder (load a page, read its anchors, scroll, follow a cross-reference\n"
     "click, cancel a new window, copy) and prints one line per check, then\n"
     "\"N passed, M failed\". Exit code 0 when all passed, 1 otherwise, 2 on a wrong\n"
-    "command line.\n";
+    "command line.\n"
+    "\n"
+    "  --bounds   instead, start and close vellum.exe (beside this program) twice and\n"
+    "             check that the window opens where it was closed\n";
 
 class Checks {
  public:
@@ -329,8 +333,13 @@ int main(int argc, char** argv) {
       std::printf("vellum-check %s\n", vellum::kVersion);
       return 0;
     }
+    if (argc == 2 && arg == "--bounds") {
+      int code = 1;
+      vellum::Guarded([&] { code = vellum::CheckBounds(); });
+      return code;
+    }
     // Each option stands alone: what follows one is as wrong as an unknown one.
-    const bool known = arg == "--help" || arg == "-h" || arg == "--version";
+    const bool known = arg == "--help" || arg == "-h" || arg == "--version" || arg == "--bounds";
     std::fprintf(stderr, "vellum-check: unexpected argument %s\n%s", argv[known ? 2 : 1],
                  vellum::kUsage);
     return 2;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <stdexcept>
+#include <utility>
 
 #include "app/win32/layout_win.h"
 #include "browser/ie_events_win.h"
@@ -62,6 +63,22 @@ int DpiOf(HWND window) {
   const int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
   if (screen != nullptr) ReleaseDC(nullptr, screen);
   return dpi > 0 ? dpi : 96;
+}
+
+// The DPI the whole system was started with: GetDpiForSystem where the
+// system has it (Windows 10 1607 and later), else the screen's.
+int SystemDpi() {
+  using DpiForSystem = UINT(WINAPI*)();
+  static const auto dpi_for_system = [] {
+    HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    FARPROC found = user32 != nullptr ? GetProcAddress(user32, "GetDpiForSystem") : nullptr;
+    return reinterpret_cast<DpiForSystem>(reinterpret_cast<void (*)()>(found));
+  }();
+  if (dpi_for_system != nullptr) {
+    const UINT dpi = dpi_for_system();
+    if (dpi != 0) return static_cast<int>(dpi);
+  }
+  return DpiOf(nullptr);
 }
 
 // How far the window rectangle reaches beyond what the user sees.
@@ -200,6 +217,7 @@ bool ViewerWindowWin::CreateWindows() {
   if (FAILED(hr))
     std::fprintf(stderr, "vellum: the WebBrowser control is not available (0x%08lx)\n",
                  static_cast<unsigned long>(hr));
+  ZoomPagesForDpi();
   LayOut();
   return true;
 }
@@ -265,6 +283,12 @@ void ViewerWindowWin::ApplyDpi(int dpi) {
   }
 }
 
+// Pages as large as the title bar on any monitor: the control scales them
+// by the system's DPI, the window's monitor may have another.
+void ViewerWindowWin::ZoomPagesForDpi() {
+  browser_->SetZoom(MulDiv(100, dpi_, SystemDpi()));
+}
+
 RECT ViewerWindowWin::BrowserPlace() const {
   RECT client{};
   if (window_ != nullptr) GetClientRect(window_, &client);
@@ -299,6 +323,13 @@ int ViewerWindowWin::Run() {
   if (viewer_->Closed()) return 0;
   ShowWindow(application_, SW_SHOWNOACTIVATE);
   ShowWindow(window_, SW_SHOW);
+  shown_ = true;
+  // DWM knows a window's invisible frame only once it has been shown
+  // (DWMWA_EXTENDED_FRAME_BOUNDS): the bounds set before, measured without
+  // it, are set again, or the window would open a few pixels off and a
+  // little smaller at every start.
+  if (const std::optional<Bounds> early = std::exchange(bounds_before_shown_, std::nullopt))
+    SetWindowBounds(*early);
   UpdateWindow(window_);
   running_ = true;
   MSG msg{};
@@ -471,6 +502,7 @@ LRESULT ViewerWindowWin::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       // the window there (the saved place at start, a docking step), the
       // size is ours already: scaled again, it would grow at every start.
       ApplyDpi(HIWORD(wparam));
+      ZoomPagesForDpi();
       const auto* suggested = reinterpret_cast<const RECT*>(lparam);
       if (suggested != nullptr && applying_bounds_ == 0) {
         const ScopedValue<int> applying(applying_bounds_, applying_bounds_ + 1);
@@ -657,6 +689,7 @@ Bounds ViewerWindowWin::WindowBounds() {
 }
 
 void ViewerWindowWin::SetWindowBounds(const Bounds& bounds) {
+  if (!shown_) bounds_before_shown_ = bounds;
   // Saved and docked sizes are applied as they are, even below the size the
   // system lets the user drag the window down to.
   const RECT margin = InvisibleMargins(window_);

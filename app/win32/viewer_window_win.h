@@ -6,6 +6,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -87,6 +88,7 @@ class ViewerWindowWin final : public ControlsPort, private ControlListener {
   HFONT FontOf(Face face) const;
   // Fonts, pictures and places for the window's current DPI.
   void ApplyDpi(int dpi);
+  void ZoomPagesForDpi();
   void LayOut();
   // The browser control's place in the client area.
   RECT BrowserPlace() const;
@@ -139,6 +141,8 @@ class ViewerWindowWin final : public ControlsPort, private ControlListener {
 
   bool running_ = false;
   int applying_bounds_ = 0;  // our own SetWindowBounds calls under way
+  bool shown_ = false;       // the window has been shown once
+  std::optional<Bounds> bounds_before_shown_;
   bool focusing_ = false;
   bool on_top_ = false;
   bool minimized_ = false;

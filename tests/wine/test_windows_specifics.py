@@ -5,6 +5,7 @@ is there."""
 import glob
 import json
 import os
+import shutil
 import time
 
 from wine_session import WineTestCase
@@ -108,6 +109,15 @@ class WindowsSpecifics(ViewerTestCase):
         self.assertEqual(result.returncode, 0, result.stdout)
         self.assertEqual(json.loads(result.stdout), {"query": 1})
         self.assertEqual(viewer.settings(), settings_text(150, 120, 500, 300, on_top=False))
+
+    def test_the_bounds_check_finds_the_window_where_it_was_closed(self):
+        viewer = WineViewer(self.w, settings_text(150, 120, 500, 300))
+        shutil.copy(CHECK, viewer.folder)
+        result = self.w.wine(os.path.join(viewer.folder, "vellum-check.exe"), "--bounds",
+                             timeout=180)
+        self.assertEqual(result.returncode, 0, result.stdout)
+        self.assertIn("ok   window bounds: after a start and close 150, 120, 500 x 300; "
+                      "after another the same", result.stdout)
 
     def test_pages_are_asked_for_in_the_newest_document_mode(self):
         key = (r"HKCU\Software\Microsoft\Internet Explorer\Main\FeatureControl"
