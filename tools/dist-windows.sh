@@ -13,7 +13,7 @@ stage=$dist/Vellum
 for file in vellum.exe vellum-host.exe vellum-check.exe vellum.nsi; do
   [ -f "$build/$file" ] || { echo "dist-windows: $build/$file is missing (make windows)" >&2; exit 1; }
 done
-rm -rf "$stage" "$dist/vellum-windows.zip" "$dist/vellum-setup.exe"
+rm -rf "$stage" "$dist/vellum-windows.zip" "$dist/vellum-setup.exe" "$dist/library-files.nsh"
 mkdir -p "$stage"
 cp "$build/vellum.exe" "$build/vellum-host.exe" "$build/vellum-check.exe" "$stage/"
 cp -r "$root/samples/library/." "$stage/"
@@ -28,5 +28,19 @@ for entry in Vellum/vellum.exe Vellum/vellum-host.exe Vellum/vellum-check.exe Ve
 done
 echo "dist-windows: $dist/vellum-windows.zip ($(stat -c %s "$dist/vellum-windows.zip") bytes)"
 
-makensis -V2 -DSTAGE="$stage" -DOUTFILE="$dist/vellum-setup.exe" "$build/vellum.nsi"
+# What the uninstaller removes of the bundled library: its files one by one,
+# then its folders, deepest first, each only when it is empty, so that
+# whatever the user added there stays.
+library_files=$dist/library-files.nsh
+{
+  (cd "$stage" && find about web.htm -type f | LC_ALL=C sort) | while IFS= read -r file; do
+    printf '  Delete "$INSTDIR\\%s"\n' "$(sed 's/\$/$$/g; s|/|\\|g' <<<"$file")"
+  done
+  (cd "$stage" && find about web.htm -depth -type d) | while IFS= read -r folder; do
+    printf '  RMDir "$INSTDIR\\%s"\n' "$(sed 's/\$/$$/g; s|/|\\|g' <<<"$folder")"
+  done
+} >"$library_files"
+
+makensis -V2 -DSTAGE="$stage" -DOUTFILE="$dist/vellum-setup.exe" -DLIBRARY_FILES="$library_files" \
+  "$build/vellum.nsi"
 echo "dist-windows: $dist/vellum-setup.exe ($(stat -c %s "$dist/vellum-setup.exe") bytes)"

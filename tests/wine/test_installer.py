@@ -64,24 +64,57 @@ class Installer(WineTestCase):
         self.assertEqual(len(found), 1, found)
         return os.path.join(found[0], "Vellum")
 
-    def test_silent_install_run_and_silent_uninstall(self):
+    def test_silent_install_run_upgrade_and_silent_uninstall(self):
         result = self.w.wine(SETUP, "/S", timeout=180)
         self.assertEqual(result.returncode, 0, result.stderr)
         self.check_installed()
         settings = self.run_installed_viewer()
-        # A library of the user's own, which uninstalling must leave alone.
+        # A library of the user's own, and a page the user put into the bundled
+        # one: uninstalling leaves both alone.
         library = os.path.join(self.user_folder("Local"), "Mine.htm")
         shutil.copytree(os.path.join(LIBRARY, "web.htm"), library)
+        with open(os.path.join(self.program, "web.htm", "mine.htm"), "w") as f:
+            f.write("<p>the user's own</p>")
+
+        # Installing again while Vellum runs: it is closed first, as its host would.
+        viewer = WineViewer(self.w, folder=self.program)
+        self.addCleanup(viewer.stop)
+        viewer.start()
+        result = self.w.wine(SETUP, "/S", timeout=180)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(viewer.wait_exit(60), 0)
+        self.assertTrue(os.path.isfile(os.path.join(self.program, "vellum.exe")))
 
         result = self.w.wine(os.path.join(self.program, "uninstall.exe"), "/S", timeout=120)
         self.assertEqual(result.returncode, 0, result.stderr)
         # The uninstaller hands its work to a copy of itself outside the folder it
         # removes, and returns at once.
-        wait_until(lambda: not os.path.exists(self.program) and
+        wait_until(lambda: files_below(self.program) == {"web.htm/mine.htm"} and
                    not os.path.exists(self.shortcut) and
                    self.registry(UNINSTALL_KEY) is None, "the uninstall to finish")
+        self.assertEqual(sorted(os.listdir(self.program)), ["web.htm"])
         self.assertTrue(os.path.isfile(settings), "the user's settings stay")
         self.assertEqual(files_below(library), files_below(os.path.join(LIBRARY, "web.htm")))
+
+    def test_an_install_for_the_current_user_alone(self):
+        result = self.w.wine(SETUP, "/S", "/CurrentUser", timeout=180)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        found = glob.glob(os.path.join(self.users, "*", "AppData", "Local", "Programs", "Vellum"))
+        self.assertEqual(len(found), 1, found)
+        program = found[0]
+        self.assertIn("vellum.exe", os.listdir(program))
+        self.assertFalse(os.path.exists(self.program), "nothing for all users")
+        self.assertIsNone(self.registry(UNINSTALL_KEY))
+        entry = self.registry(UNINSTALL_KEY.replace("HKLM", "HKCU"))
+        self.assertIsNotNone(entry, "the user's own Uninstall entry")
+        shortcut = glob.glob(os.path.join(self.users, "*", "AppData", "Roaming", "Microsoft",
+                                          "Windows", "Start Menu", "Programs", "Vellum.lnk"))
+        self.assertEqual(len(shortcut), 1)
+        result = self.w.wine(os.path.join(program, "uninstall.exe"), "/S", timeout=120)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        wait_until(lambda: not os.path.exists(program) and not os.path.exists(shortcut[0]) and
+                   self.registry(UNINSTALL_KEY.replace("HKLM", "HKCU")) is None,
+                   "the uninstall to finish")
 
     def test_the_icon_the_executables_carry(self):
         # An icon file of PNG images: its directory's sizes and places are what the
