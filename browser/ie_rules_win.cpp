@@ -36,8 +36,11 @@ KeyRoute RoutePress(WPARAM key, KeyState state) {
     return KeyRoute::kOpenMenu;
   if (IsBrowserKey(key)) return KeyRoute::kSwallow;
   if (state.alt) {
-    // Alt+F4 closes the viewer through its system menu; every other
-    // Alt combination (Alt+Left: back, Alt+Home: home page) is the control's.
+    // Alt+F4 closes the viewer through its system menu; Alt+Left and
+    // Alt+Right are our Back and Forward; every other Alt combination
+    // (Alt+Home: home page) is the control's.
+    if (key == VK_LEFT && !state.ctrl && !state.shift) return KeyRoute::kBack;
+    if (key == VK_RIGHT && !state.ctrl && !state.shift) return KeyRoute::kForward;
     return key == VK_F4 ? KeyRoute::kDeliver : KeyRoute::kSwallow;
   }
   if (key >= VK_F1 && key <= VK_F24) return KeyRoute::kSwallow;  // F5 reloads, F11, F1 ...

@@ -16,6 +16,8 @@ enum class KeyRoute {
   kDeliver,   // delivered to the page as typed, never taken as a shortcut
   kSwallow,   // dropped: it would change the page behind the viewer
   kOpenMenu,  // dropped, and the viewer's own menu opens instead
+  kBack,      // dropped, and the viewer steps back in its own history
+  kForward,   // dropped, and the viewer steps forward
 };
 
 struct KeyState {
@@ -30,7 +32,8 @@ KeyState CurrentKeyState();
 // The route of one key message for one of the control's windows. Only keys
 // that act inside the page are offered as shortcuts (copy, select all,
 // scrolling, Tab); keys that would navigate, reload, print, open files or
-// windows are dropped; the context-menu keys open ours.
+// windows are dropped; the context-menu keys open ours; Alt+Left and
+// Alt+Right step our history, never the control's.
 KeyRoute RouteKey(UINT message, WPARAM key, KeyState state);
 
 // The URL for a navigation the viewer asks for. A local path (C:\..., a UNC

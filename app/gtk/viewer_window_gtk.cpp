@@ -167,6 +167,9 @@ void ViewerWindowGtk::BuildWindow() {
   Connect(window_, "delete-event", G_CALLBACK(OnDelete));
   Connect(window_, "motion-notify-event", G_CALLBACK(OnWindowMotion));
   Connect(window_, "button-press-event", G_CALLBACK(OnWindowPress));
+  // Before the web view sees them: Alt+Left and Alt+Right are our history's.
+  Connect(window_, "key-press-event", G_CALLBACK(OnKey));
+  Connect(window_, "key-release-event", G_CALLBACK(OnKey));
 
   GtkWidget* column = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
   gtk_container_add(GTK_CONTAINER(window_), column);
@@ -505,6 +508,33 @@ gboolean ViewerWindowGtk::OnDragInterrupted(GtkWidget*, GdkEvent*, gpointer data
   auto* self = static_cast<ViewerWindowGtk*>(data);
   Guarded([&] { self->viewer_->DragCaptureLost(); });
   return FALSE;
+}
+
+gboolean ViewerWindowGtk::OnKey(GtkWidget*, GdkEventKey* event, gpointer data) {
+  auto* self = static_cast<ViewerWindowGtk*>(data);
+  gboolean handled = FALSE;
+  Guarded([&] {
+    const bool left = event->keyval == GDK_KEY_Left || event->keyval == GDK_KEY_KP_Left;
+    const bool right = event->keyval == GDK_KEY_Right || event->keyval == GDK_KEY_KP_Right;
+    if (!left && !right) return;
+    const bool alt = (event->state & gtk_accelerator_get_default_mod_mask()) == GDK_MOD1_MASK;
+    if (event->type == GDK_KEY_RELEASE) {
+      self->history_key_down_ = false;
+      handled = alt;
+      return;
+    }
+    if (!alt) return;
+    handled = TRUE;
+    // One step per press, as the buttons step: a held key's repeats go nowhere.
+    if (self->history_key_down_ || !self->viewer_) return;
+    self->history_key_down_ = true;
+    if (left) {
+      self->viewer_->OnBackClicked();
+    } else {
+      self->viewer_->OnForwardClicked();
+    }
+  });
+  return handled;
 }
 
 gboolean ViewerWindowGtk::OnHandleMotion(GtkWidget*, GdkEventMotion* event, gpointer data) {

@@ -81,6 +81,7 @@ class ViewerWindowGtk final : public ControlsPort {
   static gboolean OnButtonRelease(GtkWidget* widget, GdkEventButton* event, gpointer self);
   static void OnClicked(GtkWidget* widget, gpointer self);
   static gboolean OnDragInterrupted(GtkWidget* widget, GdkEvent* event, gpointer self);
+  static gboolean OnKey(GtkWidget* widget, GdkEventKey* event, gpointer self);
   static gboolean OnHandleMotion(GtkWidget* widget, GdkEventMotion* event, gpointer self);
   static void OnMenuItem(GtkWidget* item, gpointer self);
 
@@ -120,6 +121,7 @@ class ViewerWindowGtk final : public ControlsPort {
   bool keep_above_ = false;
   bool setting_check_ = false;
   bool hidden_without_wm_ = false;
+  bool history_key_down_ = false;  // Alt+Left or Alt+Right held: its repeats step no further
   int frozen_ = 0;
 };
 

@@ -375,11 +375,19 @@ bool ViewerWindowWin::FilterMessage(MSG& msg) {
   }
   if (!browser_->IsControlKey(msg)) return false;
 
-  switch (RouteKey(msg.message, msg.wParam, CurrentKeyState())) {
+  const KeyRoute route = RouteKey(msg.message, msg.wParam, CurrentKeyState());
+  switch (route) {
     case KeyRoute::kSwallow:
       return true;
     case KeyRoute::kOpenMenu:
       PostOpenMenu(KeyboardMenuPoint());
+      return true;
+    case KeyRoute::kBack:
+    case KeyRoute::kForward:
+      // One step per press: a held key's repeats (lParam bit 30: the key was
+      // down already) step no further.
+      if ((msg.lParam & (LPARAM{1} << 30)) == 0)
+        PostMessageW(window_, kHistoryStepMessage, route == KeyRoute::kBack ? 0 : 1, 0);
       return true;
     case KeyRoute::kOffer:
       return browser_->TranslateAccelerator(msg);

@@ -38,8 +38,9 @@ TEST(RouteKey, OnlyKeysThatActInsideThePageReachTheControlsShortcuts) {
       {"Alt+F4 closes the viewer", WM_SYSKEYDOWN, VK_F4, kAlt, KeyRoute::kDeliver},
       // The control's own history, reloads, new windows, files, printing.
       {"Backspace", WM_KEYDOWN, VK_BACK, kPlain, KeyRoute::kSwallow},
-      {"Alt+Left", WM_SYSKEYDOWN, VK_LEFT, kAlt, KeyRoute::kSwallow},
-      {"Alt+Right", WM_SYSKEYDOWN, VK_RIGHT, kAlt, KeyRoute::kSwallow},
+      {"Alt+Left: our Back", WM_SYSKEYDOWN, VK_LEFT, kAlt, KeyRoute::kBack},
+      {"Alt+Right: our Forward", WM_SYSKEYDOWN, VK_RIGHT, kAlt, KeyRoute::kForward},
+      {"Alt+Shift+Left", WM_SYSKEYDOWN, VK_LEFT, {false, true, true}, KeyRoute::kSwallow},
       {"Alt+Home", WM_SYSKEYDOWN, VK_HOME, kAlt, KeyRoute::kSwallow},
       {"F5", WM_KEYDOWN, VK_F5, kPlain, KeyRoute::kSwallow},
       {"Ctrl+F5", WM_KEYDOWN, VK_F5, kCtrl, KeyRoute::kSwallow},

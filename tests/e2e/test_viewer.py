@@ -287,6 +287,21 @@ class History(ViewerTest):
         self.s.wait_caption("Beta 1:2")
         self.s.wait_anchor_at_top("CV001002")
 
+    def test_alt_left_and_alt_right_step_our_history_one_step_each(self):
+        self.dwell("ALP", 1, 1, "Alpha 1:1")
+        self.dwell("BET", 1, 2, "Beta 1:2")
+        self.dwell("GAM", 2, 3, "Gamma 2:3")
+        x, y = self.s.browser_origin()
+        self.s.xdotool("mousemove", "--sync", str(x + 300), str(y + 200))  # focus follows
+        self.s.xdotool("key", "alt+Left")
+        self.s.wait_caption("Beta 1:2")
+        self.s.wait_anchor_at_top("CV001002")
+        self.s.xdotool("key", "alt+Left")
+        self.s.wait_caption("Alpha 1:1")
+        self.s.xdotool("key", "alt+Right")
+        self.s.wait_caption("Beta 1:2")
+        self.assertTrue(self.s.control("SBtnFORWARD")["enabled"], "one step, not two")
+
     def test_holding_back_repeats(self):
         for verse in range(1, 8):
             self.dwell("ALP", 1, verse, f"Alpha 1:{verse}")

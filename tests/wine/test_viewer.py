@@ -231,7 +231,7 @@ class Viewer(WineTestCase):
         viewer.click_control("SBtnFORWARD")
         viewer.wait_for_caption("SpeedButton2", "Beta 1:2")
 
-    def test_the_mouse_back_and_forward_buttons_step_our_history(self):
+    def test_the_mouse_buttons_and_alt_arrows_step_our_history(self):
         viewer = self.viewer()
         self.dwell(viewer, "ALP", 1, 1, "Alpha 1:1")
         self.dwell(viewer, "BET", 1, 2, "Beta 1:2")
@@ -243,6 +243,12 @@ class Viewer(WineTestCase):
         # Over the title bar, our own.
         left, top, _, _ = WineViewer.child(info, "Panel1")["rect"]
         viewer.click(left + 260, top + 10, button=9)
+        viewer.wait_for_caption("SpeedButton2", "Beta 1:2")
+        # Alt+Left and Alt+Right, with the keyboard on the page.
+        viewer.click(*WineViewer.centre(page))
+        viewer.xdotool("key", "alt+Left")
+        viewer.wait_for_caption("SpeedButton2", "Alpha 1:1")
+        viewer.xdotool("key", "alt+Right")
         viewer.wait_for_caption("SpeedButton2", "Beta 1:2")
 
     def test_index_then_about_then_back(self):
