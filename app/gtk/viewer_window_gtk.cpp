@@ -20,6 +20,11 @@ namespace {
 constexpr int kPanelHeight = 26;
 constexpr int kBorder = 3;        // the sizing frame around the client area
 constexpr int kRightBlock = 113;  // from Back's left edge to the panel's right edge
+// The Index button: its place and design width, and the gap it keeps to Back.
+constexpr int kIndexLeft = 198;
+constexpr int kIndexWidth = 40;
+constexpr int kIndexGap = 4;
+constexpr int kIndexRightPadding = 5;
 
 // Fonts and colours of the title bar. "Arial" resolves to a metric-compatible
 // face (Liberation Sans) where Arial itself is not installed.
@@ -128,6 +133,7 @@ ViewerWindowGtk::ViewerWindowGtk(const StartOptions& options) : options_(options
 }
 
 ViewerWindowGtk::~ViewerWindowGtk() {
+  if (fit_index_idle_ != 0) g_source_remove(fit_index_idle_);
   // Nothing may call into the behaviour while the window goes away.
   if (GdkWindow* top = TopGdkWindow()) gdk_window_remove_filter(top, FilterXEvent, this);
   for (const auto& [instance, id] : handlers_) {
@@ -207,6 +213,7 @@ void ViewerWindowGtk::BuildTitleBar() {
   gtk_container_add(GTK_CONTAINER(panel_), row);
   left_ = gtk_layout_new(nullptr, nullptr);
   gtk_widget_set_size_request(left_, 1, kPanelHeight);
+  Connect(left_, "size-allocate", G_CALLBACK(OnLeftAllocate));
   right_ = gtk_fixed_new();
   gtk_widget_set_size_request(right_, kRightBlock, kPanelHeight);
   gtk_box_pack_start(GTK_BOX(row), left_, TRUE, TRUE, 0);
@@ -217,7 +224,7 @@ void ViewerWindowGtk::BuildTitleBar() {
   g_object_unref(icon);
   buttons_[Button::kLocation] = AddButton("SpeedButton2", ".....", 28, 1, 77, 19, 0);
   buttons_[Button::kPendingJump] = AddButton("SpeedButton1", ".....", 108, 1, 77, 19, 0);
-  buttons_[Button::kIndex] = AddButton("SBtnINDEX", "Index", 198, 1, 40, 19, 0);
+  buttons_[Button::kIndex] = AddButton("SBtnINDEX", "Index", kIndexLeft, 1, kIndexWidth, 19, 0);
   buttons_[Button::kBack] = AddButton("SBtnBACK", "<", 348, 1, 19, 19, 113);
   buttons_[Button::kForward] = AddButton("SBtnFORWARD", ">", 369, 1, 19, 19, 92);
   GdkPixbuf* handle = NewDragHandle();
@@ -571,6 +578,40 @@ void ViewerWindowGtk::SetCaption(Button button, const std::string& caption) {
   // The accessible name follows the caption.
   atk_object_set_name(gtk_widget_get_accessible(ButtonWidget(button)),
                       CaptionToUtf8(caption).c_str());
+  if (button == Button::kIndex) FitIndexButton();
+}
+
+// The Index button takes the width its caption needs, from its design width
+// up to the title bar's free width (to Back, less a gap); a longer caption
+// ends in an ellipsis and is shown whole as the button's tooltip.
+void ViewerWindowGtk::FitIndexButton() {
+  GtkWidget* button = buttons_[Button::kIndex];
+  GtkWidget* label = gtk_bin_get_child(GTK_BIN(button));
+  const int free = gtk_widget_get_allocated_width(left_) - kIndexLeft - kIndexGap;
+  int minimum = 0;
+  int natural = 0;
+  gtk_widget_get_preferred_width(label, &minimum, &natural);
+  const int wanted = natural + kIndexRightPadding;
+  const int width = std::max(kIndexWidth, std::min(wanted, free));
+  int current = 0;
+  gtk_widget_get_size_request(button, &current, nullptr);
+  if (width != current) gtk_widget_set_size_request(button, width, 19);
+  gtk_widget_set_tooltip_text(button,
+                              wanted > free ? gtk_label_get_text(GTK_LABEL(label)) : nullptr);
+}
+
+void ViewerWindowGtk::OnLeftAllocate(GtkWidget*, GdkRectangle*, gpointer data) {
+  auto* self = static_cast<ViewerWindowGtk*>(data);
+  // Sizes are not to change inside an allocation: once it is done.
+  if (self->fit_index_idle_ != 0) return;
+  self->fit_index_idle_ = g_idle_add(
+      [](gpointer window) -> gboolean {
+        auto* me = static_cast<ViewerWindowGtk*>(window);
+        me->fit_index_idle_ = 0;
+        Guarded([&] { me->FitIndexButton(); });
+        return G_SOURCE_REMOVE;
+      },
+      self);
 }
 
 void ViewerWindowGtk::SetVisible(Button button, bool visible) {

@@ -82,6 +82,9 @@ class ViewerWindowGtk final : public ControlsPort {
   static void OnClicked(GtkWidget* widget, gpointer self);
   static gboolean OnDragInterrupted(GtkWidget* widget, GdkEvent* event, gpointer self);
   static gboolean OnKey(GtkWidget* widget, GdkEventKey* event, gpointer self);
+  static void OnLeftAllocate(GtkWidget* widget, GdkRectangle* allocation, gpointer self);
+  // Sizes the Index button to its caption within the title bar's free width.
+  void FitIndexButton();
   static gboolean OnHandleMotion(GtkWidget* widget, GdkEventMotion* event, gpointer self);
   static void OnMenuItem(GtkWidget* item, gpointer self);
 
@@ -99,6 +102,7 @@ class ViewerWindowGtk final : public ControlsPort {
   GtkWidget* window_ = nullptr;
   GtkWidget* panel_ = nullptr;
   GtkWidget* left_ = nullptr;   // the controls anchored to the left
+  guint fit_index_idle_ = 0;    // the Index button's width, fitted once the allocation is done
   GtkWidget* right_ = nullptr;  // the controls anchored to the right
   GtkWidget* image1_ = nullptr;
   GtkWidget* image2_ = nullptr;

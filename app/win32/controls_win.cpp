@@ -89,7 +89,7 @@ void PaintButton(HWND window, HDC dc, const ControlState& state) {
                                                   : GetStockObject(DEFAULT_GUI_FONT));
   SetBkMode(dc, TRANSPARENT);
   RECT text = box;
-  UINT format = DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX;
+  UINT format = DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS;
   if (state.look.margin >= 0) {
     text.left += state.look.margin;
     format |= DT_LEFT;

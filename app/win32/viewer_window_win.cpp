@@ -1,5 +1,7 @@
 #include "app/win32/viewer_window_win.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <stdexcept>
@@ -245,6 +247,25 @@ void ViewerWindowWin::CreateTitleBar() {
     controls_[place.id] = control;
   }
   ShowWindow(controls_[kSpeedButton1], SW_HIDE);
+  // The Index button's tooltip: the whole caption, where it is cut short. A
+  // tooltip without text never shows.
+  INITCOMMONCONTROLSEX common{sizeof common, ICC_WIN95_CLASSES};
+  if (InitCommonControlsEx(&common)) {
+    tooltip_ =
+        CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                        WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr, instance_, nullptr);
+  }
+  if (tooltip_ != nullptr) {
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = panel_;
+    tool.uId = reinterpret_cast<UINT_PTR>(controls_[kSBtnINDEX]);
+    tool.lpszText = const_cast<wchar_t*>(L"");
+    if (SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool)) == FALSE)
+      std::fprintf(stderr, "vellum: the Index button has no tooltip\n");
+  }
   EnableWindow(controls_[kSBtnBACK], FALSE);
   EnableWindow(controls_[kSBtnFORWARD], FALSE);
 }
@@ -303,11 +324,39 @@ void ViewerWindowWin::LayOut() {
   if (window_ == nullptr || panel_ == nullptr || !GetClientRect(window_, &client)) return;
   MoveWindow(panel_, 0, 0, client.right, Scaled(kPanelHeight, dpi_), TRUE);
   for (const ControlPlace& place : kTitleBar) {
-    const RECT rect = PlaceInPanel(place, client.right, dpi_);
+    RECT rect = PlaceInPanel(place, client.right, dpi_);
+    if (place.id == kSBtnINDEX) rect.right = rect.left + FitIndexButton(client.right);
     MoveWindow(controls_[place.id], rect.left, rect.top, rect.right - rect.left,
                rect.bottom - rect.top, TRUE);
   }
   browser_->SetRect(BrowserPlace());
+}
+
+// The Index button takes the width its caption needs, from its design width
+// up to the title bar's free width (to Back, less a gap); a longer caption
+// ends in an ellipsis and is shown whole as the button's tooltip.
+int ViewerWindowWin::FitIndexButton(int panel_width) {
+  HWND button = controls_[kSBtnINDEX];
+  wchar_t caption[256] = {};
+  const int length = GetWindowTextW(button, caption, 256);
+  SIZE text{};
+  if (HDC dc = GetDC(button)) {
+    const HGDIOBJ old = SelectObject(dc, FontOf(Face::kArialBold));
+    GetTextExtentPoint32W(dc, caption, length, &text);
+    SelectObject(dc, old);
+    ReleaseDC(button, dc);
+  }
+  const int wanted = text.cx + Scaled(5 + 5, dpi_);  // the caption's margin, and as much after
+  const int free = panel_width - Scaled(113, dpi_) - Scaled(198, dpi_) - Scaled(4, dpi_);
+  if (tooltip_ != nullptr) {
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.hwnd = panel_;
+    tool.uId = reinterpret_cast<UINT_PTR>(button);
+    tool.lpszText = wanted > free ? caption : const_cast<wchar_t*>(L"");
+    SendMessageW(tooltip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+  }
+  return std::max(Scaled(40, dpi_), std::min(wanted, free));
 }
 
 HWND ViewerWindowWin::ButtonWindow(Button button) const {
@@ -673,6 +722,7 @@ void ViewerWindowWin::SetCaption(Button button, const std::string& caption) {
   // Captions are book names and codes: text in the ANSI code page.
   if (!SetWindowTextW(ButtonWindow(button), AnsiToWide(caption).c_str()))
     std::fprintf(stderr, "vellum: cannot set a caption (error %lu)\n", GetLastError());
+  if (button == Button::kIndex) LayOut();
 }
 
 void ViewerWindowWin::SetVisible(Button button, bool visible) {

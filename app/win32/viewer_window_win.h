@@ -90,6 +90,9 @@ class ViewerWindowWin final : public ControlsPort, private ControlListener {
   void ApplyDpi(int dpi);
   void ZoomPagesForDpi();
   void LayOut();
+  // The Index button's width for its caption within the panel's free width,
+  // and its tooltip (the whole caption where it does not fit).
+  int FitIndexButton(int panel_width);
   // The browser control's place in the client area.
   RECT BrowserPlace() const;
   // Keys for the browser control go through the key rules first.
@@ -136,6 +139,7 @@ class ViewerWindowWin final : public ControlsPort, private ControlListener {
   HWND panel_ = nullptr;
   std::map<int, HWND> controls_;  // title-bar controls by id
   HMENU menu_ = nullptr;
+  HWND tooltip_ = nullptr;  // the Index button's, for a caption cut short
   int dpi_ = 96;
   bool underlined_ = false;  // the location button's font
 

@@ -446,6 +446,36 @@ window.vellumEscape = results;
 """
 
 
+class IndexCaption(unittest.TestCase):
+    """The Index button shows "Index" and the library's ShortName whole, in the title
+    bar's free width; beyond it, the caption ends in an ellipsis."""
+
+    def index_beside_back(self, short_name):
+        s = Session(start=False)
+        self.addCleanup(s.close)
+        index = os.path.join(s.program, "web.htm", "index.ini")
+        with open(index, newline="") as f:
+            text = f.read()
+        with open(index, "w", newline="") as f:
+            f.write(text.replace("ShortName=Sample", f"ShortName={short_name}"))
+        s.start_viewer()
+        wait_until(lambda: s.control("SBtnINDEX")["name"] == f"Index {short_name}",
+                   what="the caption")
+        back = s.control("SBtnBACK")["extents"]
+        return wait_until(lambda: s.control("SBtnINDEX")["extents"], what="the button"), back
+
+    def test_the_button_grows_with_its_caption_up_to_the_free_width(self):
+        ends = {}
+        for name in ("Sample", "Sixteen letters!", "A library whose short name is far too long"):
+            index, back = self.index_beside_back(name)
+            ends[name] = (index[2], back[0] - 4 - (index[0] + index[2]))
+        (short, _), (sixteen, room), (_, none_left) = ends.values()
+        self.assertGreater(short, 40, "more than the design width: the caption is whole")
+        self.assertGreater(sixteen, short)
+        self.assertGreater(room, 0, "sixteen letters fit with room to spare")
+        self.assertEqual(none_left, 0, "a longer one is cut at the free width, to Back less a gap")
+
+
 class UntrustedPages(unittest.TestCase):
     """A book page that tries every way out of its page: each one fails."""
 

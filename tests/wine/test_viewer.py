@@ -71,13 +71,18 @@ class Viewer(WineTestCase):
         ox, oy = info["client_origin"]
         width = info["client_size"][0]
         expected = {"Panel1": (0, 0, width, 26), "Image1": (3, 2, 17, 18),
-                    "SpeedButton2": (28, 1, 77, 19), "SBtnINDEX": (198, 1, 40, 19),
+                    "SpeedButton2": (28, 1, 77, 19),
                     "SBtnBACK": (width - 113, 1, 19, 19), "SBtnFORWARD": (width - 92, 1, 19, 19),
                     "Image2": (width - 63, 0, 19, 19), "SpeedButton4": (width - 36, 1, 17, 19),
                     "SpeedButton3": (width - 18, 1, 17, 19)}
         for name, (x, y, w, h) in expected.items():
             self.assertEqual(WineViewer.child(info, name)["rect"],
                              [ox + x, oy + y, ox + x + w, oy + y + h], name)
+        # "Index Sample" whole: wider than the design's 40 px, short of Back.
+        left, top, right, bottom = WineViewer.child(info, "SBtnINDEX")["rect"]
+        self.assertEqual((left, top, bottom), (ox + 198, oy + 1, oy + 20))
+        self.assertGreater(right - left, 40)
+        self.assertLessEqual(right, WineViewer.child(info, "SBtnBACK")["rect"][0] - 4)
         captions = {c["name"]: (c["text"], c["visible"], c["enabled"])
                     for c in info["children"] if c["name"]}
         self.assertEqual(captions["SBtnINDEX"], ("Index Sample", True, True))

@@ -13,8 +13,10 @@ from wine_viewer import CHECK, PROBE, WineViewer, settings_text
 
 # The title bar at 96 DPI: Panel1's height, and (left or distance from the
 # right edge, width, height) of a few controls.
-DESIGN = {"SBtnINDEX": (198, 40, 19), "SpeedButton2": (28, 77, 19),
-          "SpeedButton3": (-18, 17, 19), "Image2": (-63, 19, 19)}
+DESIGN = {"SpeedButton2": (28, 77, 19), "SpeedButton3": (-18, 17, 19), "Image2": (-63, 19, 19)}
+# The Index button stands at its design place and is as wide as its caption
+# needs: at least its design width, at most to Back less a gap.
+INDEX = (198, 40, 19)
 PANEL_HEIGHT = 26
 
 
@@ -48,13 +50,23 @@ class ViewerTestCase(WineTestCase):
             l, t, r, b = WineViewer.child(info, name)["rect"]
             x = l - left if DESIGN[name][0] >= 0 else (l - left) - width
             places[name] = (x, r - l, b - t)
+        l, t, r, b = WineViewer.child(info, "SBtnINDEX")["rect"]
+        back = WineViewer.child(info, "SBtnBACK")["rect"]
+        places["SBtnINDEX"] = (l - left, b - t, r <= back[0] - 4)
+        places["index_width"] = r - l
         return places
+
+    def assert_layout(self, info, dpi):
+        places = self.layout(info)
+        self.assertGreaterEqual(places.pop("index_width"), scaled(INDEX[1], dpi))
+        self.assertEqual(places, self.expected_layout(dpi))
 
     def expected_layout(self, dpi):
         places = {"panel_height": scaled(PANEL_HEIGHT, dpi)}
         for name, (x, w, h) in DESIGN.items():
             places[name] = (scaled(x, dpi) if x >= 0 else -scaled(-x, dpi), scaled(w, dpi),
                             scaled(h, dpi))
+        places["SBtnINDEX"] = (scaled(INDEX[0], dpi), scaled(INDEX[2], dpi), True)
         return places
 
 
@@ -79,7 +91,7 @@ class WindowsSpecifics(ViewerTestCase):
     def test_the_layout_at_96_dpi_is_the_design_with_no_frame_along_the_top(self):
         viewer = self.viewer()
         info = viewer.probe()
-        self.assertEqual(self.layout(info), self.expected_layout(96))
+        self.assert_layout(info, 96)
         # The title bar reaches the window's top edge: no sizing strip above it
         # (a white band on Windows 10 and 11); the other edges keep theirs.
         self.assertEqual(info["client_origin"][1], info["rect"][1])
@@ -179,4 +191,4 @@ class ScaledViewer(ViewerTestCase):
 
     def test_the_title_bar_grows_with_the_scale(self):
         viewer = self.viewer()
-        self.assertEqual(self.layout(viewer.probe()), self.expected_layout(144))
+        self.assert_layout(viewer.probe(), 144)
