@@ -358,8 +358,13 @@ std::optional<std::wstring> IeBrowser::SelectionText() {
   return result;
 }
 
-void IeBrowser::SetZoom(int percent) {
-  zoom_percent_ = percent;
+void IeBrowser::SetDpiZoom(int percent) {
+  dpi_zoom_percent_ = percent;
+  ApplyZoom();
+}
+
+void IeBrowser::SetTextSize(int percent) {
+  text_size_percent_ = percent;
   ApplyZoom();
 }
 
@@ -369,7 +374,7 @@ void IeBrowser::ApplyZoom() {
   VARIANT zoom;
   VariantInit(&zoom);
   V_VT(&zoom) = VT_I4;
-  V_I4(&zoom) = std::clamp(zoom_percent_, 10, 1000);
+  V_I4(&zoom) = std::clamp(MulDiv(dpi_zoom_percent_, text_size_percent_, 100), 10, 1000);
   browser_->ExecWB(OLECMDID_OPTICAL_ZOOM, OLECMDEXECOPT_DONTPROMPTUSER, &zoom, nullptr);
 }
 

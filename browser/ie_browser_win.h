@@ -53,7 +53,7 @@ class IeBrowser final : public BrowserPort, private SiteListener {
   void SetRect(const RECT& rect);
   // The control's own window, or null.
   HWND ControlWindow() const;
-  // Applies zoom_percent_ to the document shown.
+  // Applies both zooms to the document shown.
   void ApplyZoom();
   // True when window is the control's or one of its children.
   bool IsControlWindow(HWND window) const;
@@ -88,10 +88,12 @@ class IeBrowser final : public BrowserPort, private SiteListener {
   bool ScrollIntoView(int ordinal) override;
   void Copy() override;
 
-  // Zooms every page by percent (100: as the control shows it), now and for
-  // each new document: the control scales pages by the system's DPI only,
-  // not by the DPI of the monitor the window is on.
-  void SetZoom(int percent);
+  // Zooms every page by percent for the monitor's DPI (100: as the control
+  // shows it), now and for each new document: the control scales pages by
+  // the system's DPI only, not by that of the monitor the window is on. The
+  // reader's text size (SetTextSize) multiplies with it.
+  void SetDpiZoom(int percent);
+  void SetTextSize(int percent) override;
   void Focus() override;
 
  private:
@@ -116,7 +118,8 @@ class IeBrowser final : public BrowserPort, private SiteListener {
   // Where the running navigation stands, from the top frame's events.
   bool started_ = false;    // its BeforeNavigate2 went through
   bool navigated_ = false;  // NavigateComplete2: the document exists
-  int zoom_percent_ = 100;
+  int dpi_zoom_percent_ = 100;
+  int text_size_percent_ = 100;
   bool complete_ = false;  // DocumentComplete: the document is whole
   bool failed_ = false;    // NavigateError
   int before_navigate_events_ = 0;

@@ -54,6 +54,10 @@ KeyRoute RoutePress(WPARAM key, KeyState state) {
       break;
   }
   if (state.ctrl) {
+    // The text size is the viewer's, for every page: never the control's zoom.
+    if (key == VK_OEM_PLUS || key == VK_ADD) return KeyRoute::kLargerText;
+    if (key == VK_OEM_MINUS || key == VK_SUBTRACT) return KeyRoute::kSmallerText;
+    if (key == '0' || key == VK_NUMPAD0) return KeyRoute::kNormalSize;
     if (key == 'C' || key == 'A' || key == VK_INSERT) return KeyRoute::kOffer;
     if (IsScrollKey(key) && key != VK_SPACE) return KeyRoute::kOffer;
     // Ctrl+N, O, P, R, L, S, E, F, W ...: windows, files, printing, reloads.

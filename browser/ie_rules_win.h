@@ -12,12 +12,15 @@
 namespace vellum {
 
 enum class KeyRoute {
-  kOffer,     // offered to the control's own shortcuts, then delivered
-  kDeliver,   // delivered to the page as typed, never taken as a shortcut
-  kSwallow,   // dropped: it would change the page behind the viewer
-  kOpenMenu,  // dropped, and the viewer's own menu opens instead
-  kBack,      // dropped, and the viewer steps back in its own history
-  kForward,   // dropped, and the viewer steps forward
+  kOffer,        // offered to the control's own shortcuts, then delivered
+  kDeliver,      // delivered to the page as typed, never taken as a shortcut
+  kSwallow,      // dropped: it would change the page behind the viewer
+  kOpenMenu,     // dropped, and the viewer's own menu opens instead
+  kBack,         // dropped, and the viewer steps back in its own history
+  kForward,      // dropped, and the viewer steps forward
+  kLargerText,   // dropped, and the viewer's text size steps up
+  kSmallerText,  // ... down
+  kNormalSize,   // ... back to 100 %
 };
 
 struct KeyState {

@@ -482,4 +482,9 @@ void WebKitBrowser::Focus() {
   gtk_widget_grab_focus(GTK_WIDGET(view_));
 }
 
+void WebKitBrowser::SetTextSize(int percent) {
+  // The view's zoom holds for every page it shows from now on.
+  webkit_web_view_set_zoom_level(view_, percent / 100.0);
+}
+
 }  // namespace vellum

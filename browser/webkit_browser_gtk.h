@@ -48,6 +48,7 @@ class WebKitBrowser final : public BrowserPort {
   bool ScrollIntoView(int ordinal) override;
   void Copy() override;
   void Focus() override;
+  void SetTextSize(int percent) override;
 
   // A file path becomes a file URI (a "#fragment" kept as it is);
   // "about:blank" stays itself.

@@ -1,5 +1,8 @@
 #include "core/catalogue.h"
 
+#include <cstdlib>
+#include <iterator>
+
 #include <algorithm>
 
 #include "core/ini_file.h"
@@ -147,6 +150,7 @@ StartupFiles ReadStartupFiles(const FileSystem& fs, const TextRules& rules) {
   s.always_on_top = settings.ReadBool("Misc", "AlwaysOnTop", s.always_on_top);
   files.sync.follow = settings.ReadBool(kSyncSection, kSyncFollowKey, false);
   files.sync.passphrase = settings.ReadString(kSyncSection, kSyncPassphraseKey, "");
+  files.reader.text_size = NearestTextSize(settings.ReadInteger(kReaderSection, kTextSizeKey, 100));
   return files;
 }
 
@@ -207,9 +211,31 @@ SettingsTarget PrepareSettingsTarget(const FileSystem& fs, std::string_view exe_
   return {user, beside, fs.CreateFolders(fs.UserSettingsFolder())};
 }
 
+int StepTextSize(int percent, int direction) {
+  if (direction > 0) {
+    for (const int size : kTextSizes) {
+      if (size > percent) return size;
+    }
+    return kTextSizes[std::size(kTextSizes) - 1];
+  }
+  for (auto it = std::rbegin(kTextSizes); it != std::rend(kTextSizes); ++it) {
+    if (*it < percent) return *it;
+  }
+  return kTextSizes[0];
+}
+
+int NearestTextSize(int percent) {
+  if (percent <= 0) return 100;
+  int nearest = kTextSizes[0];
+  for (const int size : kTextSizes) {
+    if (std::abs(size - percent) < std::abs(nearest - percent)) nearest = size;
+  }
+  return nearest;
+}
+
 std::optional<std::string> WriteSettings(const FileSystem& fs, std::string_view exe_folder,
                                          const WindowSettings& settings, const TextRules& rules,
-                                         std::optional<bool> follow_sync) {
+                                         const UserChoices& choices) {
   const SettingsTarget target = PrepareSettingsTarget(fs, exe_folder);
   if (!target.ready) return UnableToWriteMessage(target.path);
   ReadResult current = fs.ReadWholeFile(target.base_path);
@@ -227,9 +253,13 @@ std::optional<std::string> WriteSettings(const FileSystem& fs, std::string_view 
       {"Form1", "height", std::to_string(settings.height)},
       {"Misc", "AlwaysOnTop", settings.always_on_top ? "1" : "0"},
   };
-  if (follow_sync) {
+  if (choices.follow_sync) {
     updates.push_back(
-        {std::string(kSyncSection), std::string(kSyncFollowKey), *follow_sync ? "1" : "0"});
+        {std::string(kSyncSection), std::string(kSyncFollowKey), *choices.follow_sync ? "1" : "0"});
+  }
+  if (choices.text_size) {
+    updates.push_back({std::string(kReaderSection), std::string(kTextSizeKey),
+                       std::to_string(*choices.text_size)});
   }
   const std::string content =
       ApplyIniUpdates(current.content, updates, fs.NativeLineEnding(), rules);

@@ -73,6 +73,30 @@ inline constexpr std::string_view kSyncSection = "BibleSync";
 inline constexpr std::string_view kSyncFollowKey = "Follow";
 inline constexpr std::string_view kSyncPassphraseKey = "Passphrase";
 
+// The reader's own choices: a section of their own, written only once the
+// user has chosen, so a file whose user never did stays as it was.
+struct ReaderSettings {
+  int text_size = 100;  // percent, one of kTextSizes
+};
+
+inline constexpr std::string_view kReaderSection = "Reader";
+inline constexpr std::string_view kTextSizeKey = "TextSize";
+// The text sizes the reader steps through, in percent, as browsers offer them.
+inline constexpr int kTextSizes[] = {50, 67, 75, 80, 90, 100, 110, 125, 150, 175, 200, 250, 300};
+
+// The size a step up (+1) or down (-1) from percent leads to, within the
+// range; a size between steps goes to the next one that way.
+int StepTextSize(int percent, int direction);
+// A size read from a file: the nearest step, 100 for anything unreadable.
+int NearestTextSize(int percent);
+
+// What the user chose during the run, written at close beside the window's
+// keys; what was not chosen is not written.
+struct UserChoices {
+  std::optional<bool> follow_sync;
+  std::optional<int> text_size;
+};
+
 inline constexpr std::string_view kSettingsFileName = "Vellum.ini";
 inline constexpr std::string_view kCatalogueFileName = "index.ini";
 inline constexpr std::string_view kBookNamesFileName = "books.ini";
@@ -97,6 +121,7 @@ struct StartupFiles {
   std::string short_name;
   WindowSettings settings;
   SyncSettings sync;
+  ReaderSettings reader;
   // "Cannot open file ..." messages to show the user, in the order met.
   std::vector<std::string> messages;
   // Without a data folder the catalogue is empty and this is set.
@@ -146,12 +171,12 @@ struct SettingsTarget {
 SettingsTarget PrepareSettingsTarget(const FileSystem& fs, std::string_view exe_folder);
 
 // Writes the five keys into the settings file (see PrepareSettingsTarget),
-// keeping its other lines, and the BibleSync Follow key when follow_sync is
-// given. Returns the "Unable to write to ..." message on failure; on failure
-// the file on disk is left exactly as it was.
+// keeping its other lines, and the keys of what the user chose. Returns the
+// "Unable to write to ..." message on failure; on failure the file on disk is
+// left exactly as it was.
 std::optional<std::string> WriteSettings(const FileSystem& fs, std::string_view exe_folder,
                                          const WindowSettings& settings, const TextRules& rules,
-                                         std::optional<bool> follow_sync = std::nullopt);
+                                         const UserChoices& choices = {});
 
 std::string CannotOpenMessage(std::string_view path, std::string_view error_text);
 std::string UnableToWriteMessage(std::string_view path);

@@ -44,6 +44,9 @@ class BrowserPort {
   virtual void Copy() = 0;
   // Gives the page the keyboard focus.
   virtual void Focus() = 0;
+  // Shows every page at this size, in percent of its own (100: as written),
+  // this page and those to come.
+  virtual void SetTextSize(int percent) { static_cast<void>(percent); }
 };
 
 // The title-bar buttons whose look the behaviour sets.

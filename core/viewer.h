@@ -104,6 +104,10 @@ class Viewer {
   void OnAlwaysOnTopChosen();
   void OnFollowSyncChosen();
   void OnAboutChosen();
+  // "Larger text" (+1), "Smaller text" (-1), "Normal size" (0): also the
+  // keys and the wheel with Ctrl held.
+  void OnTextSizeChosen(int direction);
+  int TextSize() const { return text_size_; }
   void OnCloseChosen();
   void OpenMenuAt(ScreenPoint cursor);  // the mouse hook's right click
 
@@ -245,6 +249,8 @@ class Viewer {
   // Shell state.
   Bounds placed_bounds_;
   bool always_on_top_ = false;
+  int text_size_ = 100;            // percent
+  bool text_size_chosen_ = false;  // the user chose a size: it is saved
   bool dragging_ = false;
   ScreenPoint drag_start_point_;
   ScreenPoint drag_start_window_;

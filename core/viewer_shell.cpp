@@ -36,6 +36,8 @@ void Viewer::LoadSettings() {
   SetAlwaysOnTop(always_on_top_);
 
   ports_.controls.SetCaption(Button::kIndex, IndexButtonCaption(files_.short_name));
+  text_size_ = files_.reader.text_size;
+  ports_.browser.SetTextSize(text_size_);
   files_.book_files.Sort();
   page_ready_ = false;
   nav_busy_ = false;
@@ -51,9 +53,11 @@ bool Viewer::OnClosing() {
                                 always_on_top_};
   // Following other programs is saved only when the user chose it: the
   // command line's choice holds for its run alone.
+  UserChoices choices;
+  if (follow_sync_chosen_) choices.follow_sync = follow_sync_;
+  if (text_size_chosen_) choices.text_size = text_size_;
   const std::optional<std::string> error =
-      WriteSettings(ports_.files, files_.exe_folder, settings, ports_.rules,
-                    follow_sync_chosen_ ? std::optional<bool>(follow_sync_) : std::nullopt);
+      WriteSettings(ports_.files, files_.exe_folder, settings, ports_.rules, choices);
   if (follow_sync_) ports_.sync->SetActive(false, {});
   // The window closes whether or not its settings could be written: a window
   // that cannot be closed is far worse than one that forgets where it was.
@@ -151,6 +155,17 @@ void Viewer::SetFollowSync(bool on) {
   }
   follow_sync_ = on;
   ports_.controls.SetFollowSyncCheck(on);
+}
+
+void Viewer::OnTextSizeChosen(int direction) {
+  if (closed_) return;
+  const int size = direction == 0 ? 100 : StepTextSize(text_size_, direction);
+  text_size_chosen_ = true;
+  if (size == text_size_) return;
+  text_size_ = size;
+  ports_.browser.SetTextSize(text_size_);
+  // The place the reader was at stays in view: the text moved under it.
+  if (page_ready_ && current_anchor_ >= 0) ports_.browser.ScrollIntoView(current_anchor_);
 }
 
 void Viewer::OnAboutChosen() {

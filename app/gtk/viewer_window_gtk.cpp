@@ -186,6 +186,7 @@ void ViewerWindowGtk::BuildWindow() {
   SetAccessible(view, "WebBrowser1", nullptr);
   gtk_box_pack_start(GTK_BOX(column), view, TRUE, TRUE, 0);
   Connect(view, "size-allocate", G_CALLBACK(OnBrowserAllocate));
+  Connect(view, "scroll-event", G_CALLBACK(OnPageScroll));
   Connect(view, "button-press-event", G_CALLBACK(OnPageButton));
   Connect(view, "button-release-event", G_CALLBACK(OnPageButton));
   BuildMenu();
@@ -296,11 +297,17 @@ void ViewerWindowGtk::BuildMenu() {
   menu_copy_ = gtk_menu_item_new_with_label("CopyClipboard");
   menu_on_top_ = gtk_check_menu_item_new_with_label("Always On Top");
   menu_follow_sync_ = gtk_check_menu_item_new_with_label("Follow BibleSync");
+  menu_larger_ = gtk_menu_item_new_with_label("Larger text");
+  menu_smaller_ = gtk_menu_item_new_with_label("Smaller text");
+  menu_normal_size_ = gtk_menu_item_new_with_label("Normal size");
   menu_about_ = gtk_menu_item_new_with_label("About");
   menu_close_ = gtk_menu_item_new_with_label("Close");
   const std::pair<GtkWidget*, const char*> items[] = {{menu_copy_, "CopyCB1"},
                                                       {menu_on_top_, "AlwaysOnTop1"},
                                                       {menu_follow_sync_, "FollowBibleSync1"},
+                                                      {menu_larger_, "LargerText1"},
+                                                      {menu_smaller_, "SmallerText1"},
+                                                      {menu_normal_size_, "NormalSize1"},
                                                       {menu_about_, "About1"},
                                                       {menu_close_, "Close1"}};
   for (const auto& [item, name] : items) {
@@ -517,10 +524,39 @@ gboolean ViewerWindowGtk::OnDragInterrupted(GtkWidget*, GdkEvent*, gpointer data
   return FALSE;
 }
 
+namespace {
+
+// The text size with Ctrl held: plus (also "=", the key it shares), minus, 0.
+std::optional<int> TextSizeKey(const GdkEventKey* event) {
+  const guint mods = event->state & gtk_accelerator_get_default_mod_mask() & ~GDK_SHIFT_MASK;
+  if (event->type != GDK_KEY_PRESS || mods != GDK_CONTROL_MASK) return std::nullopt;
+  switch (event->keyval) {
+    case GDK_KEY_plus:
+    case GDK_KEY_equal:
+    case GDK_KEY_KP_Add:
+      return +1;
+    case GDK_KEY_minus:
+    case GDK_KEY_KP_Subtract:
+      return -1;
+    case GDK_KEY_0:
+    case GDK_KEY_KP_0:
+      return 0;
+    default:
+      return std::nullopt;
+  }
+}
+
+}  // namespace
+
 gboolean ViewerWindowGtk::OnKey(GtkWidget*, GdkEventKey* event, gpointer data) {
   auto* self = static_cast<ViewerWindowGtk*>(data);
   gboolean handled = FALSE;
   Guarded([&] {
+    if (const std::optional<int> size = TextSizeKey(event)) {
+      handled = TRUE;
+      if (self->viewer_) self->viewer_->OnTextSizeChosen(*size);
+      return;
+    }
     const bool left = event->keyval == GDK_KEY_Left || event->keyval == GDK_KEY_KP_Left;
     const bool right = event->keyval == GDK_KEY_Right || event->keyval == GDK_KEY_KP_Right;
     if (!left && !right) return;
@@ -544,6 +580,20 @@ gboolean ViewerWindowGtk::OnKey(GtkWidget*, GdkEventKey* event, gpointer data) {
   return handled;
 }
 
+gboolean ViewerWindowGtk::OnPageScroll(GtkWidget*, GdkEventScroll* event, gpointer data) {
+  auto* self = static_cast<ViewerWindowGtk*>(data);
+  if ((event->state & gtk_accelerator_get_default_mod_mask()) != GDK_CONTROL_MASK) return FALSE;
+  Guarded([&] {
+    int direction = 0;
+    if (event->direction == GDK_SCROLL_UP) direction = +1;
+    if (event->direction == GDK_SCROLL_DOWN) direction = -1;
+    if (event->direction == GDK_SCROLL_SMOOTH && event->delta_y != 0)
+      direction = event->delta_y < 0 ? +1 : -1;
+    if (direction != 0 && self->viewer_) self->viewer_->OnTextSizeChosen(direction);
+  });
+  return TRUE;  // the page itself never zooms on its own
+}
+
 gboolean ViewerWindowGtk::OnHandleMotion(GtkWidget*, GdkEventMotion* event, gpointer data) {
   auto* self = static_cast<ViewerWindowGtk*>(data);
   Guarded([&] {
@@ -565,6 +615,9 @@ void ViewerWindowGtk::OnMenuItem(GtkWidget* item, gpointer data) {
     if (item == self->menu_copy_) v.OnCopyChosen();
     if (item == self->menu_on_top_) v.OnAlwaysOnTopChosen();
     if (item == self->menu_follow_sync_) v.OnFollowSyncChosen();
+    if (item == self->menu_larger_) v.OnTextSizeChosen(+1);
+    if (item == self->menu_smaller_) v.OnTextSizeChosen(-1);
+    if (item == self->menu_normal_size_) v.OnTextSizeChosen(0);
     if (item == self->menu_about_) v.OnAboutChosen();
     if (item == self->menu_close_) v.OnCloseChosen();
   });

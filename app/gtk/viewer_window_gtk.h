@@ -82,6 +82,7 @@ class ViewerWindowGtk final : public ControlsPort {
   static void OnClicked(GtkWidget* widget, gpointer self);
   static gboolean OnDragInterrupted(GtkWidget* widget, GdkEvent* event, gpointer self);
   static gboolean OnKey(GtkWidget* widget, GdkEventKey* event, gpointer self);
+  static gboolean OnPageScroll(GtkWidget* view, GdkEventScroll* event, gpointer self);
   static void OnLeftAllocate(GtkWidget* widget, GdkRectangle* allocation, gpointer self);
   // Sizes the Index button to its caption within the title bar's free width.
   void FitIndexButton();
@@ -113,6 +114,9 @@ class ViewerWindowGtk final : public ControlsPort {
   GtkWidget* menu_copy_ = nullptr;
   GtkWidget* menu_on_top_ = nullptr;
   GtkWidget* menu_follow_sync_ = nullptr;
+  GtkWidget* menu_larger_ = nullptr;
+  GtkWidget* menu_smaller_ = nullptr;
+  GtkWidget* menu_normal_size_ = nullptr;
   GtkWidget* menu_about_ = nullptr;
   GtkWidget* menu_close_ = nullptr;
   std::vector<std::pair<gpointer, gulong>> handlers_;

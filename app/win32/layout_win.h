@@ -47,6 +47,9 @@ enum MenuId : int {
   kAbout1,
   kClose1,
   kFollowBibleSync1,
+  kLargerText1,
+  kSmallerText1,
+  kNormalSize1,
 };
 
 enum class Face { kWindow, kArial, kArialBold, kArialBlack };

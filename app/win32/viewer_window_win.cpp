@@ -148,6 +148,10 @@ void ViewerWindowWin::Release() noexcept {
   application_ = nullptr;
   if (menu_ != nullptr) DestroyMenu(menu_);
   menu_ = nullptr;
+  // The tooltip went with its owner window; its classes go with the library.
+  tooltip_ = nullptr;
+  if (common_controls_ != nullptr) FreeLibrary(common_controls_);
+  common_controls_ = nullptr;
   if (classes_registered_) {
     UnregisterClassW(kViewerClassW, instance_);
     UnregisterClassW(kApplicationClass, instance_);
@@ -208,6 +212,9 @@ bool ViewerWindowWin::CreateWindows() {
   const std::pair<MenuId, const wchar_t*> items[] = {{kCopyCB1, L"CopyClipboard"},
                                                      {kAlwaysOnTop1, L"Always On Top"},
                                                      {kFollowBibleSync1, L"Follow BibleSync"},
+                                                     {kLargerText1, L"Larger text"},
+                                                     {kSmallerText1, L"Smaller text"},
+                                                     {kNormalSize1, L"Normal size"},
                                                      {kAbout1, L"About"},
                                                      {kClose1, L"Close"}};
   for (const auto& [id, caption] : items) {
@@ -247,25 +254,6 @@ void ViewerWindowWin::CreateTitleBar() {
     controls_[place.id] = control;
   }
   ShowWindow(controls_[kSpeedButton1], SW_HIDE);
-  // The Index button's tooltip: the whole caption, where it is cut short. A
-  // tooltip without text never shows.
-  INITCOMMONCONTROLSEX common{sizeof common, ICC_WIN95_CLASSES};
-  if (InitCommonControlsEx(&common)) {
-    tooltip_ =
-        CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
-                        WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
-                        CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr, instance_, nullptr);
-  }
-  if (tooltip_ != nullptr) {
-    TTTOOLINFOW tool{};
-    tool.cbSize = sizeof tool;
-    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-    tool.hwnd = panel_;
-    tool.uId = reinterpret_cast<UINT_PTR>(controls_[kSBtnINDEX]);
-    tool.lpszText = const_cast<wchar_t*>(L"");
-    if (SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool)) == FALSE)
-      std::fprintf(stderr, "vellum: the Index button has no tooltip\n");
-  }
   EnableWindow(controls_[kSBtnBACK], FALSE);
   EnableWindow(controls_[kSBtnFORWARD], FALSE);
 }
@@ -307,7 +295,7 @@ void ViewerWindowWin::ApplyDpi(int dpi) {
 // Pages as large as the title bar on any monitor: the control scales them
 // by the system's DPI, the window's monitor may have another.
 void ViewerWindowWin::ZoomPagesForDpi() {
-  browser_->SetZoom(MulDiv(100, dpi_, SystemDpi()));
+  browser_->SetDpiZoom(MulDiv(100, dpi_, SystemDpi()));
 }
 
 RECT ViewerWindowWin::BrowserPlace() const {
@@ -348,6 +336,7 @@ int ViewerWindowWin::FitIndexButton(int panel_width) {
   }
   const int wanted = text.cx + Scaled(5 + 5, dpi_);  // the caption's margin, and as much after
   const int free = panel_width - Scaled(113, dpi_) - Scaled(198, dpi_) - Scaled(4, dpi_);
+  if (wanted > free) MakeIndexTooltip();
   if (tooltip_ != nullptr) {
     TTTOOLINFOW tool{};
     tool.cbSize = sizeof tool;
@@ -357,6 +346,36 @@ int ViewerWindowWin::FitIndexButton(int panel_width) {
     SendMessageW(tooltip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
   }
   return std::max(Scaled(40, dpi_), std::min(wanted, free));
+}
+
+// The Index button's tooltip, made the first time a caption is cut short.
+// The common controls are loaded then, not at start: under Wine, their
+// version 6 loaded with the program keeps the window from staying on top.
+void ViewerWindowWin::MakeIndexTooltip() {
+  if (tooltip_ != nullptr || common_controls_ != nullptr) return;
+  common_controls_ = LoadLibraryW(L"comctl32.dll");
+  using InitControls = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+  const auto init = common_controls_ == nullptr
+                        ? nullptr
+                        : reinterpret_cast<InitControls>(reinterpret_cast<void (*)()>(
+                              GetProcAddress(common_controls_, "InitCommonControlsEx")));
+  const INITCOMMONCONTROLSEX classes{sizeof classes, ICC_WIN95_CLASSES};
+  if (init == nullptr || !init(&classes)) {
+    std::fprintf(stderr, "vellum: no tooltips (error %lu)\n", GetLastError());
+    return;
+  }
+  tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                             WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
+                             CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr, instance_, nullptr);
+  if (tooltip_ == nullptr) return;
+  TTTOOLINFOW tool{};
+  tool.cbSize = sizeof tool;
+  tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  tool.hwnd = panel_;
+  tool.uId = reinterpret_cast<UINT_PTR>(controls_[kSBtnINDEX]);
+  tool.lpszText = const_cast<wchar_t*>(L"");
+  if (SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool)) == FALSE)
+    std::fprintf(stderr, "vellum: the Index button has no tooltip\n");
 }
 
 HWND ViewerWindowWin::ButtonWindow(Button button) const {
@@ -422,6 +441,13 @@ bool ViewerWindowWin::FilterMessage(MSG& msg) {
                    0);
     return true;
   }
+  // Ctrl and the wheel over the page: the viewer's text size, never the
+  // control's own zoom.
+  if (msg.message == WM_MOUSEWHEEL && (GET_KEYSTATE_WPARAM(msg.wParam) & MK_CONTROL) != 0 &&
+      browser_->IsControlWindow(msg.hwnd)) {
+    PostMessageW(window_, kTextSizeMessage, GET_WHEEL_DELTA_WPARAM(msg.wParam) > 0 ? 1 : 2, 0);
+    return true;
+  }
   if (!browser_->IsControlKey(msg)) return false;
 
   const KeyRoute route = RouteKey(msg.message, msg.wParam, CurrentKeyState());
@@ -430,6 +456,15 @@ bool ViewerWindowWin::FilterMessage(MSG& msg) {
       return true;
     case KeyRoute::kOpenMenu:
       PostOpenMenu(KeyboardMenuPoint());
+      return true;
+    case KeyRoute::kLargerText:
+    case KeyRoute::kSmallerText:
+    case KeyRoute::kNormalSize:
+      PostMessageW(window_, kTextSizeMessage,
+                   route == KeyRoute::kLargerText    ? 1
+                   : route == KeyRoute::kSmallerText ? 2
+                                                     : 0,
+                   0);
       return true;
     case KeyRoute::kBack:
     case KeyRoute::kForward:
@@ -508,6 +543,9 @@ LRESULT ViewerWindowWin::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       // TRUE tells the sender the message was taken.
       return host::kCopyDataHandled;
     }
+    case kTextSizeMessage:
+      if (viewer_) viewer_->OnTextSizeChosen(wparam == 1 ? +1 : wparam == 2 ? -1 : 0);
+      return 0;
     case kHistoryStepMessage:
       if (viewer_) {
         if (wparam == 0) {
@@ -704,6 +742,15 @@ void ViewerWindowWin::OnCommand(int id) {
       break;
     case kFollowBibleSync1:
       v.OnFollowSyncChosen();
+      break;
+    case kLargerText1:
+      v.OnTextSizeChosen(+1);
+      break;
+    case kSmallerText1:
+      v.OnTextSizeChosen(-1);
+      break;
+    case kNormalSize1:
+      v.OnTextSizeChosen(0);
       break;
     case kAbout1:
       v.OnAboutChosen();

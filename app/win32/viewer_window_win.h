@@ -47,6 +47,8 @@ class Font {
 inline constexpr UINT kOpenMenuMessage = WM_APP + 1;
 // A private message: one history step, back (wParam 0) or forward (1).
 inline constexpr UINT kHistoryStepMessage = WM_APP + 2;
+// A private message: the text size, larger (wParam 1), smaller (2) or normal (0).
+inline constexpr UINT kTextSizeMessage = WM_APP + 3;
 
 class ViewerWindowWin final : public ControlsPort, private ControlListener {
  public:
@@ -93,6 +95,7 @@ class ViewerWindowWin final : public ControlsPort, private ControlListener {
   // The Index button's width for its caption within the panel's free width,
   // and its tooltip (the whole caption where it does not fit).
   int FitIndexButton(int panel_width);
+  void MakeIndexTooltip();
   // The browser control's place in the client area.
   RECT BrowserPlace() const;
   // Keys for the browser control go through the key rules first.
@@ -140,6 +143,7 @@ class ViewerWindowWin final : public ControlsPort, private ControlListener {
   std::map<int, HWND> controls_;  // title-bar controls by id
   HMENU menu_ = nullptr;
   HWND tooltip_ = nullptr;  // the Index button's, for a caption cut short
+  HMODULE common_controls_ = nullptr;
   int dpi_ = 96;
   bool underlined_ = false;  // the location button's font
 

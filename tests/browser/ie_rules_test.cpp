@@ -49,6 +49,13 @@ TEST(RouteKey, OnlyKeysThatActInsideThePageReachTheControlsShortcuts) {
       {"Ctrl+O", WM_KEYDOWN, 'O', kCtrl, KeyRoute::kSwallow},
       {"Ctrl+P", WM_KEYDOWN, 'P', kCtrl, KeyRoute::kSwallow},
       {"Ctrl+L", WM_KEYDOWN, 'L', kCtrl, KeyRoute::kSwallow},
+      // The text size is ours.
+      {"Ctrl+plus", WM_KEYDOWN, VK_OEM_PLUS, kCtrl, KeyRoute::kLargerText},
+      {"Ctrl+Shift+plus", WM_KEYDOWN, VK_OEM_PLUS, {true, false, true}, KeyRoute::kLargerText},
+      {"Ctrl+keypad plus", WM_KEYDOWN, VK_ADD, kCtrl, KeyRoute::kLargerText},
+      {"Ctrl+minus", WM_KEYDOWN, VK_OEM_MINUS, kCtrl, KeyRoute::kSmallerText},
+      {"Ctrl+keypad minus", WM_KEYDOWN, VK_SUBTRACT, kCtrl, KeyRoute::kSmallerText},
+      {"Ctrl+0", WM_KEYDOWN, '0', kCtrl, KeyRoute::kNormalSize},
       {"Escape stops a load", WM_KEYDOWN, VK_ESCAPE, kPlain, KeyRoute::kSwallow},
       {"F10 alone", WM_SYSKEYDOWN, VK_F10, kPlain, KeyRoute::kSwallow},
       {"Browser Back key", WM_KEYDOWN, VK_BROWSER_BACK, kPlain, KeyRoute::kSwallow},

@@ -42,6 +42,7 @@ class FakeBrowser final : public BrowserPort {
   bool ScrollIntoView(int ordinal) override;
   void Copy() override { ++copies; }
   void Focus() override { ++focus_calls; }
+  void SetTextSize(int percent) override { text_sizes.push_back(percent); }
   void OnPump();
   // The page on screen becomes ready now, as a slow page does in the
   // background after the viewer stopped waiting for it.
@@ -60,6 +61,7 @@ class FakeBrowser final : public BrowserPort {
   int anchor_reads = 0;
   int copies = 0;
   int focus_calls = 0;
+  std::vector<int> text_sizes;  // every size the viewer set, in order
   bool refuse_navigation = false;
   bool fail_anchor_reads = false;
   bool throw_on_anchor_read = false;

@@ -250,3 +250,52 @@ TEST_F(ShellTest, WithoutAHostTheDragFollowsTheMouse) {
 
 }  // namespace
 }  // namespace vellum::testing
+
+namespace vellum::testing {
+namespace {
+
+TEST(TextSize, StepsThroughTheUsualSizesWithinTheirRange) {
+  struct Case {
+    int from;
+    int direction;
+    int to;
+  } cases[] = {
+      {100, +1, 110}, {110, +1, 125}, {250, +1, 300}, {300, +1, 300}, {100, -1, 90},
+      {67, -1, 50},   {50, -1, 50},   {133, +1, 150}, {133, -1, 125},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(StepTextSize(c.from, c.direction), c.to) << c.from << " " << c.direction;
+  for (const auto& [read, size] : std::map<int, int>{
+           {100, 100}, {133, 125}, {0, 100}, {-5, 100}, {9999, 300}, {1, 50}, {70, 67}})
+    EXPECT_EQ(NearestTextSize(read), size) << read;
+}
+
+TEST(TextSize, ChosenItAppliesToThePagesKeepsTheAnchorAndIsSavedThen) {
+  Harness h;
+  h.fs.files[kSettings] = "[Reader]\r\nTextSize=133\r\n";
+  h.Start();
+  EXPECT_EQ(h.browser.text_sizes, std::vector<int>{125}) << "the nearest step, before any page";
+  h.ShowNow(Loc("ALP", 1, 2));
+  const std::size_t scrolls = h.browser.scrolls.size();
+  h.viewer.OnTextSizeChosen(+1);
+  h.viewer.OnTextSizeChosen(+1);
+  EXPECT_EQ(h.browser.text_sizes, (std::vector<int>{125, 150, 175}));
+  ASSERT_EQ(h.browser.scrolls.size(), scrolls + 2) << "the anchor scrolled to again";
+  EXPECT_EQ(h.browser.scrolls.back().ordinal, h.browser.scrolls[scrolls - 1].ordinal);
+  h.viewer.OnTextSizeChosen(0);
+  EXPECT_EQ(h.viewer.TextSize(), 100);
+  h.viewer.OnCloseClicked();
+  EXPECT_NE(h.fs.files[kSettings].find("[Reader]\r\nTextSize=100\r\n"), std::string::npos)
+      << h.fs.files[kSettings];
+
+  // Never chosen: the file keeps what it had, whatever it was.
+  Harness untouched;
+  untouched.fs.files[kSettings] = "[Reader]\r\nTextSize=oops\r\n";
+  untouched.Start();
+  EXPECT_EQ(untouched.viewer.TextSize(), 100);
+  untouched.viewer.OnCloseClicked();
+  EXPECT_NE(untouched.fs.files[kSettings].find("TextSize=oops"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vellum::testing

@@ -21,6 +21,17 @@ class ViewerTest(unittest.TestCase):
     def show(self, code, chapter, verse, *extra):
         self.s.host("show", code, str(chapter), str(verse), *extra, check=True)
 
+    def open_menu_on_page(self):
+        x, y = self.s.browser_origin()
+        self.s.click(x + 200, y + 150, button=3)
+        return wait_until(lambda: self.s.menu_items().get("About", {}).get("showing")
+                          and self.s.menu_items(), what="the menu")
+
+    def choose(self, item, items=None):
+        items = items or self.open_menu_on_page()
+        x, y, w, h = items[item]["extents"]
+        self.s.click(x + w // 2, y + h // 2)
+
     def underlined(self):
         """Whether a line of the location button's blue runs under its caption."""
         x, y, w, h = self.s.control("SpeedButton2")["extents"]
@@ -328,21 +339,11 @@ class History(ViewerTest):
 class MenuAndCommands(ViewerTest):
     window_manager = True
 
-    def open_menu_on_page(self):
-        x, y = self.s.browser_origin()
-        self.s.click(x + 200, y + 150, button=3)
-        return wait_until(lambda: self.s.menu_items().get("About", {}).get("showing")
-                          and self.s.menu_items(), what="the menu")
-
-    def choose(self, item, items=None):
-        items = items or self.open_menu_on_page()
-        x, y, w, h = items[item]["extents"]
-        self.s.click(x + w // 2, y + h // 2)
-
     def test_right_click_opens_our_menu_and_about_works(self):
         items = self.open_menu_on_page()
         self.assertEqual(sorted(items), ["About", "Always On Top", "Close", "CopyClipboard",
-                                         "Follow BibleSync"])
+                                         "Follow BibleSync", "Larger text", "Normal size",
+                                         "Smaller text"])
         self.assertFalse(items["Follow BibleSync"]["checked"], "off unless chosen")
         self.choose("About", items)
         wait_until(lambda: self.s.page_url().endswith("/about/about.htm"), what="the about page")
@@ -444,6 +445,41 @@ window.vellumEscape = results;
 </script></head>
 <body><img src="http://127.0.0.1:{port}/image.png"><a name="CV001001"></a>1:1 A line.</body></html>
 """
+
+
+class TextSize(ViewerTest):
+    window_manager = True
+
+    def width(self):
+        return self.s.page("window.innerWidth")
+
+    def test_keys_wheel_and_menu_size_every_page_keep_the_anchor_and_it_is_saved(self):
+        self.show("ALP", 1, 5)
+        self.s.wait_caption("Alpha 1:5")
+        self.s.wait_anchor_at_top("CV001005")
+        normal = self.width()
+        x, y = self.s.browser_origin()
+        self.s.xdotool("mousemove", "--sync", str(x + 300), str(y + 200))
+        self.s.xdotool("key", "ctrl+plus")
+        wait_until(lambda: self.width() == round(normal / 1.1), what="110 %")
+        self.s.wait_anchor_at_top("CV001005")
+        self.s.xdotool("key", "ctrl+minus", "ctrl+minus")
+        wait_until(lambda: self.width() == round(normal / 0.9), what="90 %")
+        self.s.xdotool("keydown", "ctrl", "click", "4", "keyup", "ctrl")  # the wheel, up
+        wait_until(lambda: self.width() == normal, what="100 % again")
+        self.choose("Larger text")
+        wait_until(lambda: self.width() == round(normal / 1.1), what="110 % from the menu")
+        # Every page, the next one too.
+        self.show("BET", 1, 2)
+        self.s.wait_caption("Beta 1:2")
+        self.assertEqual(self.width(), round(normal / 1.1))
+        self.s.click_control("SpeedButton3")
+        self.assertEqual(self.s.wait_exit(), 0)
+        self.assertIn("[Reader]\nTextSize=110\n", self.s.settings())
+        self.s.start_viewer()
+        wait_until(lambda: self.width() == round(normal / 1.1), what="110 % after a restart")
+        self.s.xdotool("key", "ctrl+0")
+        wait_until(lambda: self.width() == normal, what="the normal size")
 
 
 class IndexCaption(unittest.TestCase):

@@ -183,20 +183,25 @@ class Viewer(WineTestCase):
 
     def test_always_on_top_from_the_menu_survives_a_restart_and_close_ends(self):
         viewer = self.viewer()
-        viewer.click_control("Image1")
-        left, top, right, bottom = viewer.wait_for(lambda i: i["menus"], "the menu")["menus"][0]
-        # The second of five items.
-        viewer.click((left + right) // 2, top + (bottom - top) * 3 // 10)
+        viewer.choose("Always On Top")
         viewer.wait_for(lambda i: i["exstyle"] & WS_EX_TOPMOST, "stay on top")
         viewer.stop()
         self.assertIn("AlwaysOnTop=1\r\n", viewer.settings())
         again = self.viewer(viewer.settings())
         self.assertEqual(again.probe()["exstyle"] & WS_EX_TOPMOST, WS_EX_TOPMOST)
-        # The last item, "Close", ends the program.
-        again.click_control("Image1")
-        left, top, right, bottom = again.wait_for(lambda i: i["menus"], "the menu")["menus"][0]
-        again.click((left + right) // 2, top + (bottom - top) * 9 // 10)
+        again.choose("Close")
         self.assertEqual(again.wait_exit(), 0)
+
+    def test_the_text_size_from_the_menu_and_the_keys_is_saved(self):
+        viewer = self.viewer()
+        viewer.choose("Larger text")
+        info = viewer.probe()
+        page = [c for c in info["children"] if c["class"] == "Shell DocObject View"][0]
+        viewer.click(*WineViewer.centre(page))
+        viewer.xdotool("key", "ctrl+plus")
+        viewer.xdotool("keydown", "ctrl", "click", "4", "keyup", "ctrl")  # the wheel, up
+        viewer.stop()
+        self.assertIn("[Reader]\r\nTextSize=150\r\n", viewer.settings())
 
     def test_title_bar_minimize_and_close_buttons(self):
         viewer = self.viewer(settings_text(200, 150, 480, 320))
