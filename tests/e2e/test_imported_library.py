@@ -57,3 +57,26 @@ class ImportedLibrary(unittest.TestCase):
         server = self.s.serve("--answer", "--geometry", "300x300+720+100")
         self.s.click_page_element('a[href$="BCVPSA23:1"]')
         wait_until(lambda: server.requests() == ["PSA23:1"], what="the request")
+
+
+@unittest.skipUnless(os.path.exists("/usr/share/sword/mods.d/tdavid.conf"),
+                     "sword-comm-tdavid is not installed (tools/install-deps.sh installs it)")
+class TreasuryOfDavid(unittest.TestCase):
+    """Debian's Treasury of David keeps each psalm as one entry; a verse opens at its
+    own exposition inside it."""
+
+    def test_psalm_119_105_opens_at_its_exposition(self):
+        s = Session(start=False)
+        self.addCleanup(s.close)
+        env = dict(os.environ, XDG_DATA_HOME=s.env["XDG_DATA_HOME"], HOME=s.dir)
+        env.pop("SWORD_PATH", None)
+        code, _, err = run_import(env, "TDavid")
+        self.assertEqual(code, 0, err)
+        s.start_viewer(wait_for_start_page=False)
+        wait_until(lambda: s.caption("SBtnINDEX") == "Index TDavid", timeout=20, interval=0.2,
+                   what="the imported catalogue")
+        s.host("show", "PSA", "119", "105", check=True)
+        wait_until(lambda: s.caption().endswith(" 119:105"), timeout=30, what="the caption")
+        s.wait_anchor_at_top("CV119105", timeout=60)
+        text = s.page("document.getElementsByName('CV119105')[0].nextSibling.textContent")
+        self.assertEqual(text, "Ver. 105.")

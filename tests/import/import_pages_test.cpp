@@ -8,6 +8,7 @@
 
 #include "core/ini_file.h"
 #include "tools/import/entry_html.h"
+#include "tools/import/expositions.h"
 #include "tools/import/pages.h"
 #include "tools/import/references.h"
 
@@ -209,6 +210,52 @@ TEST(SanitizeEntryHtml, DeepNestingIsCut) {
   const std::string out = SanitizeEntryHtml(deep + "x");
   EXPECT_LT(out.size(), 100u * 14u + 10u);
   EXPECT_NE(out.find('x'), std::string::npos);
+}
+
+TEST(AnchorExpositions, OnlyMarkersThatStartAParagraphOfAnExpositionInOrderAndRange) {
+  const std::string head = "<h3 class=\"title x-s\">EXPOSITION.</h3>\n\n<br>\n";
+  const auto at = [](int verse) { return "<a name=\"" + AnchorName(119, verse) + "\"></a>"; };
+  const struct {
+    const char* what;
+    std::string in;
+    std::string out;
+  } cases[] = {
+      {"verse after verse", head + "<b>Ver. 2.</b> Blessed.<br>\n<b>Ver. 3.</b> They also.",
+       head + at(2) + "<b>Ver. 2.</b> Blessed.<br>\n" + at(3) + "<b>Ver. 3.</b> They also."},
+      {"a range, and no bold", head + "Verses 7-8. I will praise.",
+       head + at(7) + "Verses 7-8. I will praise."},
+      {"right after the heading", "<h3>EXPOSITION</h3><b>Ver. 5.</b> x",
+       "<h3>EXPOSITION</h3>" + at(5) + "<b>Ver. 5.</b> x"},
+      {"inside a paragraph", head + "As Ver. 5. said, x", head + "As Ver. 5. said, x"},
+      {"under another heading", "<h3>EXPLANATORY NOTES</h3><br><b>Ver. 4.</b> x",
+       "<h3>EXPLANATORY NOTES</h3><br><b>Ver. 4.</b> x"},
+      {"the next heading ends the exposition",
+       head + "<b>Ver. 2.</b> a<h3>HINTS</h3><br><b>Ver. 3.</b> b",
+       head + at(2) + "<b>Ver. 2.</b> a<h3>HINTS</h3><br><b>Ver. 3.</b> b"},
+      {"backwards and again", head + "<b>Ver. 9.</b> a<br><b>Ver. 4.</b> b<br><b>Ver. 9.</b> c",
+       head + at(9) + "<b>Ver. 9.</b> a<br><b>Ver. 4.</b> b<br><b>Ver. 9.</b> c"},
+      {"the entry's own first verse, and past its last",
+       head + "<b>Ver. 1.</b> a<br><b>Ver. 177.</b> b",
+       head + "<b>Ver. 1.</b> a<br><b>Ver. 177.</b> b"},
+      {"not a marker", head + "<b>Version 2.</b> a<br>Ver.2. b<br><b>Ver. 2x</b>",
+       head + "<b>Version 2.</b> a<br>Ver.2. b<br><b>Ver. 2x</b>"},
+      {"no exposition at all", "<b>Ver. 2.</b> a", "<b>Ver. 2.</b> a"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(AnchorExpositions(c.in, 119, 1, 176), c.out) << c.what;
+}
+
+TEST(BookPage, AnEntryMarksItsVersesUpToTheNextEntry) {
+  BookPage page("Psalms", false, PageStyle{});
+  const std::string exposition = "<h3>EXPOSITION</h3><br><b>Ver. 2.</b> a<br><b>Ver. 5.</b> b";
+  page.Add(23, 1, 1, exposition);
+  page.Add(23, 4, 4, "Another entry at verse 4.");
+  page.Add(24, 1, 1, exposition);
+  const std::string out = page.Finish();
+  EXPECT_NE(out.find(AnchorName(23, 2)), std::string::npos);
+  EXPECT_EQ(out.find(AnchorName(23, 5)), std::string::npos) << "verse 5 is the next entry's";
+  EXPECT_NE(out.find(AnchorName(24, 5)), std::string::npos) << "the last entry of its chapter";
+  EXPECT_EQ(page.Entries(), 3);
 }
 
 TEST(VisibleText, IgnoresTagsBlanksAndNonBreakingSpaces) {

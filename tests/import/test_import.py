@@ -302,7 +302,7 @@ class ExitCodes(ImportTestCase):
 @unittest.skipUnless(os.path.exists("/usr/share/sword/mods.d/scofield.conf"),
                      "sword-comm-scofield is not installed (tools/install-deps.sh installs it)")
 class DebianModule(unittest.TestCase):
-    """Scofield's notes as Debian packages them (sword-comm-scofield)."""
+    """Scofield's notes and the Treasury of David as Debian packages them."""
 
     def test_scofield(self):
         out_dir = tempfile.mkdtemp(prefix="vellum-import-scofield-")
@@ -321,8 +321,31 @@ class DebianModule(unittest.TestCase):
         self.assertEqual(genesis.anchors[:3], ["CV001001", "CV001002", "CV001003"])
         self.assertEqual(genesis.anchors, sorted(genesis.anchors))
         self.assertGreater(len(genesis.links), 50)
+        anchors = 0
         for page in pages:
-            self.assert_links_stay_inside(Page(os.path.join(folder, page)))
+            parsed = Page(os.path.join(folder, page))
+            self.assert_links_stay_inside(parsed)
+            anchors += len([a for a in parsed.anchors if a.startswith("CV")])
+        # Notes without expositions to mark: an anchor per entry, as before.
+        entries = int(re.search(r"(\d+) entries", out).group(1))
+        self.assertEqual(anchors, entries)
+
+    @unittest.skipUnless(os.path.exists("/usr/share/sword/mods.d/tdavid.conf"),
+                         "sword-comm-tdavid is not installed")
+    def test_treasury_of_david_gains_an_anchor_at_each_exposition(self):
+        out_dir = tempfile.mkdtemp(prefix="vellum-import-tdavid-")
+        self.addCleanup(shutil.rmtree, out_dir, True)
+        env = dict(os.environ, HOME=out_dir)
+        env.pop("SWORD_PATH", None)
+        code, out, err = run_import(env, "TDavid", "--to", out_dir)
+        self.assertEqual(code, 0, err)
+        page = Page(os.path.join(out_dir, "TDavid.htm", "psa.htm"))
+        self.assertIn('<a name="CV119105"></a><b>Ver. 105.</b> Thy word is a lamp unto my feet',
+                      page.text)
+        psalm_119 = [a for a in page.anchors if a.startswith("CV119")]
+        self.assertGreater(len(psalm_119), 160, "nearly every verse of the psalm's 176")
+        self.assertEqual(page.anchors, sorted(page.anchors), "in the page's order")
+        self.assertEqual(len(page.anchors), len(set(page.anchors)), "each once")
 
     assert_links_stay_inside = ImportTestCase.assert_links_stay_inside
 

@@ -8,10 +8,15 @@
 #include "core/ini_file.h"
 #include "core/text.h"
 #include "tools/import/entry_html.h"
+#include "tools/import/expositions.h"
 #include "tools/import/references.h"
 
 namespace vellum::import {
 namespace {
+
+// The last verse an entry may mark, where nothing after it in its chapter
+// says otherwise.
+constexpr int kAnyVerse = 999;
 
 constexpr std::string_view kBaseCss =
     "body { font-family: Georgia, serif; margin: 1em 1.5em; line-height: 1.45; }\n"
@@ -76,6 +81,26 @@ BookPage::BookPage(std::string title, bool bible, PageStyle style)
     : title_(std::move(title)), bible_(bible), style_(std::move(style)) {}
 
 void BookPage::Add(int chapter, int verse, int last_verse, std::string_view html) {
+  if (bible_) {
+    Write(chapter, verse, last_verse, html);
+    return;
+  }
+  if (pending_) WritePending(chapter == pending_->chapter ? verse - 1 : kAnyVerse);
+  pending_ = Pending{chapter, verse, last_verse, std::string(html)};
+}
+
+void BookPage::WritePending(int upper_verse) {
+  if (!pending_) return;
+  Pending entry = std::move(*pending_);
+  pending_.reset();
+  // Its own range says how far it reaches, where it gives one.
+  const int last = entry.last_verse > entry.verse ? entry.last_verse : upper_verse;
+  Write(entry.chapter, entry.verse, entry.last_verse,
+        entry.verse > 0 ? AnchorExpositions(entry.html, entry.chapter, entry.verse, last)
+                        : entry.html);
+}
+
+void BookPage::Write(int chapter, int verse, int last_verse, std::string_view html) {
   const bool new_chapter = chapter != block_chapter_;
   if (!block_.empty() && (new_chapter || block_.size() >= kBlockBytes)) CloseBlock();
   block_chapter_ = chapter;
@@ -116,6 +141,7 @@ void BookPage::CloseBlock() {
 }
 
 std::string BookPage::Finish() {
+  WritePending(kAnyVerse);
   if (!block_.empty()) CloseBlock();
   return Head(title_, style_) + "<h1>" + EscapeHtmlText(title_) + "</h1>\n" + body_ +
          "</body>\n</html>\n";

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -39,9 +40,12 @@ class BookPage {
 
   // Adds an entry (sanitized markup) at chapter:verse, a range up to
   // last_verse. Chapter 0 is the book's introduction, verse 0 a chapter's.
+  // A commentary's entry is written once the next one is known: the verses
+  // it may mark inside it (see AnchorExpositions) run up to the next entry's,
+  // or to its own range's end.
   void Add(int chapter, int verse, int last_verse, std::string_view html);
 
-  int Entries() const { return entries_; }
+  int Entries() const { return entries_ + (pending_ ? 1 : 0); }
   int Blocks() const { return blocks_; }
   // The first chapter with an entry other than an introduction; 0 when none.
   int FirstChapter() const { return first_chapter_; }
@@ -51,6 +55,17 @@ class BookPage {
 
  private:
   void CloseBlock();
+  void Write(int chapter, int verse, int last_verse, std::string_view html);
+  // Writes the entry waiting, its markers counted up to upper_verse.
+  void WritePending(int upper_verse);
+
+  struct Pending {
+    int chapter = 0;
+    int verse = 0;
+    int last_verse = 0;
+    std::string html;
+  };
+  std::optional<Pending> pending_;
 
   std::string title_;
   bool bible_;
