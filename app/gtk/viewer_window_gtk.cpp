@@ -142,6 +142,7 @@ ViewerWindowGtk::~ViewerWindowGtk() {
   timers_.reset();
   viewer_.reset();
   sync_.reset();
+  find_bar_.reset();  // its signals are the view's find controller's
   // The browser lets go of its view's signals while the view is whole.
   browser_.reset();
   if (menu_ != nullptr) {
@@ -182,6 +183,9 @@ void ViewerWindowGtk::BuildWindow() {
   BuildTitleBar();
   gtk_box_pack_start(GTK_BOX(column), panel_, FALSE, FALSE, 0);
   GtkWidget* view = browser_->Widget();
+  find_bar_ = std::make_unique<FindBarGtk>(
+      webkit_web_view_get_find_controller(WEBKIT_WEB_VIEW(view)), [this] { browser_->Focus(); });
+  gtk_box_pack_start(GTK_BOX(column), find_bar_->Widget(), FALSE, FALSE, 0);
   gtk_widget_set_size_request(view, 1, 1);
   SetAccessible(view, "WebBrowser1", nullptr);
   gtk_box_pack_start(GTK_BOX(column), view, TRUE, TRUE, 0);
@@ -295,6 +299,7 @@ void ViewerWindowGtk::BuildMenu() {
   menu_ = gtk_menu_new();
   g_object_ref_sink(menu_);
   menu_copy_ = gtk_menu_item_new_with_label("CopyClipboard");
+  menu_find_ = gtk_menu_item_new_with_label("Find in page");
   menu_on_top_ = gtk_check_menu_item_new_with_label("Always On Top");
   menu_follow_sync_ = gtk_check_menu_item_new_with_label("Follow BibleSync");
   menu_larger_ = gtk_menu_item_new_with_label("Larger text");
@@ -303,6 +308,7 @@ void ViewerWindowGtk::BuildMenu() {
   menu_about_ = gtk_menu_item_new_with_label("About");
   menu_close_ = gtk_menu_item_new_with_label("Close");
   const std::pair<GtkWidget*, const char*> items[] = {{menu_copy_, "CopyCB1"},
+                                                      {menu_find_, "Find1"},
                                                       {menu_on_top_, "AlwaysOnTop1"},
                                                       {menu_follow_sync_, "FollowBibleSync1"},
                                                       {menu_larger_, "LargerText1"},
@@ -557,6 +563,10 @@ gboolean ViewerWindowGtk::OnKey(GtkWidget*, GdkEventKey* event, gpointer data) {
       if (self->viewer_) self->viewer_->OnTextSizeChosen(*size);
       return;
     }
+    if (self->FindKey(event)) {
+      handled = TRUE;
+      return;
+    }
     const bool left = event->keyval == GDK_KEY_Left || event->keyval == GDK_KEY_KP_Left;
     const bool right = event->keyval == GDK_KEY_Right || event->keyval == GDK_KEY_KP_Right;
     if (!left && !right) return;
@@ -578,6 +588,32 @@ gboolean ViewerWindowGtk::OnKey(GtkWidget*, GdkEventKey* event, gpointer data) {
     }
   });
   return handled;
+}
+
+// Ctrl+F opens the find bar; F3 and Shift+F3 go to the next and previous
+// match; Esc closes it wherever the keyboard is. True when the key was one.
+bool ViewerWindowGtk::FindKey(const GdkEventKey* event) {
+  if (event->type != GDK_KEY_PRESS) return false;
+  const guint mods = event->state & gtk_accelerator_get_default_mod_mask();
+  if (mods == GDK_CONTROL_MASK && (event->keyval == GDK_KEY_f || event->keyval == GDK_KEY_F)) {
+    find_bar_->Open();
+    return true;
+  }
+  if (event->keyval == GDK_KEY_F3 && (mods == 0 || mods == GDK_SHIFT_MASK)) {
+    if (!find_bar_->IsOpen()) {
+      find_bar_->Open();
+    } else if (mods == GDK_SHIFT_MASK) {
+      find_bar_->Previous();
+    } else {
+      find_bar_->Next();
+    }
+    return true;
+  }
+  if (event->keyval == GDK_KEY_Escape && mods == 0 && find_bar_->IsOpen()) {
+    find_bar_->Close();
+    return true;
+  }
+  return false;
 }
 
 gboolean ViewerWindowGtk::OnPageScroll(GtkWidget*, GdkEventScroll* event, gpointer data) {
@@ -615,6 +651,7 @@ void ViewerWindowGtk::OnMenuItem(GtkWidget* item, gpointer data) {
     if (item == self->menu_copy_) v.OnCopyChosen();
     if (item == self->menu_on_top_) v.OnAlwaysOnTopChosen();
     if (item == self->menu_follow_sync_) v.OnFollowSyncChosen();
+    if (item == self->menu_find_) self->find_bar_->Open();
     if (item == self->menu_larger_) v.OnTextSizeChosen(+1);
     if (item == self->menu_smaller_) v.OnTextSizeChosen(-1);
     if (item == self->menu_normal_size_) v.OnTextSizeChosen(0);

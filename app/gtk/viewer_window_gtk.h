@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/gtk/biblesync_gtk.h"
+#include "app/gtk/find_bar_gtk.h"
 #include "app/gtk/ports_gtk.h"
 #include "browser/webkit_browser_gtk.h"
 #include "core/ports.h"
@@ -83,6 +84,7 @@ class ViewerWindowGtk final : public ControlsPort {
   static gboolean OnDragInterrupted(GtkWidget* widget, GdkEvent* event, gpointer self);
   static gboolean OnKey(GtkWidget* widget, GdkEventKey* event, gpointer self);
   static gboolean OnPageScroll(GtkWidget* view, GdkEventScroll* event, gpointer self);
+  bool FindKey(const GdkEventKey* event);
   static void OnLeftAllocate(GtkWidget* widget, GdkRectangle* allocation, gpointer self);
   // Sizes the Index button to its caption within the title bar's free width.
   void FitIndexButton();
@@ -97,6 +99,7 @@ class ViewerWindowGtk final : public ControlsPort {
   std::unique_ptr<GlibTimers> timers_;
   std::unique_ptr<WebKitBrowser> browser_;
   std::unique_ptr<GlibSyncLink> sync_;
+  std::unique_ptr<FindBarGtk> find_bar_;
   std::unique_ptr<Viewer> viewer_;
   StartOptions options_;
 
@@ -112,6 +115,7 @@ class ViewerWindowGtk final : public ControlsPort {
   GtkWidget* close_button_ = nullptr;
   GtkWidget* menu_ = nullptr;
   GtkWidget* menu_copy_ = nullptr;
+  GtkWidget* menu_find_ = nullptr;
   GtkWidget* menu_on_top_ = nullptr;
   GtkWidget* menu_follow_sync_ = nullptr;
   GtkWidget* menu_larger_ = nullptr;

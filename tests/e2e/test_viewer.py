@@ -342,8 +342,8 @@ class MenuAndCommands(ViewerTest):
     def test_right_click_opens_our_menu_and_about_works(self):
         items = self.open_menu_on_page()
         self.assertEqual(sorted(items), ["About", "Always On Top", "Close", "CopyClipboard",
-                                         "Follow BibleSync", "Larger text", "Normal size",
-                                         "Smaller text"])
+                                         "Find in page", "Follow BibleSync", "Larger text",
+                                         "Normal size", "Smaller text"])
         self.assertFalse(items["Follow BibleSync"]["checked"], "off unless chosen")
         self.choose("About", items)
         wait_until(lambda: self.s.page_url().endswith("/about/about.htm"), what="the about page")
@@ -480,6 +480,43 @@ class TextSize(ViewerTest):
         wait_until(lambda: self.width() == round(normal / 1.1), what="110 % after a restart")
         self.s.xdotool("key", "ctrl+0")
         wait_until(lambda: self.width() == normal, what="the normal size")
+
+
+class FindInPage(ViewerTest):
+    def selection_top(self):
+        return self.s.page("(() => { const s = window.getSelection(); return s.rangeCount ? "
+                           "Math.round(s.getRangeAt(0).getBoundingClientRect().top + "
+                           "window.scrollY) : null; })()")
+
+    def test_ctrl_f_counts_steps_both_ways_and_esc_gives_the_page_back(self):
+        self.show("ALP", 1, 1)
+        self.s.wait_caption("Alpha 1:1")
+        x, y = self.s.browser_origin()
+        self.s.xdotool("mousemove", "--sync", str(x + 300), str(y + 200))
+        self.assertFalse(self.s.control("FindBar")["showing"])
+        self.s.xdotool("key", "ctrl+f")
+        wait_until(lambda: self.s.control("FindBar")["showing"], what="the find bar")
+        self.s.xdotool("type", "copyist")
+        status = wait_until(lambda: self.s.control("FindStatus")["name"].endswith("matches")
+                            and self.s.control("FindStatus")["name"], what="the count")
+        self.assertGreater(int(status.split()[0]), 2)
+        first = wait_until(self.selection_top, what="the first match selected")
+        self.assertEqual(self.s.page("window.getSelection().toString().toLowerCase()"), "copyist")
+        self.s.xdotool("key", "Return")
+        second = wait_until(lambda: self.selection_top() != first and self.selection_top(),
+                            what="the next match")
+        self.assertGreater(second, first)
+        self.s.xdotool("key", "F3")
+        third = wait_until(lambda: self.selection_top() != second and self.selection_top(),
+                           what="the next one again")
+        self.s.xdotool("key", "shift+F3")
+        wait_until(lambda: self.selection_top() == second, what="the previous match")
+        self.assertNotEqual(third, second)
+        self.s.xdotool("type", "zzq")
+        wait_until(lambda: self.s.control("FindStatus")["name"] == "not found", what="not found")
+        self.s.xdotool("key", "Escape")
+        wait_until(lambda: not self.s.control("FindBar")["showing"], what="the bar to close")
+        wait_until(lambda: self.s.page("document.hasFocus()"), what="the page to have the keys")
 
 
 class IndexCaption(unittest.TestCase):

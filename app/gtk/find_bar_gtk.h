@@ -1,0 +1,53 @@
+// The find bar of the Linux viewer: a line under the title bar with a text
+// field, Previous and Next, the number of matches or "not found", and a close
+// button. WebKit's find controller does the finding.
+#pragma once
+
+#include <gtk/gtk.h>
+#include <webkit2/webkit2.h>
+
+#include <functional>
+#include <utility>
+#include <vector>
+
+namespace vellum {
+
+class FindBarGtk {
+ public:
+  // on_closed gives the keyboard back to the page.
+  FindBarGtk(WebKitFindController* finder, std::function<void()> on_closed);
+  FindBarGtk(const FindBarGtk&) = delete;
+  FindBarGtk& operator=(const FindBarGtk&) = delete;
+  ~FindBarGtk();
+
+  GtkWidget* Widget() const { return bar_; }
+  bool IsOpen() const { return gtk_widget_get_visible(bar_) != FALSE; }
+
+  // Shows the bar with the keyboard in its field, its text selected.
+  void Open();
+  // Hides it, ends the search and gives the keyboard back to the page.
+  void Close();
+  void Next();
+  void Previous();
+
+ private:
+  void Search();
+  void Connect(gpointer instance, const char* signal, GCallback callback);
+  static void OnChanged(GtkEditable* entry, gpointer self);
+  static gboolean OnEntryKey(GtkWidget* entry, GdkEventKey* event, gpointer self);
+  static void OnButton(GtkWidget* button, gpointer self);
+  static void OnCounted(WebKitFindController* finder, guint count, gpointer self);
+  static void OnFailed(WebKitFindController* finder, gpointer self);
+
+  WebKitFindController* finder_;
+  std::function<void()> on_closed_;
+  GtkWidget* bar_ = nullptr;
+  GtkWidget* entry_ = nullptr;
+  GtkWidget* previous_ = nullptr;
+  GtkWidget* next_ = nullptr;
+  GtkWidget* status_ = nullptr;
+  GtkWidget* close_ = nullptr;
+  std::vector<std::pair<gpointer, gulong>> handlers_;
+};
+
+}  // namespace vellum
