@@ -221,7 +221,8 @@ void IeBrowser::OnContextMenu(POINT screen) {
 
 bool IeBrowser::DropsKey(const MSG& msg) {
   const KeyRoute route = RouteKey(msg.message, msg.wParam, CurrentKeyState());
-  return route == KeyRoute::kSwallow || route == KeyRoute::kOpenMenu;
+  // Every key the viewer acts on itself is dropped here too.
+  return route != KeyRoute::kOffer && route != KeyRoute::kDeliver;
 }
 
 // ---- BrowserPort ----
@@ -338,6 +339,13 @@ std::optional<int> IeBrowser::DocumentMode() {
   Variant number;
   if (FAILED(VariantChangeType(number.Put(), mode.Ptr(), 0, VT_I4))) return std::nullopt;
   return V_I4(&number.Get());
+}
+
+ComPtr<IHTMLDocument2> IeBrowser::HtmlDocument() const {
+  if (!browser_) return {};
+  ComPtr<IDispatch> document;
+  if (FAILED(browser_->get_Document(document.Put())) || !document) return {};
+  return document.As<IHTMLDocument2>(IID_IHTMLDocument2);
 }
 
 std::optional<std::wstring> IeBrowser::SelectionText() {

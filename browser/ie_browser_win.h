@@ -55,6 +55,8 @@ class IeBrowser final : public BrowserPort, private SiteListener {
   HWND ControlWindow() const;
   // Applies both zooms to the document shown.
   void ApplyZoom();
+  // The document shown, as HTML; empty when there is none.
+  ComPtr<IHTMLDocument2> HtmlDocument() const;
   // True when window is the control's or one of its children.
   bool IsControlWindow(HWND window) const;
   // True when msg is a key message for one of the control's windows.

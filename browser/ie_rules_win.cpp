@@ -43,6 +43,8 @@ KeyRoute RoutePress(WPARAM key, KeyState state) {
     if (key == VK_RIGHT && !state.ctrl && !state.shift) return KeyRoute::kForward;
     return key == VK_F4 ? KeyRoute::kDeliver : KeyRoute::kSwallow;
   }
+  if (key == VK_F3 && !state.ctrl)
+    return state.shift ? KeyRoute::kFindPrevious : KeyRoute::kFindNext;
   if (key >= VK_F1 && key <= VK_F24) return KeyRoute::kSwallow;  // F5 reloads, F11, F1 ...
   switch (key) {
     case VK_BACK:    // back in the control's own history
@@ -58,6 +60,7 @@ KeyRoute RoutePress(WPARAM key, KeyState state) {
     if (key == VK_OEM_PLUS || key == VK_ADD) return KeyRoute::kLargerText;
     if (key == VK_OEM_MINUS || key == VK_SUBTRACT) return KeyRoute::kSmallerText;
     if (key == '0' || key == VK_NUMPAD0) return KeyRoute::kNormalSize;
+    if (key == 'F' && !state.shift) return KeyRoute::kFind;
     if (key == 'C' || key == 'A' || key == VK_INSERT) return KeyRoute::kOffer;
     if (IsScrollKey(key) && key != VK_SPACE) return KeyRoute::kOffer;
     // Ctrl+N, O, P, R, L, S, E, F, W ...: windows, files, printing, reloads.

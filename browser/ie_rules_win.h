@@ -12,15 +12,18 @@
 namespace vellum {
 
 enum class KeyRoute {
-  kOffer,        // offered to the control's own shortcuts, then delivered
-  kDeliver,      // delivered to the page as typed, never taken as a shortcut
-  kSwallow,      // dropped: it would change the page behind the viewer
-  kOpenMenu,     // dropped, and the viewer's own menu opens instead
-  kBack,         // dropped, and the viewer steps back in its own history
-  kForward,      // dropped, and the viewer steps forward
-  kLargerText,   // dropped, and the viewer's text size steps up
-  kSmallerText,  // ... down
-  kNormalSize,   // ... back to 100 %
+  kOffer,         // offered to the control's own shortcuts, then delivered
+  kDeliver,       // delivered to the page as typed, never taken as a shortcut
+  kSwallow,       // dropped: it would change the page behind the viewer
+  kOpenMenu,      // dropped, and the viewer's own menu opens instead
+  kBack,          // dropped, and the viewer steps back in its own history
+  kForward,       // dropped, and the viewer steps forward
+  kLargerText,    // dropped, and the viewer's text size steps up
+  kSmallerText,   // ... down
+  kNormalSize,    // ... back to 100 %
+  kFind,          // dropped, and the viewer's find bar opens
+  kFindNext,      // dropped, and the find bar goes to the next match
+  kFindPrevious,  // ... to the previous one
 };
 
 struct KeyState {
@@ -36,7 +39,8 @@ KeyState CurrentKeyState();
 // that act inside the page are offered as shortcuts (copy, select all,
 // scrolling, Tab); keys that would navigate, reload, print, open files or
 // windows are dropped; the context-menu keys open ours; Alt+Left and
-// Alt+Right step our history, never the control's.
+// Alt+Right step our history, never the control's; Ctrl+F, F3 and Shift+F3
+// are our find bar's.
 KeyRoute RouteKey(UINT message, WPARAM key, KeyState state);
 
 // The URL for a navigation the viewer asks for. A local path (C:\..., a UNC

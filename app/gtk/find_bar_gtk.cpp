@@ -146,9 +146,11 @@ void FindBarGtk::OnButton(GtkWidget* button, gpointer data) {
 void FindBarGtk::OnCounted(WebKitFindController*, guint count, gpointer data) {
   auto* self = static_cast<FindBarGtk*>(data);
   Guarded([&] {
-    const std::string text = count == 0   ? std::string("not found")
-                             : count == 1 ? std::string("1 match")
-                                          : std::to_string(count) + " matches";
+    // Beyond the most counted, WebKit reports G_MAXUINT.
+    const std::string text = count == 0             ? std::string("not found")
+                             : count == 1           ? std::string("1 match")
+                             : count >= kMaxMatches ? std::to_string(kMaxMatches) + "+ matches"
+                                                    : std::to_string(count) + " matches";
     gtk_label_set_text(GTK_LABEL(self->status_), text.c_str());
   });
 }

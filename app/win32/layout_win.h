@@ -39,6 +39,12 @@ enum ControlId : int {
   kImage2,
   kSpeedButton4,  // "_"
   kSpeedButton3,  // "X"
+  // The find bar, under the title bar while it is open.
+  kFindText,
+  kFindPrevious,
+  kFindNext,
+  kFindStatus,
+  kFindClose,
 };
 
 enum MenuId : int {
@@ -50,6 +56,7 @@ enum MenuId : int {
   kLargerText1,
   kSmallerText1,
   kNormalSize1,
+  kFindInPage1,
 };
 
 enum class Face { kWindow, kArial, kArialBold, kArialBlack };
@@ -98,6 +105,20 @@ constexpr RECT PlaceInPanel(const ControlPlace& place, int panel_width, int dpi)
 // The designer name of a control id, or nullptr.
 constexpr const char* ControlName(int id) {
   if (id == kPanel1) return "Panel1";
+  switch (id) {
+    case kFindText:
+      return "FindText";
+    case kFindPrevious:
+      return "FindPrevious";
+    case kFindNext:
+      return "FindNext";
+    case kFindStatus:
+      return "FindStatus";
+    case kFindClose:
+      return "FindClose";
+    default:
+      break;
+  }
   for (const ControlPlace& place : kTitleBar) {
     if (place.id == id) return place.name;
   }

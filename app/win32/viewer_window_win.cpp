@@ -141,6 +141,7 @@ void ViewerWindowWin::Release() noexcept {
   hook_.Remove();
   viewer_.reset();
   sync_.reset();
+  find_bar_.reset();  // its text ranges are the control's
   if (browser_) browser_->Close();
   if (window_ != nullptr) DestroyWindow(window_);
   window_ = nullptr;
@@ -210,6 +211,7 @@ bool ViewerWindowWin::CreateWindows() {
   menu_ = CreatePopupMenu();
   if (menu_ == nullptr) return false;
   const std::pair<MenuId, const wchar_t*> items[] = {{kCopyCB1, L"CopyClipboard"},
+                                                     {kFindInPage1, L"Find in page"},
                                                      {kAlwaysOnTop1, L"Always On Top"},
                                                      {kFollowBibleSync1, L"Follow BibleSync"},
                                                      {kLargerText1, L"Larger text"},
@@ -226,6 +228,9 @@ bool ViewerWindowWin::CreateWindows() {
   if (FAILED(hr))
     std::fprintf(stderr, "vellum: the WebBrowser control is not available (0x%08lx)\n",
                  static_cast<unsigned long>(hr));
+  find_bar_ = std::make_unique<FindBarWin>(*browser_);
+  if (!find_bar_->Create(window_, instance_, this)) return false;
+  find_bar_->SetFonts(window_font_.Get(), window_font_.Get());
   ZoomPagesForDpi();
   LayOut();
   return true;
@@ -290,6 +295,7 @@ void ViewerWindowWin::ApplyDpi(int dpi) {
       SetButtonMargin(control, place.margin < 0 ? -1 : Scaled(place.margin, dpi_));
     }
   }
+  if (find_bar_) find_bar_->SetFonts(window_font_.Get(), window_font_.Get());
 }
 
 // Pages as large as the title bar on any monitor: the control scales them
@@ -301,8 +307,8 @@ void ViewerWindowWin::ZoomPagesForDpi() {
 RECT ViewerWindowWin::BrowserPlace() const {
   RECT client{};
   if (window_ != nullptr) GetClientRect(window_, &client);
-  const LONG panel = Scaled(kPanelHeight, dpi_);
-  return RECT{0, panel, client.right, std::max<LONG>(client.bottom, panel)};
+  const LONG top = Scaled(kPanelHeight, dpi_) + (find_bar_ ? find_bar_->Height(dpi_) : 0);
+  return RECT{0, top, client.right, std::max<LONG>(client.bottom, top)};
 }
 
 // Panel1 spans the top; the right-anchored controls keep their distance to
@@ -317,6 +323,8 @@ void ViewerWindowWin::LayOut() {
     MoveWindow(controls_[place.id], rect.left, rect.top, rect.right - rect.left,
                rect.bottom - rect.top, TRUE);
   }
+  if (find_bar_ && find_bar_->IsOpen())
+    find_bar_->Place(Scaled(kPanelHeight, dpi_), client.right, dpi_);
   browser_->SetRect(BrowserPlace());
 }
 
@@ -417,6 +425,7 @@ int ViewerWindowWin::Run() {
   running_ = false;
   // The loop has ended: the control goes, then the window (which removes
   // the hook), then the owner.
+  find_bar_.reset();
   browser_->Close();
   DestroyWindow(window_);
   window_ = nullptr;
@@ -431,6 +440,7 @@ void ViewerWindowWin::OnDestroyed() {
 
 bool ViewerWindowWin::FilterMessage(MSG& msg) {
   if (!browser_) return false;
+  if (FilterFindKey(msg)) return true;
   // The mouse's back and forward buttons over the page step our history,
   // never the control's own. Over our own windows they come as WM_APPCOMMAND.
   if ((msg.message == WM_XBUTTONDOWN || msg.message == WM_XBUTTONUP ||
@@ -453,6 +463,9 @@ bool ViewerWindowWin::FilterMessage(MSG& msg) {
   const KeyRoute route = RouteKey(msg.message, msg.wParam, CurrentKeyState());
   switch (route) {
     case KeyRoute::kSwallow:
+    case KeyRoute::kFind:  // taken by FilterFindKey already
+    case KeyRoute::kFindNext:
+    case KeyRoute::kFindPrevious:
       return true;
     case KeyRoute::kOpenMenu:
       PostOpenMenu(KeyboardMenuPoint());
@@ -479,6 +492,53 @@ bool ViewerWindowWin::FilterMessage(MSG& msg) {
       return false;
   }
   return false;
+}
+
+bool ViewerWindowWin::FilterFindKey(const MSG& msg) {
+  if (!find_bar_ || window_ == nullptr) return false;
+  if (find_bar_->TakesFieldKey(msg)) return true;
+  if (msg.message != WM_KEYDOWN || (msg.hwnd != window_ && !IsChild(window_, msg.hwnd)))
+    return false;
+  WPARAM action = 0;
+  switch (RouteKey(msg.message, msg.wParam, CurrentKeyState())) {
+    case KeyRoute::kFind:
+      action = 0;
+      break;
+    case KeyRoute::kFindNext:
+      action = 1;
+      break;
+    case KeyRoute::kFindPrevious:
+      action = 2;
+      break;
+    default:
+      if (msg.wParam != VK_ESCAPE || !find_bar_->IsOpen()) return false;
+      action = 3;
+      break;
+  }
+  PostMessageW(window_, kFindMessage, action, 0);
+  return true;
+}
+
+void ViewerWindowWin::OnFind(WPARAM action) {
+  if (!find_bar_) return;
+  const bool was_open = find_bar_->IsOpen();
+  if (action == 3) {
+    find_bar_->Close();
+    LayOut();
+    browser_->Focus();
+    return;
+  }
+  // F3 and Shift+F3 open a closed bar rather than search for nothing.
+  if (action == 0 || !was_open) {
+    find_bar_->Open();
+    if (!was_open) LayOut();
+    return;
+  }
+  if (action == 1) {
+    find_bar_->Next();
+  } else {
+    find_bar_->Previous();
+  }
 }
 
 void ViewerWindowWin::PostOpenMenu(POINT screen) {
@@ -543,6 +603,13 @@ LRESULT ViewerWindowWin::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       // TRUE tells the sender the message was taken.
       return host::kCopyDataHandled;
     }
+    case kFindMessage:
+      OnFind(wparam);
+      return 0;
+    case WM_COMMAND:
+      if (find_bar_ && LOWORD(wparam) == kFindText && HIWORD(wparam) == EN_CHANGE)
+        find_bar_->OnTextChanged();
+      return 0;
     case kTextSizeMessage:
       if (viewer_) viewer_->OnTextSizeChosen(wparam == 1 ? +1 : wparam == 2 ? -1 : 0);
       return 0;
@@ -725,6 +792,11 @@ void ViewerWindowWin::OnControl(int id, ControlEvent event, POINT screen, POINT 
       case kSpeedButton3:
         if (click) v.OnCloseClicked();
         break;
+      case kFindPrevious:
+      case kFindNext:
+      case kFindClose:
+        if (click) OnFind(id == kFindNext ? 1 : id == kFindPrevious ? 2 : 3);
+        break;
       default:
         break;
     }
@@ -751,6 +823,9 @@ void ViewerWindowWin::OnCommand(int id) {
       break;
     case kNormalSize1:
       v.OnTextSizeChosen(0);
+      break;
+    case kFindInPage1:
+      OnFind(0);
       break;
     case kAbout1:
       v.OnAboutChosen();

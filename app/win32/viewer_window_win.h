@@ -12,6 +12,7 @@
 
 #include "app/win32/biblesync_win.h"
 #include "app/win32/controls_win.h"
+#include "app/win32/find_bar_win.h"
 #include "app/win32/layout_win.h"
 #include "app/win32/link_hook_win.h"
 #include "app/win32/ports_win.h"
@@ -49,6 +50,9 @@ inline constexpr UINT kOpenMenuMessage = WM_APP + 1;
 inline constexpr UINT kHistoryStepMessage = WM_APP + 2;
 // A private message: the text size, larger (wParam 1), smaller (2) or normal (0).
 inline constexpr UINT kTextSizeMessage = WM_APP + 3;
+// A private message: the find bar opens (wParam 0), goes to the next (1) or
+// previous match (2), or closes (3).
+inline constexpr UINT kFindMessage = WM_APP + 4;
 
 class ViewerWindowWin final : public ControlsPort, private ControlListener {
  public:
@@ -100,6 +104,10 @@ class ViewerWindowWin final : public ControlsPort, private ControlListener {
   RECT BrowserPlace() const;
   // Keys for the browser control go through the key rules first.
   bool FilterMessage(MSG& msg);
+  // The find bar's keys, wherever the keyboard is in the window: Ctrl+F,
+  // F3, Shift+F3, and Esc while the bar is open. True when msg was one.
+  bool FilterFindKey(const MSG& msg);
+  void OnFind(WPARAM action);
   // Opens the menu from the window procedure, never from inside a hook or a
   // COM call: posted, so whatever called has returned first.
   void PostOpenMenu(POINT screen);
@@ -129,6 +137,7 @@ class ViewerWindowWin final : public ControlsPort, private ControlListener {
   std::unique_ptr<IeBrowser> browser_;
   std::unique_ptr<Win32SyncLink> sync_;
   std::unique_ptr<Viewer> viewer_;
+  std::unique_ptr<FindBarWin> find_bar_;
   LinkHook hook_;
 
   Font window_font_;

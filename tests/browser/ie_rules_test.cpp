@@ -56,6 +56,13 @@ TEST(RouteKey, OnlyKeysThatActInsideThePageReachTheControlsShortcuts) {
       {"Ctrl+minus", WM_KEYDOWN, VK_OEM_MINUS, kCtrl, KeyRoute::kSmallerText},
       {"Ctrl+keypad minus", WM_KEYDOWN, VK_SUBTRACT, kCtrl, KeyRoute::kSmallerText},
       {"Ctrl+0", WM_KEYDOWN, '0', kCtrl, KeyRoute::kNormalSize},
+      // Finding is ours: the control's own find dialog never opens.
+      {"Ctrl+F", WM_KEYDOWN, 'F', kCtrl, KeyRoute::kFind},
+      {"Ctrl+Shift+F", WM_KEYDOWN, 'F', kCtrlShift, KeyRoute::kSwallow},
+      {"F3", WM_KEYDOWN, VK_F3, kPlain, KeyRoute::kFindNext},
+      {"Shift+F3", WM_KEYDOWN, VK_F3, kShift, KeyRoute::kFindPrevious},
+      {"Ctrl+F3", WM_KEYDOWN, VK_F3, kCtrl, KeyRoute::kSwallow},
+      {"Alt+F3", WM_SYSKEYDOWN, VK_F3, kAlt, KeyRoute::kSwallow},
       {"Escape stops a load", WM_KEYDOWN, VK_ESCAPE, kPlain, KeyRoute::kSwallow},
       {"F10 alone", WM_SYSKEYDOWN, VK_F10, kPlain, KeyRoute::kSwallow},
       {"Browser Back key", WM_KEYDOWN, VK_BROWSER_BACK, kPlain, KeyRoute::kSwallow},

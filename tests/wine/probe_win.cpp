@@ -48,9 +48,15 @@ std::string ClassOf(HWND window) {
   return name;
 }
 
+// Asked of the window itself: GetWindowText reads another process's edit
+// field as it was made, never what was typed into it since.
 std::string TextOf(HWND window) {
   char text[512] = {};
-  GetWindowTextA(window, text, sizeof text);
+  DWORD_PTR copied = 0;
+  if (SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
+                          SMTO_NORMAL | SMTO_ABORTIFHUNG, 2000, &copied) == 0)
+    text[0] = '\0';
+  text[sizeof text - 1] = '\0';
   return text;
 }
 

@@ -203,6 +203,48 @@ class Viewer(WineTestCase):
         viewer.stop()
         self.assertIn("[Reader]\r\nTextSize=150\r\n", viewer.settings())
 
+    def test_the_find_bar_opens_from_the_menu_and_keys_and_escape_closes_it(self):
+        viewer = self.viewer()
+
+        def page(info):
+            return [c for c in info["children"] if c["class"] == "Shell DocObject View"][0]
+
+        page_top = page(viewer.probe())["rect"][1]
+        viewer.choose("Find in page")
+        info = viewer.wait_for(lambda i: WineViewer.child(i, "FindText")["visible"]
+                               and i["focus"] == "Edit", "the find bar with the keyboard")
+        field = WineViewer.child(info, "FindText")
+        # The page makes room for the bar under the title bar.
+        self.assertGreaterEqual(page(info)["rect"][1], field["rect"][3])
+        self.assertGreater(page(info)["rect"][1], page_top)
+        viewer.xdotool("type", "zqxj")
+        viewer.wait_for_caption("FindText", "zqxj")
+        viewer.wait_for_caption("FindStatus", "not found")
+        viewer.xdotool("key", "Return", "F3", "shift+F3")
+        self.assertEqual(viewer.child(viewer.probe(), "FindStatus")["text"], "not found")
+        viewer.xdotool("key", "Escape")
+        info = viewer.wait_for(lambda i: not WineViewer.child(i, "FindText")["visible"],
+                               "the find bar to close")
+        self.assertNotEqual(info["focus"], "Edit")
+        self.assertEqual(page(info)["rect"][1], page_top)
+        # From the page: Ctrl+F, and Escape there; then F3 opens it too,
+        # with the last search kept.
+        viewer.click(*WineViewer.centre(page(info)))
+        viewer.xdotool("key", "ctrl+f")
+        viewer.wait_for(lambda i: i["focus"] == "Edit", "Ctrl+F to open the find bar")
+        viewer.click(*WineViewer.centre(page(viewer.probe())))
+        viewer.xdotool("key", "Escape")
+        viewer.wait_for(lambda i: not WineViewer.child(i, "FindText")["visible"],
+                        "Escape on the page to close the bar")
+        viewer.xdotool("key", "F3")
+        info = viewer.wait_for(lambda i: WineViewer.child(i, "FindText")["visible"],
+                               "F3 to open the find bar")
+        self.assertEqual(WineViewer.child(info, "FindText")["text"], "zqxj")
+        viewer.click_control("FindClose")
+        viewer.wait_for(lambda i: not WineViewer.child(i, "FindText")["visible"],
+                        "the close button to close the bar")
+        self.assertIsNone(viewer.process.poll())
+
     def test_title_bar_minimize_and_close_buttons(self):
         viewer = self.viewer(settings_text(200, 150, 480, 320))
         viewer.click_control("SpeedButton4")

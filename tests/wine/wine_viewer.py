@@ -122,8 +122,8 @@ class WineViewer:
         self.xdotool("click", button)
 
     # The popup menu's items, in order.
-    MENU = ["CopyClipboard", "Always On Top", "Follow BibleSync", "Larger text", "Smaller text",
-            "Normal size", "About", "Close"]
+    MENU = ["CopyClipboard", "Find in page", "Always On Top", "Follow BibleSync", "Larger text",
+            "Smaller text", "Normal size", "About", "Close"]
 
     def choose(self, item):
         """Opens the menu from its icon and chooses an item with the keyboard, as sure a

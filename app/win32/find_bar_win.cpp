@@ -1,0 +1,158 @@
+#include "app/win32/find_bar_win.h"
+
+#include <string>
+
+#include "app/win32/layout_win.h"
+
+namespace vellum::win32 {
+namespace {
+
+// The row's design, at 96 DPI: field, Previous, Next, the status, and the
+// close button at the right end.
+constexpr int kRowHeight = 26;
+constexpr int kFieldWidth = 180;
+constexpr int kButtonWidth = 22;
+constexpr int kStatusWidth = 110;
+constexpr int kGap = 4;
+constexpr int kInnerHeight = 20;
+
+std::wstring MatchText(int count) {
+  if (count == 0) return L"not found";
+  if (count == 1) return L"1 match";
+  std::wstring text = std::to_wstring(count);
+  text += count >= PageFinder::kMaxMatches ? L"+ matches" : L" matches";
+  return text;
+}
+
+}  // namespace
+
+bool FindBarWin::Create(HWND parent, HINSTANCE instance, ControlListener* listener) {
+  const DWORD field_style = WS_CHILD | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL;
+  field_ =
+      CreateWindowExW(0, L"EDIT", L"", field_style, 0, 0, 0, 0, parent,
+                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFindText)), instance, nullptr);
+  status_ = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | SS_LEFT | SS_CENTERIMAGE, 0, 0, 0, 0,
+                            parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFindStatus)),
+                            instance, nullptr);
+  if (field_ == nullptr || status_ == nullptr) return false;
+  // A search as long as any a reader types; the page's text is searched
+  // as given, so nothing longer is useful.
+  SendMessageW(field_, EM_SETLIMITTEXT, 256, 0);
+  const std::pair<ControlId, const wchar_t*> buttons[] = {
+      {kFindPrevious, L"<"}, {kFindNext, L">"}, {kFindClose, L"x"}};
+  for (std::size_t i = 0; i < buttons_.size(); ++i) {
+    ButtonLook look;
+    buttons_[i] =
+        CreateSpeedButton(parent, buttons[i].first, buttons[i].second, RECT{}, look, listener);
+    if (buttons_[i] == nullptr) return false;
+    ShowWindow(buttons_[i], SW_HIDE);
+  }
+  return true;
+}
+
+int FindBarWin::Height(int dpi) const {
+  return open_ ? Scaled(kRowHeight, dpi) : 0;
+}
+
+void FindBarWin::Place(int top, int width, int dpi) {
+  if (field_ == nullptr) return;
+  const int inner_top = top + Scaled((kRowHeight - kInnerHeight) / 2, dpi);
+  const int height = Scaled(kInnerHeight, dpi);
+  int left = Scaled(kGap, dpi);
+  // The field gives way first when the window is narrow.
+  const int fixed = Scaled(kGap * 6 + kButtonWidth * 3 + kStatusWidth, dpi);
+  const int field = std::max(Scaled(40, dpi), std::min(Scaled(kFieldWidth, dpi), width - fixed));
+  MoveWindow(field_, left, inner_top, field, height, TRUE);
+  left += field + Scaled(kGap, dpi);
+  for (std::size_t i = 0; i < 2; ++i) {
+    MoveWindow(buttons_[i], left, inner_top, Scaled(kButtonWidth, dpi), height, TRUE);
+    left += Scaled(kButtonWidth + kGap, dpi);
+  }
+  const int close_left = width - Scaled(kButtonWidth + kGap, dpi);
+  MoveWindow(status_, left + Scaled(kGap, dpi), inner_top,
+             std::max(0, close_left - left - Scaled(kGap * 2, dpi)), height, TRUE);
+  MoveWindow(buttons_[2], close_left, inner_top, Scaled(kButtonWidth, dpi), height, TRUE);
+}
+
+void FindBarWin::SetFonts(HFONT text, HFONT buttons) {
+  if (field_ == nullptr) return;
+  SendMessageW(field_, WM_SETFONT, reinterpret_cast<WPARAM>(text), TRUE);
+  SendMessageW(status_, WM_SETFONT, reinterpret_cast<WPARAM>(text), TRUE);
+  for (HWND button : buttons_)
+    SetButtonFont(button, buttons);
+}
+
+bool FindBarWin::Owns(HWND window) const {
+  if (window == nullptr) return false;
+  if (window == field_ || window == status_) return true;
+  for (HWND button : buttons_) {
+    if (window == button) return true;
+  }
+  return false;
+}
+
+void FindBarWin::Open() {
+  if (field_ == nullptr) return;
+  if (!open_) {
+    open_ = true;
+    for (HWND window : {field_, status_, buttons_[0], buttons_[1], buttons_[2]})
+      ShowWindow(window, SW_SHOWNA);
+  }
+  SetFocus(field_);
+  SendMessageW(field_, EM_SETSEL, 0, -1);
+  // Searched again: the page may have changed since the bar last closed.
+  Search();
+}
+
+void FindBarWin::Close() {
+  if (!open_) return;
+  open_ = false;
+  finder_.Stop();
+  ShowStatus(L"");
+  for (HWND window : {field_, status_, buttons_[0], buttons_[1], buttons_[2]})
+    ShowWindow(window, SW_HIDE);
+}
+
+void FindBarWin::Next() {
+  if (open_ && GetWindowTextLengthW(field_) > 0 && !finder_.Step(true)) ShowStatus(L"not found");
+}
+
+void FindBarWin::Previous() {
+  if (open_ && GetWindowTextLengthW(field_) > 0 && !finder_.Step(false)) ShowStatus(L"not found");
+}
+
+void FindBarWin::OnTextChanged() {
+  if (open_) Search();
+}
+
+bool FindBarWin::TakesFieldKey(const MSG& msg) {
+  if (msg.hwnd != field_ || !open_) return false;
+  if (msg.message == WM_KEYDOWN && msg.wParam == VK_RETURN) {
+    if (GetKeyState(VK_SHIFT) < 0) {
+      Previous();
+    } else {
+      Next();
+    }
+    return true;
+  }
+  // The field would beep at the character Enter makes.
+  return msg.message == WM_CHAR && (msg.wParam == L'\r' || msg.wParam == L'\n');
+}
+
+void FindBarWin::Search() {
+  const int length = GetWindowTextLengthW(field_);
+  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+  text.resize(static_cast<std::size_t>(GetWindowTextW(field_, text.data(), length + 1)));
+  if (text.empty()) {
+    finder_.Stop();
+    ShowStatus(L"");
+    return;
+  }
+  ShowStatus(MatchText(finder_.Start(text)).c_str());
+}
+
+void FindBarWin::ShowStatus(const wchar_t* text) {
+  if (status_ != nullptr) SetWindowTextW(status_, text);
+}
+
+}  // namespace vellum::win32

@@ -1,0 +1,59 @@
+// The find bar of the Windows viewer: a line under the title bar with a text
+// field, Previous and Next, the number of matches or "not found", and a close
+// button. The page's own text ranges do the finding.
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+
+#include "app/win32/controls_win.h"
+#include "browser/ie_find_win.h"
+
+namespace vellum::win32 {
+
+class FindBarWin {
+ public:
+  explicit FindBarWin(IeBrowser& browser) : finder_(browser) {}
+  FindBarWin(const FindBarWin&) = delete;
+  FindBarWin& operator=(const FindBarWin&) = delete;
+
+  // Makes the bar's windows, hidden, as children of parent. The buttons
+  // report to listener; the field's changes come to parent as EN_CHANGE.
+  // False when the system refused.
+  bool Create(HWND parent, HINSTANCE instance, ControlListener* listener);
+  bool IsOpen() const { return open_; }
+  // The bar's height in the client area at a DPI; 0 while it is closed.
+  int Height(int dpi) const;
+  // Places the bar's windows in a row from top, across width.
+  void Place(int top, int width, int dpi);
+  void SetFonts(HFONT text, HFONT buttons);
+  // True for the bar's own windows.
+  bool Owns(HWND window) const;
+
+  // Shows the bar with the keyboard in its field, its text selected, and
+  // searches the page again. The caller lays the window out.
+  void Open();
+  // Hides it and ends the search; the caller gives the keyboard back to the
+  // page and lays the window out.
+  void Close();
+  void Next();
+  void Previous();
+  // The field's text changed: searched from the page's top.
+  void OnTextChanged();
+  // Enter (Shift+Enter) typed in the field goes to the next (previous)
+  // match. True when msg was such a key, which is then taken.
+  bool TakesFieldKey(const MSG& msg);
+
+ private:
+  void Search();
+  void ShowStatus(const wchar_t* text);
+
+  PageFinder finder_;
+  bool open_ = false;
+  HWND field_ = nullptr;
+  HWND status_ = nullptr;
+  std::array<HWND, 3> buttons_{};  // previous, next, close
+};
+
+}  // namespace vellum::win32

@@ -1,0 +1,46 @@
+// Finding text in the page the WebBrowser control shows, through the
+// document's own text ranges (IHTMLTxtRange::findText): the first match from
+// the top, the next and the previous one around the page, each selected and
+// scrolled into view, and how many there are.
+#pragma once
+
+#include <mshtml.h>
+
+#include <string>
+
+#include "browser/com_win.h"
+#include "browser/ie_browser_win.h"
+
+namespace vellum {
+
+class PageFinder {
+ public:
+  // Matches counted at most: a long book can hold very many.
+  static constexpr int kMaxMatches = 10'000;
+
+  explicit PageFinder(IeBrowser& browser) : browser_(browser) {}
+
+  // Looks for text from the top of the page: the first match is selected.
+  // The number of matches, 0 when none (or no page).
+  int Start(const std::wstring& text);
+  // The next (forward) or previous match after the current one, round the
+  // page's end; false when there is none. On a page shown since, the search
+  // starts again from its top.
+  bool Step(bool forward);
+  // Forgets the search.
+  void Stop();
+
+ private:
+  // The document shown, by its identity.
+  ComPtr<IUnknown> ShownDocument() const;
+  ComPtr<IHTMLTxtRange> BodyRange() const;
+  bool Find(IHTMLTxtRange& range, bool forward) const;
+  void Show(ComPtr<IHTMLTxtRange> range);
+
+  IeBrowser& browser_;
+  std::wstring text_;
+  ComPtr<IUnknown> document_;  // the one searched
+  ComPtr<IHTMLTxtRange> current_;
+};
+
+}  // namespace vellum
