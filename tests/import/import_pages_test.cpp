@@ -265,6 +265,13 @@ TEST(VisibleText, IgnoresTagsBlanksAndNonBreakingSpaces) {
   EXPECT_TRUE(HasVisibleText("&amp;"));
 }
 
+TEST(BookPage, TheFirstChapterIsKnownBeforeACommentarysLastEntryIsWritten) {
+  // The index page links to it before the book page is finished.
+  BookPage page("Psalms", false, PageStyle{"", "Gentium", "en", false});
+  page.Add(23, 1, 1, "The shepherd psalm.");
+  EXPECT_EQ(page.FirstChapter(), 23);
+}
+
 TEST(BookPage, AnchorsBlocksAndHeadings) {
   BookPage page("Genesis", false,
                 PageStyle{".divineName { x: y; }</style>", "Gentium", "en", false});

@@ -81,6 +81,9 @@ BookPage::BookPage(std::string title, bool bible, PageStyle style)
     : title_(std::move(title)), bible_(bible), style_(std::move(style)) {}
 
 void BookPage::Add(int chapter, int verse, int last_verse, std::string_view html) {
+  // Known at once, though a commentary's entry is written only when the next
+  // one comes: the index links to it before the page is finished.
+  if (first_chapter_ == 0 && chapter > 0) first_chapter_ = chapter;
   if (bible_) {
     Write(chapter, verse, last_verse, html);
     return;
@@ -104,7 +107,6 @@ void BookPage::Write(int chapter, int verse, int last_verse, std::string_view ht
   const bool new_chapter = chapter != block_chapter_;
   if (!block_.empty() && (new_chapter || block_.size() >= kBlockBytes)) CloseBlock();
   block_chapter_ = chapter;
-  if (first_chapter_ == 0 && chapter > 0) first_chapter_ = chapter;
 
   const std::string anchor = "<a name=\"" + AnchorName(chapter, verse) + "\"></a>";
   std::string entry;
