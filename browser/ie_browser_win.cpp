@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
+#include <string_view>
 
 #include "browser/ie_events_win.h"
 #include "browser/ie_rules_win.h"
@@ -203,7 +205,12 @@ void IeBrowser::OnBrowserEvent(DISPID event, DISPPARAMS& params) {
       return;
     case kDispidDocumentComplete:
       ++document_complete_events_;
-      if (started_ && IsTopFrame(params, event)) complete_ = true;
+      if (!started_ || !IsTopFrame(params, event)) return;
+      if (pending_html_) {
+        LoadPendingHtml();
+      } else {
+        complete_ = true;
+      }
       return;
     case kDispidNavigateError:
       // A frame or an image inside the page that fails is not the page.
@@ -228,8 +235,18 @@ bool IeBrowser::DropsKey(const MSG& msg) {
 // ---- BrowserPort ----
 
 bool IeBrowser::Navigate(const std::string& url) {
+  pending_html_.reset();
+  return Start(url);
+}
+
+bool IeBrowser::ShowHtml(const std::string& html) {
+  pending_html_ = html;
+  return Start("about:blank");
+}
+
+bool IeBrowser::Start(const std::string& url) {
   if (!browser_) return false;
-  started_ = navigated_ = complete_ = failed_ = false;
+  started_ = navigated_ = complete_ = failed_ = streamed_ = false;
   const auto target = NavigationUrl(Utf8ToWide(url));
   if (!target) return false;
   const Bstr text(*target);
@@ -248,6 +265,16 @@ PageStatus IeBrowser::Status() {
   // A jump within the document that is already shown may end without a
   // DocumentComplete: the document then stands complete after its
   // NavigateComplete2.
+  if (streamed_) {
+    // Loaded from memory, the document tells its own state.
+    const ComPtr<IHTMLDocument2> document = HtmlDocument();
+    BSTR state = nullptr;
+    if (!document || FAILED(document->get_readyState(&state)) || state == nullptr)
+      return PageStatus::kLoading;
+    const bool done = std::wstring_view(state, SysStringLen(state)) == L"complete";
+    SysFreeString(state);
+    return done ? PageStatus::kInteractive : PageStatus::kLoading;
+  }
   if (complete_) return PageStatus::kInteractive;
   READYSTATE state = READYSTATE_UNINITIALIZED;
   if (navigated_ && SUCCEEDED(browser_->get_ReadyState(&state)) && state == READYSTATE_COMPLETE)
@@ -339,6 +366,38 @@ std::optional<int> IeBrowser::DocumentMode() {
   Variant number;
   if (FAILED(VariantChangeType(number.Put(), mode.Ptr(), 0, VT_I4))) return std::nullopt;
   return V_I4(&number.Get());
+}
+
+// Microsoft Learn, "Loading HTML content from a Stream": the document must
+// stand (readyState complete) before IPersistStreamInit::Load; the text is
+// UTF-8 with its byte-order mark, from which the parser takes the encoding.
+void IeBrowser::LoadPendingHtml() {
+  const std::string html = std::move(*pending_html_);
+  pending_html_.reset();
+  const ComPtr<IHTMLDocument2> document = HtmlDocument();
+  const auto persist = document ? document.As<IPersistStreamInit>(IID_IPersistStreamInit)
+                                : ComPtr<IPersistStreamInit>();
+  static constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+  const SIZE_T size = html.size() + 3;
+  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, size);
+  void* bytes = memory != nullptr ? GlobalLock(memory) : nullptr;
+  if (bytes != nullptr) {
+    std::memcpy(bytes, kByteOrderMark, 3);
+    std::memcpy(static_cast<char*>(bytes) + 3, html.data(), html.size());
+    GlobalUnlock(memory);
+  }
+  ComPtr<IStream> stream;
+  // The stream frees the memory when it goes.
+  if (bytes == nullptr || FAILED(CreateStreamOnHGlobal(memory, TRUE, stream.Put()))) {
+    if (memory != nullptr) GlobalFree(memory);
+    failed_ = true;
+    return;
+  }
+  if (!persist || FAILED(persist->InitNew()) || FAILED(persist->Load(stream.Get()))) {
+    failed_ = true;
+    return;
+  }
+  streamed_ = true;
 }
 
 ComPtr<IHTMLDocument2> IeBrowser::HtmlDocument() const {

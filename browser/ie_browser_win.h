@@ -97,8 +97,14 @@ class IeBrowser final : public BrowserPort, private SiteListener {
   void SetDpiZoom(int percent);
   void SetTextSize(int percent) override;
   void Focus() override;
+  // A blank document first; once it stands, the page is loaded into it from
+  // memory (IPersistStreamInit::Load), and is ready when the document says
+  // it is complete.
+  bool ShowHtml(const std::string& html) override;
 
  private:
+  bool Start(const std::string& url);
+  void LoadPendingHtml();
   // SiteListener
   void OnBrowserEvent(DISPID event, DISPPARAMS& params) override;
   void OnContextMenu(POINT screen) override;
@@ -122,8 +128,10 @@ class IeBrowser final : public BrowserPort, private SiteListener {
   bool navigated_ = false;  // NavigateComplete2: the document exists
   int dpi_zoom_percent_ = 100;
   int text_size_percent_ = 100;
-  bool complete_ = false;  // DocumentComplete: the document is whole
-  bool failed_ = false;    // NavigateError
+  bool complete_ = false;                    // DocumentComplete: the document is whole
+  bool failed_ = false;                      // NavigateError
+  std::optional<std::string> pending_html_;  // our own page, waiting for its blank document
+  bool streamed_ = false;                    // our own page was loaded into the document
   int before_navigate_events_ = 0;
   int navigate_error_events_ = 0;
   int new_window_events_ = 0;

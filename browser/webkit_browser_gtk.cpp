@@ -280,6 +280,20 @@ bool WebKitBrowser::Navigate(const std::string& url) {
   return true;
 }
 
+// Loaded as a document of its own with no base: it reaches no file and no
+// network, and its links come through the navigation policy as any page's.
+bool WebKitBrowser::ShowHtml(const std::string& html) {
+  pending_uri_ = "about:blank";
+  committed_ = false;
+  early_names_.reset();
+  expected_anchor_.clear();
+  if (!installed_anchor_.empty())
+    InstallReadyScript(webkit_web_view_get_user_content_manager(view_), "");
+  status_ = PageStatus::kLoading;
+  webkit_web_view_load_html(view_, html.c_str(), nullptr);
+  return true;
+}
+
 PageStatus WebKitBrowser::Status() {
   return status_;
 }

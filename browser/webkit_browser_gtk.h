@@ -49,6 +49,7 @@ class WebKitBrowser final : public BrowserPort {
   void Copy() override;
   void Focus() override;
   void SetTextSize(int percent) override;
+  bool ShowHtml(const std::string& html) override;
 
   // A file path becomes a file URI (a "#fragment" kept as it is);
   // "about:blank" stays itself.

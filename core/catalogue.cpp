@@ -94,41 +94,78 @@ DataFolderChoice ChooseDataFolder(const std::vector<FolderEntry>& subfolders, ch
   return choice;
 }
 
-StartupFiles ReadStartupFiles(const FileSystem& fs, const TextRules& rules) {
+StartupFiles ReadStartupFiles(const FileSystem& fs, const TextRules& rules,
+                              std::string_view requested_library) {
   StartupFiles files;
   const char sep = fs.Separator();
   files.exe_folder = ExeFolderOf(fs.ExecutablePath(), sep);
   files.user_library_folder = fs.UserLibraryFolder();
 
+  // The settings may name the library; their messages still come last.
+  std::vector<std::string> settings_messages;
+  const IniFile settings =
+      ReadIni(fs, SettingsReadPath(fs, files.exe_folder), rules, settings_messages);
+  WindowSettings& s = files.settings;
+  s.left = settings.ReadInteger("Form1", "left", s.left);
+  s.top = settings.ReadInteger("Form1", "top", s.top);
+  s.width = settings.ReadInteger("Form1", "width", s.width);
+  s.height = settings.ReadInteger("Form1", "height", s.height);
+  s.always_on_top = settings.ReadBool("Misc", "AlwaysOnTop", s.always_on_top);
+  files.sync.follow = settings.ReadBool(kSyncSection, kSyncFollowKey, false);
+  files.sync.passphrase = settings.ReadString(kSyncSection, kSyncPassphraseKey, "");
+  files.reader.text_size = NearestTextSize(settings.ReadInteger(kReaderSection, kTextSizeKey, 100));
+  files.reader.library = settings.ReadString(kReaderSection, kLibraryKey, "");
+  const std::string place = settings.ReadString(kReaderSection, kLibraryPlaceKey, "");
+  if (place == PlaceName(true)) files.reader.library_in_user = true;
+  if (place == PlaceName(false)) files.reader.library_in_user = false;
+
   // An installed viewer finds what vellum-import wrote: the user's library
   // comes first whenever it holds a data folder, and the program folder's
-  // own stays the choice of a portable copy.
-  if (!files.user_library_folder.empty()) {
-    files.data = ChooseDataFolder(fs.ListSubfolders(files.user_library_folder), sep, rules);
-    files.from_user_library = !files.data.data_folder.empty();
+  // own stays the choice of a portable copy, unless the reader chose another.
+  files.libraries = FindLibraries(fs, files.user_library_folder, files.exe_folder, rules);
+  std::optional<std::size_t> chosen = FindLibraryNamed(files.libraries, requested_library, rules);
+  if (!chosen) {
+    chosen = FindLibraryNamed(files.libraries, files.reader.library, rules,
+                              files.reader.library_in_user);
   }
-  if (files.from_user_library) {
-    files.library_folder = files.user_library_folder;
-  } else {
-    files.library_folder = files.exe_folder;
-    files.data = ChooseDataFolder(fs.ListSubfolders(files.exe_folder), sep, rules);
-  }
+  if (!chosen) chosen = DefaultLibrary(files.libraries);
 
-  if (files.data.data_folder.empty()) {
+  if (chosen) {
+    UseLibrary(fs, rules, files, *chosen);
+  } else {
     // Without a data folder there is no catalogue: the viewer still starts,
     // shows blank pages and obeys the host, and says once what is missing.
+    files.library_folder = files.exe_folder;
     files.no_data_folder = true;
     files.book_files = BookList({}, rules);
     std::string places = files.exe_folder;
     if (!files.user_library_folder.empty()) places += " or " + files.user_library_folder;
     files.messages.push_back("No data folder found in " + places +
                              ": Vellum needs a folder whose name ends in \".htm\" there.");
-  } else {
-    const IniFile catalogue =
-        ReadIni(fs, fs.ResolvePath(PageFolder(files), kCatalogueFileName), rules, files.messages);
-    files.book_files = BookList(catalogue.SectionLines("Bookfiles"), rules);
-    files.short_name = catalogue.ReadString("INFO", "ShortName", "");
+    files.book_names_path = fs.ResolvePath(files.exe_folder, kBookNamesFileName);
+    const IniFile names = ReadIni(fs, files.book_names_path, rules, files.messages);
+    files.book_names = BookList(names.SectionLines("BKA"), rules);
+    files.book_names.Sort();
   }
+  files.messages.insert(files.messages.end(), settings_messages.begin(), settings_messages.end());
+  return files;
+}
+
+void UseLibrary(const FileSystem& fs, const TextRules& rules, StartupFiles& files,
+                std::size_t index) {
+  const char sep = fs.Separator();
+  const Library& library = files.libraries.at(index);
+  files.library = index;
+  files.from_user_library = library.in_user_library;
+  files.library_folder = library.place;
+  files.no_data_folder = false;
+  files.data = ChooseDataFolder(fs.ListSubfolders(library.place), sep, rules);
+  files.data.data_folder = AddTrailingBackslash(library.folder, sep);
+
+  const IniFile catalogue =
+      ReadIni(fs, fs.ResolvePath(PageFolder(files), kCatalogueFileName), rules, files.messages);
+  files.book_files = BookList(catalogue.SectionLines("Bookfiles"), rules);
+  files.short_name = catalogue.ReadString("INFO", "ShortName", "");
 
   // Book names belong with the books: a library folder may bring its own.
   files.book_names_path = fs.ResolvePath(files.exe_folder, kBookNamesFileName);
@@ -139,19 +176,6 @@ StartupFiles ReadStartupFiles(const FileSystem& fs, const TextRules& rules) {
   const IniFile names = ReadIni(fs, files.book_names_path, rules, files.messages);
   files.book_names = BookList(names.SectionLines("BKA"), rules);
   files.book_names.Sort();
-
-  const IniFile settings =
-      ReadIni(fs, SettingsReadPath(fs, files.exe_folder), rules, files.messages);
-  WindowSettings& s = files.settings;
-  s.left = settings.ReadInteger("Form1", "left", s.left);
-  s.top = settings.ReadInteger("Form1", "top", s.top);
-  s.width = settings.ReadInteger("Form1", "width", s.width);
-  s.height = settings.ReadInteger("Form1", "height", s.height);
-  s.always_on_top = settings.ReadBool("Misc", "AlwaysOnTop", s.always_on_top);
-  files.sync.follow = settings.ReadBool(kSyncSection, kSyncFollowKey, false);
-  files.sync.passphrase = settings.ReadString(kSyncSection, kSyncPassphraseKey, "");
-  files.reader.text_size = NearestTextSize(settings.ReadInteger(kReaderSection, kTextSizeKey, 100));
-  return files;
 }
 
 std::string IndexButtonCaption(std::string_view short_name) {
@@ -260,6 +284,18 @@ std::optional<std::string> WriteSettings(const FileSystem& fs, std::string_view 
   if (choices.text_size) {
     updates.push_back({std::string(kReaderSection), std::string(kTextSizeKey),
                        std::to_string(*choices.text_size)});
+  }
+  // A folder name that a line could not hold (Linux allows line breaks in
+  // one) is not saved: the next start then shows the default library.
+  const bool library_fits =
+      choices.library &&
+      std::none_of(choices.library->folder.begin(), choices.library->folder.end(),
+                   [](char c) { return c == '\r' || c == '\n'; });
+  if (library_fits) {
+    updates.push_back(
+        {std::string(kReaderSection), std::string(kLibraryKey), choices.library->Name()});
+    updates.push_back({std::string(kReaderSection), std::string(kLibraryPlaceKey),
+                       std::string(PlaceName(choices.library->in_user_library))});
   }
   const std::string content =
       ApplyIniUpdates(current.content, updates, fs.NativeLineEnding(), rules);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/file_system.h"
+#include "core/libraries.h"
 #include "core/text.h"
 
 namespace vellum {
@@ -77,10 +78,16 @@ inline constexpr std::string_view kSyncPassphraseKey = "Passphrase";
 // user has chosen, so a file whose user never did stays as it was.
 struct ReaderSettings {
   int text_size = 100;  // percent, one of kTextSizes
+  // The library chosen: its folder name without ".htm" ("" when none was),
+  // and whether it is the user's library's or the program folder's.
+  std::string library;
+  std::optional<bool> library_in_user;
 };
 
 inline constexpr std::string_view kReaderSection = "Reader";
 inline constexpr std::string_view kTextSizeKey = "TextSize";
+inline constexpr std::string_view kLibraryKey = "Library";
+inline constexpr std::string_view kLibraryPlaceKey = "LibraryPlace";
 // The text sizes the reader steps through, in percent, as browsers offer them.
 inline constexpr int kTextSizes[] = {50, 67, 75, 80, 90, 100, 110, 125, 150, 175, 200, 250, 300};
 
@@ -95,6 +102,7 @@ int NearestTextSize(int percent);
 struct UserChoices {
   std::optional<bool> follow_sync;
   std::optional<int> text_size;
+  std::optional<Library> library;
 };
 
 inline constexpr std::string_view kSettingsFileName = "Vellum.ini";
@@ -126,9 +134,21 @@ struct StartupFiles {
   std::vector<std::string> messages;
   // Without a data folder the catalogue is empty and this is set.
   bool no_data_folder = false;
+  // Every library found, and the one shown (none without a data folder).
+  std::vector<Library> libraries;
+  std::optional<std::size_t> library;
 };
 
-StartupFiles ReadStartupFiles(const FileSystem& fs, const TextRules& rules);
+// requested_library names the library for this run (see FindLibraryNamed);
+// else the one the settings name, else the default one.
+StartupFiles ReadStartupFiles(const FileSystem& fs, const TextRules& rules,
+                              std::string_view requested_library = {});
+
+// Makes libraries[index] the one shown: its catalogue and the book names
+// that go with it are read (the catalogue in file order), their messages
+// added.
+void UseLibrary(const FileSystem& fs, const TextRules& rules, StartupFiles& files,
+                std::size_t index);
 
 // "Index " followed by the catalogue's short name (the blank stays).
 std::string IndexButtonCaption(std::string_view short_name);

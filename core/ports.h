@@ -47,6 +47,10 @@ class BrowserPort {
   // Shows every page at this size, in percent of its own (100: as written),
   // this page and those to come.
   virtual void SetTextSize(int percent) { static_cast<void>(percent); }
+  // Starts showing a page the viewer made itself (UTF-8 HTML, nothing on
+  // disk); its links come to the viewer as any page's do. Ready as a
+  // navigated page is. False when the browser refused.
+  virtual bool ShowHtml(const std::string& html) = 0;
 };
 
 // The title-bar buttons whose look the behaviour sets.
@@ -92,6 +96,8 @@ class ControlsPort {
   // The check mark of "Follow BibleSync"; a front end without the item has
   // nothing to do.
   virtual void SetFollowSyncCheck(bool checked) { static_cast<void>(checked); }
+  // The menu's libraries, by their labels, and the one shown (-1: none).
+  virtual void SetLibraries(const std::vector<std::string>& labels, int chosen) = 0;
   // Opens the popup menu with its top-left corner at a screen point.
   virtual void ShowPopupMenu(ScreenPoint at) = 0;
   // A message to the user; returns when the user has read it.
@@ -106,9 +112,10 @@ enum class TimerId {
   kTimer2,           // 100 ms: repeat rate of a held button
   kTimer3,           // 250 ms: host message debounce
   kTimerAddHistory,  // 1000 ms: dwell before a location enters the history
+  kTimerLibrary,     // 10 ms: a library chosen on a page, switched to outside the page's event
 };
 
-inline constexpr int kTimerCount = 4;
+inline constexpr int kTimerCount = 5;
 
 constexpr int TimerIntervalMs(TimerId id) {
   switch (id) {
@@ -120,6 +127,8 @@ constexpr int TimerIntervalMs(TimerId id) {
       return 250;
     case TimerId::kTimerAddHistory:
       return 1000;
+    case TimerId::kTimerLibrary:
+      return 10;
   }
   return 0;
 }

@@ -36,6 +36,9 @@ struct ViewerPorts {
 struct StartOptions {
   // Follow other Bible programs for this run, whatever the settings say.
   bool follow_sync = false;
+  // The library to show in this run (see FindLibraryNamed); "" for the
+  // saved or default one.
+  std::string library;
 };
 
 // The page wait gives up after this long and goes on as for a blank page.
@@ -108,6 +111,10 @@ class Viewer {
   // keys and the wheel with Ctrl held.
   void OnTextSizeChosen(int direction);
   int TextSize() const { return text_size_; }
+  // One of the menu's libraries, by its place in Libraries().
+  void OnLibraryChosen(std::size_t index);
+  const std::vector<Library>& Libraries() const { return files_.libraries; }
+  std::optional<std::size_t> ChosenLibrary() const { return files_.library; }
   void OnCloseChosen();
   void OpenMenuAt(ScreenPoint cursor);  // the mouse hook's right click
 
@@ -151,6 +158,8 @@ class Viewer {
     enum class Kind { kLocation, kStartPage, kIndexPage, kAboutPage } kind;
     TbcvRec location;
     bool from_history;
+    // The page is loaded even where the one on screen is the same book's.
+    bool reload = false;
   };
 
   static std::size_t Index(TimerId id) { return static_cast<std::size_t>(id); }
@@ -162,8 +171,11 @@ class Viewer {
   void ShowAboutPage();
   void Navigate(const Navigation& navigation);
   void PerformNavigation(const Navigation& navigation);
-  void LoadBookPage(const std::string& file_name, const std::string& expected_anchor);
-  void DoGotoLocation(TbcvRec location);
+  void LoadBookPage(const TbcvRec& location, const std::string& file_name,
+                    const std::string& expected_anchor);
+  // Our own page for a book the library lacks; false without a library.
+  bool ShowMissingBook(const TbcvRec& location);
+  void DoGotoLocation(TbcvRec location, bool reload = false);
   void DoShowStartPage();
   void DoShowIndexPage();
   void DoShowAboutPage();
@@ -192,8 +204,14 @@ class Viewer {
   void OfferPendingJump(const TbcvRec& location);
   void SetFollowSync(bool on);
 
+  // Libraries.
+  // Finds the libraries again (one may have been added or removed since)
+  // and gives the menu their names.
+  void RefreshLibraries();
+  void ShowAgainInLibrary();
+
   // Shell.
-  void LoadSettings();
+  void LoadSettings(const StartOptions& options);
   void SetAlwaysOnTop(bool on);
   void CloseWindow();
   void MinimizeApplication();
@@ -226,6 +244,9 @@ class Viewer {
   // read when a location in it is next shown and the page is ready by then.
   bool anchors_pending_ = false;
   std::optional<Navigation> deferred_;
+  // The last navigation performed: what is on screen.
+  Navigation::Kind shown_kind_ = Navigation::Kind::kStartPage;
+  bool showing_missing_book_ = false;  // our own page is on screen
 
   // History state.
   History history_;
@@ -249,8 +270,10 @@ class Viewer {
   // Shell state.
   Bounds placed_bounds_;
   bool always_on_top_ = false;
-  int text_size_ = 100;            // percent
-  bool text_size_chosen_ = false;  // the user chose a size: it is saved
+  int text_size_ = 100;                        // percent
+  bool text_size_chosen_ = false;              // the user chose a size: it is saved
+  bool library_chosen_ = false;                // the user chose a library: it is saved
+  std::optional<std::size_t> library_wanted_;  // chosen on our own page
   bool dragging_ = false;
   ScreenPoint drag_start_point_;
   ScreenPoint drag_start_window_;

@@ -143,6 +143,15 @@ std::string_view LinkText(std::string_view url, std::string_view page_folder) {
 }
 
 bool Viewer::OnBeforeNavigate(std::string_view url) {
+  // Our own page's links to other libraries are ours alone, and only that
+  // page's: taken after the page's event, never followed by the browser.
+  if (url.substr(0, kLibraryLinkScheme.size()) == kLibraryLinkScheme) {
+    if (!closed_ && page_ready_ && showing_missing_book_) {
+      library_wanted_ = LibraryOfLink(files_.libraries, url, ports_.rules);
+      if (library_wanted_) RestartTimer(TimerId::kTimerLibrary);
+    }
+    return true;
+  }
   if (closed_ || !page_ready_) return false;
   const std::string_view link = LinkText(url, PageFolder(files_));
   if (link.substr(0, 3) != "BCV") return false;

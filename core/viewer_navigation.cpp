@@ -87,9 +87,10 @@ void Viewer::Navigate(const Navigation& navigation) {
 
 void Viewer::PerformNavigation(const Navigation& navigation) {
   const ScopedValue<bool> history_flag(from_history_, navigation.from_history);
+  shown_kind_ = navigation.kind;
   switch (navigation.kind) {
     case Navigation::Kind::kLocation:
-      DoGotoLocation(navigation.location);
+      DoGotoLocation(navigation.location, navigation.reload);
       break;
     case Navigation::Kind::kStartPage:
       DoShowStartPage();
@@ -131,7 +132,8 @@ void Viewer::SetLocationButtonPlain(const std::string& caption) {
   ports_.controls.SetUnderline(Button::kLocation, false);
 }
 
-void Viewer::LoadBookPage(const std::string& file_name, const std::string& expected_anchor) {
+void Viewer::LoadBookPage(const TbcvRec& location, const std::string& file_name,
+                          const std::string& expected_anchor) {
   current_anchor_ = -2;
   page_ready_ = false;
   const std::string path = PagePath(ports_.files, files_, file_name);
@@ -140,7 +142,15 @@ void Viewer::LoadBookPage(const std::string& file_name, const std::string& expec
 
   ports_.pump.ProcessMessages(PumpMode::kPending);
   if (exists) ports_.browser.ExpectAnchor(expected_anchor);
-  const PageWait wait = ports_.browser.Navigate(url) ? WaitForPage() : PageWait::kFailed;
+  bool started = false;
+  showing_missing_book_ = false;
+  if (!exists && !IsSpecialCode(Code(location)) && files_.library) {
+    showing_missing_book_ = true;
+    started = ShowMissingBook(location);
+  } else {
+    started = ports_.browser.Navigate(url);
+  }
+  const PageWait wait = started ? WaitForPage() : PageWait::kFailed;
   const bool loaded = wait == PageWait::kReady;
   page_ready_ = true;
   anchors_pending_ = wait == PageWait::kGaveUp && !closed_;
@@ -155,7 +165,20 @@ void Viewer::LoadBookPage(const std::string& file_name, const std::string& expec
   }
 }
 
-void Viewer::DoGotoLocation(TbcvRec location) {
+bool Viewer::ShowMissingBook(const TbcvRec& location) {
+  const Library& shown = files_.libraries.at(*files_.library);
+  std::string book = files_.book_names.Lookup(Code(location));
+  if (book.empty()) book = Name(location);
+  if (book.empty()) book = Code(location);
+  std::vector<const Library*> others;
+  for (const Library& library : files_.libraries) {
+    if (&library != &shown && LibraryHasBook(ports_.files, library, Code(location), ports_.rules))
+      others.push_back(&library);
+  }
+  return ports_.browser.ShowHtml(MissingBookPage(shown, book, others));
+}
+
+void Viewer::DoGotoLocation(TbcvRec location, bool reload) {
   TbcvRec l = location;
   nav_busy_ = true;
   const ClearOnExit clear_busy(nav_busy_);
@@ -163,10 +186,10 @@ void Viewer::DoGotoLocation(TbcvRec location) {
 
   std::optional<LoadScope> load;
   std::optional<UpdateLock> lock;
-  if (!SameCode(l, loaded_location_)) {
+  if (reload || !SameCode(l, loaded_location_)) {
     load.emplace(loading_depth_);
     lock.emplace(ports_.controls);
-    LoadBookPage(file_name,
+    LoadBookPage(l, file_name,
                  IsSpecialCode(Code(l)) ? std::string() : ExactAnchorName(l.chapter, l.verse));
     if (closed_) return;
   } else if (anchors_pending_ && ports_.browser.Status() == PageStatus::kInteractive) {
@@ -212,6 +235,7 @@ void Viewer::DoShowStartPage() {
 
 void Viewer::DoShowIndexPage() {
   const LoadScope load(loading_depth_);
+  showing_missing_book_ = false;
   MakeAboutLocation(shown_location_);
   target_location_ = shown_location_;
   loaded_location_ = shown_location_;
@@ -234,6 +258,7 @@ void Viewer::DoShowIndexPage() {
 
 void Viewer::DoShowAboutPage() {
   const LoadScope load(loading_depth_);
+  showing_missing_book_ = false;
   current_anchor_ = -2;
   anchors_.Clear();
   anchors_pending_ = false;

@@ -1,6 +1,8 @@
 // Start-up and shutdown, timers, the menu commands and the docking drag.
 #include "core/viewer.h"
 
+#include <utility>
+
 namespace vellum {
 
 bool HookOpensMenu(int hook_code, unsigned message, std::string_view target_class) {
@@ -13,14 +15,14 @@ bool HookOpensMenu(int hook_code, unsigned message, std::string_view target_clas
 Viewer::Viewer(const ViewerPorts& ports) : ports_(ports) {}
 
 void Viewer::OnStart(const StartOptions& options) {
-  LoadSettings();
+  LoadSettings(options);
   if (closed_) return;
   ports_.controls.SetWindowBounds(placed_bounds_);
   if (files_.sync.follow || options.follow_sync) SetFollowSync(true);
 }
 
-void Viewer::LoadSettings() {
-  files_ = ReadStartupFiles(ports_.files, ports_.rules);
+void Viewer::LoadSettings(const StartOptions& options) {
+  files_ = ReadStartupFiles(ports_.files, ports_.rules, options.library);
   for (const std::string& message : files_.messages)
     ports_.controls.ShowMessage(message);
 
@@ -36,6 +38,7 @@ void Viewer::LoadSettings() {
   SetAlwaysOnTop(always_on_top_);
 
   ports_.controls.SetCaption(Button::kIndex, IndexButtonCaption(files_.short_name));
+  RefreshLibraries();
   text_size_ = files_.reader.text_size;
   ports_.browser.SetTextSize(text_size_);
   files_.book_files.Sort();
@@ -56,6 +59,7 @@ bool Viewer::OnClosing() {
   UserChoices choices;
   if (follow_sync_chosen_) choices.follow_sync = follow_sync_;
   if (text_size_chosen_) choices.text_size = text_size_;
+  if (library_chosen_ && files_.library) choices.library = files_.libraries[*files_.library];
   const std::optional<std::string> error =
       WriteSettings(ports_.files, files_.exe_folder, settings, ports_.rules, choices);
   if (follow_sync_) ports_.sync->SetActive(false, {});
@@ -113,6 +117,11 @@ void Viewer::OnTimer(TimerId id) {
     case TimerId::kTimerAddHistory:
       StopTimer(TimerId::kTimerAddHistory);
       AddHistory(history_candidate_);
+      break;
+    case TimerId::kTimerLibrary:
+      StopTimer(TimerId::kTimerLibrary);
+      if (const auto wanted = std::exchange(library_wanted_, std::nullopt))
+        OnLibraryChosen(*wanted);
       break;
   }
 }
@@ -199,11 +208,60 @@ void Viewer::OnMinimizeClicked() {
 }
 
 void Viewer::OnMenuIconPressed(ScreenPoint menu_corner) {
-  if (!closed_) ports_.controls.ShowPopupMenu(menu_corner);
+  OpenMenuAt(menu_corner);
 }
 
 void Viewer::OpenMenuAt(ScreenPoint cursor) {
-  if (!closed_) ports_.controls.ShowPopupMenu(cursor);
+  if (closed_) return;
+  RefreshLibraries();
+  ports_.controls.ShowPopupMenu(cursor);
+}
+
+void Viewer::RefreshLibraries() {
+  std::vector<Library> found =
+      FindLibraries(ports_.files, files_.user_library_folder, files_.exe_folder, ports_.rules);
+  if (files_.library)
+    files_.library = FindSameLibrary(found, files_.libraries[*files_.library], ports_.rules);
+  files_.libraries = std::move(found);
+  std::vector<std::string> labels;
+  for (const Library& library : files_.libraries)
+    labels.push_back(library.label);
+  ports_.controls.SetLibraries(labels, files_.library ? static_cast<int>(*files_.library) : -1);
+}
+
+void Viewer::OnLibraryChosen(std::size_t index) {
+  if (closed_ || index >= files_.libraries.size()) return;
+  // Chosen, it is saved, even where it is the one on screen.
+  library_chosen_ = true;
+  if (files_.library == index) return;
+  const std::size_t told = files_.messages.size();
+  UseLibrary(ports_.files, ports_.rules, files_, index);
+  files_.book_files.Sort();
+  for (std::size_t i = told; i < files_.messages.size(); ++i)
+    ports_.controls.ShowMessage(files_.messages[i]);
+  if (closed_) return;
+  ports_.controls.SetCaption(Button::kIndex, IndexButtonCaption(files_.short_name));
+  RefreshLibraries();
+  ShowAgainInLibrary();
+}
+
+// The place on screen, shown again from the library now chosen. History is
+// left as it is: the place is the one the reader was at.
+void Viewer::ShowAgainInLibrary() {
+  switch (shown_kind_) {
+    case Navigation::Kind::kAboutPage:
+      return;  // the program's own page, the same in every library
+    case Navigation::Kind::kIndexPage:
+      ShowIndexPage();
+      return;
+    case Navigation::Kind::kStartPage:
+    case Navigation::Kind::kLocation: {
+      TbcvRec location = shown_location_;
+      if (!IsSpecialCode(Code(location))) NameFromBookList(location, true);
+      Navigate({Navigation::Kind::kLocation, location, true, true});
+      return;
+    }
+  }
 }
 
 void Viewer::OnDragHandlePressed(ScreenPoint mouse) {

@@ -47,4 +47,10 @@ std::wstring Utf8ToWide(std::string_view text) {
   return ToWide(CP_UTF8, text);
 }
 
+std::wstring DisplayTextToWide(std::string_view text) {
+  const int size = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
+                                       static_cast<int>(text.size()), nullptr, 0);
+  return size > 0 || text.empty() ? Utf8ToWide(text) : AnsiToWide(text);
+}
+
 }  // namespace vellum

@@ -13,5 +13,8 @@ std::string WideToAnsi(std::wstring_view text);
 std::wstring AnsiToWide(std::string_view text);
 std::string WideToUtf8(std::wstring_view text);
 std::wstring Utf8ToWide(std::string_view text);
+// Text that may be either: UTF-8 where it is valid UTF-8, else ANSI (a
+// library's label joins a folder name, UTF-8, to a ShortName, ANSI).
+std::wstring DisplayTextToWide(std::string_view text);
 
 }  // namespace vellum

@@ -7,12 +7,15 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cwctype>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/win32/ports_win.h"
 #include "browser/ie_browser_win.h"
 #include "browser/ie_events_win.h"
+#include "browser/ie_find_win.h"
 #include "core/catalogue.h"
 #include "core/guarded.h"
 #include "platform/platform.h"
@@ -29,7 +32,8 @@ const char* const kUsage =
     "usage: vellum-check [--bounds | --help | --version]\n"
     "Runs the page-side checks of the WebBrowser control against the library in the\n"
     "program folder (load a page, read its anchors, scroll, follow a cross-reference\n"
-    "click, cancel a new window, copy) and prints one line per check, then\n"
+    "click, cancel a new window, copy, find, text size) and prints one line per check,\n"
+    "then\n"
     "\"N passed, M failed\". Exit code 0 when all passed, 1 otherwise, 2 on a wrong\n"
     "command line.\n"
     "\n"
@@ -137,6 +141,8 @@ class PageCheck {
     CheckCrossReference();
     CheckNewWindow();
     CheckCopy();
+    CheckFind();
+    CheckTextSize();
     return checks_.Finish();
   }
 
@@ -308,6 +314,62 @@ class PageCheck {
     std::snprintf(detail, sizeof detail, "%zu characters selected, %zu on the clipboard",
                   selection ? selection->size() : 0, copied.size());
     checks_.Report(ok, "copy", detail);
+  }
+
+  // A word of the page is found, stepped through both ways, and counted; a
+  // word the page lacks is not.
+  void CheckFind() {
+    browser_.Control()->ExecWB(OLECMDID_SELECTALL, OLECMDEXECOPT_DONTPROMPTUSER, nullptr, nullptr);
+    const std::wstring text = browser_.SelectionText().value_or(L"");
+    std::wstring word;
+    for (const wchar_t c : text) {
+      if (iswalpha(c)) {
+        word += c;
+      } else if (word.size() >= 4) {
+        break;
+      } else {
+        word.clear();
+      }
+    }
+    PageFinder finder(browser_);
+    const int count = word.empty() ? 0 : finder.Start(word);
+    const bool stepped = count > 0 && finder.Step(true) && finder.Step(false);
+    const int missing = finder.Start(L"qzxjvq");
+    finder.Stop();
+    std::string detail = "\"";
+    detail += WideToUtf8(word);
+    detail += "\" ";
+    detail += std::to_string(count);
+    detail += stepped ? " matches, next and previous found" : " matches";
+    detail += ", \"qzxjvq\" ";
+    detail += std::to_string(missing);
+    checks_.Report(stepped && missing == 0, "find", detail);
+  }
+
+  // The page's width in CSS pixels at two text sizes: twice the size, about
+  // half the width.
+  std::optional<long> PageWidth() {
+    Pump(200);
+    ComPtr<IHTMLElement> body;
+    const auto document = browser_.HtmlDocument();
+    if (!document || FAILED(document->get_body(body.Put())) || !body) return std::nullopt;
+    const auto element = body.As<IHTMLElement2>(IID_IHTMLElement2);
+    long width = 0;
+    if (!element || FAILED(element->get_clientWidth(&width))) return std::nullopt;
+    return width;
+  }
+
+  void CheckTextSize() {
+    browser_.SetTextSize(100);
+    const auto normal = PageWidth();
+    browser_.SetTextSize(200);
+    const auto larger = PageWidth();
+    browser_.SetTextSize(100);
+    char detail[128];
+    std::snprintf(detail, sizeof detail, "page %ld px wide at 100 %%, %ld px at 200 %%",
+                  normal.value_or(-1), larger.value_or(-1));
+    checks_.Report(normal && larger && *normal > 0 && *larger * 10 < *normal * 6, "text size",
+                   detail);
   }
 
   SystemFileSystem fs_;

@@ -1,6 +1,7 @@
 // vellum-inspect: reads the program folder it sits in exactly as the viewer
 // does at start-up and prints what it finds, so a library can be checked
 // without opening a window.
+#include <algorithm>
 #include <charconv>
 #include <clocale>
 #include <cstdio>
@@ -31,9 +32,9 @@ constexpr char kUsage[] =
 constexpr char kHelp[] =
     "\n"
     "Reads the program folder this program sits in (and the user's library folder)\n"
-    "exactly as the viewer does at start-up, and prints what it finds: the data folder,\n"
-    "the catalogue's pages, the book names, the About page and the saved window, placed\n"
-    "on a screen of WIDTH x HEIGHT pixels (default 1024 x 768).\n"
+    "exactly as the viewer does at start-up, and prints what it finds: every library,\n"
+    "the one shown marked, its catalogue's pages, the book names, the About page and\n"
+    "the saved window, placed on a screen of WIDTH x HEIGHT pixels (default 1024 x 768).\n"
     "\n"
     "Exit codes: 0 done; 1 the program failed; 2 the command line is wrong.\n";
 
@@ -53,7 +54,7 @@ void PrintPage(const FileSystem& fs, const StartupFiles& files, const std::strin
   const std::string path = vellum::PagePath(fs, files, file);
   const bool exists = !file.empty() && fs.IsFile(path);
   Print("  " + code + " -> " + (file.empty() ? "(no entry)" : path) +
-        (exists ? "" : "  [missing: shown as about:blank]"));
+        (exists ? "" : "  [missing: the viewer shows a page of its own that says so]"));
 }
 
 int Run(int screen_width, int screen_height) {
@@ -63,10 +64,21 @@ int Run(int screen_width, int screen_height) {
 
   Print("Program folder: " + files.exe_folder);
   const std::string& library = files.user_library_folder;
+  const bool user_has_libraries =
+      std::any_of(files.libraries.begin(), files.libraries.end(),
+                  [](const vellum::Library& l) { return l.in_user_library; });
   Print("User library:   " + (library.empty() ? "(none named by the system)" : library) +
         (library.empty()           ? ""
          : files.from_user_library ? "  [used: it holds a data folder]"
+         : user_has_libraries      ? "  [not used: the library chosen is the program folder's]"
                                    : "  [not used: no data folder in it]"));
+  Print("Libraries (* the one shown):");
+  if (files.libraries.empty()) Print("  (none)");
+  for (std::size_t i = 0; i < files.libraries.size(); ++i) {
+    const vellum::Library& each = files.libraries[i];
+    Print(std::string(files.library == i ? "  * " : "    ") + each.label + "  (" + each.place +
+          each.folder + ", --library " + each.Name() + ")");
+  }
   Print("Data folder:    " + (files.data.data_folder.empty()
                                   ? std::string("(none)")
                                   : files.library_folder + files.data.data_folder));

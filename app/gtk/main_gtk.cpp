@@ -6,6 +6,9 @@
 #include <memory>
 
 #include "app/gtk/viewer_window_gtk.h"
+#include "core/libraries.h"
+#include "core/text.h"
+#include "platform/platform.h"
 #include "vellum_version.h"
 
 namespace {
@@ -18,7 +21,8 @@ constexpr char kExitCodes[] =
     "and verse to show (vellum-host(1) plays such a host).\n"
     "\n"
     "Exit codes: 0 the window was closed; 1 the display cannot be opened or start-up\n"
-    "failed; 2 the command line is wrong.";
+    "failed; 2 the command line is wrong (an unknown library among it: the libraries\n"
+    "found are listed).";
 
 struct ContextFree {
   void operator()(GOptionContext* context) const { g_option_context_free(context); }
@@ -39,9 +43,14 @@ int main(int argc, char** argv) {
 
   gboolean follow_sync = FALSE;
   gboolean version = FALSE;
+  gchar* raw_library = nullptr;
   const GOptionEntry entries[] = {
       {"biblesync", 0, G_OPTION_FLAG_NONE, G_OPTION_ARG_NONE, &follow_sync,
        "Follow other Bible programs on this desktop (BibleSync) for this run", nullptr},
+      {"library", 0, G_OPTION_FLAG_NONE, G_OPTION_ARG_STRING, &raw_library,
+       "Show this library for this run: its folder's name without \".htm\", or its ShortName "
+       "(case ignored)",
+       "NAME"},
       {"version", 0, G_OPTION_FLAG_NONE, G_OPTION_ARG_NONE, &version, "Show the version and exit",
        nullptr},
       {nullptr, 0, 0, G_OPTION_ARG_NONE, nullptr, nullptr, nullptr},
@@ -57,6 +66,7 @@ int main(int argc, char** argv) {
   // Answers --help itself (and ends the program with 0).
   const gboolean parsed = g_option_context_parse(context.get(), &argc, &argv, &raw_error);
   const std::unique_ptr<GError, ErrorFree> error(raw_error);
+  const std::unique_ptr<gchar, TextFree> library(raw_library);
   if (!parsed || argc > 1) {
     const std::unique_ptr<gchar, TextFree> usage(
         g_option_context_get_help(context.get(), TRUE, nullptr));
@@ -72,6 +82,17 @@ int main(int argc, char** argv) {
     std::printf("vellum %s\n", vellum::kVersion);
     return 0;
   }
+  vellum::StartOptions options{follow_sync != FALSE, library ? library.get() : ""};
+  if (library) {
+    const vellum::SystemFileSystem fs;
+    const vellum::LocaleTextRules rules;
+    const std::string unknown = vellum::UnknownLibraryText(
+        "vellum", options.library, vellum::InstalledLibraries(fs, rules), rules);
+    if (!unknown.empty()) {
+      std::fputs(vellum::DisplayTextToUtf8(unknown).c_str(), stderr);
+      return kExitUsage;
+    }
+  }
   if (!gtk_init_check(&argc, &argv)) {
     std::fprintf(stderr, "vellum: cannot open the X display\n");
     return kExitFailed;
@@ -84,7 +105,7 @@ int main(int argc, char** argv) {
   // program name.
   gdk_set_program_class("Vellum");
   try {
-    vellum::ViewerWindowGtk window(vellum::StartOptions{follow_sync != FALSE});
+    vellum::ViewerWindowGtk window(options);
     return window.Run();
   } catch (const std::exception& exception) {
     std::fprintf(stderr, "vellum: %s\n", exception.what());

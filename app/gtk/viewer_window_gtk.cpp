@@ -10,6 +10,7 @@
 
 #include "app/gtk/images_gtk.h"
 #include "core/guarded.h"
+#include "core/scoped_value.h"
 #include "core/text.h"
 #include "host/protocol.h"
 #include "host/x11_link.h"
@@ -302,25 +303,25 @@ void ViewerWindowGtk::BuildMenu() {
   menu_find_ = gtk_menu_item_new_with_label("Find in page");
   menu_on_top_ = gtk_check_menu_item_new_with_label("Always On Top");
   menu_follow_sync_ = gtk_check_menu_item_new_with_label("Follow BibleSync");
+  menu_library_ = gtk_menu_item_new_with_label("Library");
+  gtk_menu_item_set_submenu(GTK_MENU_ITEM(menu_library_), gtk_menu_new());
   menu_larger_ = gtk_menu_item_new_with_label("Larger text");
   menu_smaller_ = gtk_menu_item_new_with_label("Smaller text");
   menu_normal_size_ = gtk_menu_item_new_with_label("Normal size");
   menu_about_ = gtk_menu_item_new_with_label("About");
   menu_close_ = gtk_menu_item_new_with_label("Close");
-  const std::pair<GtkWidget*, const char*> items[] = {{menu_copy_, "CopyCB1"},
-                                                      {menu_find_, "Find1"},
-                                                      {menu_on_top_, "AlwaysOnTop1"},
-                                                      {menu_follow_sync_, "FollowBibleSync1"},
-                                                      {menu_larger_, "LargerText1"},
-                                                      {menu_smaller_, "SmallerText1"},
-                                                      {menu_normal_size_, "NormalSize1"},
-                                                      {menu_about_, "About1"},
-                                                      {menu_close_, "Close1"}};
+  const std::pair<GtkWidget*, const char*> items[] = {
+      {menu_copy_, "CopyCB1"},         {menu_find_, "Find1"},
+      {menu_on_top_, "AlwaysOnTop1"},  {menu_follow_sync_, "FollowBibleSync1"},
+      {menu_library_, "Library1"},     {menu_larger_, "LargerText1"},
+      {menu_smaller_, "SmallerText1"}, {menu_normal_size_, "NormalSize1"},
+      {menu_about_, "About1"},         {menu_close_, "Close1"}};
   for (const auto& [item, name] : items) {
     gtk_widget_set_name(item, name);
     SetAccessible(item, name, nullptr);
     gtk_menu_shell_append(GTK_MENU_SHELL(menu_), item);
-    Connect(item, "activate", G_CALLBACK(OnMenuItem));
+    // The submenu's own item only opens it.
+    if (item != menu_library_) Connect(item, "activate", G_CALLBACK(OnMenuItem));
   }
   gtk_widget_show_all(menu_);
   gtk_menu_attach_to_widget(GTK_MENU(menu_), window_, nullptr);
@@ -660,6 +661,18 @@ void ViewerWindowGtk::OnMenuItem(GtkWidget* item, gpointer data) {
   });
 }
 
+void ViewerWindowGtk::OnLibraryItem(GtkWidget* item, gpointer data) {
+  auto* self = static_cast<ViewerWindowGtk*>(data);
+  // Radio items also report the one that went off, and our own setting.
+  if (self->setting_check_ || !gtk_check_menu_item_get_active(GTK_CHECK_MENU_ITEM(item))) return;
+  Guarded([&] {
+    const auto found = std::find(self->library_items_.begin(), self->library_items_.end(), item);
+    if (found != self->library_items_.end())
+      self->viewer_->OnLibraryChosen(
+          static_cast<std::size_t>(found - self->library_items_.begin()));
+  });
+}
+
 // ---- ControlsPort ----
 
 void ViewerWindowGtk::SetCaption(Button button, const std::string& caption) {
@@ -818,6 +831,36 @@ void ViewerWindowGtk::SetFollowSyncCheck(bool checked) {
   setting_check_ = true;
   gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(menu_follow_sync_), checked);
   setting_check_ = false;
+}
+
+// The items are made anew each time: libraries come and go while the
+// viewer runs. Their handlers go with them.
+void ViewerWindowGtk::SetLibraries(const std::vector<std::string>& labels, int chosen) {
+  GtkWidget* submenu = gtk_menu_item_get_submenu(GTK_MENU_ITEM(menu_library_));
+  for (GtkWidget* item : library_items_)
+    gtk_widget_destroy(item);
+  library_items_.clear();
+  if (library_none_ != nullptr) gtk_widget_destroy(library_none_);
+  const ScopedValue<bool> setting(setting_check_, true);
+  // A radio group always has one item on: a hidden one, where the library
+  // shown is not listed (it was removed while the viewer ran).
+  library_none_ = gtk_radio_menu_item_new(nullptr);
+  gtk_menu_shell_append(GTK_MENU_SHELL(submenu), library_none_);
+  GSList* group = gtk_radio_menu_item_get_group(GTK_RADIO_MENU_ITEM(library_none_));
+  for (std::size_t i = 0; i < labels.size(); ++i) {
+    const std::string label = DisplayTextToUtf8(labels[i]);
+    GtkWidget* item = gtk_radio_menu_item_new_with_label(group, label.c_str());
+    group = gtk_radio_menu_item_get_group(GTK_RADIO_MENU_ITEM(item));
+    gtk_widget_set_name(item, ("Library1_" + std::to_string(i)).c_str());
+    atk_object_set_name(gtk_widget_get_accessible(item), label.c_str());
+    gtk_menu_shell_append(GTK_MENU_SHELL(submenu), item);
+    if (static_cast<int>(i) == chosen)
+      gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(item), TRUE);
+    g_signal_connect(item, "activate", G_CALLBACK(OnLibraryItem), this);
+    gtk_widget_show(item);
+    library_items_.push_back(item);
+  }
+  gtk_widget_set_sensitive(menu_library_, labels.empty() ? FALSE : TRUE);
 }
 
 void ViewerWindowGtk::ShowPopupMenu(ScreenPoint at) {

@@ -45,6 +45,7 @@ class ViewerWindowGtk final : public ControlsPort {
   void SetStayOnTop(bool on) override;
   void SetStayOnTopCheck(bool checked) override;
   void SetFollowSyncCheck(bool checked) override;
+  void SetLibraries(const std::vector<std::string>& labels, int chosen) override;
   void ShowPopupMenu(ScreenPoint at) override;
   void ShowMessage(const std::string& text) override;
   void CaptureMouse() override;
@@ -90,6 +91,7 @@ class ViewerWindowGtk final : public ControlsPort {
   void FitIndexButton();
   static gboolean OnHandleMotion(GtkWidget* widget, GdkEventMotion* event, gpointer self);
   static void OnMenuItem(GtkWidget* item, gpointer self);
+  static void OnLibraryItem(GtkWidget* item, gpointer self);
 
   // Ports and the behaviour they serve; the behaviour is made last.
   SystemFileSystem files_;
@@ -118,6 +120,9 @@ class ViewerWindowGtk final : public ControlsPort {
   GtkWidget* menu_find_ = nullptr;
   GtkWidget* menu_on_top_ = nullptr;
   GtkWidget* menu_follow_sync_ = nullptr;
+  GtkWidget* menu_library_ = nullptr;  // its submenu: one radio item per library
+  std::vector<GtkWidget*> library_items_;
+  GtkWidget* library_none_ = nullptr;  // hidden: on when no library shown is listed
   GtkWidget* menu_larger_ = nullptr;
   GtkWidget* menu_smaller_ = nullptr;
   GtkWidget* menu_normal_size_ = nullptr;

@@ -57,6 +57,7 @@ enum MenuId : int {
   kSmallerText1,
   kNormalSize1,
   kFindInPage1,
+  kLibrary1,  // the submenu's own item
 };
 
 enum class Face { kWindow, kArial, kArialBold, kArialBlack };

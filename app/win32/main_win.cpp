@@ -10,7 +10,9 @@
 #include <string_view>
 
 #include "app/win32/viewer_window_win.h"
+#include "core/libraries.h"
 #include "host/protocol.h"
+#include "platform/platform.h"
 #include "platform/wide_text_win.h"
 #include "vellum_version.h"
 
@@ -20,17 +22,20 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
 constexpr char kUsage[] =
-    "Usage: vellum [--biblesync | --help | --version]\r\n"
+    "Usage: vellum [--biblesync] [--library NAME] | --help | --version\r\n"
     "Shows book pages beside a host reading program, which tells it the book,\r\n"
     "chapter and verse to show (vellum-host.exe plays such a host).\r\n"
     "\r\n"
     "  --biblesync  follow other Bible programs on this computer (BibleSync)\r\n"
     "               for this run, whatever the settings say\r\n"
+    "  --library NAME\r\n"
+    "               show this library for this run: its folder's name without\r\n"
+    "               \".htm\", or its ShortName (case ignored)\r\n"
     "  --help       show this text\r\n"
     "  --version    show the version\r\n"
     "\r\n"
     "Exit codes: 0 the window was closed; 1 start-up failed; 2 the command line is\r\n"
-    "wrong.\r\n";
+    "wrong (an unknown library among it: the libraries found are listed).\r\n";
 
 struct LocalFreer {
   void operator()(wchar_t** args) const { LocalFree(args); }
@@ -97,11 +102,29 @@ CommandLine ReadCommandLine() {
     line.answered = 0;
     return line;
   }
-  // --help and --version stand alone; --biblesync may be given with nothing else.
+  // --help and --version stand alone; --biblesync and --library go together.
   for (int i = 1; i < count; ++i) {
     const std::wstring_view arg = args.get()[i];
     if (arg == L"--biblesync") {
       line.options.follow_sync = true;
+      continue;
+    }
+    if (arg == L"--library" && i + 1 < count) {
+      // Folder names are UTF-8 here, ShortNames ANSI text: either may match.
+      const std::wstring_view name = args.get()[++i];
+      const vellum::SystemFileSystem fs;
+      const vellum::LocaleTextRules rules;
+      const auto libraries = vellum::InstalledLibraries(fs, rules);
+      line.options.library = vellum::WideToUtf8(name);
+      if (!vellum::FindLibraryNamed(libraries, line.options.library, rules))
+        line.options.library = vellum::WideToAnsi(name);
+      const std::string unknown =
+          vellum::UnknownLibraryText("vellum", line.options.library, libraries, rules);
+      if (!unknown.empty()) {
+        Say(vellum::WideToUtf8(vellum::DisplayTextToWide(unknown)), true);
+        line.answered = kExitUsage;
+        return line;
+      }
       continue;
     }
     Say("vellum: unexpected argument \"" + vellum::WideToUtf8(arg) + "\"\r\n\r\n" + kUsage, true);

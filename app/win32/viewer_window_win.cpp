@@ -43,9 +43,7 @@ int ControlOf(Button button) {
 // Messages for the user are UTF-8 (they name files, and paths are UTF-8);
 // anything that is not is text in the ANSI code page.
 std::wstring MessageText(const std::string& text) {
-  const int size = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
-                                       static_cast<int>(text.size()), nullptr, 0);
-  return size > 0 || text.empty() ? Utf8ToWide(text) : AnsiToWide(text);
+  return DisplayTextToWide(text);
 }
 
 // The window's DPI: GetDpiForWindow where the system has it (Windows 10
@@ -147,8 +145,7 @@ void ViewerWindowWin::Release() noexcept {
   window_ = nullptr;
   if (application_ != nullptr) DestroyWindow(application_);
   application_ = nullptr;
-  if (menu_ != nullptr) DestroyMenu(menu_);
-  menu_ = nullptr;
+  menu_.Destroy();
   // The tooltip went with its owner window; its classes go with the library.
   tooltip_ = nullptr;
   if (common_controls_ != nullptr) FreeLibrary(common_controls_);
@@ -208,20 +205,7 @@ bool ViewerWindowWin::CreateWindows() {
   }
   CreateTitleBar();
 
-  menu_ = CreatePopupMenu();
-  if (menu_ == nullptr) return false;
-  const std::pair<MenuId, const wchar_t*> items[] = {{kCopyCB1, L"CopyClipboard"},
-                                                     {kFindInPage1, L"Find in page"},
-                                                     {kAlwaysOnTop1, L"Always On Top"},
-                                                     {kFollowBibleSync1, L"Follow BibleSync"},
-                                                     {kLargerText1, L"Larger text"},
-                                                     {kSmallerText1, L"Smaller text"},
-                                                     {kNormalSize1, L"Normal size"},
-                                                     {kAbout1, L"About"},
-                                                     {kClose1, L"Close"}};
-  for (const auto& [id, caption] : items) {
-    if (!AppendMenuW(menu_, MF_STRING, static_cast<UINT_PTR>(id), caption)) return false;
-  }
+  if (!menu_.Create()) return false;
 
   // Without the control the viewer still runs: every page then fails at once.
   const HRESULT hr = browser_->Create(window_, BrowserPlace());
@@ -805,6 +789,10 @@ void ViewerWindowWin::OnControl(int id, ControlEvent event, POINT screen, POINT 
 
 void ViewerWindowWin::OnCommand(int id) {
   Viewer& v = *viewer_;
+  if (const auto library = PopupMenuWin::LibraryOf(id)) {
+    v.OnLibraryChosen(*library);
+    return;
+  }
   switch (id) {
     case kCopyCB1:
       v.OnCopyChosen();
@@ -948,11 +936,11 @@ void ViewerWindowWin::SetStayOnTop(bool on) {
 }
 
 void ViewerWindowWin::SetStayOnTopCheck(bool checked) {
-  CheckMenuItem(menu_, kAlwaysOnTop1, MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+  menu_.SetCheck(kAlwaysOnTop1, checked);
 }
 
 void ViewerWindowWin::SetFollowSyncCheck(bool checked) {
-  CheckMenuItem(menu_, kFollowBibleSync1, MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+  menu_.SetCheck(kFollowBibleSync1, checked);
 }
 
 void ViewerWindowWin::OnSyncLocation(const TbcvRec& location) {
@@ -960,13 +948,12 @@ void ViewerWindowWin::OnSyncLocation(const TbcvRec& location) {
   viewer_->ReceiveSyncLocation(location);
 }
 
+void ViewerWindowWin::SetLibraries(const std::vector<std::string>& labels, int chosen) {
+  menu_.SetLibraries(labels, chosen);
+}
+
 void ViewerWindowWin::ShowPopupMenu(ScreenPoint at) {
-  // The menu closes properly only when its owner is in the foreground.
-  SetForegroundWindow(window_);
-  const int command = static_cast<int>(TrackPopupMenu(
-      menu_, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_LEFTBUTTON | TPM_RETURNCMD | TPM_NONOTIFY, at.x,
-      at.y, 0, window_, nullptr));
-  PostMessageW(window_, WM_NULL, 0, 0);
+  const int command = menu_.Show(window_, POINT{at.x, at.y});
   if (command != 0) OnCommand(command);
 }
 

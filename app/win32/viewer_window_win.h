@@ -15,6 +15,7 @@
 #include "app/win32/find_bar_win.h"
 #include "app/win32/layout_win.h"
 #include "app/win32/link_hook_win.h"
+#include "app/win32/popup_menu_win.h"
 #include "app/win32/ports_win.h"
 #include "browser/ie_browser_win.h"
 #include "core/ports.h"
@@ -80,6 +81,7 @@ class ViewerWindowWin final : public ControlsPort, private ControlListener {
   void SetStayOnTop(bool on) override;
   void SetStayOnTopCheck(bool checked) override;
   void SetFollowSyncCheck(bool checked) override;
+  void SetLibraries(const std::vector<std::string>& labels, int chosen) override;
   void ShowPopupMenu(ScreenPoint at) override;
   void ShowMessage(const std::string& text) override;
   void CaptureMouse() override;
@@ -150,7 +152,7 @@ class ViewerWindowWin final : public ControlsPort, private ControlListener {
   HWND window_ = nullptr;       // frmHView
   HWND panel_ = nullptr;
   std::map<int, HWND> controls_;  // title-bar controls by id
-  HMENU menu_ = nullptr;
+  PopupMenuWin menu_;
   HWND tooltip_ = nullptr;  // the Index button's, for a caption cut short
   HMODULE common_controls_ = nullptr;
   int dpi_ = 96;

@@ -63,6 +63,24 @@ bool FakeBrowser::Navigate(const std::string& url) {
   return true;
 }
 
+bool FakeBrowser::ShowHtml(const std::string& html) {
+  expected_anchor_.clear();
+  if (refuse_navigation) return false;
+  // A page made in memory is loaded over a blank document, which the viewer
+  // is asked about like any other.
+  if (harness_.viewer.OnBeforeNavigate("about:blank")) {
+    cancelled.push_back("about:blank");
+    return true;
+  }
+  navigations.push_back("(own page)");
+  expected.emplace_back();
+  own_pages.push_back(html);
+  current_url = "about:blank";
+  pumps_left_ = Current().load_pumps;
+  status_ = pumps_left_ <= 0 ? PageStatus::kInteractive : PageStatus::kLoading;
+  return true;
+}
+
 void FakeBrowser::OnPump() {
   const FakePage& page = Current();
   if (status_ != PageStatus::kLoading || page.hangs) return;

@@ -43,6 +43,8 @@ class FakeBrowser final : public BrowserPort {
   void Copy() override { ++copies; }
   void Focus() override { ++focus_calls; }
   void SetTextSize(int percent) override { text_sizes.push_back(percent); }
+  // Recorded as the navigation "(own page)", its text in own_pages.
+  bool ShowHtml(const std::string& html) override;
   void OnPump();
   // The page on screen becomes ready now, as a slow page does in the
   // background after the viewer stopped waiting for it.
@@ -52,6 +54,7 @@ class FakeBrowser final : public BrowserPort {
   std::vector<std::string> navigations;   // every URL that was loaded
   std::vector<std::string> expected;      // the anchor each was expected at ("" for none)
   std::vector<std::string> cancelled;     // URLs the viewer cancelled
+  std::vector<std::string> own_pages;     // the pages the viewer made, in order
   std::string current_url = "about:blank";
   struct Scroll {
     std::string url;
@@ -101,6 +104,10 @@ class FakeControls final : public ControlsPort {
   void SetStayOnTop(bool on) override { stay_on_top = on; }
   void SetStayOnTopCheck(bool checked) override { stay_on_top_check = checked; }
   void SetFollowSyncCheck(bool checked) override { follow_sync_check = checked; }
+  void SetLibraries(const std::vector<std::string>& labels, int chosen) override {
+    library_labels = labels;
+    chosen_library = chosen;
+  }
   void ShowPopupMenu(ScreenPoint at) override { menus.push_back(at); }
   void ShowMessage(const std::string& text) override {
     messages.push_back(text);
@@ -138,6 +145,8 @@ class FakeControls final : public ControlsPort {
   bool stay_on_top = false;
   bool stay_on_top_check = false;
   bool follow_sync_check = false;
+  std::vector<std::string> library_labels;
+  int chosen_library = -2;  // -2: never set
   std::vector<ScreenPoint> menus;
   std::vector<std::string> messages;
   std::function<void()> on_message;

@@ -126,12 +126,13 @@ TEST_F(Navigation, SameBookLoadsNothingAndReadsNoAnchors) {
   EXPECT_EQ(h.Loads(), loads + 1);
 }
 
-TEST_F(Navigation, MissingBookFileShowsABlankPageOnce) {
+TEST_F(Navigation, AMissingBookShowsOurOwnPageOnce) {
   h.Start();
   h.ShowNow(Loc("MIS", 4, 2));
   h.ShowNow(Loc("XYZ", 1, 1));  // no catalogue entry at all
   h.ShowNow(Loc("XYZ", 1, 2));
-  EXPECT_EQ(h.browser.navigations.back(), "about:blank");
+  EXPECT_EQ(h.browser.navigations.back(), "(own page)");
+  EXPECT_NE(h.browser.own_pages.back().find("Std has nothing on XYZ."), std::string::npos);
   EXPECT_EQ(h.Loads(), 4);  // two start pages, MIS, XYZ once
   EXPECT_EQ(h.controls.Caption(Button::kLocation), " 1:2");
   EXPECT_EQ(v.Anchors().Count(), 0);

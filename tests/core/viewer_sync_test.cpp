@@ -80,7 +80,7 @@ TEST_F(SyncTest, WhereTheStateComesFromAndWhenItIsSaved) {
     SCOPED_TRACE(c.what);
     Harness run;
     if (!c.settings.empty()) run.fs.files[kSettings] = c.settings;
-    run.Start(StartOptions{c.command_line});
+    run.Start(StartOptions{c.command_line, {}});
     EXPECT_EQ(run.sync.active, c.joined_at_start);
     EXPECT_EQ(run.controls.follow_sync_check, c.joined_at_start);
     if (c.joined_at_start) {
@@ -113,7 +113,7 @@ TEST_F(SyncTest, AJoinThatFailsIsToldAndLeavesTheItemUnchecked) {
 }
 
 TEST_F(SyncTest, NavigationsTakeTheHostsQuietTimeAndOnlyTheLastOfABurstIsShown) {
-  h.Start(StartOptions{true});
+  h.Start(StartOptions{true, {}});
   const int loads = h.Loads();
   h.viewer.ReceiveSyncLocation(Place("ALP", 1, 1, "Alpha"));
   h.Advance(100);
@@ -131,7 +131,7 @@ TEST_F(SyncTest, NavigationsTakeTheHostsQuietTimeAndOnlyTheLastOfABurstIsShown) 
 }
 
 TEST_F(SyncTest, NamesComeFromTheBookListElseTheirOwn) {
-  h.Start(StartOptions{true});
+  h.Start(StartOptions{true, {}});
   struct Case {
     TbcvRec place;
     const char* caption;
@@ -151,7 +151,7 @@ TEST_F(SyncTest, NamesComeFromTheBookListElseTheirOwn) {
 }
 
 TEST_F(SyncTest, WithoutAHostWindowRequestsGoToTheProgramsAndAreOfferedWithNothingAwaited) {
-  h.Start(StartOptions{true});
+  h.Start(StartOptions{true, {}});
   h.host.exists = false;
   h.sync.places["BET2:5"] = Place("BET", 2, 5, "Bet");
   h.sync.places["JHN3:16"] = Place("JHN", 3, 16, "John");
@@ -182,7 +182,7 @@ TEST_F(SyncTest, WithoutAHostWindowRequestsGoToTheProgramsAndAreOfferedWithNothi
 }
 
 TEST_F(SyncTest, AHostWindowKeepsTheRequests) {
-  h.Start(StartOptions{true});
+  h.Start(StartOptions{true, {}});
   h.sync.places["BET2:5"] = Place("BET", 2, 5, "Bet");
   EXPECT_TRUE(Click("BET2:5"));
   EXPECT_EQ(h.host.requests, std::vector<std::string>{"BET2:5"});
@@ -195,7 +195,7 @@ TEST_F(SyncTest, AHostWindowKeepsTheRequests) {
 }
 
 TEST_F(SyncTest, TheLocationButtonTellsTheProgramsAndStaysWhereItIs) {
-  h.Start(StartOptions{true});
+  h.Start(StartOptions{true, {}});
   h.host.exists = false;
   h.sync.places["GAM2:3"] = Place("GAM", 2, 3, "Gam");
   h.ShowNow(Loc("GAM", 2, 3));
@@ -207,7 +207,7 @@ TEST_F(SyncTest, TheLocationButtonTellsTheProgramsAndStaysWhereItIs) {
 }
 
 TEST_F(SyncTest, TurningItOffStopsBothDirections) {
-  h.Start(StartOptions{true});
+  h.Start(StartOptions{true, {}});
   h.host.exists = false;
   h.sync.places["BET2:5"] = Place("BET", 2, 5, "Bet");
   h.ShowNow(Loc("ALP", 1, 1));
@@ -233,7 +233,7 @@ TEST_F(SyncTest, TurningItOffStopsBothDirections) {
 }
 
 TEST_F(SyncTest, NothingArrivesOrLeavesOnceClosed) {
-  h.Start(StartOptions{true});
+  h.Start(StartOptions{true, {}});
   h.host.exists = false;
   h.sync.places["BET2:5"] = Place("BET", 2, 5, "Bet");
   h.viewer.OnClosing();

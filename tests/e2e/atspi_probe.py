@@ -70,7 +70,8 @@ def menu(pid):
     app = application(pid)
 
     def visit(acc):
-        if acc.getRole() in (pyatspi.ROLE_MENU_ITEM, pyatspi.ROLE_CHECK_MENU_ITEM):
+        if acc.getRole() in (pyatspi.ROLE_MENU_ITEM, pyatspi.ROLE_CHECK_MENU_ITEM,
+                             pyatspi.ROLE_RADIO_MENU_ITEM, pyatspi.ROLE_MENU):
             items[acc.name] = dict(extents=extents(acc), **states(acc))
 
     if app is not None:

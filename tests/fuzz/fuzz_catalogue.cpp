@@ -187,8 +187,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     VELLUM_FUZZ_CHECK(choice.data_folder.ends_with('\\'));
     const std::string chosen = choice.data_folder.substr(0, choice.data_folder.size() - 1);
     VELLUM_FUZZ_CHECK(std::count(eligible.begin(), eligible.end(), chosen) != 0);
-    for (const std::string& name : eligible)
-      VELLUM_FUZZ_CHECK(rules.CompareIgnoringCase("[" + name + "]", "[" + chosen + "]") <= 0);
+    // The last in name order, unless the settings name a library found.
+    VELLUM_FUZZ_CHECK(files.library && files.libraries[*files.library].folder == chosen);
+    const bool saved =
+        FindLibraryNamed(files.libraries, files.reader.library, rules, files.reader.library_in_user)
+            .has_value();
+    for (const std::string& name : eligible) {
+      if (!saved)
+        VELLUM_FUZZ_CHECK(rules.CompareIgnoringCase("[" + name + "]", "[" + chosen + "]") <= 0);
+    }
     for (std::size_t i = 0; i < eligible.size(); ++i) {
       const std::string& shown = choice.folder_names[i];
       VELLUM_FUZZ_CHECK(std::count_if(eligible.begin(), eligible.end(), [&](const std::string& n) {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "core/libraries.h"
 #include "tests/core/viewer_harness.h"
 #include "tests/fuzz/fuzz_input.h"
 
@@ -115,8 +116,10 @@ void LinkClicked(Harness& h, const std::string& url) {
       Fold(url).text.find(Fold(page_folder).text) == std::string::npos) {
     VELLUM_FUZZ_CHECK(link == url.substr(url.find('$') + 1));
   }
-  VELLUM_FUZZ_CHECK(cancel == (expected_ready && link.starts_with("BCV")));
-  const bool sent = cancel && link.size() > 3 && host_there;
+  // Links to libraries are never followed, and never reach the host.
+  const bool library_link = url.starts_with(vellum::kLibraryLinkScheme);
+  VELLUM_FUZZ_CHECK(cancel == (library_link || (expected_ready && link.starts_with("BCV"))));
+  const bool sent = cancel && !library_link && link.size() > 3 && host_there;
   VELLUM_FUZZ_CHECK(h.host.requests.size() == requests + (sent ? 1 : 0));
   if (sent) {
     VELLUM_FUZZ_CHECK(h.host.requests[requests] == link.substr(3));
@@ -189,6 +192,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       anchors.push_back(input.Text());
     h.browser.pages[h.Path("alpha.htm")].anchors = anchors;
   }
+  if (setup & 8) {
+    // A second library, in the user's folder, with Beta and a page it lacks.
+    const std::string user = "C:\\Users\\me\\AppData\\Local\\Vellum\\";
+    h.fs.user_library_folder = user;
+    h.fs.library_subfolders = {{"two.htm"}};
+    h.fs.files[user + "two.htm\\index.ini"] =
+        "[INFO]\r\nShortName=Two\r\n[Bookfiles]\r\nBET=b.htm\r\nGAM=gone.htm\r\n";
+    h.fs.files[user + "two.htm\\b.htm"] = "<html></html>";
+  }
   h.Start();
 
   int history = 0;
@@ -234,9 +246,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         break;
       }
       case 10:
-        switch (input.Byte() % 4) {
+        switch (input.Byte() % 6) {
           case 0:
             h.viewer.OnIndexClicked();
+            break;
+          case 4:
+            h.viewer.OnLibraryChosen(input.Byte() % 3);
+            break;
+          case 5:
+            if (!h.viewer.Libraries().empty())
+              LinkClicked(h, vellum::LibraryLink(
+                                 h.viewer.Libraries()[input.Byte() % h.viewer.Libraries().size()]));
             break;
           case 1:
             h.viewer.OnAboutChosen();

@@ -245,6 +245,32 @@ class Viewer(WineTestCase):
                         "the close button to close the bar")
         self.assertIsNone(viewer.process.poll())
 
+    def test_the_library_submenu_and_option_choose_and_the_choice_is_saved(self):
+        viewer = self.viewer(start=False)
+        # A second library, last in name order: the one shown by default.
+        second = os.path.join(viewer.folder, "zz.htm")
+        os.makedirs(second)
+        with open(os.path.join(second, "index.ini"), "w", newline="") as f:
+            f.write("[INFO]\r\nShortName=Zed & Co\r\n[Bookfiles]\r\nIDX=index.htm\r\n")
+        viewer.start()
+        viewer.wait_for_caption("SBtnINDEX", "Index Zed & Co")
+        viewer.choose_library(0)
+        viewer.wait_for_caption("SBtnINDEX", "Index Sample")
+        viewer.stop()
+        self.assertIn("[Reader]\r\nLibrary=web\r\nLibraryPlace=program\r\n", viewer.settings())
+        viewer.start()
+        viewer.wait_for_caption("SBtnINDEX", "Index Sample")
+        viewer.stop()
+        viewer.start("--library", "ZED & CO")
+        viewer.wait_for_caption("SBtnINDEX", "Index Zed & Co")
+        viewer.stop()
+        result = subprocess.run(["wine", os.path.join(viewer.folder, "vellum.exe"), "--library",
+                                 "Nothing"], env=self.w.env, capture_output=True, text=True,
+                                timeout=60)
+        self.assertEqual(result.returncode, 2, result.stderr)
+        self.assertIn('no library is called "Nothing"', result.stderr)
+        self.assertIn("  zz  (Zed & Co, in ", result.stderr)
+
     def test_title_bar_minimize_and_close_buttons(self):
         viewer = self.viewer(settings_text(200, 150, 480, 320))
         viewer.click_control("SpeedButton4")

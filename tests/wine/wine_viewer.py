@@ -122,8 +122,8 @@ class WineViewer:
         self.xdotool("click", button)
 
     # The popup menu's items, in order.
-    MENU = ["CopyClipboard", "Find in page", "Always On Top", "Follow BibleSync", "Larger text",
-            "Smaller text", "Normal size", "About", "Close"]
+    MENU = ["CopyClipboard", "Find in page", "Always On Top", "Follow BibleSync", "Library",
+            "Larger text", "Smaller text", "Normal size", "About", "Close"]
 
     def choose(self, item):
         """Opens the menu from its icon and chooses an item with the keyboard, as sure a
@@ -132,6 +132,18 @@ class WineViewer:
         self.wait_for(lambda i: i["menus"], "the menu")
         self.xdotool("key", *["Down"] * (self.MENU.index(item) + 1), "Return")
         # The menu closed, or the viewer with it ("Close").
+        deadline = time.monotonic() + 30
+        while self.probe().get("menus") and time.monotonic() < deadline:
+            time.sleep(0.1)
+
+    def choose_library(self, position):
+        """Chooses the library at a position (0: the first) of the Library submenu."""
+        self.click_control("Image1")
+        self.wait_for(lambda i: i["menus"], "the menu")
+        # Right opens the submenu with its first item selected.
+        self.xdotool("key", *["Down"] * (self.MENU.index("Library") + 1), "Right")
+        self.wait_for(lambda i: len(i["menus"]) == 2, "the Library submenu")
+        self.xdotool("key", *["Down"] * position, "Return")
         deadline = time.monotonic() + 30
         while self.probe().get("menus") and time.monotonic() < deadline:
             time.sleep(0.1)

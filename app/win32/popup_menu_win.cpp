@@ -1,0 +1,112 @@
+#include "app/win32/popup_menu_win.h"
+
+#include <cstdio>
+#include <utility>
+
+#include "app/win32/layout_win.h"
+#include "platform/wide_text_win.h"
+
+namespace vellum::win32 {
+namespace {
+
+// "&" in a menu item marks its access key: a library's name keeps its own.
+std::wstring MenuText(const std::string& label) {
+  std::wstring text;
+  for (const wchar_t c : DisplayTextToWide(label)) {
+    text += c;
+    if (c == L'&') text += L'&';
+  }
+  return text;
+}
+
+}  // namespace
+
+bool PopupMenuWin::Create() {
+  menu_ = CreatePopupMenu();
+  libraries_ = CreatePopupMenu();
+  if (menu_ == nullptr || libraries_ == nullptr) return false;
+  const std::pair<MenuId, const wchar_t*> items[] = {{kCopyCB1, L"CopyClipboard"},
+                                                     {kFindInPage1, L"Find in page"},
+                                                     {kAlwaysOnTop1, L"Always On Top"},
+                                                     {kFollowBibleSync1, L"Follow BibleSync"},
+                                                     {kLibrary1, L"Library"},
+                                                     {kLargerText1, L"Larger text"},
+                                                     {kSmallerText1, L"Smaller text"},
+                                                     {kNormalSize1, L"Normal size"},
+                                                     {kAbout1, L"About"},
+                                                     {kClose1, L"Close"}};
+  for (const auto& [id, caption] : items) {
+    const bool ok =
+        id == kLibrary1
+            ? AppendMenuW(menu_, MF_POPUP | MF_GRAYED, reinterpret_cast<UINT_PTR>(libraries_),
+                          caption) != FALSE
+            : AppendMenuW(menu_, MF_STRING, static_cast<UINT_PTR>(id), caption) != FALSE;
+    if (!ok) return false;
+    if (id == kLibrary1) libraries_attached_ = true;
+  }
+  return true;
+}
+
+void PopupMenuWin::Destroy() {
+  // DestroyMenu takes the submenu with it once it is attached.
+  if (menu_ != nullptr) DestroyMenu(menu_);
+  if (libraries_ != nullptr && !libraries_attached_) DestroyMenu(libraries_);
+  menu_ = nullptr;
+  libraries_attached_ = false;
+  libraries_ = nullptr;
+}
+
+void PopupMenuWin::SetCheck(int command, bool checked) {
+  if (menu_ != nullptr)
+    CheckMenuItem(menu_, static_cast<UINT>(command),
+                  MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+}
+
+void PopupMenuWin::SetLibraries(const std::vector<std::string>& labels, int chosen) {
+  if (libraries_ == nullptr) return;
+  while (GetMenuItemCount(libraries_) > 0) {
+    if (!DeleteMenu(libraries_, 0, MF_BYPOSITION)) break;
+  }
+  library_count_ = 0;
+  for (const std::string& label : labels) {
+    if (library_count_ == kMaxLibraries) break;
+    if (!AppendMenuW(libraries_, MF_STRING,
+                     static_cast<UINT_PTR>(kFirstLibraryCommand + library_count_),
+                     MenuText(label).c_str())) {
+      std::fprintf(stderr, "vellum: cannot list a library in the menu (error %lu)\n",
+                   GetLastError());
+      break;
+    }
+    ++library_count_;
+  }
+  if (chosen >= 0 && chosen < library_count_) {
+    CheckMenuRadioItem(libraries_, kFirstLibraryCommand, kFirstLibraryCommand + library_count_ - 1,
+                       static_cast<UINT>(kFirstLibraryCommand + chosen), MF_BYCOMMAND);
+  }
+  // The submenu's own item is found by the submenu it opens.
+  const int count = GetMenuItemCount(menu_);
+  for (int i = 0; i < count; ++i) {
+    if (GetSubMenu(menu_, i) == libraries_)
+      EnableMenuItem(menu_, static_cast<UINT>(i),
+                     MF_BYPOSITION | (library_count_ > 0 ? MF_ENABLED : MF_GRAYED));
+  }
+}
+
+std::optional<std::size_t> PopupMenuWin::LibraryOf(int command) {
+  if (command < kFirstLibraryCommand || command >= kFirstLibraryCommand + kMaxLibraries)
+    return std::nullopt;
+  return static_cast<std::size_t>(command - kFirstLibraryCommand);
+}
+
+int PopupMenuWin::Show(HWND owner, POINT at) const {
+  if (menu_ == nullptr) return 0;
+  // The menu closes properly only when its owner is in the foreground.
+  SetForegroundWindow(owner);
+  const int command = static_cast<int>(TrackPopupMenu(
+      menu_, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_LEFTBUTTON | TPM_RETURNCMD | TPM_NONOTIFY, at.x,
+      at.y, 0, owner, nullptr));
+  PostMessageW(owner, WM_NULL, 0, 0);
+  return command;
+}
+
+}  // namespace vellum::win32

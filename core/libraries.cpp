@@ -1,0 +1,276 @@
+#include "core/libraries.h"
+
+#include <algorithm>
+
+#include "core/catalogue.h"
+#include "core/ini_file.h"
+
+namespace vellum {
+namespace {
+
+constexpr std::string_view kFolderSuffix = ".htm";
+constexpr char kHexDigits[] = "0123456789abcdef";
+
+void AddLibraries(const FileSystem& fs, const std::string& place, bool in_user_library,
+                  const TextRules& rules, std::vector<Library>& libraries) {
+  // Ordered as "[name]" ignoring case, as the data folder has always been
+  // chosen; names keep their own case, ".HTM" too.
+  std::vector<std::string> names;
+  for (const FolderEntry& entry : fs.ListSubfolders(place)) {
+    if (!entry.hidden && !entry.system && EndsWithIgnoringAsciiCase(entry.name, kFolderSuffix))
+      names.push_back(entry.name);
+  }
+  std::stable_sort(names.begin(), names.end(),
+                   [&rules](const std::string& a, const std::string& b) {
+                     return rules.CompareIgnoringCase("[" + a + "]", "[" + b + "]") < 0;
+                   });
+  for (const std::string& name : names) {
+    Library library;
+    library.place = place;
+    library.folder = name;
+    library.in_user_library = in_user_library;
+    const std::string catalogue =
+        fs.ResolvePath(fs.ResolvePath(place, library.folder + fs.Separator()), kCatalogueFileName);
+    const ReadResult read = fs.ReadWholeFile(catalogue);
+    if (read.status == ReadResult::Status::kOk) {
+      const IniFile ini = IniFile::Parse(read.content, rules);
+      library.short_name = ini.ReadString("INFO", "ShortName", "");
+      library.book_files = ini.SectionLines("Bookfiles");
+    }
+    libraries.push_back(std::move(library));
+  }
+}
+
+void Label(std::vector<Library>& libraries, const TextRules& rules) {
+  const auto clashes = [&](const Library& library, auto name_of) {
+    return std::count_if(libraries.begin(), libraries.end(), [&](const Library& other) {
+             return rules.EqualIgnoringCase(name_of(other), name_of(library));
+           }) > 1;
+  };
+  for (Library& library : libraries)
+    library.label = library.short_name.empty() ? library.Name() : library.short_name;
+  // Each step is decided on the labels before it, then applied to all.
+  std::vector<std::string> labels;
+  for (const Library& library : libraries) {
+    const bool clash = clashes(library, [](const Library& l) { return l.label; });
+    labels.push_back(clash ? library.label + " (" + library.folder + ")" : library.label);
+  }
+  for (std::size_t i = 0; i < libraries.size(); ++i)
+    libraries[i].label = labels[i];
+  for (std::size_t i = 0; i < libraries.size(); ++i) {
+    // The same folder name in both places.
+    if (clashes(libraries[i], [](const Library& l) { return l.label; }))
+      labels[i] += libraries[i].in_user_library ? " in your library" : " in the program folder";
+  }
+  for (std::size_t i = 0; i < libraries.size(); ++i)
+    libraries[i].label = labels[i];
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+}  // namespace
+
+std::string Library::Name() const {
+  return folder.substr(0, folder.size() - std::min(folder.size(), kFolderSuffix.size()));
+}
+
+std::vector<Library> FindLibraries(const FileSystem& fs, const std::string& user_library_folder,
+                                   const std::string& exe_folder, const TextRules& rules) {
+  std::vector<Library> libraries;
+  if (!user_library_folder.empty()) AddLibraries(fs, user_library_folder, true, rules, libraries);
+  // A user library folder that is the program folder is listed once.
+  if (user_library_folder != exe_folder) AddLibraries(fs, exe_folder, false, rules, libraries);
+  Label(libraries, rules);
+  return libraries;
+}
+
+std::optional<std::size_t> DefaultLibrary(const std::vector<Library>& libraries) {
+  std::optional<std::size_t> last_user;
+  std::optional<std::size_t> last_program;
+  for (std::size_t i = 0; i < libraries.size(); ++i)
+    (libraries[i].in_user_library ? last_user : last_program) = i;
+  return last_user ? last_user : last_program;
+}
+
+std::string_view PlaceName(bool in_user_library) {
+  return in_user_library ? "user" : "program";
+}
+
+std::optional<std::size_t> FindLibraryNamed(const std::vector<Library>& libraries,
+                                            std::string_view name, const TextRules& rules,
+                                            std::optional<bool> in_user_library) {
+  if (name.empty()) return std::nullopt;
+  // Best first: by folder name over ShortName, then by the place asked for,
+  // then the user's library.
+  std::optional<std::size_t> best;
+  int best_rank = 0;
+  for (std::size_t i = 0; i < libraries.size(); ++i) {
+    const Library& library = libraries[i];
+    int rank = 0;
+    if (rules.EqualIgnoringCase(library.Name(), name)) {
+      rank = 8;
+    } else if (!library.short_name.empty() && rules.EqualIgnoringCase(library.short_name, name)) {
+      rank = 4;
+    } else {
+      continue;
+    }
+    if (in_user_library && library.in_user_library == *in_user_library) rank += 2;
+    if (library.in_user_library) rank += 1;
+    if (rank > best_rank) {
+      best = i;
+      best_rank = rank;
+    }
+  }
+  return best;
+}
+
+std::optional<std::size_t> FindSameLibrary(const std::vector<Library>& libraries,
+                                           const Library& library, const TextRules& rules) {
+  for (std::size_t i = 0; i < libraries.size(); ++i) {
+    if (libraries[i].in_user_library == library.in_user_library &&
+        libraries[i].place == library.place &&
+        rules.EqualIgnoringCase(libraries[i].folder, library.folder))
+      return i;
+  }
+  return std::nullopt;
+}
+
+std::string LibraryListText(const std::vector<Library>& libraries) {
+  if (libraries.empty()) return "  (none)\n";
+  std::string text;
+  for (const Library& library : libraries) {
+    text += "  ";
+    text += library.Name();
+    text += "  (";
+    text += library.label;
+    text += ", in ";
+    text += library.place;
+    text += ")\n";
+  }
+  return text;
+}
+
+std::vector<Library> InstalledLibraries(const FileSystem& fs, const TextRules& rules) {
+  return FindLibraries(fs, fs.UserLibraryFolder(), ExeFolderOf(fs.ExecutablePath(), fs.Separator()),
+                       rules);
+}
+
+std::string UnknownLibraryText(std::string_view program, std::string_view name,
+                               const std::vector<Library>& libraries, const TextRules& rules) {
+  if (FindLibraryNamed(libraries, name, rules)) return {};
+  std::string text(program);
+  text += ": no library is called \"";
+  text += name;
+  text += "\"; the libraries found are:\n";
+  text += LibraryListText(libraries);
+  return text;
+}
+
+bool LibraryHasBook(const FileSystem& fs, const Library& library, std::string_view code,
+                    const TextRules& rules) {
+  const std::string page = BookList(library.book_files, rules).Lookup(code);
+  if (page.empty() || !StaysInsideFolder(page)) return false;
+  return fs.IsFile(
+      fs.ResolvePath(fs.ResolvePath(library.place, library.folder + fs.Separator()), page));
+}
+
+std::string LibraryLink(const Library& library) {
+  std::string link(kLibraryLinkScheme);
+  link += library.in_user_library ? 'u' : 'p';
+  for (const char c : library.folder) {
+    const auto byte = static_cast<unsigned char>(c);
+    link += kHexDigits[byte >> 4];
+    link += kHexDigits[byte & 15];
+  }
+  return link;
+}
+
+std::optional<std::size_t> LibraryOfLink(const std::vector<Library>& libraries,
+                                         std::string_view url, const TextRules& rules) {
+  if (url.substr(0, kLibraryLinkScheme.size()) != kLibraryLinkScheme) return std::nullopt;
+  url.remove_prefix(kLibraryLinkScheme.size());
+  // A browser may add a slash or a fragment; neither belongs to the name.
+  while (!url.empty() && (url.back() == '/' || url.back() == '#'))
+    url.remove_suffix(1);
+  if (url.empty() || (url.front() != 'u' && url.front() != 'p') || url.size() % 2 == 0)
+    return std::nullopt;
+  const bool in_user_library = url.front() == 'u';
+  std::string folder;
+  for (std::size_t i = 1; i + 1 < url.size(); i += 2) {
+    const int high = HexValue(url[i]);
+    const int low = HexValue(url[i + 1]);
+    if (high < 0 || low < 0) return std::nullopt;
+    folder += static_cast<char>(high * 16 + low);
+  }
+  for (std::size_t i = 0; i < libraries.size(); ++i) {
+    if (libraries[i].in_user_library == in_user_library &&
+        rules.EqualIgnoringCase(libraries[i].folder, folder))
+      return i;
+  }
+  return std::nullopt;
+}
+
+std::string EscapeHtml(std::string_view text) {
+  std::string escaped;
+  for (const char c : text) {
+    switch (c) {
+      case '<':
+        escaped += "&lt;";
+        break;
+      case '>':
+        escaped += "&gt;";
+        break;
+      case '&':
+        escaped += "&amp;";
+        break;
+      case '"':
+        escaped += "&quot;";
+        break;
+      case '\'':
+        escaped += "&#39;";
+        break;
+      default:
+        escaped += c;
+    }
+  }
+  return escaped;
+}
+
+std::string MissingBookPage(const Library& shown, std::string_view book_name,
+                            const std::vector<const Library*>& others) {
+  std::string page =
+      "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
+      "<meta name=\"color-scheme\" content=\"light dark\"><title>Not in this library</title>"
+      "<style>"
+      "body{font:15px/1.5 sans-serif;margin:1.5em;color:#222;background:#fff}"
+      "a{color:#0645ad}"
+      "@media (prefers-color-scheme:dark){body{color:#ddd;background:#1e1e1e}a{color:#8ab4f8}}"
+      "html.vellum-dark body{color:#ddd;background:#1e1e1e}html.vellum-dark a{color:#8ab4f8}"
+      "</style></head><body><p>";
+  page += EscapeHtml(shown.label);
+  page += " has nothing on ";
+  page += EscapeHtml(book_name);
+  page += ".</p>\n";
+  if (!others.empty()) {
+    page += "<p>";
+    page += others.size() == 1 ? "This library has it:" : "These libraries have it:";
+    page += "</p>\n<ul>\n";
+    for (const Library* other : others) {
+      page += "<li><a href=\"";
+      page += LibraryLink(*other);
+      page += "\">";
+      page += EscapeHtml(other->label);
+      page += "</a></li>\n";
+    }
+    page += "</ul>\n";
+  }
+  page += "</body></html>\n";
+  return page;
+}
+
+}  // namespace vellum
