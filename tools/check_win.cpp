@@ -18,6 +18,7 @@
 #include "browser/ie_find_win.h"
 #include "core/catalogue.h"
 #include "core/guarded.h"
+#include "core/libraries.h"
 #include "platform/platform.h"
 #include "tools/check_bounds_win.h"
 #include "vellum_version.h"
@@ -32,7 +33,8 @@ const char* const kUsage =
     "usage: vellum-check [--bounds | --help | --version]\n"
     "Runs the page-side checks of the WebBrowser control against the library in the\n"
     "program folder (load a page, read its anchors, scroll, follow a cross-reference\n"
-    "click, cancel a new window, copy, find, text size) and prints one line per check,\n"
+    "click, cancel a new window, copy, find, text size, a page made in memory) and\n"
+    "prints one line per check,\n"
     "then\n"
     "\"N passed, M failed\". Exit code 0 when all passed, 1 otherwise, 2 on a wrong\n"
     "command line.\n"
@@ -109,8 +111,10 @@ class PageCheck {
   PageCheck()
       : browser_([this](std::string_view url) {
           urls_.emplace_back(url);
-          // Cross-references go to the host and are never followed.
-          return url.find("$BCV") != std::string_view::npos;
+          // Cross-references go to the host and are never followed; nor are
+          // the links of the viewer's own pages.
+          return url.find("$BCV") != std::string_view::npos ||
+                 url.substr(0, kLibraryLinkScheme.size()) == kLibraryLinkScheme;
         }) {}
 
   int Run() {
@@ -143,6 +147,7 @@ class PageCheck {
     CheckCopy();
     CheckFind();
     CheckTextSize();
+    CheckOwnPage();
     return checks_.Finish();
   }
 
@@ -370,6 +375,53 @@ class PageCheck {
                   normal.value_or(-1), larger.value_or(-1));
     checks_.Report(normal && larger && *normal > 0 && *larger * 10 < *normal * 6, "text size",
                    detail);
+  }
+
+  // A page the viewer makes in memory: shown, its text there, its link handed
+  // to the viewer and not followed.
+  void CheckOwnPage() {
+    const std::uint64_t start = pump_.NowMs();
+    bool ok = browser_.ShowHtml(
+        "<!DOCTYPE html><html lang=\"en\"><body><p>Made in memory \xE2\x80\x94 ok.</p>"
+        "<a href=\"vellum-library:p7765622e68746d\">web</a></body></html>");
+    while (ok && browser_.Status() == PageStatus::kLoading && pump_.NowMs() - start < kPageLimitMs)
+      pump_.ProcessMessages(PumpMode::kWait);
+    ok = ok && browser_.Status() == PageStatus::kInteractive;
+    const std::uint64_t took = pump_.NowMs() - start;
+    const auto body_text = [this]() {
+      std::wstring text;
+      ComPtr<IHTMLElement> body;
+      const auto shown = browser_.HtmlDocument();
+      BSTR inner = nullptr;
+      if (shown && SUCCEEDED(shown->get_body(body.Put())) && body &&
+          SUCCEEDED(body->get_innerText(&inner)) && inner != nullptr) {
+        text.assign(inner, SysStringLen(inner));
+        SysFreeString(inner);
+      }
+      return text;
+    };
+    const std::wstring text = ok ? body_text() : std::wstring();
+    const auto document = browser_.HtmlDocument();
+    const bool read = text.find(L"Made in memory \u2014 ok.") != std::wstring::npos;
+    ComPtr<IHTMLElementCollection> links;
+    long count = 0;
+    urls_.clear();
+    if (document && SUCCEEDED(document->get_links(links.Put())) && links &&
+        SUCCEEDED(links->get_length(&count)) && count > 0) {
+      if (const auto link = ItemAt(*links.Get(), 0).As<IHTMLElement>(IID_IHTMLElement))
+        link->click();
+      Pump(300);
+    }
+    bool handed = false;
+    for (const std::string& url : urls_)
+      handed = handed || url.find("vellum-library:") == 0;
+    const bool stayed = body_text() == text;
+    char detail[160];
+    std::snprintf(detail, sizeof detail, "%s in %llu ms, text %s, link %s",
+                  ok ? "shown" : "NOT SHOWN", static_cast<unsigned long long>(took),
+                  read ? "read as written" : "NOT READ",
+                  handed ? "handed to the viewer" : "not seen");
+    checks_.Report(ok && read && handed && stayed, "own page", detail);
   }
 
   SystemFileSystem fs_;
