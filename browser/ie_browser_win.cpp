@@ -210,6 +210,7 @@ void IeBrowser::OnBrowserEvent(DISPID event, DISPPARAMS& params) {
         LoadPendingHtml();
       } else {
         complete_ = true;
+        MarkTheme();
       }
       return;
     case kDispidNavigateError:
@@ -246,7 +247,7 @@ bool IeBrowser::ShowHtml(const std::string& html) {
 
 bool IeBrowser::Start(const std::string& url) {
   if (!browser_) return false;
-  started_ = navigated_ = complete_ = failed_ = streamed_ = false;
+  started_ = navigated_ = complete_ = failed_ = streamed_ = streamed_marked_ = false;
   const auto target = NavigationUrl(Utf8ToWide(url));
   if (!target) return false;
   const Bstr text(*target);
@@ -273,6 +274,10 @@ PageStatus IeBrowser::Status() {
       return PageStatus::kLoading;
     const bool done = std::wstring_view(state, SysStringLen(state)) == L"complete";
     SysFreeString(state);
+    if (done && !streamed_marked_) {
+      streamed_marked_ = true;
+      MarkTheme();
+    }
     return done ? PageStatus::kInteractive : PageStatus::kLoading;
   }
   if (complete_) return PageStatus::kInteractive;
@@ -428,6 +433,30 @@ std::optional<std::wstring> IeBrowser::SelectionText() {
 void IeBrowser::SetDpiZoom(int percent) {
   dpi_zoom_percent_ = percent;
   ApplyZoom();
+}
+
+void IeBrowser::SetDark(bool dark) {
+  dark_ = dark;
+  MarkTheme();
+}
+
+// The engine knows no prefers-color-scheme: pages written for the viewer
+// colour themselves by this mark on their root element instead.
+void IeBrowser::MarkTheme() {
+  if (!dark_) return;
+  const ComPtr<IHTMLDocument2> document = HtmlDocument();
+  const auto document3 =
+      document ? document.As<IHTMLDocument3>(IID_IHTMLDocument3) : ComPtr<IHTMLDocument3>();
+  ComPtr<IHTMLElement> root;
+  if (!document3 || FAILED(document3->get_documentElement(root.Put())) || !root) return;
+  BSTR classes = nullptr;
+  if (FAILED(root->get_className(&classes))) return;
+  const std::wstring marked = WithThemeClass(
+      classes != nullptr ? std::wstring_view(classes, SysStringLen(classes)) : std::wstring_view(),
+      *dark_);
+  SysFreeString(classes);
+  const Bstr value(marked);
+  if (value) root->put_className(value.Get());
 }
 
 void IeBrowser::SetTextSize(int percent) {

@@ -101,10 +101,14 @@ class IeBrowser final : public BrowserPort, private SiteListener {
   // memory (IPersistStreamInit::Load), and is ready when the document says
   // it is complete.
   bool ShowHtml(const std::string& html) override;
+  // Each document's root is marked dark or light (see WithThemeClass) from
+  // now on, the one shown at once.
+  void SetDark(bool dark);
 
  private:
   bool Start(const std::string& url);
   void LoadPendingHtml();
+  void MarkTheme();
   // SiteListener
   void OnBrowserEvent(DISPID event, DISPPARAMS& params) override;
   void OnContextMenu(POINT screen) override;
@@ -132,6 +136,8 @@ class IeBrowser final : public BrowserPort, private SiteListener {
   bool failed_ = false;                      // NavigateError
   std::optional<std::string> pending_html_;  // our own page, waiting for its blank document
   bool streamed_ = false;                    // our own page was loaded into the document
+  bool streamed_marked_ = false;             // ... and its root marked with the theme
+  std::optional<bool> dark_;                 // unknown until the window says
   int before_navigate_events_ = 0;
   int navigate_error_events_ = 0;
   int new_window_events_ = 0;

@@ -97,6 +97,27 @@ KeyRoute RouteKey(UINT message, WPARAM key, KeyState state) {
   }
 }
 
+std::wstring WithThemeClass(std::wstring_view classes, bool dark) {
+  const std::wstring_view mark = dark ? L"vellum-dark" : L"vellum-light";
+  std::wstring result;
+  std::size_t at = 0;
+  while (at < classes.size()) {
+    const std::size_t start = classes.find_first_not_of(L" \t\r\n\f", at);
+    if (start == std::wstring_view::npos) break;
+    std::size_t end = classes.find_first_of(L" \t\r\n\f", start);
+    if (end == std::wstring_view::npos) end = classes.size();
+    const std::wstring_view name = classes.substr(start, end - start);
+    if (name != L"vellum-dark" && name != L"vellum-light") {
+      if (!result.empty()) result += L' ';
+      result += name;
+    }
+    at = end;
+  }
+  if (!result.empty()) result += L' ';
+  result += mark;
+  return result;
+}
+
 std::optional<std::wstring> NavigationUrl(std::wstring_view target) {
   // A scheme: letters, digits, "+", "-", "." up to a ":" after at least two
   // characters; a single letter before ":" is a drive.

@@ -51,4 +51,8 @@ KeyRoute RouteKey(UINT message, WPARAM key, KeyState state);
 // system cannot convert the path.
 std::optional<std::wstring> NavigationUrl(std::wstring_view target);
 
+// A root element's class attribute with the theme's mark: "vellum-dark" or
+// "vellum-light" added, the other taken away, every other class kept.
+std::wstring WithThemeClass(std::wstring_view classes, bool dark);
+
 }  // namespace vellum

@@ -217,6 +217,13 @@ void WebKitBrowser::InstallReadyScript(WebKitUserContentManager* content,
       WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, kViewerWorld, nullptr, nullptr);
   webkit_user_content_manager_add_script(content, script);
   webkit_user_script_unref(script);
+  if (dark_) {
+    WebKitUserScript* theme = webkit_user_script_new_for_world(
+        ThemeClassScript(*dark_).c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+        WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, kViewerWorld, nullptr, nullptr);
+    webkit_user_content_manager_add_script(content, theme);
+    webkit_user_script_unref(theme);
+  }
   installed_anchor_ = expected_anchor;
 }
 
@@ -494,6 +501,14 @@ void WebKitBrowser::Copy() {
 
 void WebKitBrowser::Focus() {
   gtk_widget_grab_focus(GTK_WIDGET(view_));
+}
+
+void WebKitBrowser::SetDark(bool dark) {
+  if (dark_ == dark) return;
+  dark_ = dark;
+  InstallReadyScript(webkit_web_view_get_user_content_manager(view_), installed_anchor_);
+  webkit_web_view_evaluate_javascript(view_, ThemeClassScript(dark).c_str(), -1, kViewerWorld,
+                                      nullptr, nullptr, nullptr, nullptr);
 }
 
 void WebKitBrowser::SetTextSize(int percent) {

@@ -50,6 +50,8 @@ class WebKitBrowser final : public BrowserPort {
   void Focus() override;
   void SetTextSize(int percent) override;
   bool ShowHtml(const std::string& html) override;
+  // Pages are marked dark or light from now on, the one shown at once.
+  void SetDark(bool dark);
 
   // A file path becomes a file URI (a "#fragment" kept as it is);
   // "about:blank" stays itself.
@@ -88,6 +90,7 @@ class WebKitBrowser final : public BrowserPort {
   // document-start script scrolls to.
   std::string expected_anchor_;
   std::string installed_anchor_;
+  std::optional<bool> dark_;  // unknown until the window says
 
   // Why the network filter is missing; empty when it is in place. Without
   // it no page from a file is loaded at all.

@@ -115,6 +115,18 @@ std::string ReadyStateScript(const std::string& expected_anchor) {
   return Replaced(Replaced(kReadyState, "@EXPECTED@", expected_anchor), "@NAMES@", kAnchorNames);
 }
 
+std::string ThemeClassScript(bool dark) {
+  const std::string on = dark ? "vellum-dark" : "vellum-light";
+  const std::string off = dark ? "vellum-light" : "vellum-dark";
+  return "(function () { function mark() { var r = document.documentElement;"
+         " if (!r || !r.classList) return false; r.classList.remove('" +
+         off + "'); r.classList.add('" + on +
+         "'); return true; }"
+         " if (!mark()) { var w = new MutationObserver(function () { if (mark()) w.disconnect(); "
+         "});"
+         " w.observe(document, { childList: true }); } })();";
+}
+
 std::string ScrollScript(int ordinal) {
   return "(function (a) { if (a) a.scrollIntoView(true);"
          " if (window.vellumShow) window.vellumShow(); })(document.anchors[" +

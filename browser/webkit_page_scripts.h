@@ -24,6 +24,12 @@ std::string TaggedAnchorNamesScript();
 // until it stands at that anchor. See the script itself for the details.
 std::string ReadyStateScript(const std::string& expected_anchor);
 
+// Marks the document's root element with the class "vellum-dark" or
+// "vellum-light" (and takes the other away), as soon as the root exists:
+// pages written for the viewer colour themselves by it, whatever the
+// desktop's preference; pages with no such rules do not change.
+std::string ThemeClassScript(bool dark);
+
 // Scrolls the page's anchor number `ordinal` to the top of the view, and
 // shows the page if it was kept out of sight.
 std::string ScrollScript(int ordinal);

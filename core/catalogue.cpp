@@ -1,5 +1,6 @@
 #include "core/catalogue.h"
 
+#include <cctype>
 #include <cstdlib>
 #include <iterator>
 
@@ -118,6 +119,7 @@ StartupFiles ReadStartupFiles(const FileSystem& fs, const TextRules& rules,
   const std::string place = settings.ReadString(kReaderSection, kLibraryPlaceKey, "");
   if (place == PlaceName(true)) files.reader.library_in_user = true;
   if (place == PlaceName(false)) files.reader.library_in_user = false;
+  files.reader.theme = ThemeNamed(settings.ReadString(kReaderSection, kThemeKey, ""));
 
   // An installed viewer finds what vellum-import wrote: the user's library
   // comes first whenever it holds a data folder, and the program folder's
@@ -235,6 +237,28 @@ SettingsTarget PrepareSettingsTarget(const FileSystem& fs, std::string_view exe_
   return {user, beside, fs.CreateFolders(fs.UserSettingsFolder())};
 }
 
+std::string_view ThemeName(Theme theme) {
+  switch (theme) {
+    case Theme::kLight:
+      return "light";
+    case Theme::kDark:
+      return "dark";
+    case Theme::kFollowSystem:
+      break;
+  }
+  return "system";
+}
+
+Theme ThemeNamed(std::string_view name) {
+  // Written by hand, it may be "Dark".
+  std::string lower(name);
+  for (char& c : lower)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (lower == "light") return Theme::kLight;
+  if (lower == "dark") return Theme::kDark;
+  return Theme::kFollowSystem;
+}
+
 int StepTextSize(int percent, int direction) {
   if (direction > 0) {
     for (const int size : kTextSizes) {
@@ -291,6 +315,10 @@ std::optional<std::string> WriteSettings(const FileSystem& fs, std::string_view 
       choices.library &&
       std::none_of(choices.library->folder.begin(), choices.library->folder.end(),
                    [](char c) { return c == '\r' || c == '\n'; });
+  if (choices.theme) {
+    updates.push_back({std::string(kReaderSection), std::string(kThemeKey),
+                       std::string(ThemeName(*choices.theme))});
+  }
   if (library_fits) {
     updates.push_back(
         {std::string(kReaderSection), std::string(kLibraryKey), choices.library->Name()});

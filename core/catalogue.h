@@ -10,6 +10,7 @@
 
 #include "core/file_system.h"
 #include "core/libraries.h"
+#include "core/ports.h"
 #include "core/text.h"
 
 namespace vellum {
@@ -82,12 +83,18 @@ struct ReaderSettings {
   // and whether it is the user's library's or the program folder's.
   std::string library;
   std::optional<bool> library_in_user;
+  Theme theme = Theme::kFollowSystem;
 };
 
 inline constexpr std::string_view kReaderSection = "Reader";
 inline constexpr std::string_view kTextSizeKey = "TextSize";
 inline constexpr std::string_view kLibraryKey = "Library";
 inline constexpr std::string_view kLibraryPlaceKey = "LibraryPlace";
+inline constexpr std::string_view kThemeKey = "Theme";
+// The theme as saved ("system", "light", "dark") and read back; anything
+// else reads as following the system.
+std::string_view ThemeName(Theme theme);
+Theme ThemeNamed(std::string_view name);
 // The text sizes the reader steps through, in percent, as browsers offer them.
 inline constexpr int kTextSizes[] = {50, 67, 75, 80, 90, 100, 110, 125, 150, 175, 200, 250, 300};
 
@@ -103,6 +110,7 @@ struct UserChoices {
   std::optional<bool> follow_sync;
   std::optional<int> text_size;
   std::optional<Library> library;
+  std::optional<Theme> theme;
 };
 
 inline constexpr std::string_view kSettingsFileName = "Vellum.ini";

@@ -249,8 +249,9 @@ std::string MissingBookPage(const Library& shown, std::string_view book_name,
       "<style>"
       "body{font:15px/1.5 sans-serif;margin:1.5em;color:#222;background:#fff}"
       "a{color:#0645ad}"
-      "@media (prefers-color-scheme:dark){body{color:#ddd;background:#1e1e1e}a{color:#8ab4f8}}"
-      "html.vellum-dark body{color:#ddd;background:#1e1e1e}html.vellum-dark a{color:#8ab4f8}"
+      "@media (prefers-color-scheme:dark){html:not(.vellum-light) body{color:#e2ddd3;"
+      "background:#1c1b19}html:not(.vellum-light) a{color:#8fb3ea}}"
+      "html.vellum-dark body{color:#e2ddd3;background:#1c1b19}html.vellum-dark a{color:#8fb3ea}"
       "</style></head><body><p>";
   page += EscapeHtml(shown.label);
   page += " has nothing on ";

@@ -53,6 +53,10 @@ class BrowserPort {
   virtual bool ShowHtml(const std::string& html) = 0;
 };
 
+// The colours pages and the title bar are shown in: the desktop's own
+// preference (each front end knows where to read it), or the reader's.
+enum class Theme { kFollowSystem, kLight, kDark };
+
 // The title-bar buttons whose look the behaviour sets.
 enum class Button {
   kLocation,     // SpeedButton2
@@ -98,6 +102,9 @@ class ControlsPort {
   virtual void SetFollowSyncCheck(bool checked) { static_cast<void>(checked); }
   // The menu's libraries, by their labels, and the one shown (-1: none).
   virtual void SetLibraries(const std::vector<std::string>& labels, int chosen) = 0;
+  // The theme chosen: the front end resolves "follow system" itself, shows
+  // its title bar and pages dark or light, and checks the menu's item.
+  virtual void SetTheme(Theme theme) = 0;
   // Opens the popup menu with its top-left corner at a screen point.
   virtual void ShowPopupMenu(ScreenPoint at) = 0;
   // A message to the user; returns when the user has read it.

@@ -111,6 +111,9 @@ class Viewer {
   // keys and the wheel with Ctrl held.
   void OnTextSizeChosen(int direction);
   int TextSize() const { return text_size_; }
+  // "Follow system", "Light" or "Dark" from the menu.
+  void OnThemeChosen(Theme theme);
+  Theme ChosenTheme() const { return theme_; }
   // One of the menu's libraries, by its place in Libraries().
   void OnLibraryChosen(std::size_t index);
   const std::vector<Library>& Libraries() const { return files_.libraries; }
@@ -270,9 +273,11 @@ class Viewer {
   // Shell state.
   Bounds placed_bounds_;
   bool always_on_top_ = false;
-  int text_size_ = 100;                        // percent
-  bool text_size_chosen_ = false;              // the user chose a size: it is saved
-  bool library_chosen_ = false;                // the user chose a library: it is saved
+  int text_size_ = 100;            // percent
+  bool text_size_chosen_ = false;  // the user chose a size: it is saved
+  bool library_chosen_ = false;    // the user chose a library: it is saved
+  Theme theme_ = Theme::kFollowSystem;
+  bool theme_chosen_ = false;                  // the user chose a theme: it is saved
   std::optional<std::size_t> library_wanted_;  // chosen on our own page
   bool dragging_ = false;
   ScreenPoint drag_start_point_;

@@ -39,6 +39,8 @@ void Viewer::LoadSettings(const StartOptions& options) {
 
   ports_.controls.SetCaption(Button::kIndex, IndexButtonCaption(files_.short_name));
   RefreshLibraries();
+  theme_ = files_.reader.theme;
+  ports_.controls.SetTheme(theme_);
   text_size_ = files_.reader.text_size;
   ports_.browser.SetTextSize(text_size_);
   files_.book_files.Sort();
@@ -60,6 +62,7 @@ bool Viewer::OnClosing() {
   if (follow_sync_chosen_) choices.follow_sync = follow_sync_;
   if (text_size_chosen_) choices.text_size = text_size_;
   if (library_chosen_ && files_.library) choices.library = files_.libraries[*files_.library];
+  if (theme_chosen_) choices.theme = theme_;
   const std::optional<std::string> error =
       WriteSettings(ports_.files, files_.exe_folder, settings, ports_.rules, choices);
   if (follow_sync_) ports_.sync->SetActive(false, {});
@@ -215,6 +218,13 @@ void Viewer::OpenMenuAt(ScreenPoint cursor) {
   if (closed_) return;
   RefreshLibraries();
   ports_.controls.ShowPopupMenu(cursor);
+}
+
+void Viewer::OnThemeChosen(Theme theme) {
+  if (closed_) return;
+  theme_chosen_ = true;
+  theme_ = theme;
+  ports_.controls.SetTheme(theme_);
 }
 
 void Viewer::RefreshLibraries() {

@@ -78,10 +78,21 @@ CROSS_REFS = {
     ("GAM", 2, 5): ("alpha.htm", "ALP2:4", "Alphabet 2:4"),
 }
 
-STYLE = """body { font-family: Georgia, serif; margin: 1em 1.5em; line-height: 1.45; }
+# Dark where the reader's system prefers it, unless the viewer marks the page
+# light; dark whenever the viewer marks it so (a browser that knows no
+# prefers-color-scheme still takes the mark).
+DARK_RULES = """{root} {{ color-scheme: dark; background: #1c1b19; color: #e2ddd3; }}
+{root} b.v {{ color: #e08c7a; }}
+{root} a {{ color: #8fb3ea; }}"""
+
+STYLE = ("""body { font-family: Georgia, serif; margin: 1em 1.5em; line-height: 1.45; }
 h1 { font-size: 1.4em; } h2 { font-size: 1.1em; margin-top: 1.6em; }
 b.v { color: #7a1f1f; margin-right: 0.3em; }
-a.x { color: #1f4f9a; }"""
+a.x { color: #1f4f9a; }
+@media (prefers-color-scheme: dark) {
+""" + DARK_RULES.format(root="html:not(.vellum-light)") + """
+}
+""" + DARK_RULES.format(root="html.vellum-dark"))
 
 
 def page(title, body):

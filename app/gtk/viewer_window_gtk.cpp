@@ -45,6 +45,11 @@ button.speed label { padding: 0; margin: 0; }
 #SBtnBACK:disabled label, #SBtnFORWARD:disabled label { color: #A0A0A0; }
 #SpeedButton3 label, #SpeedButton4 label { font-family: "MS Sans Serif", "Liberation Sans",
                    sans-serif; font-size: 11px; }
+window.dark #Panel1, window.dark button.speed { background-color: #2B2A28; background-image: none; }
+window.dark button.speed label { color: #E4E0D8; }
+window.dark #SpeedButton2 label, window.dark #SBtnINDEX label { color: #8AB4F8; }
+window.dark #SpeedButton1 label { color: #D7AEFB; }
+window.dark #SBtnBACK:disabled label, window.dark #SBtnFORWARD:disabled label { color: #6E6A64; }
 )CSS";
 
 // A caption holds a display name cut to five bytes, then " chapter:verse".
@@ -305,23 +310,42 @@ void ViewerWindowGtk::BuildMenu() {
   menu_follow_sync_ = gtk_check_menu_item_new_with_label("Follow BibleSync");
   menu_library_ = gtk_menu_item_new_with_label("Library");
   gtk_menu_item_set_submenu(GTK_MENU_ITEM(menu_library_), gtk_menu_new());
+  menu_theme_ = gtk_menu_item_new_with_label("Theme");
+  GtkWidget* themes = gtk_menu_new();
+  gtk_menu_item_set_submenu(GTK_MENU_ITEM(menu_theme_), themes);
+  GSList* group = nullptr;
+  const std::pair<Theme, const char*> theme_items[] = {
+      {Theme::kFollowSystem, "Follow system"}, {Theme::kLight, "Light"}, {Theme::kDark, "Dark"}};
+  for (const auto& [theme, label] : theme_items) {
+    GtkWidget* item = gtk_radio_menu_item_new_with_label(group, label);
+    group = gtk_radio_menu_item_get_group(GTK_RADIO_MENU_ITEM(item));
+    gtk_menu_shell_append(GTK_MENU_SHELL(themes), item);
+    Connect(item, "activate", G_CALLBACK(OnThemeItem));
+    theme_items_[theme] = item;
+  }
   menu_larger_ = gtk_menu_item_new_with_label("Larger text");
   menu_smaller_ = gtk_menu_item_new_with_label("Smaller text");
   menu_normal_size_ = gtk_menu_item_new_with_label("Normal size");
   menu_about_ = gtk_menu_item_new_with_label("About");
   menu_close_ = gtk_menu_item_new_with_label("Close");
-  const std::pair<GtkWidget*, const char*> items[] = {
-      {menu_copy_, "CopyCB1"},         {menu_find_, "Find1"},
-      {menu_on_top_, "AlwaysOnTop1"},  {menu_follow_sync_, "FollowBibleSync1"},
-      {menu_library_, "Library1"},     {menu_larger_, "LargerText1"},
-      {menu_smaller_, "SmallerText1"}, {menu_normal_size_, "NormalSize1"},
-      {menu_about_, "About1"},         {menu_close_, "Close1"}};
+  const std::pair<GtkWidget*, const char*> items[] = {{menu_copy_, "CopyCB1"},
+                                                      {menu_find_, "Find1"},
+                                                      {menu_on_top_, "AlwaysOnTop1"},
+                                                      {menu_follow_sync_, "FollowBibleSync1"},
+                                                      {menu_library_, "Library1"},
+                                                      {menu_theme_, "Theme1"},
+                                                      {menu_larger_, "LargerText1"},
+                                                      {menu_smaller_, "SmallerText1"},
+                                                      {menu_normal_size_, "NormalSize1"},
+                                                      {menu_about_, "About1"},
+                                                      {menu_close_, "Close1"}};
   for (const auto& [item, name] : items) {
     gtk_widget_set_name(item, name);
     SetAccessible(item, name, nullptr);
     gtk_menu_shell_append(GTK_MENU_SHELL(menu_), item);
     // The submenu's own item only opens it.
-    if (item != menu_library_) Connect(item, "activate", G_CALLBACK(OnMenuItem));
+    if (item != menu_library_ && item != menu_theme_)
+      Connect(item, "activate", G_CALLBACK(OnMenuItem));
   }
   gtk_widget_show_all(menu_);
   gtk_menu_attach_to_widget(GTK_MENU(menu_), window_, nullptr);
@@ -661,6 +685,16 @@ void ViewerWindowGtk::OnMenuItem(GtkWidget* item, gpointer data) {
   });
 }
 
+void ViewerWindowGtk::OnThemeItem(GtkWidget* item, gpointer data) {
+  auto* self = static_cast<ViewerWindowGtk*>(data);
+  if (self->setting_check_ || !gtk_check_menu_item_get_active(GTK_CHECK_MENU_ITEM(item))) return;
+  Guarded([&] {
+    for (const auto& [theme, widget] : self->theme_items_) {
+      if (widget == item) self->viewer_->OnThemeChosen(theme);
+    }
+  });
+}
+
 void ViewerWindowGtk::OnLibraryItem(GtkWidget* item, gpointer data) {
   auto* self = static_cast<ViewerWindowGtk*>(data);
   // Radio items also report the one that went off, and our own setting.
@@ -831,6 +865,25 @@ void ViewerWindowGtk::SetFollowSyncCheck(bool checked) {
   setting_check_ = true;
   gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(menu_follow_sync_), checked);
   setting_check_ = false;
+}
+
+void ViewerWindowGtk::SetTheme(Theme theme) {
+  {
+    const ScopedValue<bool> setting(setting_check_, true);
+    gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(theme_items_.at(theme)), TRUE);
+  }
+  if (!theme_) theme_ = std::make_unique<ThemeGtk>([this](bool dark) { ShowTheme(dark); });
+  theme_->Choose(theme);
+}
+
+void ViewerWindowGtk::ShowTheme(bool dark) {
+  GtkStyleContext* style = gtk_widget_get_style_context(window_);
+  if (dark) {
+    gtk_style_context_add_class(style, "dark");
+  } else {
+    gtk_style_context_remove_class(style, "dark");
+  }
+  browser_->SetDark(dark);
 }
 
 // The items are made anew each time: libraries come and go while the

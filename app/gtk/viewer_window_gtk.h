@@ -12,6 +12,7 @@
 #include "app/gtk/biblesync_gtk.h"
 #include "app/gtk/find_bar_gtk.h"
 #include "app/gtk/ports_gtk.h"
+#include "app/gtk/theme_gtk.h"
 #include "browser/webkit_browser_gtk.h"
 #include "core/ports.h"
 #include "core/viewer.h"
@@ -46,6 +47,7 @@ class ViewerWindowGtk final : public ControlsPort {
   void SetStayOnTopCheck(bool checked) override;
   void SetFollowSyncCheck(bool checked) override;
   void SetLibraries(const std::vector<std::string>& labels, int chosen) override;
+  void SetTheme(Theme theme) override;
   void ShowPopupMenu(ScreenPoint at) override;
   void ShowMessage(const std::string& text) override;
   void CaptureMouse() override;
@@ -92,6 +94,9 @@ class ViewerWindowGtk final : public ControlsPort {
   static gboolean OnHandleMotion(GtkWidget* widget, GdkEventMotion* event, gpointer self);
   static void OnMenuItem(GtkWidget* item, gpointer self);
   static void OnLibraryItem(GtkWidget* item, gpointer self);
+  static void OnThemeItem(GtkWidget* item, gpointer self);
+  // The title bar's colours and the pages' marks, dark or light.
+  void ShowTheme(bool dark);
 
   // Ports and the behaviour they serve; the behaviour is made last.
   SystemFileSystem files_;
@@ -123,6 +128,9 @@ class ViewerWindowGtk final : public ControlsPort {
   GtkWidget* menu_library_ = nullptr;  // its submenu: one radio item per library
   std::vector<GtkWidget*> library_items_;
   GtkWidget* library_none_ = nullptr;  // hidden: on when no library shown is listed
+  GtkWidget* menu_theme_ = nullptr;    // its submenu: Follow system, Light, Dark
+  std::map<Theme, GtkWidget*> theme_items_;
+  std::unique_ptr<ThemeGtk> theme_;
   GtkWidget* menu_larger_ = nullptr;
   GtkWidget* menu_smaller_ = nullptr;
   GtkWidget* menu_normal_size_ = nullptr;

@@ -29,6 +29,7 @@ struct ControlState {
   HBITMAP bitmap = nullptr;
   HCURSOR cursor = nullptr;
   int dpi = 96;  // images: the scale their picture is drawn at
+  bool dark = false;
   bool adopted = false;
 
   ~ControlState() {
@@ -38,6 +39,27 @@ struct ControlState {
 
 ControlState* StateOf(HWND window) {
   return reinterpret_cast<ControlState*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
+// A caption's colour: the design's, or on a dark face a lighter one of its kind.
+COLORREF CaptionColour(const ControlState& state) {
+  const COLORREF colour = state.look.colour;
+  if (!state.dark) return colour == kWindowTextColour ? GetSysColor(COLOR_WINDOWTEXT) : colour;
+  if (colour == RGB(0, 0, 255)) return RGB(0x8A, 0xB4, 0xF8);
+  if (colour == RGB(128, 0, 128)) return RGB(0xD7, 0xAE, 0xFB);
+  return kDarkText;
+}
+
+void FillFace(HDC dc, const RECT& box, const ControlState& state) {
+  if (!state.dark) {
+    FillRect(dc, &box, GetSysColorBrush(COLOR_BTNFACE));
+    return;
+  }
+  // The stock DC brush takes any colour without a brush to own.
+  const HGDIOBJ old = SelectObject(dc, GetStockObject(DC_BRUSH));
+  SetDCBrushColor(dc, kDarkFace);
+  PatBlt(dc, box.left, box.top, box.right - box.left, box.bottom - box.top, PATCOPY);
+  SelectObject(dc, old);
 }
 
 void Notify(HWND window, ControlState& state, ControlEvent event, LPARAM lparam) {
@@ -70,7 +92,7 @@ bool CommonMessage(HWND window, UINT message, LPARAM lparam, LRESULT* result) {
 void PaintButton(HWND window, HDC dc, const ControlState& state) {
   RECT box{};
   GetClientRect(window, &box);
-  FillRect(dc, &box, GetSysColorBrush(COLOR_BTNFACE));
+  FillFace(dc, box, state);
   const bool enabled = IsWindowEnabled(window) != FALSE;
   POINT cursor{};
   GetCursorPos(&cursor);
@@ -98,8 +120,10 @@ void PaintButton(HWND window, HDC dc, const ControlState& state) {
   }
   if (down) OffsetRect(&text, 1, 1);
   if (enabled) {
-    SetTextColor(dc, state.look.colour == kWindowTextColour ? GetSysColor(COLOR_WINDOWTEXT)
-                                                            : state.look.colour);
+    SetTextColor(dc, CaptionColour(state));
+    DrawTextW(dc, caption, length, &text, format);
+  } else if (state.dark) {
+    SetTextColor(dc, kDarkDisabledText);
     DrawTextW(dc, caption, length, &text, format);
   } else {
     // Disabled captions are embossed, as the system draws them.
@@ -226,7 +250,7 @@ LRESULT ImageMessage(HWND window, ControlState* state, UINT message, WPARAM wpar
       if (dc != nullptr) {
         RECT box{};
         GetClientRect(window, &box);
-        FillRect(dc, &box, GetSysColorBrush(COLOR_BTNFACE));
+        FillFace(dc, box, *state);
         HDC memory = CreateCompatibleDC(dc);
         BITMAP info{};
         if (memory != nullptr && GetObjectW(state->bitmap, sizeof info, &info) != 0) {
@@ -258,6 +282,12 @@ LRESULT PanelMessage(HWND window, ControlState* state, UINT message, WPARAM wpar
   if (message == WM_MOUSEMOVE) {
     Notify(window, *state, ControlEvent::kMouseMove, lparam);
     return 0;
+  }
+  if (message == WM_ERASEBKGND && state->dark) {
+    RECT box{};
+    GetClientRect(window, &box);
+    FillFace(reinterpret_cast<HDC>(wparam), box, *state);
+    return 1;
   }
   return DefWindowProcW(window, message, wparam, lparam);
 }
@@ -372,8 +402,26 @@ void SetImageDpi(HWND image, int dpi) {
   InvalidateRect(image, nullptr, TRUE);
 }
 
-HBITMAP NewMenuIcon() {
-  const COLORREF face = GetSysColor(COLOR_BTNFACE);
+void SetControlDark(HWND control, bool dark) {
+  ControlState* state = StateOf(control);
+  if (state == nullptr || state->dark == dark) return;
+  state->dark = dark;
+  InvalidateRect(control, nullptr, TRUE);
+}
+
+void SetImageBitmap(HWND image, HBITMAP bitmap) {
+  ControlState* state = StateOf(image);
+  if (state == nullptr) {
+    if (bitmap != nullptr) DeleteObject(bitmap);
+    return;
+  }
+  if (state->bitmap != nullptr) DeleteObject(state->bitmap);
+  state->bitmap = bitmap;
+  InvalidateRect(image, nullptr, TRUE);
+}
+
+HBITMAP NewMenuIcon(bool dark) {
+  const COLORREF face = dark ? kDarkFace : GetSysColor(COLOR_BTNFACE);
   return ToBitmap(
       MenuIconPicture(0xFF000000u | (static_cast<std::uint32_t>(GetRValue(face)) << 16) |
                       (static_cast<std::uint32_t>(GetGValue(face)) << 8) | GetBValue(face)));

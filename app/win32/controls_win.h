@@ -29,6 +29,11 @@ void UnregisterControlClasses(HINSTANCE instance);
 // Stands for the system's window text colour (clWindowText).
 inline constexpr COLORREF kWindowTextColour = 0xFF000000;
 
+// The title bar's dark face and captions (the Linux viewer's too).
+inline constexpr COLORREF kDarkFace = RGB(0x2B, 0x2A, 0x28);
+inline constexpr COLORREF kDarkText = RGB(0xE4, 0xE0, 0xD8);
+inline constexpr COLORREF kDarkDisabledText = RGB(0x6E, 0x6A, 0x64);
+
 struct ButtonLook {
   HFONT font = nullptr;  // not owned
   COLORREF colour = kWindowTextColour;
@@ -48,8 +53,15 @@ void SetButtonFont(HWND button, HFONT font);
 // Changes a speed button's caption margin (-1: centred), redrawing it.
 void SetButtonMargin(HWND button, int margin);
 
-// Our own pictures: the 16x16 menu icon and the 19x19 drag handle.
-HBITMAP NewMenuIcon();
+// A control drawn on the dark face (captions in lighter colours), or the
+// system's face again.
+void SetControlDark(HWND control, bool dark);
+// Gives an image a new bitmap, which it takes over; the old one is deleted.
+void SetImageBitmap(HWND image, HBITMAP bitmap);
+
+// Our own pictures: the 16x16 menu icon (on the face it stands on) and the
+// 19x19 drag handle.
+HBITMAP NewMenuIcon(bool dark = false);
 HBITMAP NewDragHandle();
 
 }  // namespace vellum::win32

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/win32/layout_win.h"
+#include "browser/ie_rules_win.h"
 
 namespace vellum::win32 {
 namespace {
@@ -137,6 +138,49 @@ bool FindBarWin::TakesFieldKey(const MSG& msg) {
   }
   // The field would beep at the character Enter makes.
   return msg.message == WM_CHAR && (msg.wParam == L'\r' || msg.wParam == L'\n');
+}
+
+bool FindBarWin::FilterKey(const MSG& msg, HWND window) {
+  if (TakesFieldKey(msg)) return true;
+  if (msg.message != WM_KEYDOWN || (msg.hwnd != window && !IsChild(window, msg.hwnd))) return false;
+  FindAction action = FindAction::kOpen;
+  switch (RouteKey(msg.message, msg.wParam, CurrentKeyState())) {
+    case KeyRoute::kFind:
+      action = FindAction::kOpen;
+      break;
+    case KeyRoute::kFindNext:
+      action = FindAction::kNext;
+      break;
+    case KeyRoute::kFindPrevious:
+      action = FindAction::kPrevious;
+      break;
+    default:
+      if (msg.wParam != VK_ESCAPE || !open_) return false;
+      action = FindAction::kClose;
+      break;
+  }
+  PostMessageW(window, kFindMessage, static_cast<WPARAM>(action), 0);
+  return true;
+}
+
+void FindBarWin::Act(FindAction action) {
+  const bool was_open = open_;
+  if (action == FindAction::kClose) {
+    Close();
+    if (relayout_) relayout_();
+    if (closed_) closed_();
+    return;
+  }
+  if (action == FindAction::kOpen || !was_open) {
+    Open();
+    if (!was_open && relayout_) relayout_();
+    return;
+  }
+  if (action == FindAction::kNext) {
+    Next();
+  } else {
+    Previous();
+  }
 }
 
 void FindBarWin::Search() {

@@ -6,15 +6,25 @@
 #include <windows.h>
 
 #include <array>
+#include <functional>
 
 #include "app/win32/controls_win.h"
 #include "browser/ie_find_win.h"
 
 namespace vellum::win32 {
 
+// A private message to the window: a FindAction (wParam) for the find bar,
+// acted on outside the hook or key filter that asked for it.
+inline constexpr UINT kFindMessage = WM_APP + 4;
+
+enum class FindAction : WPARAM { kOpen, kNext, kPrevious, kClose };
+
 class FindBarWin {
  public:
-  explicit FindBarWin(IeBrowser& browser) : finder_(browser) {}
+  // relayout: the window lays itself out again (the bar opened or closed);
+  // closed: the keyboard goes back to the page.
+  FindBarWin(IeBrowser& browser, std::function<void()> relayout, std::function<void()> closed)
+      : finder_(browser), relayout_(std::move(relayout)), closed_(std::move(closed)) {}
   FindBarWin(const FindBarWin&) = delete;
   FindBarWin& operator=(const FindBarWin&) = delete;
 
@@ -41,15 +51,22 @@ class FindBarWin {
   void Previous();
   // The field's text changed: searched from the page's top.
   void OnTextChanged();
-  // Enter (Shift+Enter) typed in the field goes to the next (previous)
-  // match. True when msg was such a key, which is then taken.
-  bool TakesFieldKey(const MSG& msg);
+  // The bar's keys wherever the keyboard is in window: Enter (Shift+Enter)
+  // in its field, Ctrl+F, F3, Shift+F3, and Esc while the bar is open. True
+  // when msg was one: it is taken, and its action posted to window.
+  bool FilterKey(const MSG& msg, HWND window);
+  // Opens, steps or closes; F3 and Shift+F3 open a closed bar.
+  void Act(FindAction action);
 
  private:
   void Search();
   void ShowStatus(const wchar_t* text);
 
+  bool TakesFieldKey(const MSG& msg);
+
   PageFinder finder_;
+  std::function<void()> relayout_;
+  std::function<void()> closed_;
   bool open_ = false;
   HWND field_ = nullptr;
   HWND status_ = nullptr;

@@ -58,6 +58,10 @@ enum MenuId : int {
   kNormalSize1,
   kFindInPage1,
   kLibrary1,  // the submenu's own item
+  kTheme1,    // the submenu's own item
+  kFollowSystem1,
+  kLight1,
+  kDark1,
 };
 
 enum class Face { kWindow, kArial, kArialBold, kArialBlack };

@@ -24,25 +24,37 @@ std::wstring MenuText(const std::string& label) {
 bool PopupMenuWin::Create() {
   menu_ = CreatePopupMenu();
   libraries_ = CreatePopupMenu();
-  if (menu_ == nullptr || libraries_ == nullptr) return false;
+  themes_ = CreatePopupMenu();
+  if (menu_ == nullptr || libraries_ == nullptr || themes_ == nullptr) return false;
+  const std::pair<MenuId, const wchar_t*> themes[] = {
+      {kFollowSystem1, L"Follow system"}, {kLight1, L"Light"}, {kDark1, L"Dark"}};
+  for (const auto& [id, caption] : themes) {
+    if (!AppendMenuW(themes_, MF_STRING, static_cast<UINT_PTR>(id), caption)) return false;
+  }
   const std::pair<MenuId, const wchar_t*> items[] = {{kCopyCB1, L"CopyClipboard"},
                                                      {kFindInPage1, L"Find in page"},
                                                      {kAlwaysOnTop1, L"Always On Top"},
                                                      {kFollowBibleSync1, L"Follow BibleSync"},
                                                      {kLibrary1, L"Library"},
+                                                     {kTheme1, L"Theme"},
                                                      {kLargerText1, L"Larger text"},
                                                      {kSmallerText1, L"Smaller text"},
                                                      {kNormalSize1, L"Normal size"},
                                                      {kAbout1, L"About"},
                                                      {kClose1, L"Close"}};
   for (const auto& [id, caption] : items) {
-    const bool ok =
-        id == kLibrary1
-            ? AppendMenuW(menu_, MF_POPUP | MF_GRAYED, reinterpret_cast<UINT_PTR>(libraries_),
-                          caption) != FALSE
-            : AppendMenuW(menu_, MF_STRING, static_cast<UINT_PTR>(id), caption) != FALSE;
+    bool ok = false;
+    if (id == kLibrary1) {
+      ok = AppendMenuW(menu_, MF_POPUP | MF_GRAYED, reinterpret_cast<UINT_PTR>(libraries_),
+                       caption) != FALSE;
+      libraries_attached_ = ok;
+    } else if (id == kTheme1) {
+      ok = AppendMenuW(menu_, MF_POPUP, reinterpret_cast<UINT_PTR>(themes_), caption) != FALSE;
+      themes_attached_ = ok;
+    } else {
+      ok = AppendMenuW(menu_, MF_STRING, static_cast<UINT_PTR>(id), caption) != FALSE;
+    }
     if (!ok) return false;
-    if (id == kLibrary1) libraries_attached_ = true;
   }
   return true;
 }
@@ -51,8 +63,11 @@ void PopupMenuWin::Destroy() {
   // DestroyMenu takes the submenu with it once it is attached.
   if (menu_ != nullptr) DestroyMenu(menu_);
   if (libraries_ != nullptr && !libraries_attached_) DestroyMenu(libraries_);
+  if (themes_ != nullptr && !themes_attached_) DestroyMenu(themes_);
   menu_ = nullptr;
+  themes_ = nullptr;
   libraries_attached_ = false;
+  themes_attached_ = false;
   libraries_ = nullptr;
 }
 
@@ -96,6 +111,27 @@ std::optional<std::size_t> PopupMenuWin::LibraryOf(int command) {
   if (command < kFirstLibraryCommand || command >= kFirstLibraryCommand + kMaxLibraries)
     return std::nullopt;
   return static_cast<std::size_t>(command - kFirstLibraryCommand);
+}
+
+void PopupMenuWin::SetTheme(Theme theme) {
+  if (themes_ == nullptr) return;
+  const MenuId chosen = theme == Theme::kLight  ? kLight1
+                        : theme == Theme::kDark ? kDark1
+                                                : kFollowSystem1;
+  CheckMenuRadioItem(themes_, kFollowSystem1, kDark1, static_cast<UINT>(chosen), MF_BYCOMMAND);
+}
+
+std::optional<Theme> PopupMenuWin::ThemeOf(int command) {
+  switch (command) {
+    case kFollowSystem1:
+      return Theme::kFollowSystem;
+    case kLight1:
+      return Theme::kLight;
+    case kDark1:
+      return Theme::kDark;
+    default:
+      return std::nullopt;
+  }
 }
 
 int PopupMenuWin::Show(HWND owner, POINT at) const {

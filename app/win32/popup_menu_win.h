@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "core/ports.h"
+
 namespace vellum::win32 {
 
 class PopupMenuWin {
@@ -30,13 +32,18 @@ class PopupMenuWin {
   void SetLibraries(const std::vector<std::string>& labels, int chosen);
   // The library a command chooses, by its place in the list.
   static std::optional<std::size_t> LibraryOf(int command);
+  void SetTheme(Theme theme);
+  // The theme a command chooses.
+  static std::optional<Theme> ThemeOf(int command);
   // Shows the menu at a screen point for owner; the command chosen, 0 for none.
   int Show(HWND owner, POINT at) const;
 
  private:
   HMENU menu_ = nullptr;
   HMENU libraries_ = nullptr;  // owned by menu_
+  HMENU themes_ = nullptr;     // owned by menu_
   bool libraries_attached_ = false;
+  bool themes_attached_ = false;
   int library_count_ = 0;
 };
 

@@ -212,7 +212,8 @@ bool ViewerWindowWin::CreateWindows() {
   if (FAILED(hr))
     std::fprintf(stderr, "vellum: the WebBrowser control is not available (0x%08lx)\n",
                  static_cast<unsigned long>(hr));
-  find_bar_ = std::make_unique<FindBarWin>(*browser_);
+  find_bar_ = std::make_unique<FindBarWin>(
+      *browser_, [this] { LayOut(); }, [this] { browser_->Focus(); });
   if (!find_bar_->Create(window_, instance_, this)) return false;
   find_bar_->SetFonts(window_font_.Get(), window_font_.Get());
   ZoomPagesForDpi();
@@ -424,7 +425,7 @@ void ViewerWindowWin::OnDestroyed() {
 
 bool ViewerWindowWin::FilterMessage(MSG& msg) {
   if (!browser_) return false;
-  if (FilterFindKey(msg)) return true;
+  if (find_bar_ && find_bar_->FilterKey(msg, window_)) return true;
   // The mouse's back and forward buttons over the page step our history,
   // never the control's own. Over our own windows they come as WM_APPCOMMAND.
   if ((msg.message == WM_XBUTTONDOWN || msg.message == WM_XBUTTONUP ||
@@ -447,7 +448,7 @@ bool ViewerWindowWin::FilterMessage(MSG& msg) {
   const KeyRoute route = RouteKey(msg.message, msg.wParam, CurrentKeyState());
   switch (route) {
     case KeyRoute::kSwallow:
-    case KeyRoute::kFind:  // taken by FilterFindKey already
+    case KeyRoute::kFind:  // taken by the find bar already
     case KeyRoute::kFindNext:
     case KeyRoute::kFindPrevious:
       return true;
@@ -476,53 +477,6 @@ bool ViewerWindowWin::FilterMessage(MSG& msg) {
       return false;
   }
   return false;
-}
-
-bool ViewerWindowWin::FilterFindKey(const MSG& msg) {
-  if (!find_bar_ || window_ == nullptr) return false;
-  if (find_bar_->TakesFieldKey(msg)) return true;
-  if (msg.message != WM_KEYDOWN || (msg.hwnd != window_ && !IsChild(window_, msg.hwnd)))
-    return false;
-  WPARAM action = 0;
-  switch (RouteKey(msg.message, msg.wParam, CurrentKeyState())) {
-    case KeyRoute::kFind:
-      action = 0;
-      break;
-    case KeyRoute::kFindNext:
-      action = 1;
-      break;
-    case KeyRoute::kFindPrevious:
-      action = 2;
-      break;
-    default:
-      if (msg.wParam != VK_ESCAPE || !find_bar_->IsOpen()) return false;
-      action = 3;
-      break;
-  }
-  PostMessageW(window_, kFindMessage, action, 0);
-  return true;
-}
-
-void ViewerWindowWin::OnFind(WPARAM action) {
-  if (!find_bar_) return;
-  const bool was_open = find_bar_->IsOpen();
-  if (action == 3) {
-    find_bar_->Close();
-    LayOut();
-    browser_->Focus();
-    return;
-  }
-  // F3 and Shift+F3 open a closed bar rather than search for nothing.
-  if (action == 0 || !was_open) {
-    find_bar_->Open();
-    if (!was_open) LayOut();
-    return;
-  }
-  if (action == 1) {
-    find_bar_->Next();
-  } else {
-    find_bar_->Previous();
-  }
 }
 
 void ViewerWindowWin::PostOpenMenu(POINT screen) {
@@ -588,7 +542,8 @@ LRESULT ViewerWindowWin::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       return host::kCopyDataHandled;
     }
     case kFindMessage:
-      OnFind(wparam);
+      if (find_bar_ && wparam <= static_cast<WPARAM>(FindAction::kClose))
+        find_bar_->Act(static_cast<FindAction>(wparam));
       return 0;
     case WM_COMMAND:
       if (find_bar_ && LOWORD(wparam) == kFindText && HIWORD(wparam) == EN_CHANGE)
@@ -673,6 +628,22 @@ LRESULT ViewerWindowWin::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
         return 0;
       }
       return DefWindowProcW(window_, message, wparam, lparam);
+    case WM_SETTINGCHANGE:
+      if (IsColourSetChange(lparam) && theme_ == Theme::kFollowSystem) ApplyTheme();
+      return DefWindowProcW(window_, message, wparam, lparam);
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORSTATIC:
+      if (dark_)
+        return reinterpret_cast<LRESULT>(dark_surface_.ForField(reinterpret_cast<HDC>(wparam)));
+      return DefWindowProcW(window_, message, wparam, lparam);
+    case WM_ERASEBKGND:
+      if (!dark_) return DefWindowProcW(window_, message, wparam, lparam);
+      {
+        RECT client{};
+        GetClientRect(window_, &client);
+        dark_surface_.Fill(reinterpret_cast<HDC>(wparam), client);
+      }
+      return 1;
     case WM_SETFOCUS:
       // The window itself has nothing to type into: the keyboard goes on to the page.
       if (!focusing_) {
@@ -779,7 +750,10 @@ void ViewerWindowWin::OnControl(int id, ControlEvent event, POINT screen, POINT 
       case kFindPrevious:
       case kFindNext:
       case kFindClose:
-        if (click) OnFind(id == kFindNext ? 1 : id == kFindPrevious ? 2 : 3);
+        if (click && find_bar_)
+          find_bar_->Act(id == kFindNext       ? FindAction::kNext
+                         : id == kFindPrevious ? FindAction::kPrevious
+                                               : FindAction::kClose);
         break;
       default:
         break;
@@ -791,6 +765,10 @@ void ViewerWindowWin::OnCommand(int id) {
   Viewer& v = *viewer_;
   if (const auto library = PopupMenuWin::LibraryOf(id)) {
     v.OnLibraryChosen(*library);
+    return;
+  }
+  if (const auto theme = PopupMenuWin::ThemeOf(id)) {
+    v.OnThemeChosen(*theme);
     return;
   }
   switch (id) {
@@ -813,7 +791,7 @@ void ViewerWindowWin::OnCommand(int id) {
       v.OnTextSizeChosen(0);
       break;
     case kFindInPage1:
-      OnFind(0);
+      if (find_bar_) find_bar_->Act(FindAction::kOpen);
       break;
     case kAbout1:
       v.OnAboutChosen();
@@ -950,6 +928,27 @@ void ViewerWindowWin::OnSyncLocation(const TbcvRec& location) {
 
 void ViewerWindowWin::SetLibraries(const std::vector<std::string>& labels, int chosen) {
   menu_.SetLibraries(labels, chosen);
+}
+
+void ViewerWindowWin::SetTheme(Theme theme) {
+  theme_ = theme;
+  menu_.SetTheme(theme);
+  ApplyTheme();
+}
+
+void ViewerWindowWin::ApplyTheme() {
+  dark_ = theme_ == Theme::kDark || (theme_ == Theme::kFollowSystem && AppsPreferDark());
+  SetDarkFrame(window_, dark_);
+  SetControlDark(panel_, dark_);
+  for (const auto& [id, control] : controls_)
+    SetControlDark(control, dark_);
+  for (const int id : {kFindPrevious, kFindNext, kFindClose}) {
+    if (HWND button = GetDlgItem(window_, id)) SetControlDark(button, dark_);
+  }
+  // The menu icon's picture carries the face it stands on.
+  if (HBITMAP icon = NewMenuIcon(dark_)) SetImageBitmap(controls_[kImage1], icon);
+  RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+  browser_->SetDark(dark_);
 }
 
 void ViewerWindowWin::ShowPopupMenu(ScreenPoint at) {

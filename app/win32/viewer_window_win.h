@@ -17,6 +17,7 @@
 #include "app/win32/link_hook_win.h"
 #include "app/win32/popup_menu_win.h"
 #include "app/win32/ports_win.h"
+#include "app/win32/theme_win.h"
 #include "browser/ie_browser_win.h"
 #include "core/ports.h"
 #include "core/viewer.h"
@@ -51,9 +52,6 @@ inline constexpr UINT kOpenMenuMessage = WM_APP + 1;
 inline constexpr UINT kHistoryStepMessage = WM_APP + 2;
 // A private message: the text size, larger (wParam 1), smaller (2) or normal (0).
 inline constexpr UINT kTextSizeMessage = WM_APP + 3;
-// A private message: the find bar opens (wParam 0), goes to the next (1) or
-// previous match (2), or closes (3).
-inline constexpr UINT kFindMessage = WM_APP + 4;
 
 class ViewerWindowWin final : public ControlsPort, private ControlListener {
  public:
@@ -82,6 +80,7 @@ class ViewerWindowWin final : public ControlsPort, private ControlListener {
   void SetStayOnTopCheck(bool checked) override;
   void SetFollowSyncCheck(bool checked) override;
   void SetLibraries(const std::vector<std::string>& labels, int chosen) override;
+  void SetTheme(Theme theme) override;
   void ShowPopupMenu(ScreenPoint at) override;
   void ShowMessage(const std::string& text) override;
   void CaptureMouse() override;
@@ -106,10 +105,7 @@ class ViewerWindowWin final : public ControlsPort, private ControlListener {
   RECT BrowserPlace() const;
   // Keys for the browser control go through the key rules first.
   bool FilterMessage(MSG& msg);
-  // The find bar's keys, wherever the keyboard is in the window: Ctrl+F,
-  // F3, Shift+F3, and Esc while the bar is open. True when msg was one.
-  bool FilterFindKey(const MSG& msg);
-  void OnFind(WPARAM action);
+
   // Opens the menu from the window procedure, never from inside a hook or a
   // COM call: posted, so whatever called has returned first.
   void PostOpenMenu(POINT screen);
@@ -122,6 +118,9 @@ class ViewerWindowWin final : public ControlsPort, private ControlListener {
   LRESULT Handle(UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT HandleApplication(UINT message, WPARAM wparam, LPARAM lparam);
   void OnDestroyed();
+  // Dark or light as the theme chosen (or the desktop) says: frame, title
+  // bar, find bar and pages.
+  void ApplyTheme();
 
   template <HWND ViewerWindowWin::*kWindow,
             LRESULT (ViewerWindowWin::*kHandler)(UINT, WPARAM, LPARAM)>
@@ -157,6 +156,9 @@ class ViewerWindowWin final : public ControlsPort, private ControlListener {
   HMODULE common_controls_ = nullptr;
   int dpi_ = 96;
   bool underlined_ = false;  // the location button's font
+  Theme theme_ = Theme::kFollowSystem;
+  bool dark_ = false;
+  DarkSurface dark_surface_;
 
   bool running_ = false;
   int applying_bounds_ = 0;  // our own SetWindowBounds calls under way

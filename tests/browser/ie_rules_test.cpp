@@ -81,6 +81,23 @@ TEST(RouteKey, OnlyKeysThatActInsideThePageReachTheControlsShortcuts) {
     EXPECT_EQ(RouteKey(c.message, c.key, c.state), c.route) << c.what;
 }
 
+TEST(WithThemeClass, MarksTheRootAndKeepsThePagesOwnClasses) {
+  const struct {
+    const wchar_t* classes;
+    bool dark;
+    const wchar_t* result;
+  } cases[] = {
+      {L"", true, L"vellum-dark"},
+      {L"", false, L"vellum-light"},
+      {L"vellum-light", true, L"vellum-dark"},
+      {L"page  vellum-dark\tnarrow", false, L"page narrow vellum-light"},
+      {L"vellum-darker", true, L"vellum-darker vellum-dark"},
+      {L"vellum-dark vellum-dark", true, L"vellum-dark"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(WithThemeClass(c.classes, c.dark), c.result) << c.classes;
+}
+
 TEST(NavigationUrl, PathsBecomeFileUrlsWithTheirFragmentKept) {
   const struct {
     const wchar_t* target;

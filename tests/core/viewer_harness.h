@@ -104,6 +104,7 @@ class FakeControls final : public ControlsPort {
   void SetStayOnTop(bool on) override { stay_on_top = on; }
   void SetStayOnTopCheck(bool checked) override { stay_on_top_check = checked; }
   void SetFollowSyncCheck(bool checked) override { follow_sync_check = checked; }
+  void SetTheme(Theme t) override { themes.push_back(t); }
   void SetLibraries(const std::vector<std::string>& labels, int chosen) override {
     library_labels = labels;
     chosen_library = chosen;
@@ -146,7 +147,8 @@ class FakeControls final : public ControlsPort {
   bool stay_on_top_check = false;
   bool follow_sync_check = false;
   std::vector<std::string> library_labels;
-  int chosen_library = -2;  // -2: never set
+  int chosen_library = -2;    // -2: never set
+  std::vector<Theme> themes;  // every theme set, in order
   std::vector<ScreenPoint> menus;
   std::vector<std::string> messages;
   std::function<void()> on_message;

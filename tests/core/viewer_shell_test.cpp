@@ -297,5 +297,39 @@ TEST(TextSize, ChosenItAppliesToThePagesKeepsTheAnchorAndIsSavedThen) {
   EXPECT_NE(untouched.fs.files[kSettings].find("TextSize=oops"), std::string::npos);
 }
 
+TEST(Theme, IsSetAtStartFromTheSettingsAndSavedOnlyOnceChosen) {
+  const struct {
+    const char* file;
+    Theme read;
+  } cases[] = {
+      {"", Theme::kFollowSystem},
+      {"[Reader]\r\nTheme=dark\r\n", Theme::kDark},
+      {"[Reader]\r\nTheme=Light\r\n", Theme::kLight},
+      {"[Reader]\r\nTheme=system\r\n", Theme::kFollowSystem},
+      {"[Reader]\r\nTheme=sepia\r\n", Theme::kFollowSystem},
+  };
+  for (const auto& c : cases) {
+    Harness h;
+    h.fs.files[kSettings] = c.file;
+    h.Start();
+    EXPECT_EQ(h.controls.themes, std::vector<Theme>{c.read}) << c.file;
+    h.viewer.OnClosing();
+    // Not chosen: whatever the file said stays as it was.
+    EXPECT_EQ(h.fs.files[kSettings].find("Theme=") != std::string::npos,
+              std::string(c.file).find("Theme=") != std::string::npos)
+        << c.file;
+  }
+  Harness h;
+  h.Start();
+  h.viewer.OnThemeChosen(Theme::kDark);
+  h.viewer.OnThemeChosen(Theme::kLight);
+  EXPECT_EQ(h.controls.themes,
+            (std::vector<Theme>{Theme::kFollowSystem, Theme::kDark, Theme::kLight}));
+  h.viewer.OnClosing();
+  EXPECT_NE(h.fs.files[kSettings].find("[Reader]\r\nTheme=light\r\n"), std::string::npos);
+  h.viewer.OnThemeChosen(Theme::kDark);
+  EXPECT_EQ(h.controls.themes.size(), 3u) << "nothing after the close";
+}
+
 }  // namespace
 }  // namespace vellum::testing

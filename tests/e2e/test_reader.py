@@ -4,7 +4,7 @@ import os
 import shutil
 import subprocess
 
-from session import BUILD, wait_until
+from session import BUILD, Session, wait_until
 from test_viewer import ViewerTest
 
 PSALMS_PAGE = ("<html><body><h1>Psalms</h1><a name=\"CV119105\"></a>"
@@ -84,3 +84,66 @@ class Libraries(ViewerTest):
         self.assertIn('no library is called "Nothing"', result.stderr)
         self.assertIn("  Psalms  (Treasury, in ", result.stderr)
         self.assertIn("  web  (Sample, in ", result.stderr)
+
+
+class DarkPages(ViewerTest):
+    """The desktop prefers dark (GTK's own setting); the menu overrides it."""
+
+    def setUp(self):
+        self.s = Session(start=False)
+        self.addCleanup(self.s.close)
+        gtk = os.path.join(self.s.env["XDG_CONFIG_HOME"], "gtk-3.0")
+        os.makedirs(gtk)
+        with open(os.path.join(gtk, "settings.ini"), "w") as f:
+            f.write("[Settings]\ngtk-application-prefer-dark-theme=1\n")
+        self.s.start_viewer()
+
+    def page_colours(self):
+        return self.s.page("[document.documentElement.className, "
+                           "getComputedStyle(document.documentElement).backgroundColor]")
+
+    def title_bar_is_dark(self):
+        """The brightness of the title bar's own background, right of the Index button."""
+        x, y, w, h = self.s.control("SBtnINDEX")["extents"]
+        out = self.s.run(["import", "-window", "root", "-crop", f"1x1+{x + w + 12}+{y + 3}",
+                          "txt:-"])
+        # "0,0: (r,g,b)  #RRGGBB  srgb(...)", the first triple with 16-bit channels.
+        pixel = out.splitlines()[-1].partition(":")[2]
+        rgb = pixel[pixel.index("(") + 1:pixel.index(")")].split(",")[:3]
+        return sum(int(float(v)) // 257 for v in rgb) / 3 < 80
+
+    def choose_theme(self, name):
+        self.choose("Theme")
+        items = wait_until(lambda: self.s.menu_items().get(name, {}).get("showing")
+                           and self.s.menu_items(), what="the Theme submenu")
+        self.choose(name, items)
+
+    def test_the_desktops_preference_is_followed_and_the_menu_overrides_it_and_is_saved(self):
+        dark = ["vellum-dark", "rgb(28, 27, 25)"]
+        wait_until(lambda: self.page_colours() == dark, what="a dark start page")
+        self.assertTrue(self.title_bar_is_dark())
+        self.choose_theme("Light")
+        wait_until(lambda: self.page_colours() == ["vellum-light", "rgba(0, 0, 0, 0)"],
+                   what="a light page")
+        wait_until(lambda: not self.title_bar_is_dark(), what="a light title bar")
+        # Every page after, ours too: a book the library lacks.
+        self.show("XYZ", 1, 1)
+        wait_until(lambda: "Sample has nothing on XYZ." in self.s.page("document.body.innerText"),
+                   what="our own page")
+        self.assertEqual(self.s.page("getComputedStyle(document.body).backgroundColor"),
+                         "rgb(255, 255, 255)")
+        self.choose_theme("Dark")
+        wait_until(lambda: self.s.page("getComputedStyle(document.body).backgroundColor")
+                   == "rgb(28, 27, 25)", what="our own page dark")
+        self.s.click_control("SpeedButton3")
+        self.assertEqual(self.s.wait_exit(), 0)
+        self.assertIn("[Reader]\nTheme=dark\n", self.s.settings())
+        # Saved, it stands; "Follow system" gives the desktop's choice back.
+        text = self.s.settings().replace("Theme=dark", "Theme=light")
+        with open(self.s.settings_path(), "w") as f:
+            f.write(text)
+        self.s.start_viewer()
+        wait_until(lambda: self.page_colours()[0] == "vellum-light", what="the saved Light")
+        self.choose_theme("Follow system")
+        wait_until(lambda: self.page_colours() == dark, what="the desktop's dark again")
+        self.assertTrue(self.title_bar_is_dark())

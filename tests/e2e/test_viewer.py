@@ -344,7 +344,7 @@ class MenuAndCommands(ViewerTest):
         self.assertEqual(sorted(name for name, item in items.items() if item["showing"]),
                          ["About", "Always On Top", "Close", "CopyClipboard", "Find in page",
                           "Follow BibleSync", "Larger text", "Library", "Normal size",
-                          "Smaller text"])
+                          "Smaller text", "Theme"])
         self.assertFalse(items["Follow BibleSync"]["checked"], "off unless chosen")
         self.choose("About", items)
         wait_until(lambda: self.s.page_url().endswith("/about/about.htm"), what="the about page")

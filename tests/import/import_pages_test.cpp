@@ -295,6 +295,10 @@ TEST(BookPage, AnchorsBlocksAndHeadings) {
   EXPECT_NE(html.find(">Introduction</h3>"), std::string::npos);
   EXPECT_EQ(html.find("</style>"), html.rfind("</style>")) << "the sheet cannot end the element";
   EXPECT_NE(html.find("font-family: \"Gentium\", Georgia"), std::string::npos);
+  // Dark with the system, or with the viewer's mark where the engine knows no media query.
+  EXPECT_NE(html.find("@media (prefers-color-scheme: dark) {\nhtml:not(.vellum-light) {"),
+            std::string::npos);
+  EXPECT_NE(html.find("\nhtml.vellum-dark { color-scheme: dark;"), std::string::npos);
 }
 
 TEST(BookPage, BibleChaptersHeadTheirFirstVerse) {

@@ -9,6 +9,8 @@
 //                                         and prints how often it was seen without it
 //   vellum-probe end-session              asks the viewer whether the session may end, then tells
 //                                         it that it ends (as a logoff does), and prints the answer
+//   vellum-probe colour-set-change        tells the viewer, as Windows does, that the apps'
+//                                         colour mode may have changed
 //   vellum-probe copydata                 sends an empty message of an unused code and prints
 //                                         what the viewer's window procedure returned
 #include <windows.h>
@@ -161,6 +163,14 @@ int main(int argc, char** argv) {
       return 4;
     std::printf("{\"query\": %llu}\n", static_cast<unsigned long long>(query));
     return 0;
+  }
+  if (command == "colour-set-change") {
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutW(viewer, WM_SETTINGCHANGE, 0,
+                               reinterpret_cast<LPARAM>(L"ImmersiveColorSet"), SMTO_NORMAL, 5000,
+                               &result) != 0
+               ? 0
+               : 4;
   }
   if (command == "activate") return SetForegroundWindow(GetWindow(viewer, GW_OWNER)) ? 0 : 1;
   if (command == "restore") {

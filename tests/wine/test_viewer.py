@@ -271,6 +271,27 @@ class Viewer(WineTestCase):
         self.assertIn('no library is called "Nothing"', result.stderr)
         self.assertIn("  zz  (Zed & Co, in ", result.stderr)
 
+    def test_the_apps_mode_is_followed_and_the_theme_menu_overrides_it(self):
+        key = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Themes\Personalize"
+        self.w.wine("reg", "add", key, "/v", "AppsUseLightTheme", "/t", "REG_DWORD", "/d", "0",
+                    "/f")
+        self.addCleanup(self.w.wine, "reg", "delete", key, "/v", "AppsUseLightTheme", "/f")
+        viewer = self.viewer()
+        viewer.wait_for(lambda i: viewer.title_bar_brightness() < 80, "a dark title bar")
+        viewer.choose_theme("Light")
+        viewer.wait_for(lambda i: viewer.title_bar_brightness() > 150, "a light title bar")
+        viewer.choose_theme("Follow system")
+        viewer.wait_for(lambda i: viewer.title_bar_brightness() < 80, "dark again")
+        # The desktop turns light: the viewer hears of it and follows.
+        self.w.wine("reg", "add", key, "/v", "AppsUseLightTheme", "/t", "REG_DWORD", "/d", "1",
+                    "/f")
+        self.assertEqual(self.w.wine(PROBE, "colour-set-change").returncode, 0)
+        viewer.wait_for(lambda i: viewer.title_bar_brightness() > 150, "the desktop's light")
+        viewer.choose_theme("Dark")
+        viewer.wait_for(lambda i: viewer.title_bar_brightness() < 80, "the chosen dark")
+        viewer.stop()
+        self.assertIn("[Reader]\r\nTheme=dark\r\n", viewer.settings())
+
     def test_title_bar_minimize_and_close_buttons(self):
         viewer = self.viewer(settings_text(200, 150, 480, 320))
         viewer.click_control("SpeedButton4")

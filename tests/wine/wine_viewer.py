@@ -123,7 +123,8 @@ class WineViewer:
 
     # The popup menu's items, in order.
     MENU = ["CopyClipboard", "Find in page", "Always On Top", "Follow BibleSync", "Library",
-            "Larger text", "Smaller text", "Normal size", "About", "Close"]
+            "Theme", "Larger text", "Smaller text", "Normal size", "About", "Close"]
+    THEMES = ["Follow system", "Light", "Dark"]
 
     def choose(self, item):
         """Opens the menu from its icon and chooses an item with the keyboard, as sure a
@@ -138,15 +139,33 @@ class WineViewer:
 
     def choose_library(self, position):
         """Chooses the library at a position (0: the first) of the Library submenu."""
+        self.choose_in_submenu("Library", position)
+
+    def choose_theme(self, name):
+        self.choose_in_submenu("Theme", self.THEMES.index(name))
+
+    def choose_in_submenu(self, submenu, position):
         self.click_control("Image1")
         self.wait_for(lambda i: i["menus"], "the menu")
         # Right opens the submenu with its first item selected.
-        self.xdotool("key", *["Down"] * (self.MENU.index("Library") + 1), "Right")
-        self.wait_for(lambda i: len(i["menus"]) == 2, "the Library submenu")
+        self.xdotool("key", *["Down"] * (self.MENU.index(submenu) + 1), "Right")
+        self.wait_for(lambda i: len(i["menus"]) == 2, f"the {submenu} submenu")
         self.xdotool("key", *["Down"] * position, "Return")
         deadline = time.monotonic() + 30
         while self.probe().get("menus") and time.monotonic() < deadline:
             time.sleep(0.1)
+
+    def brightness(self, x, y):
+        """The brightness (0-255) of one pixel of the screen."""
+        out = self.w.run(["import", "-window", "root", "-crop", f"1x1+{x}+{y}", "txt:-"]).stdout
+        pixel = out.splitlines()[-1].partition(":")[2]
+        rgb = pixel[pixel.index("(") + 1:pixel.index(")")].split(",")[:3]
+        return sum(int(float(v)) // 257 for v in rgb) / 3
+
+    def title_bar_brightness(self):
+        """Right of the Index button, on the title bar's own face."""
+        left, top, right, _ = self.child(self.probe(), "SBtnINDEX")["rect"]
+        return self.brightness(right + 12, top + 3)
 
     def click_control(self, name, button=1):
         self.click(*self.centre(self.child(self.probe(), name)), button=button)

@@ -25,7 +25,20 @@ constexpr std::string_view kBaseCss =
     "h3.r { font-size: 1em; color: #7a1f1f; margin: 1.2em 0 0.3em; }\n"
     "sup.v { color: #7a1f1f; margin: 0 0.2em; }\n"
     "a.x { color: #1f4f9a; }\n"
-    ".note { font-size: 0.9em; color: #555; }\n";
+    ".note { font-size: 0.9em; color: #555; }\n"
+    // Dark where the reader's system prefers it, unless the viewer marks the
+    // page light; dark whenever the viewer marks it so (the Windows viewer's
+    // engine knows no prefers-color-scheme, but takes the mark).
+    "@media (prefers-color-scheme: dark) {\n"
+    "html:not(.vellum-light) { color-scheme: dark; background: #1c1b19; color: #e2ddd3; }\n"
+    "html:not(.vellum-light) h3.r, html:not(.vellum-light) sup.v { color: #e08c7a; }\n"
+    "html:not(.vellum-light) a { color: #8fb3ea; }\n"
+    "html:not(.vellum-light) .note { color: #a9a39a; }\n"
+    "}\n"
+    "html.vellum-dark { color-scheme: dark; background: #1c1b19; color: #e2ddd3; }\n"
+    "html.vellum-dark h3.r, html.vellum-dark sup.v { color: #e08c7a; }\n"
+    "html.vellum-dark a { color: #8fb3ea; }\n"
+    "html.vellum-dark .note { color: #a9a39a; }\n";
 
 // A font name as a quoted CSS string: only characters that cannot end it.
 std::string FontFamily(std::string_view font) {
