@@ -33,8 +33,8 @@ const char* const kUsage =
     "usage: vellum-check [--bounds | --help | --version]\n"
     "Runs the page-side checks of the WebBrowser control against the library in the\n"
     "program folder (load a page, read its anchors, scroll, follow a cross-reference\n"
-    "click, cancel a new window, copy, find, text size, a page made in memory) and\n"
-    "prints one line per check,\n"
+    "click, cancel a new window, copy, find, text size, a dark page, a page made in\n"
+    "memory) and prints one line per check,\n"
     "then\n"
     "\"N passed, M failed\". Exit code 0 when all passed, 1 otherwise, 2 on a wrong\n"
     "command line.\n"
@@ -147,6 +147,7 @@ class PageCheck {
     CheckCopy();
     CheckFind();
     CheckTextSize();
+    CheckDarkPage();
     CheckOwnPage();
     return checks_.Finish();
   }
@@ -362,6 +363,51 @@ class PageCheck {
     long width = 0;
     if (!element || FAILED(element->get_clientWidth(&width))) return std::nullopt;
     return width;
+  }
+
+  // The page's root as the engine styles it: its class and background.
+  std::pair<std::wstring, std::wstring> RootLook() {
+    std::pair<std::wstring, std::wstring> look;
+    const auto document = browser_.HtmlDocument();
+    const auto document3 =
+        document ? document.As<IHTMLDocument3>(IID_IHTMLDocument3) : ComPtr<IHTMLDocument3>();
+    ComPtr<IHTMLElement> root;
+    if (!document3 || FAILED(document3->get_documentElement(root.Put())) || !root) return look;
+    BSTR classes = nullptr;
+    if (SUCCEEDED(root->get_className(&classes)) && classes != nullptr) {
+      look.first.assign(classes, SysStringLen(classes));
+      SysFreeString(classes);
+    }
+    const auto root2 = root.As<IHTMLElement2>(IID_IHTMLElement2);
+    ComPtr<IHTMLCurrentStyle> style;
+    Variant colour;
+    if (root2 && SUCCEEDED(root2->get_currentStyle(style.Put())) && style &&
+        SUCCEEDED(style->get_backgroundColor(colour.Put())) && V_VT(&colour.Get()) == VT_BSTR &&
+        V_BSTR(&colour.Get()) != nullptr)
+      look.second.assign(V_BSTR(&colour.Get()), SysStringLen(V_BSTR(&colour.Get())));
+    return look;
+  }
+
+  // The sample page marked dark takes its dark colours, and light again.
+  void CheckDarkPage() {
+    browser_.SetDark(true);
+    Pump(100);
+    const auto dark = RootLook();
+    browser_.SetDark(false);
+    Pump(100);
+    const auto light = RootLook();
+    const bool ok =
+        dark.first.find(L"vellum-dark") != std::wstring::npos && dark.second == L"#1c1b19" &&
+        light.first.find(L"vellum-light") != std::wstring::npos && light.second != L"#1c1b19";
+    std::string detail = "dark: class \"";
+    detail += WideToUtf8(dark.first);
+    detail += "\", background ";
+    detail += WideToUtf8(dark.second);
+    detail += "; light: class \"";
+    detail += WideToUtf8(light.first);
+    detail += "\", background ";
+    detail += WideToUtf8(light.second);
+    checks_.Report(ok, "dark page", detail);
   }
 
   void CheckTextSize() {
