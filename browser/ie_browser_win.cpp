@@ -207,10 +207,15 @@ void IeBrowser::OnBrowserEvent(DISPID event, DISPPARAMS& params) {
       ++document_complete_events_;
       if (!started_ || !IsTopFrame(params, event)) return;
       if (pending_html_) {
-        LoadPendingHtml();
+        // A navigation cancelled for the blank document can still report its
+        // completion: our page goes only into the blank document itself.
+        const auto url = EventUrl(params, event);
+        if (url && IsBlankPageUrl(*url)) LoadPendingHtml();
       } else {
         complete_ = true;
         MarkTheme();
+        // Zoom asked for before the document stood may not have been taken.
+        ApplyZoom();
       }
       return;
     case kDispidNavigateError:
@@ -247,7 +252,8 @@ bool IeBrowser::ShowHtml(const std::string& html) {
 
 bool IeBrowser::Start(const std::string& url) {
   if (!browser_) return false;
-  started_ = navigated_ = complete_ = failed_ = streamed_ = streamed_marked_ = false;
+  started_ = navigated_ = complete_ = failed_ = streamed_ = streamed_marked_ = marked_early_ =
+      false;
   const auto target = NavigationUrl(Utf8ToWide(url));
   if (!target) return false;
   const Bstr text(*target);
@@ -277,13 +283,20 @@ PageStatus IeBrowser::Status() {
     if (done && !streamed_marked_) {
       streamed_marked_ = true;
       MarkTheme();
+      ApplyZoom();
     }
     return done ? PageStatus::kInteractive : PageStatus::kLoading;
   }
   if (complete_) return PageStatus::kInteractive;
   READYSTATE state = READYSTATE_UNINITIALIZED;
-  if (navigated_ && SUCCEEDED(browser_->get_ReadyState(&state)) && state == READYSTATE_COMPLETE)
-    return PageStatus::kInteractive;
+  if (!navigated_ || FAILED(browser_->get_ReadyState(&state))) return PageStatus::kLoading;
+  if (state == READYSTATE_COMPLETE) return PageStatus::kInteractive;
+  // A long page is drawn while it loads: in the reader's colours from the
+  // start, not only once it is whole.
+  if (state == READYSTATE_INTERACTIVE && !marked_early_) {
+    marked_early_ = true;
+    MarkTheme();
+  }
   return PageStatus::kLoading;
 }
 
@@ -395,6 +408,14 @@ void IeBrowser::LoadPendingHtml() {
   // The stream frees the memory when it goes.
   if (bytes == nullptr || FAILED(CreateStreamOnHGlobal(memory, TRUE, stream.Put()))) {
     if (memory != nullptr) GlobalFree(memory);
+    failed_ = true;
+    return;
+  }
+  // The stream takes the block's size, which may be rounded up: the parser
+  // must not read past the page.
+  ULARGE_INTEGER length{};
+  length.QuadPart = size;
+  if (FAILED(stream->SetSize(length))) {
     failed_ = true;
     return;
   }

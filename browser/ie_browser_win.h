@@ -137,6 +137,7 @@ class IeBrowser final : public BrowserPort, private SiteListener {
   std::optional<std::string> pending_html_;  // our own page, waiting for its blank document
   bool streamed_ = false;                    // our own page was loaded into the document
   bool streamed_marked_ = false;             // ... and its root marked with the theme
+  bool marked_early_ = false;                // the root marked while the rest of the page loads
   std::optional<bool> dark_;                 // unknown until the window says
   int before_navigate_events_ = 0;
   int navigate_error_events_ = 0;

@@ -3,8 +3,18 @@
 namespace vellum {
 namespace {
 
-// findText's count: how many characters to search; its sign the direction.
-constexpr long kWholePage = 0x7FFFFFFF;
+// findText's count: how many characters to search, its sign the direction.
+// The interface's own default: the largest long could overflow where the
+// engine adds it to a position.
+constexpr long kWholePage = 1073741823;
+
+// Whether range starts at or after mark: a search that went nowhere (or
+// back) must not be counted again.
+bool StartsAtOrAfter(IHTMLTxtRange& range, IHTMLTxtRange* mark) {
+  static const Bstr kHow(L"StartToStart");
+  long order = -1;
+  return kHow && SUCCEEDED(range.compareEndPoints(kHow.Get(), mark, &order)) && order >= 0;
+}
 
 }  // namespace
 
@@ -24,10 +34,9 @@ ComPtr<IHTMLTxtRange> PageFinder::BodyRange() const {
 }
 
 bool PageFinder::Find(IHTMLTxtRange& range, bool forward) const {
-  const Bstr text(text_);
-  if (!text) return false;
+  if (!query_ || !*query_) return false;
   VARIANT_BOOL found = VARIANT_FALSE;
-  const HRESULT hr = range.findText(text.Get(), forward ? kWholePage : -kWholePage, 0, &found);
+  const HRESULT hr = range.findText(query_->Get(), forward ? kWholePage : -kWholePage, 0, &found);
   return SUCCEEDED(hr) && found == VARIANT_TRUE;
 }
 
@@ -41,42 +50,51 @@ int PageFinder::Start(const std::wstring& text) {
   Stop();
   text_ = text;
   if (text_.empty()) return 0;
+  query_.emplace(text_);
   document_ = ShownDocument();
   ComPtr<IHTMLTxtRange> first = BodyRange();
   if (!first || !Find(*first.Get(), true)) return 0;
   // Counted on a range of its own, each match collapsed to its end before
-  // the next is looked for.
+  // the next is looked for, and counted only where it lies past that end.
   int count = 1;
   ComPtr<IHTMLTxtRange> walker;
   if (SUCCEEDED(first->duplicate(walker.Put())) && walker) {
-    while (count < kMaxMatches && SUCCEEDED(walker->collapse(VARIANT_FALSE)) &&
-           Find(*walker.Get(), true))
+    while (count < kMaxMatches && SUCCEEDED(walker->collapse(VARIANT_FALSE))) {
+      ComPtr<IHTMLTxtRange> mark;
+      if (FAILED(walker->duplicate(mark.Put())) || !mark || !Find(*walker.Get(), true) ||
+          !StartsAtOrAfter(*walker.Get(), mark.Get()))
+        break;
       ++count;
+    }
   }
   Show(std::move(first));
   return count;
 }
 
-bool PageFinder::Step(bool forward) {
-  if (text_.empty()) return false;
+PageFinder::StepResult PageFinder::Step(bool forward) {
+  if (text_.empty()) return {};
   // Identity is compared through IUnknown, as COM defines it.
-  if (!current_ || ShownDocument().Get() != document_.Get()) return Start(std::wstring(text_)) > 0;
+  if (!current_ || ShownDocument().Get() != document_.Get()) {
+    const int count = Start(std::wstring(text_));
+    return {count > 0, count};
+  }
   ComPtr<IHTMLTxtRange> next;
-  if (FAILED(current_->duplicate(next.Put())) || !next) return false;
+  if (FAILED(current_->duplicate(next.Put())) || !next) return {};
   // From the current match's end (or start, going back) on; then round the page.
   next->collapse(forward ? VARIANT_FALSE : VARIANT_TRUE);
   if (!Find(*next.Get(), forward)) {
     next = BodyRange();
-    if (!next) return false;
+    if (!next) return {};
     next->collapse(forward ? VARIANT_TRUE : VARIANT_FALSE);
-    if (!Find(*next.Get(), forward)) return false;
+    if (!Find(*next.Get(), forward)) return {};
   }
   Show(std::move(next));
-  return true;
+  return {true, std::nullopt};
 }
 
 void PageFinder::Stop() {
   text_.clear();
+  query_.reset();
   document_ = {};
   current_ = {};
 }

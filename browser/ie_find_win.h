@@ -6,6 +6,7 @@
 
 #include <mshtml.h>
 
+#include <optional>
 #include <string>
 
 #include "browser/com_win.h"
@@ -23,10 +24,15 @@ class PageFinder {
   // Looks for text from the top of the page: the first match is selected.
   // The number of matches, 0 when none (or no page).
   int Start(const std::wstring& text);
+  struct StepResult {
+    bool found = false;
+    // Counted again: the search started again from the top of a page shown
+    // since.
+    std::optional<int> count;
+  };
   // The next (forward) or previous match after the current one, round the
-  // page's end; false when there is none. On a page shown since, the search
-  // starts again from its top.
-  bool Step(bool forward);
+  // page's end.
+  StepResult Step(bool forward);
   // Forgets the search.
   void Stop();
 
@@ -39,6 +45,7 @@ class PageFinder {
 
   IeBrowser& browser_;
   std::wstring text_;
+  std::optional<Bstr> query_;  // text_, for the engine
   ComPtr<IUnknown> document_;  // the one searched
   ComPtr<IHTMLTxtRange> current_;
 };

@@ -118,6 +118,15 @@ std::wstring WithThemeClass(std::wstring_view classes, bool dark) {
   return result;
 }
 
+bool IsBlankPageUrl(std::wstring_view url) {
+  constexpr std::wstring_view kBlank = L"about:blank";
+  if (url.size() != kBlank.size()) return false;
+  for (std::size_t i = 0; i < url.size(); ++i) {
+    if (std::towlower(url[i]) != kBlank[i]) return false;
+  }
+  return true;
+}
+
 std::optional<std::wstring> NavigationUrl(std::wstring_view target) {
   // A scheme: letters, digits, "+", "-", "." up to a ":" after at least two
   // characters; a single letter before ":" is a drive.

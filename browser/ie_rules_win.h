@@ -51,6 +51,9 @@ KeyRoute RouteKey(UINT message, WPARAM key, KeyState state);
 // system cannot convert the path.
 std::optional<std::wstring> NavigationUrl(std::wstring_view target);
 
+// Whether an event's URL is the blank document's, as the engine reports it.
+bool IsBlankPageUrl(std::wstring_view url);
+
 // A root element's class attribute with the theme's mark: "vellum-dark" or
 // "vellum-light" added, the other taken away, every other class kept.
 std::wstring WithThemeClass(std::wstring_view classes, bool dark);

@@ -110,6 +110,9 @@ class Viewer {
   // "Larger text" (+1), "Smaller text" (-1), "Normal size" (0): also the
   // keys and the wheel with Ctrl held.
   void OnTextSizeChosen(int direction);
+  // The wheel turned with Ctrl held, in notches (a wheel's click is 1, away
+  // from the user positive): a step for each whole notch gathered.
+  void OnTextSizeWheel(double notches);
   int TextSize() const { return text_size_; }
   // "Follow system", "Light" or "Dark" from the menu.
   void OnThemeChosen(Theme theme);
@@ -275,6 +278,7 @@ class Viewer {
   bool always_on_top_ = false;
   int text_size_ = 100;            // percent
   bool text_size_chosen_ = false;  // the user chose a size: it is saved
+  double wheel_notches_ = 0;       // turned towards the next step
   bool library_chosen_ = false;    // the user chose a library: it is saved
   Theme theme_ = Theme::kFollowSystem;
   bool theme_chosen_ = false;                  // the user chose a theme: it is saved

@@ -1,6 +1,9 @@
 // Start-up and shutdown, timers, the menu commands and the docking drag.
 #include "core/viewer.h"
 
+#include <algorithm>
+#include <cmath>
+#include <iterator>
 #include <utility>
 
 namespace vellum {
@@ -178,6 +181,24 @@ void Viewer::OnTextSizeChosen(int direction) {
   ports_.browser.SetTextSize(text_size_);
   // The place the reader was at stays in view: the text moved under it.
   if (page_ready_ && current_anchor_ >= 0) ports_.browser.ScrollIntoView(current_anchor_);
+}
+
+void Viewer::OnTextSizeWheel(double notches) {
+  // Fine wheels and touchpads report fractions of a notch, many to a click:
+  // each one a step would race to the end of the range. A turn the other way
+  // starts again; no single event is worth more steps than there are sizes.
+  if (closed_ || !std::isfinite(notches) || notches == 0) return;
+  if ((notches > 0) != (wheel_notches_ > 0)) wheel_notches_ = 0;
+  constexpr double kMostSteps = std::size(kTextSizes);
+  wheel_notches_ += std::clamp(notches, -kMostSteps, kMostSteps);
+  while (wheel_notches_ >= 1) {
+    wheel_notches_ -= 1;
+    OnTextSizeChosen(+1);
+  }
+  while (wheel_notches_ <= -1) {
+    wheel_notches_ += 1;
+    OnTextSizeChosen(-1);
+  }
 }
 
 void Viewer::OnAboutChosen() {

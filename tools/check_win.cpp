@@ -339,7 +339,7 @@ class PageCheck {
     }
     PageFinder finder(browser_);
     const int count = word.empty() ? 0 : finder.Start(word);
-    const bool stepped = count > 0 && finder.Step(true) && finder.Step(false);
+    const bool stepped = count > 0 && finder.Step(true).found && finder.Step(false).found;
     const int missing = finder.Start(L"qzxjvq");
     finder.Stop();
     std::string detail = "\"";

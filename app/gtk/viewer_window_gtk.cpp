@@ -645,12 +645,12 @@ gboolean ViewerWindowGtk::OnPageScroll(GtkWidget*, GdkEventScroll* event, gpoint
   auto* self = static_cast<ViewerWindowGtk*>(data);
   if ((event->state & gtk_accelerator_get_default_mod_mask()) != GDK_CONTROL_MASK) return FALSE;
   Guarded([&] {
-    int direction = 0;
-    if (event->direction == GDK_SCROLL_UP) direction = +1;
-    if (event->direction == GDK_SCROLL_DOWN) direction = -1;
-    if (event->direction == GDK_SCROLL_SMOOTH && event->delta_y != 0)
-      direction = event->delta_y < 0 ? +1 : -1;
-    if (direction != 0 && self->viewer_) self->viewer_->OnTextSizeChosen(direction);
+    // Smooth deltas are in wheel clicks, down positive.
+    double notches = 0;
+    if (event->direction == GDK_SCROLL_UP) notches = 1;
+    if (event->direction == GDK_SCROLL_DOWN) notches = -1;
+    if (event->direction == GDK_SCROLL_SMOOTH) notches = -event->delta_y;
+    if (self->viewer_) self->viewer_->OnTextSizeWheel(notches);
   });
   return TRUE;  // the page itself never zooms on its own
 }

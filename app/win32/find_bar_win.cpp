@@ -16,6 +16,8 @@ constexpr int kButtonWidth = 22;
 constexpr int kStatusWidth = 110;
 constexpr int kGap = 4;
 constexpr int kInnerHeight = 20;
+// Typing pauses this long before the page is searched.
+constexpr UINT kSearchDelayMs = 150;
 
 std::wstring MatchText(int count) {
   if (count == 0) return L"not found";
@@ -28,6 +30,7 @@ std::wstring MatchText(int count) {
 }  // namespace
 
 bool FindBarWin::Create(HWND parent, HINSTANCE instance, ControlListener* listener) {
+  parent_ = parent;
   const DWORD field_style = WS_CHILD | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL;
   field_ =
       CreateWindowExW(0, L"EDIT", L"", field_style, 0, 0, 0, 0, parent,
@@ -102,12 +105,15 @@ void FindBarWin::Open() {
   SetFocus(field_);
   SendMessageW(field_, EM_SETSEL, 0, -1);
   // Searched again: the page may have changed since the bar last closed.
+  search_pending_ = false;
   Search();
 }
 
 void FindBarWin::Close() {
   if (!open_) return;
   open_ = false;
+  search_pending_ = false;
+  KillTimer(parent_, kSearchTimer);
   finder_.Stop();
   ShowStatus(L"");
   for (HWND window : {field_, status_, buttons_[0], buttons_[1], buttons_[2]})
@@ -115,15 +121,41 @@ void FindBarWin::Close() {
 }
 
 void FindBarWin::Next() {
-  if (open_ && GetWindowTextLengthW(field_) > 0 && !finder_.Step(true)) ShowStatus(L"not found");
+  if (open_ && !SearchIfPending() && GetWindowTextLengthW(field_) > 0) ShowStep(finder_.Step(true));
 }
 
 void FindBarWin::Previous() {
-  if (open_ && GetWindowTextLengthW(field_) > 0 && !finder_.Step(false)) ShowStatus(L"not found");
+  if (open_ && !SearchIfPending() && GetWindowTextLengthW(field_) > 0)
+    ShowStep(finder_.Step(false));
+}
+
+void FindBarWin::ShowStep(const PageFinder::StepResult& step) {
+  if (step.count) {
+    ShowStatus(MatchText(*step.count).c_str());
+  } else if (!step.found) {
+    ShowStatus(L"not found");
+  }
 }
 
 void FindBarWin::OnTextChanged() {
+  if (!open_) return;
+  search_pending_ = true;
+  // Without a timer the search is done at once.
+  if (SetTimer(parent_, kSearchTimer, kSearchDelayMs, nullptr) == 0) SearchIfPending();
+}
+
+bool FindBarWin::OnTimer(UINT_PTR id) {
+  if (id != kSearchTimer) return false;
+  SearchIfPending();
+  return true;
+}
+
+bool FindBarWin::SearchIfPending() {
+  KillTimer(parent_, kSearchTimer);
+  if (!search_pending_) return false;
+  search_pending_ = false;
   if (open_) Search();
+  return true;
 }
 
 bool FindBarWin::TakesFieldKey(const MSG& msg) {

@@ -49,8 +49,14 @@ class FindBarWin {
   void Close();
   void Next();
   void Previous();
-  // The field's text changed: searched from the page's top.
+  // The field's text changed: searched from the page's top once typing
+  // pauses, since counting a long page's matches takes a while.
   void OnTextChanged();
+  // The parent's WM_TIMER: true when it was the bar's own.
+  bool OnTimer(UINT_PTR id);
+  // The parent's timer for a search after typing; the viewer's own timers
+  // are numbered from 1.
+  static constexpr UINT_PTR kSearchTimer = 0x46;
   // The bar's keys wherever the keyboard is in window: Enter (Shift+Enter)
   // in its field, Ctrl+F, F3, Shift+F3, and Esc while the bar is open. True
   // when msg was one: it is taken, and its action posted to window.
@@ -61,6 +67,9 @@ class FindBarWin {
  private:
   void Search();
   void ShowStatus(const wchar_t* text);
+  void ShowStep(const PageFinder::StepResult& step);
+  // A search waiting for typing to pause is done now.
+  bool SearchIfPending();
 
   bool TakesFieldKey(const MSG& msg);
 
@@ -68,6 +77,8 @@ class FindBarWin {
   std::function<void()> relayout_;
   std::function<void()> closed_;
   bool open_ = false;
+  bool search_pending_ = false;
+  HWND parent_ = nullptr;
   HWND field_ = nullptr;
   HWND status_ = nullptr;
   std::array<HWND, 3> buttons_{};  // previous, next, close

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "core/guarded.h"
 #include "host/win32_link.h"
 
 namespace vellum {
@@ -40,7 +41,10 @@ void Win32Pump::ProcessMessages(PumpMode mode) {
 }
 
 void Win32Pump::Deliver(MSG& msg) {
-  if (filter_ && filter_(msg)) return;
+  // The filter acts for the window procedures it stands before: nothing may
+  // leave it into the system's dispatch.
+  bool taken = false;
+  if (filter_ && Guarded([&] { taken = filter_(msg); }) && taken) return;
   TranslateMessage(&msg);
   DispatchMessageW(&msg);
 }

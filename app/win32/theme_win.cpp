@@ -9,8 +9,9 @@
 namespace vellum::win32 {
 namespace {
 
-// DWMWA_USE_IMMERSIVE_DARK_MODE (Microsoft Learn, DWMWINDOWATTRIBUTE): 20
-// from Windows 10 20H1; older SDK headers lack the name.
+// DWMWA_USE_IMMERSIVE_DARK_MODE (Microsoft Learn, DWMWINDOWATTRIBUTE): 20,
+// documented from Windows 11 build 22000 and taken by Windows 10 from 20H1;
+// older SDK headers lack the name.
 constexpr DWORD kUseImmersiveDarkMode = 20;
 
 }  // namespace
@@ -33,7 +34,10 @@ void SetDarkFrame(HWND window, bool dark) {
   const BOOL value = dark ? TRUE : FALSE;
   // Refused before 20H1: the frame keeps the system's colours, which is all
   // that can be done there.
-  DwmSetWindowAttribute(window, kUseImmersiveDarkMode, &value, sizeof value);
+  if (FAILED(DwmSetWindowAttribute(window, kUseImmersiveDarkMode, &value, sizeof value))) return;
+  // Windows 10 draws the frame anew only when told it changed.
+  SetWindowPos(window, nullptr, 0, 0, 0, 0,
+               SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 DarkSurface::~DarkSurface() {

@@ -97,12 +97,19 @@ bool Font::Make(int dpi) {
                            FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                            DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face_);
   if (made == nullptr) return false;
-  if (font_ != nullptr) DeleteObject(font_);
+  DropPrevious();
+  previous_ = font_;
   font_ = made;
   return true;
 }
 
+void Font::DropPrevious() {
+  if (previous_ != nullptr) DeleteObject(previous_);
+  previous_ = nullptr;
+}
+
 Font::~Font() {
+  DropPrevious();
   if (font_ != nullptr) DeleteObject(font_);
 }
 
@@ -281,6 +288,8 @@ void ViewerWindowWin::ApplyDpi(int dpi) {
     }
   }
   if (find_bar_) find_bar_->SetFonts(window_font_.Get(), window_font_.Get());
+  for (Font* font : {&window_font_, &arial_, &arial_underlined_, &arial_bold_, &arial_black_})
+    font->DropPrevious();
 }
 
 // Pages as large as the title bar on any monitor: the control scales them
@@ -440,7 +449,7 @@ bool ViewerWindowWin::FilterMessage(MSG& msg) {
   // control's own zoom.
   if (msg.message == WM_MOUSEWHEEL && (GET_KEYSTATE_WPARAM(msg.wParam) & MK_CONTROL) != 0 &&
       browser_->IsControlWindow(msg.hwnd)) {
-    PostMessageW(window_, kTextSizeMessage, GET_WHEEL_DELTA_WPARAM(msg.wParam) > 0 ? 1 : 2, 0);
+    PostMessageW(window_, kTextSizeMessage, kTextSizeWheel, GET_WHEEL_DELTA_WPARAM(msg.wParam));
     return true;
   }
   if (!browser_->IsControlKey(msg)) return false;
@@ -529,6 +538,7 @@ LRESULT ViewerWindowWin::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       if (running_ && viewer_) viewer_->OnResized();
       return 0;
     case WM_TIMER: {
+      if (find_bar_ && find_bar_->OnTimer(wparam)) return 0;
       TimerId id{};
       if (viewer_ && Win32Timers::FromTimerId(wparam, &id)) viewer_->OnTimer(id);
       return 0;
@@ -550,7 +560,12 @@ LRESULT ViewerWindowWin::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
         find_bar_->OnTextChanged();
       return 0;
     case kTextSizeMessage:
-      if (viewer_) viewer_->OnTextSizeChosen(wparam == 1 ? +1 : wparam == 2 ? -1 : 0);
+      if (viewer_ && wparam == kTextSizeWheel) {
+        // Fine wheels send parts of WHEEL_DELTA.
+        viewer_->OnTextSizeWheel(static_cast<short>(lparam) / double{WHEEL_DELTA});
+      } else if (viewer_) {
+        viewer_->OnTextSizeChosen(wparam == 1 ? +1 : wparam == 2 ? -1 : 0);
+      }
       return 0;
     case kHistoryStepMessage:
       if (viewer_) {
@@ -633,8 +648,11 @@ LRESULT ViewerWindowWin::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       return DefWindowProcW(window_, message, wparam, lparam);
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORSTATIC:
-      if (dark_)
-        return reinterpret_cast<LRESULT>(dark_surface_.ForField(reinterpret_cast<HDC>(wparam)));
+      if (dark_) {
+        // Without a brush the system's own colours are better than none.
+        if (HBRUSH brush = dark_surface_.ForField(reinterpret_cast<HDC>(wparam)))
+          return reinterpret_cast<LRESULT>(brush);
+      }
       return DefWindowProcW(window_, message, wparam, lparam);
     case WM_ERASEBKGND:
       if (!dark_) return DefWindowProcW(window_, message, wparam, lparam);

@@ -34,8 +34,11 @@ class Font {
   Font& operator=(const Font&) = delete;
   ~Font();
   // Makes the font for a DPI (its height is given at 96 DPI); false when the
-  // system refused, keeping the font there was.
+  // system refused, keeping the font there was. The one it replaces stays
+  // until DropPrevious: controls may still hold it until they are given the
+  // new one.
   bool Make(int dpi);
+  void DropPrevious();
   HFONT Get() const { return font_; }
 
  private:
@@ -44,6 +47,7 @@ class Font {
   int weight_;
   bool underline_;
   HFONT font_ = nullptr;
+  HFONT previous_ = nullptr;
 };
 
 // A private message: open the menu at the screen point (wParam, lParam).
@@ -52,6 +56,8 @@ inline constexpr UINT kOpenMenuMessage = WM_APP + 1;
 inline constexpr UINT kHistoryStepMessage = WM_APP + 2;
 // A private message: the text size, larger (wParam 1), smaller (2) or normal (0).
 inline constexpr UINT kTextSizeMessage = WM_APP + 3;
+// kTextSizeMessage's wParam for the wheel, with its delta in lParam.
+inline constexpr WPARAM kTextSizeWheel = 3;
 
 class ViewerWindowWin final : public ControlsPort, private ControlListener {
  public:

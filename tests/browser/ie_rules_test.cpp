@@ -98,6 +98,17 @@ TEST(WithThemeClass, MarksTheRootAndKeepsThePagesOwnClasses) {
     EXPECT_EQ(WithThemeClass(c.classes, c.dark), c.result) << c.classes;
 }
 
+TEST(IsBlankPageUrl, OnlyTheBlankDocument) {
+  for (const auto& [url, blank] :
+       std::vector<std::pair<std::wstring, bool>>{{L"about:blank", true},
+                                                  {L"About:Blank", true},
+                                                  {L"about:blank#x", false},
+                                                  {L"about:blanks", false},
+                                                  {L"file:///C:/library/web.htm/alpha.htm", false},
+                                                  {L"", false}})
+    EXPECT_EQ(IsBlankPageUrl(url), blank) << testing::PrintToString(url);
+}
+
 TEST(NavigationUrl, PathsBecomeFileUrlsWithTheirFragmentKept) {
   const struct {
     const wchar_t* target;

@@ -2,6 +2,7 @@
 // commands, the mouse hook's decision and the docking drag.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
 #include <map>
 
@@ -295,6 +296,29 @@ TEST(TextSize, ChosenItAppliesToThePagesKeepsTheAnchorAndIsSavedThen) {
   EXPECT_EQ(untouched.viewer.TextSize(), 100);
   untouched.viewer.OnCloseClicked();
   EXPECT_NE(untouched.fs.files[kSettings].find("TextSize=oops"), std::string::npos);
+}
+
+TEST(TextSize, TheWheelStepsOncePerWholeNotchGathered) {
+  const struct {
+    std::vector<double> notches;
+    int size;
+  } cases[] = {
+      {{1}, 110},
+      {{-1}, 90},
+      {{1.0 / 3, 1.0 / 3, 1.0 / 3 + 1e-9}, 110},  // a touchpad's fractions
+      {{0.5, -0.5, 0.5}, 100},                    // a turn back starts again
+      {{0.75, 0.75}, 110},                        // the rest is kept
+      {{2}, 125},
+      {{1e9}, 300},  // no more than the range, at once
+      {{0, std::nan("")}, 100},
+  };
+  for (const auto& c : cases) {
+    Harness h;
+    h.Start();
+    for (double n : c.notches)
+      h.viewer.OnTextSizeWheel(n);
+    EXPECT_EQ(h.viewer.TextSize(), c.size) << ::testing::PrintToString(c.notches);
+  }
 }
 
 TEST(Theme, IsSetAtStartFromTheSettingsAndSavedOnlyOnceChosen) {

@@ -1,8 +1,9 @@
-"""End-to-end tests of what a daily reader uses: choosing the library, and the page
-that says what a library lacks."""
+"""End-to-end tests of what a daily reader uses: choosing the library, the page that
+says what a library lacks, dark pages, text size, find in page and the Index caption."""
 import os
 import shutil
 import subprocess
+import unittest
 
 from session import BUILD, Session, wait_until
 from test_viewer import ViewerTest
@@ -147,3 +148,105 @@ class DarkPages(ViewerTest):
         self.choose_theme("Follow system")
         wait_until(lambda: self.page_colours() == dark, what="the desktop's dark again")
         self.assertTrue(self.title_bar_is_dark())
+
+
+class TextSize(ViewerTest):
+    window_manager = True
+
+    def width(self):
+        return self.s.page("window.innerWidth")
+
+    def test_keys_wheel_and_menu_size_every_page_keep_the_anchor_and_it_is_saved(self):
+        self.show("ALP", 1, 5)
+        self.s.wait_caption("Alpha 1:5")
+        self.s.wait_anchor_at_top("CV001005")
+        normal = self.width()
+        x, y = self.s.browser_origin()
+        self.s.xdotool("mousemove", "--sync", str(x + 300), str(y + 200))
+        self.s.xdotool("key", "ctrl+plus")
+        wait_until(lambda: self.width() == round(normal / 1.1), what="110 %")
+        self.s.wait_anchor_at_top("CV001005")
+        self.s.xdotool("key", "ctrl+minus", "ctrl+minus")
+        wait_until(lambda: self.width() == round(normal / 0.9), what="90 %")
+        self.s.xdotool("keydown", "ctrl", "click", "4", "keyup", "ctrl")  # the wheel, up
+        wait_until(lambda: self.width() == normal, what="100 % again")
+        self.choose("Larger text")
+        wait_until(lambda: self.width() == round(normal / 1.1), what="110 % from the menu")
+        # Every page, the next one too.
+        self.show("BET", 1, 2)
+        self.s.wait_caption("Beta 1:2")
+        self.assertEqual(self.width(), round(normal / 1.1))
+        self.s.click_control("SpeedButton3")
+        self.assertEqual(self.s.wait_exit(), 0)
+        self.assertIn("[Reader]\nTextSize=110\n", self.s.settings())
+        self.s.start_viewer()
+        wait_until(lambda: self.width() == round(normal / 1.1), what="110 % after a restart")
+        self.s.xdotool("key", "ctrl+0")
+        wait_until(lambda: self.width() == normal, what="the normal size")
+
+
+class FindInPage(ViewerTest):
+    def selection_top(self):
+        return self.s.page("(() => { const s = window.getSelection(); return s.rangeCount ? "
+                           "Math.round(s.getRangeAt(0).getBoundingClientRect().top + "
+                           "window.scrollY) : null; })()")
+
+    def test_ctrl_f_counts_steps_both_ways_and_esc_gives_the_page_back(self):
+        self.show("ALP", 1, 1)
+        self.s.wait_caption("Alpha 1:1")
+        x, y = self.s.browser_origin()
+        self.s.xdotool("mousemove", "--sync", str(x + 300), str(y + 200))
+        self.assertFalse(self.s.control("FindBar")["showing"])
+        self.s.xdotool("key", "ctrl+f")
+        wait_until(lambda: self.s.control("FindBar")["showing"], what="the find bar")
+        self.s.xdotool("type", "copyist")
+        status = wait_until(lambda: self.s.control("FindStatus")["name"].endswith("matches")
+                            and self.s.control("FindStatus")["name"], what="the count")
+        self.assertGreater(int(status.split()[0]), 2)
+        first = wait_until(self.selection_top, what="the first match selected")
+        self.assertEqual(self.s.page("window.getSelection().toString().toLowerCase()"), "copyist")
+        self.s.xdotool("key", "Return")
+        second = wait_until(lambda: self.selection_top() != first and self.selection_top(),
+                            what="the next match")
+        self.assertGreater(second, first)
+        self.s.xdotool("key", "F3")
+        third = wait_until(lambda: self.selection_top() != second and self.selection_top(),
+                           what="the next one again")
+        self.s.xdotool("key", "shift+F3")
+        wait_until(lambda: self.selection_top() == second, what="the previous match")
+        self.assertNotEqual(third, second)
+        self.s.xdotool("type", "zzq")
+        wait_until(lambda: self.s.control("FindStatus")["name"] == "not found", what="not found")
+        self.s.xdotool("key", "Escape")
+        wait_until(lambda: not self.s.control("FindBar")["showing"], what="the bar to close")
+        wait_until(lambda: self.s.page("document.hasFocus()"), what="the page to have the keys")
+
+
+class IndexCaption(unittest.TestCase):
+    """The Index button shows "Index" and the library's ShortName whole, in the title
+    bar's free width; beyond it, the caption ends in an ellipsis."""
+
+    def index_beside_back(self, short_name):
+        s = Session(start=False)
+        self.addCleanup(s.close)
+        index = os.path.join(s.program, "web.htm", "index.ini")
+        with open(index, newline="") as f:
+            text = f.read()
+        with open(index, "w", newline="") as f:
+            f.write(text.replace("ShortName=Sample", f"ShortName={short_name}"))
+        s.start_viewer()
+        wait_until(lambda: s.control("SBtnINDEX")["name"] == f"Index {short_name}",
+                   what="the caption")
+        back = s.control("SBtnBACK")["extents"]
+        return wait_until(lambda: s.control("SBtnINDEX")["extents"], what="the button"), back
+
+    def test_the_button_grows_with_its_caption_up_to_the_free_width(self):
+        ends = {}
+        for name in ("Sample", "Sixteen letters!", "A library whose short name is far too long"):
+            index, back = self.index_beside_back(name)
+            ends[name] = (index[2], back[0] - 4 - (index[0] + index[2]))
+        (short, _), (sixteen, room), (_, none_left) = ends.values()
+        self.assertGreater(short, 40, "more than the design width: the caption is whole")
+        self.assertGreater(sixteen, short)
+        self.assertGreater(room, 0, "sixteen letters fit with room to spare")
+        self.assertEqual(none_left, 0, "a longer one is cut at the free width, to Back less a gap")
