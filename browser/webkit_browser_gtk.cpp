@@ -179,7 +179,7 @@ std::optional<std::string> WebKitBrowser::LoadLocalOnlyFilter(WebKitUserContentM
         GError* failure = nullptr;
         (*owned)->filter = webkit_user_content_filter_store_save_finish(
             WEBKIT_USER_CONTENT_FILTER_STORE(source), result, &failure);
-        if (failure != nullptr) (*owned)->error = failure->message;
+        if (failure != nullptr) Guarded([&] { (*owned)->error = failure->message; });
         g_clear_error(&failure);
         (*owned)->done = true;
         if ((*owned)->abandoned && (*owned)->filter != nullptr) {

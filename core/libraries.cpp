@@ -4,6 +4,7 @@
 
 #include "core/catalogue.h"
 #include "core/ini_file.h"
+#include "core/text.h"
 
 namespace vellum {
 namespace {
@@ -253,9 +254,11 @@ std::string MissingBookPage(const Library& shown, std::string_view book_name,
       "background:#1c1b19}html:not(.vellum-light) a{color:#8fb3ea}}"
       "html.vellum-dark body{color:#e2ddd3;background:#1c1b19}html.vellum-dark a{color:#8fb3ea}"
       "</style></head><body><p>";
-  page += EscapeHtml(shown.label);
+  // Names come from the library's files, in UTF-8 or Windows-1252; the page
+  // is UTF-8.
+  page += EscapeHtml(DisplayTextToUtf8(shown.label));
   page += " has nothing on ";
-  page += EscapeHtml(book_name);
+  page += EscapeHtml(DisplayTextToUtf8(book_name));
   page += ".</p>\n";
   if (!others.empty()) {
     page += "<p>";
@@ -265,7 +268,7 @@ std::string MissingBookPage(const Library& shown, std::string_view book_name,
       page += "<li><a href=\"";
       page += LibraryLink(*other);
       page += "\">";
-      page += EscapeHtml(other->label);
+      page += EscapeHtml(DisplayTextToUtf8(other->label));
       page += "</a></li>\n";
     }
     page += "</ul>\n";

@@ -111,7 +111,8 @@ class Viewer {
   // keys and the wheel with Ctrl held.
   void OnTextSizeChosen(int direction);
   // The wheel turned with Ctrl held, in notches (a wheel's click is 1, away
-  // from the user positive): a step for each whole notch gathered.
+  // from the user positive): a step for each whole notch gathered. 0 ends a
+  // touchpad's gesture: what it gathered is dropped.
   void OnTextSizeWheel(double notches);
   int TextSize() const { return text_size_; }
   // "Follow system", "Light" or "Dark" from the menu.

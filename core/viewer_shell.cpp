@@ -187,7 +187,11 @@ void Viewer::OnTextSizeWheel(double notches) {
   // Fine wheels and touchpads report fractions of a notch, many to a click:
   // each one a step would race to the end of the range. A turn the other way
   // starts again; no single event is worth more steps than there are sizes.
-  if (closed_ || !std::isfinite(notches) || notches == 0) return;
+  if (closed_ || !std::isfinite(notches)) return;
+  if (notches == 0) {
+    wheel_notches_ = 0;
+    return;
+  }
   if ((notches > 0) != (wheel_notches_ > 0)) wheel_notches_ = 0;
   constexpr double kMostSteps = std::size(kTextSizes);
   wheel_notches_ += std::clamp(notches, -kMostSteps, kMostSteps);

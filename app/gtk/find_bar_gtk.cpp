@@ -59,6 +59,8 @@ FindBarGtk::FindBarGtk(WebKitFindController* finder, std::function<void()> on_cl
     Connect(button, "clicked", G_CALLBACK(OnButton));
   Connect(finder_, "counted-matches", G_CALLBACK(OnCounted));
   Connect(finder_, "failed-to-find-text", G_CALLBACK(OnFailed));
+  if (WebKitWebView* view = webkit_find_controller_get_web_view(finder_))
+    Connect(view, "load-changed", G_CALLBACK(OnLoadChanged));
 }
 
 FindBarGtk::~FindBarGtk() {
@@ -143,9 +145,27 @@ void FindBarGtk::OnButton(GtkWidget* button, gpointer data) {
   });
 }
 
+bool FindBarGtk::AwaitsReplies() const {
+  // Replies come after the request, in order: one for a search since ended
+  // (the field emptied, the bar closed) must not show.
+  return IsOpen() && gtk_entry_get_text_length(GTK_ENTRY(entry_)) > 0;
+}
+
+void FindBarGtk::OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
+  auto* self = static_cast<FindBarGtk*>(data);
+  Guarded([&] {
+    // A new page under an open bar: its matches are counted, but the place
+    // the viewer shows is not left for the first of them.
+    if (event != WEBKIT_LOAD_FINISHED || !self->AwaitsReplies()) return;
+    webkit_find_controller_count_matches(self->finder_, gtk_entry_get_text(GTK_ENTRY(self->entry_)),
+                                         kOptions, kMaxMatches);
+  });
+}
+
 void FindBarGtk::OnCounted(WebKitFindController*, guint count, gpointer data) {
   auto* self = static_cast<FindBarGtk*>(data);
   Guarded([&] {
+    if (!self->AwaitsReplies()) return;
     // Beyond the most counted, WebKit reports G_MAXUINT.
     const std::string text = count == 0             ? std::string("not found")
                              : count == 1           ? std::string("1 match")
@@ -157,7 +177,9 @@ void FindBarGtk::OnCounted(WebKitFindController*, guint count, gpointer data) {
 
 void FindBarGtk::OnFailed(WebKitFindController*, gpointer data) {
   auto* self = static_cast<FindBarGtk*>(data);
-  Guarded([&] { gtk_label_set_text(GTK_LABEL(self->status_), "not found"); });
+  Guarded([&] {
+    if (self->AwaitsReplies()) gtk_label_set_text(GTK_LABEL(self->status_), "not found");
+  });
 }
 
 }  // namespace vellum

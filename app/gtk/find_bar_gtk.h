@@ -32,12 +32,14 @@ class FindBarGtk {
 
  private:
   void Search();
+  bool AwaitsReplies() const;
   void Connect(gpointer instance, const char* signal, GCallback callback);
   static void OnChanged(GtkEditable* entry, gpointer self);
   static gboolean OnEntryKey(GtkWidget* entry, GdkEventKey* event, gpointer self);
   static void OnButton(GtkWidget* button, gpointer self);
   static void OnCounted(WebKitFindController* finder, guint count, gpointer self);
   static void OnFailed(WebKitFindController* finder, gpointer self);
+  static void OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer self);
 
   WebKitFindController* finder_;
   std::function<void()> on_closed_;

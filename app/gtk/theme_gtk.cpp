@@ -1,5 +1,8 @@
 #include "app/gtk/theme_gtk.h"
 
+#include <cctype>
+#include <cstdlib>
+#include <string>
 #include <string_view>
 
 #include "core/guarded.h"
@@ -8,16 +11,15 @@
 namespace vellum {
 namespace {
 
-// GTK names a theme's dark variant "Name-dark" (or "Name:dark" through
-// GTK_THEME).
+// GTK names a theme's dark variant "Name-dark" ("Name:dark" through
+// GTK_THEME); themes add their own words after it ("Mint-Y-Dark-Aqua").
 bool NamesDark(const gchar* theme_name) {
   if (theme_name == nullptr) return false;
-  const std::string_view name(theme_name);
-  for (const std::string_view suffix : {"-dark", "-Dark", ":dark"}) {
-    if (name.size() >= suffix.size() && name.substr(name.size() - suffix.size()) == suffix)
-      return true;
-  }
-  return false;
+  std::string name(theme_name);
+  for (char& c : name)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return name.find("-dark") != std::string::npos ||
+         (name.size() >= 5 && name.compare(name.size() - 5, 5, ":dark") == 0);
 }
 
 }  // namespace
@@ -42,7 +44,10 @@ bool ThemeGtk::DesktopPrefersDark() const {
   if (settings_ == nullptr) return false;
   gchar* name = nullptr;
   g_object_get(settings_, "gtk-theme-name", &name, nullptr);
-  const bool dark = desktop_prefer_dark_ != FALSE || NamesDark(name);
+  // GTK_THEME replaces the theme the settings name.
+  const char* forced = std::getenv("GTK_THEME");
+  const bool dark = desktop_prefer_dark_ != FALSE ||
+                    (forced != nullptr && *forced != '\0' ? NamesDark(forced) : NamesDark(name));
   g_free(name);
   return dark;
 }
@@ -65,15 +70,21 @@ void ThemeGtk::Choose(Theme theme) {
 }
 
 void ThemeGtk::Apply() {
-  if (settings_ != nullptr) {
-    const gboolean wanted = theme_ == Theme::kFollowSystem ? desktop_prefer_dark_
-                            : theme_ == Theme::kDark       ? TRUE
-                                                           : FALSE;
+  if (settings_ != nullptr && theme_ == Theme::kFollowSystem && overridden_) {
+    // A value the program set outranks the desktop's from then on: given
+    // back, the desktop's own value and its later changes count again.
+    const ScopedValue<bool> setting(setting_, true);
+    gtk_settings_reset_property(settings_, "gtk-application-prefer-dark-theme");
+    overridden_ = false;
+    g_object_get(settings_, "gtk-application-prefer-dark-theme", &desktop_prefer_dark_, nullptr);
+  } else if (settings_ != nullptr && theme_ != Theme::kFollowSystem) {
+    const gboolean wanted = theme_ == Theme::kDark ? TRUE : FALSE;
     gboolean now = FALSE;
     g_object_get(settings_, "gtk-application-prefer-dark-theme", &now, nullptr);
     if (now != wanted) {
       const ScopedValue<bool> setting(setting_, true);
       g_object_set(settings_, "gtk-application-prefer-dark-theme", wanted, nullptr);
+      overridden_ = true;
     }
   }
   if (apply_) apply_(Dark());

@@ -34,7 +34,8 @@ class ThemeGtk {
   // The desktop's own prefer-dark setting, kept apart from the value we set
   // for the reader's choice.
   gboolean desktop_prefer_dark_ = FALSE;
-  bool setting_ = false;  // our own change of the setting is under way
+  bool setting_ = false;     // our own change of the setting is under way
+  bool overridden_ = false;  // the setting holds the reader's choice
 };
 
 }  // namespace vellum

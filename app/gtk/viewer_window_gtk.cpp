@@ -30,7 +30,6 @@ constexpr int kIndexRightPadding = 5;
 // Fonts and colours of the title bar. "Arial" resolves to a metric-compatible
 // face (Liberation Sans) where Arial itself is not installed.
 constexpr const char* kCss = R"CSS(
-#Panel1 { background-color: @theme_bg_color; }
 button.speed { padding: 0; margin: 0; min-height: 0; min-width: 0; border-width: 0;
                border-radius: 0; box-shadow: none; }
 button.speed label { padding: 0; margin: 0; }
@@ -45,6 +44,9 @@ button.speed label { padding: 0; margin: 0; }
 #SBtnBACK:disabled label, #SBtnFORWARD:disabled label { color: #A0A0A0; }
 #SpeedButton3 label, #SpeedButton4 label { font-family: "MS Sans Serif", "Liberation Sans",
                    sans-serif; font-size: 11px; }
+window:not(.dark) #Panel1, window:not(.dark) button.speed { background-color: #F0F0F0;
+                   background-image: none; }
+window:not(.dark) button.speed label { color: #000000; }
 window.dark #Panel1, window.dark button.speed { background-color: #2B2A28; background-image: none; }
 window.dark button.speed label { color: #E4E0D8; }
 window.dark #SpeedButton2 label, window.dark #SBtnINDEX label { color: #8AB4F8; }
@@ -147,6 +149,7 @@ ViewerWindowGtk::~ViewerWindowGtk() {
   }
   timers_.reset();
   viewer_.reset();
+  theme_.reset();  // the desktop's settings outlive the window
   sync_.reset();
   find_bar_.reset();  // its signals are the view's find controller's
   // The browser lets go of its view's signals while the view is whole.
@@ -183,6 +186,7 @@ void ViewerWindowGtk::BuildWindow() {
   // Before the web view sees them: Alt+Left and Alt+Right are our history's.
   Connect(window_, "key-press-event", G_CALLBACK(OnKey));
   Connect(window_, "key-release-event", G_CALLBACK(OnKey));
+  Connect(window_, "focus-out-event", G_CALLBACK(OnFocusOut));
 
   GtkWidget* column = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
   gtk_container_add(GTK_CONTAINER(window_), column);
@@ -641,6 +645,12 @@ bool ViewerWindowGtk::FindKey(const GdkEventKey* event) {
   return false;
 }
 
+gboolean ViewerWindowGtk::OnFocusOut(GtkWidget*, GdkEvent*, gpointer data) {
+  // A key released elsewhere never comes here: the next press is a new one.
+  static_cast<ViewerWindowGtk*>(data)->history_key_down_ = false;
+  return FALSE;
+}
+
 gboolean ViewerWindowGtk::OnPageScroll(GtkWidget*, GdkEventScroll* event, gpointer data) {
   auto* self = static_cast<ViewerWindowGtk*>(data);
   if ((event->state & gtk_accelerator_get_default_mod_mask()) != GDK_CONTROL_MASK) return FALSE;
@@ -649,6 +659,7 @@ gboolean ViewerWindowGtk::OnPageScroll(GtkWidget*, GdkEventScroll* event, gpoint
     double notches = 0;
     if (event->direction == GDK_SCROLL_UP) notches = 1;
     if (event->direction == GDK_SCROLL_DOWN) notches = -1;
+    // A stop event (0, 0) ends a touchpad's gesture.
     if (event->direction == GDK_SCROLL_SMOOTH) notches = -event->delta_y;
     if (self->viewer_) self->viewer_->OnTextSizeWheel(notches);
   });

@@ -86,6 +86,7 @@ class ViewerWindowGtk final : public ControlsPort {
   static void OnClicked(GtkWidget* widget, gpointer self);
   static gboolean OnDragInterrupted(GtkWidget* widget, GdkEvent* event, gpointer self);
   static gboolean OnKey(GtkWidget* widget, GdkEventKey* event, gpointer self);
+  static gboolean OnFocusOut(GtkWidget* window, GdkEvent* event, gpointer self);
   static gboolean OnPageScroll(GtkWidget* view, GdkEventScroll* event, gpointer self);
   bool FindKey(const GdkEventKey* event);
   static void OnLeftAllocate(GtkWidget* widget, GdkRectangle* allocation, gpointer self);

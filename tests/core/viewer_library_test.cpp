@@ -200,7 +200,7 @@ TEST(LibraryLinks, FolderNamesTravelAsHexAndAnythingElseIsNoLibrary) {
     EXPECT_EQ(LibraryOfLink(libraries, url, rules), std::nullopt) << url;
 }
 
-TEST(MissingBookPage, NamesAreEscaped) {
+TEST(MissingBookPage, NamesAreEscapedAndWrittenInUtf8) {
   Library shown;
   shown.label = "<script>alert(1)</script>";
   const std::string page = MissingBookPage(shown, "A & B", {});
@@ -208,6 +208,19 @@ TEST(MissingBookPage, NamesAreEscaped) {
   EXPECT_NE(page.find("&lt;script&gt;alert(1)&lt;/script&gt; has nothing on A &amp; B."),
             std::string::npos);
   EXPECT_EQ(page.find("<ul>"), std::string::npos) << "no list without another library";
+
+  // Windows-1252 names, as older catalogues hold them, come out as UTF-8.
+  shown.label = "Schlachter \xDC";
+  Library other;
+  other.label = "Luther \xE4";
+  const std::string mixed = MissingBookPage(shown,
+                                            "Pr\xE9"
+                                            "dicateur",
+                                            {&other});
+  EXPECT_NE(mixed.find("Schlachter \xC3\x9C has nothing on Pr\xC3\xA9"
+                       "dicateur."),
+            std::string::npos);
+  EXPECT_NE(mixed.find("Luther \xC3\xA4</a>"), std::string::npos);
 }
 
 }  // namespace

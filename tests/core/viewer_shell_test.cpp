@@ -308,6 +308,7 @@ TEST(TextSize, TheWheelStepsOncePerWholeNotchGathered) {
       {{1.0 / 3, 1.0 / 3, 1.0 / 3 + 1e-9}, 110},  // a touchpad's fractions
       {{0.5, -0.5, 0.5}, 100},                    // a turn back starts again
       {{0.75, 0.75}, 110},                        // the rest is kept
+      {{0.75, 0, 0.75}, 100},                     // ... until the gesture ends
       {{2}, 125},
       {{1e9}, 300},  // no more than the range, at once
       {{0, std::nan("")}, 100},

@@ -150,6 +150,27 @@ class DarkPages(ViewerTest):
         self.assertTrue(self.title_bar_is_dark())
 
 
+class DarkThemeNamed(DarkPages):
+    """The desktop's theme is a dark variant, named through GTK_THEME; GTK's own
+    prefer-dark stays off."""
+
+    def setUp(self):
+        self.s = Session(start=False)
+        self.addCleanup(self.s.close)
+        self.s.env["GTK_THEME"] = "Adwaita:dark"
+        self.s.start_viewer()
+
+    def test_the_dark_theme_is_followed_and_light_makes_the_title_bar_light(self):
+        wait_until(lambda: self.page_colours()[0] == "vellum-dark", what="a dark page")
+        self.assertTrue(self.title_bar_is_dark())
+        # The theme stays dark, the title bar takes its light colours all the same.
+        self.choose_theme("Light")
+        wait_until(lambda: self.page_colours()[0] == "vellum-light", what="a light page")
+        wait_until(lambda: not self.title_bar_is_dark(), what="a light title bar")
+
+    test_the_desktops_preference_is_followed_and_the_menu_overrides_it_and_is_saved = None
+
+
 class TextSize(ViewerTest):
     window_manager = True
 
@@ -215,6 +236,19 @@ class FindInPage(ViewerTest):
         self.s.xdotool("key", "shift+F3")
         wait_until(lambda: self.selection_top() == second, what="the previous match")
         self.assertNotEqual(third, second)
+        # Another page under the open bar: counted again, and the place asked for is kept.
+        self.show("BET", 1, 2)
+        self.s.wait_caption("Beta 1:2")
+        wait_until(lambda: self.s.control("FindStatus")["name"] == "not found",
+                   what="the new page counted")
+        self.s.wait_anchor_at_top("CV001002")
+        self.show("ALP", 1, 1)
+        wait_until(lambda: self.s.control("FindStatus")["name"] == status, what="counted again")
+        # Emptied, the field has no count, and no late reply brings one back.
+        self.s.xdotool("key", "ctrl+a", "BackSpace")
+        wait_until(lambda: self.s.control("FindStatus")["name"] == "", what="no count")
+        self.s.page("document.title")
+        self.assertEqual(self.s.control("FindStatus")["name"], "")
         self.s.xdotool("type", "zzq")
         wait_until(lambda: self.s.control("FindStatus")["name"] == "not found", what="not found")
         self.s.xdotool("key", "Escape")
