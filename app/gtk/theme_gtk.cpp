@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -32,9 +33,15 @@ ThemeGtk::ThemeGtk(std::function<void(bool dark)> apply) : apply_(std::move(appl
                                   G_CALLBACK(OnSettingChanged), this);
   handlers_[1] =
       g_signal_connect(settings_, "notify::gtk-theme-name", G_CALLBACK(OnSettingChanged), this);
+  portal_ = std::make_unique<ColourSchemePortal>([this](ColourScheme scheme) {
+    if (scheme == portal_scheme_) return;
+    portal_scheme_ = scheme;
+    Apply();
+  });
 }
 
 ThemeGtk::~ThemeGtk() {
+  portal_.reset();
   for (const gulong handler : handlers_) {
     if (handler != 0) g_signal_handler_disconnect(settings_, handler);
   }
@@ -46,7 +53,7 @@ bool ThemeGtk::DesktopPrefersDark() const {
   g_object_get(settings_, "gtk-theme-name", &name, nullptr);
   // GTK_THEME replaces the theme the settings name.
   const char* forced = std::getenv("GTK_THEME");
-  const bool dark = desktop_prefer_dark_ != FALSE ||
+  const bool dark = portal_scheme_ == ColourScheme::kPreferDark || desktop_prefer_dark_ != FALSE ||
                     (forced != nullptr && *forced != '\0' ? NamesDark(forced) : NamesDark(name));
   g_free(name);
   return dark;
@@ -70,20 +77,26 @@ void ThemeGtk::Choose(Theme theme) {
 }
 
 void ThemeGtk::Apply() {
-  if (settings_ != nullptr && theme_ == Theme::kFollowSystem && overridden_) {
+  // What GTK's own setting is to hold: the reader's choice, or the portal's
+  // dark, which GTK 3 does not read itself; else the desktop's own value.
+  std::optional<gboolean> wanted;
+  if (theme_ == Theme::kDark ||
+      (theme_ == Theme::kFollowSystem && portal_scheme_ == ColourScheme::kPreferDark))
+    wanted = TRUE;
+  if (theme_ == Theme::kLight) wanted = FALSE;
+  if (settings_ != nullptr && !wanted && overridden_) {
     // A value the program set outranks the desktop's from then on: given
     // back, the desktop's own value and its later changes count again.
     const ScopedValue<bool> setting(setting_, true);
     gtk_settings_reset_property(settings_, "gtk-application-prefer-dark-theme");
     overridden_ = false;
     g_object_get(settings_, "gtk-application-prefer-dark-theme", &desktop_prefer_dark_, nullptr);
-  } else if (settings_ != nullptr && theme_ != Theme::kFollowSystem) {
-    const gboolean wanted = theme_ == Theme::kDark ? TRUE : FALSE;
+  } else if (settings_ != nullptr && wanted) {
     gboolean now = FALSE;
     g_object_get(settings_, "gtk-application-prefer-dark-theme", &now, nullptr);
-    if (now != wanted) {
+    if (now != *wanted) {
       const ScopedValue<bool> setting(setting_, true);
-      g_object_set(settings_, "gtk-application-prefer-dark-theme", wanted, nullptr);
+      g_object_set(settings_, "gtk-application-prefer-dark-theme", *wanted, nullptr);
       overridden_ = true;
     }
   }

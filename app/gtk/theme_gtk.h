@@ -1,11 +1,15 @@
-// Dark or light on Linux: the desktop's preference (GTK's prefer-dark
-// setting, or a theme whose name says dark), or the reader's choice, which
-// is also given to GTK so that the menus and fields follow it.
+// Dark or light on Linux: the desktop's preference (the settings portal's
+// colour scheme, GTK's prefer-dark setting, or a theme whose name says dark),
+// or the reader's choice, which is also given to GTK so that the menus and
+// fields follow it.
 #pragma once
 
 #include <gtk/gtk.h>
 
 #include <functional>
+#include <memory>
+
+#include "app/gtk/colour_scheme_portal.h"
 
 #include "core/ports.h"
 
@@ -36,6 +40,8 @@ class ThemeGtk {
   gboolean desktop_prefer_dark_ = FALSE;
   bool setting_ = false;     // our own change of the setting is under way
   bool overridden_ = false;  // the setting holds the reader's choice
+  ColourScheme portal_scheme_ = ColourScheme::kNoPreference;
+  std::unique_ptr<ColourSchemePortal> portal_;
 };
 
 }  // namespace vellum

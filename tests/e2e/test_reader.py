@@ -1,8 +1,10 @@
 """End-to-end tests of what a daily reader uses: choosing the library, the page that
 says what a library lacks, dark pages, text size, find in page and the Index caption."""
 import os
+import select
 import shutil
 import subprocess
+import sys
 import unittest
 
 from session import BUILD, Session, wait_until
@@ -167,6 +169,41 @@ class DarkThemeNamed(DarkPages):
         self.choose_theme("Light")
         wait_until(lambda: self.page_colours()[0] == "vellum-light", what="a light page")
         wait_until(lambda: not self.title_bar_is_dark(), what="a light title bar")
+
+    test_the_desktops_preference_is_followed_and_the_menu_overrides_it_and_is_saved = None
+
+
+class DesktopPortal(DarkPages):
+    """The desktop says dark through its settings portal alone, as GNOME and KDE do;
+    GTK's own settings stay light."""
+
+    def setUp(self):
+        self.s = Session(start=False)
+        self.addCleanup(self.s.close)
+        script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "fake_portal.py")
+        self.portal = self.s._spawn([sys.executable, script, "1"], stdin=subprocess.PIPE,
+                                    stdout=subprocess.PIPE, text=True)
+        ready, _, _ = select.select([self.portal.stdout], [], [], 30)
+        self.assertTrue(ready and self.portal.stdout.readline().strip() == "ready",
+                        "the portal owns its name")
+        self.s.start_viewer()
+
+    def tell(self, scheme):
+        self.portal.stdin.write(f"{scheme}\n")
+        self.portal.stdin.flush()
+
+    def test_the_portals_scheme_is_followed_as_it_changes_until_the_reader_chooses(self):
+        wait_until(lambda: self.page_colours()[0] == "vellum-dark", what="a dark page")
+        self.assertTrue(self.title_bar_is_dark())
+        self.tell(0)  # no preference
+        wait_until(lambda: self.page_colours()[0] == "vellum-light", what="light again")
+        wait_until(lambda: not self.title_bar_is_dark(), what="a light title bar")
+        self.tell(1)
+        wait_until(lambda: self.page_colours()[0] == "vellum-dark", what="dark again")
+        self.choose_theme("Light")
+        wait_until(lambda: self.page_colours()[0] == "vellum-light", what="the reader's Light")
+        self.choose_theme("Follow system")
+        wait_until(lambda: self.page_colours()[0] == "vellum-dark", what="the portal's dark")
 
     test_the_desktops_preference_is_followed_and_the_menu_overrides_it_and_is_saved = None
 

@@ -1,14 +1,41 @@
 // Parts of the Linux front end that need GLib but no window: the page-wait
-// pump and the page's ready report.
+// pump, the page's ready report and the desktop portal's colour scheme.
 #include <gtest/gtest.h>
 
 #include <stdexcept>
 
+#include "app/gtk/colour_scheme_portal.h"
 #include "app/gtk/ports_gtk.h"
 #include "browser/webkit_browser_gtk.h"
 
 namespace vellum {
 namespace {
+
+TEST(ColourSchemeOf, OnlyAUint32OneOrTwoSaysAnything) {
+  // The value comes from another process on the bus.
+  const struct {
+    const char* text;  // GVariant text form
+    ColourScheme scheme;
+  } cases[] = {
+      {"<<uint32 1>>", ColourScheme::kPreferDark},  // as Read gives it
+      {"<uint32 2>", ColourScheme::kPreferLight},   // as ReadOne and SettingChanged do
+      {"uint32 1", ColourScheme::kPreferDark},
+      {"<uint32 0>", ColourScheme::kNoPreference},
+      {"<uint32 7>", ColourScheme::kNoPreference},
+      {"<int32 1>", ColourScheme::kNoPreference},
+      {"<'dark'>", ColourScheme::kNoPreference},
+      {"<(uint32 1,)>", ColourScheme::kNoPreference},
+      {"<<<<<uint32 1>>>>>", ColourScheme::kNoPreference},  // wrapped beyond reason
+  };
+  for (const auto& c : cases) {
+    GVariant* value = g_variant_parse(nullptr, c.text, nullptr, nullptr, nullptr);
+    ASSERT_NE(value, nullptr) << c.text;
+    g_variant_ref_sink(value);
+    EXPECT_EQ(ColourSchemeOf(value), c.scheme) << c.text;
+    g_variant_unref(value);
+  }
+  EXPECT_EQ(ColourSchemeOf(nullptr), ColourScheme::kNoPreference);
+}
 
 TEST(GlibPump, AHandlerThatFailsInsideTheWaitLeavesNoTimeoutBehind) {
   GlibPump pump;
