@@ -216,6 +216,7 @@ void IeBrowser::OnBrowserEvent(DISPID event, DISPPARAMS& params) {
         MarkTheme();
         // Zoom asked for before the document stood may not have been taken.
         ApplyZoom();
+        if (document_stood_) document_stood_();
       }
       return;
     case kDispidNavigateError:
@@ -284,6 +285,7 @@ PageStatus IeBrowser::Status() {
       streamed_marked_ = true;
       MarkTheme();
       ApplyZoom();
+      if (document_stood_) document_stood_();
     }
     return done ? PageStatus::kInteractive : PageStatus::kLoading;
   }

@@ -50,6 +50,9 @@ class IeBrowser final : public BrowserPort, private SiteListener {
   // Lets go of the control; events that still arrive are dropped.
   void Close();
   bool Created() const { return static_cast<bool>(browser_); }
+  // Called, inside the control's event, each time a new document stands
+  // whole (a file's at its DocumentComplete, ours once it is loaded).
+  void SetDocumentStood(std::function<void()> stood) { document_stood_ = std::move(stood); }
   void SetRect(const RECT& rect);
   // The control's own window, or null.
   HWND ControlWindow() const;
@@ -139,6 +142,7 @@ class IeBrowser final : public BrowserPort, private SiteListener {
   bool streamed_marked_ = false;             // ... and its root marked with the theme
   bool marked_early_ = false;                // the root marked while the rest of the page loads
   std::optional<bool> dark_;                 // unknown until the window says
+  std::function<void()> document_stood_;
   int before_navigate_events_ = 0;
   int navigate_error_events_ = 0;
   int new_window_events_ = 0;

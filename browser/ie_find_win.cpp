@@ -54,11 +54,26 @@ int PageFinder::Start(const std::wstring& text) {
   document_ = ShownDocument();
   ComPtr<IHTMLTxtRange> first = BodyRange();
   if (!first || !Find(*first.Get(), true)) return 0;
+  const int count = CountFrom(*first.Get());
+  Show(std::move(first));
+  return count;
+}
+
+int PageFinder::Recount() {
+  if (text_.empty()) return 0;
+  document_ = ShownDocument();
+  current_ = {};  // the next step starts from the top
+  ComPtr<IHTMLTxtRange> first = BodyRange();
+  if (!first || !Find(*first.Get(), true)) return 0;
+  return CountFrom(*first.Get());
+}
+
+int PageFinder::CountFrom(IHTMLTxtRange& first) const {
   // Counted on a range of its own, each match collapsed to its end before
   // the next is looked for, and counted only where it lies past that end.
   int count = 1;
   ComPtr<IHTMLTxtRange> walker;
-  if (SUCCEEDED(first->duplicate(walker.Put())) && walker) {
+  if (SUCCEEDED(first.duplicate(walker.Put())) && walker) {
     while (count < kMaxMatches && SUCCEEDED(walker->collapse(VARIANT_FALSE))) {
       ComPtr<IHTMLTxtRange> mark;
       if (FAILED(walker->duplicate(mark.Put())) || !mark || !Find(*walker.Get(), true) ||
@@ -67,7 +82,6 @@ int PageFinder::Start(const std::wstring& text) {
       ++count;
     }
   }
-  Show(std::move(first));
   return count;
 }
 

@@ -33,6 +33,9 @@ class PageFinder {
   // The next (forward) or previous match after the current one, round the
   // page's end.
   StepResult Step(bool forward);
+  // The matches of the search in the page shown now, counted without
+  // selecting or scrolling; the next step starts from its top.
+  int Recount();
   // Forgets the search.
   void Stop();
 
@@ -41,6 +44,8 @@ class PageFinder {
   ComPtr<IUnknown> ShownDocument() const;
   ComPtr<IHTMLTxtRange> BodyRange() const;
   bool Find(IHTMLTxtRange& range, bool forward) const;
+  // The matches from first, a match, on.
+  int CountFrom(IHTMLTxtRange& first) const;
   void Show(ComPtr<IHTMLTxtRange> range);
 
   IeBrowser& browser_;

@@ -197,6 +197,12 @@ bool FindBarWin::FilterKey(const MSG& msg, HWND window) {
 
 void FindBarWin::Act(FindAction action) {
   const bool was_open = open_;
+  if (action == FindAction::kRecount) {
+    // The place the viewer shows is kept: the first match waits for a step.
+    if (open_ && !search_pending_ && GetWindowTextLengthW(field_) > 0)
+      ShowStatus(MatchText(finder_.Recount()).c_str());
+    return;
+  }
   if (action == FindAction::kClose) {
     Close();
     if (relayout_) relayout_();

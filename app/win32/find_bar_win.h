@@ -17,7 +17,8 @@ namespace vellum::win32 {
 // acted on outside the hook or key filter that asked for it.
 inline constexpr UINT kFindMessage = WM_APP + 4;
 
-enum class FindAction : WPARAM { kOpen, kNext, kPrevious, kClose };
+// kRecount: a new page stands; an open bar counts its matches.
+enum class FindAction : WPARAM { kOpen, kNext, kPrevious, kClose, kRecount };
 
 class FindBarWin {
  public:
@@ -61,7 +62,7 @@ class FindBarWin {
   // in its field, Ctrl+F, F3, Shift+F3, and Esc while the bar is open. True
   // when msg was one: it is taken, and its action posted to window.
   bool FilterKey(const MSG& msg, HWND window);
-  // Opens, steps or closes; F3 and Shift+F3 open a closed bar.
+  // Opens, steps, closes or counts again; F3 and Shift+F3 open a closed bar.
   void Act(FindAction action);
 
  private:

@@ -222,6 +222,10 @@ bool ViewerWindowWin::CreateWindows() {
   find_bar_ = std::make_unique<FindBarWin>(
       *browser_, [this] { LayOut(); }, [this] { browser_->Focus(); });
   if (!find_bar_->Create(window_, instance_, this)) return false;
+  // Counted again for a page shown under the open bar, outside the event.
+  browser_->SetDocumentStood([this] {
+    PostMessageW(window_, kFindMessage, static_cast<WPARAM>(FindAction::kRecount), 0);
+  });
   find_bar_->SetFonts(window_font_.Get(), window_font_.Get());
   ZoomPagesForDpi();
   LayOut();
@@ -552,7 +556,7 @@ LRESULT ViewerWindowWin::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       return host::kCopyDataHandled;
     }
     case kFindMessage:
-      if (find_bar_ && wparam <= static_cast<WPARAM>(FindAction::kClose))
+      if (find_bar_ && wparam <= static_cast<WPARAM>(FindAction::kRecount))
         find_bar_->Act(static_cast<FindAction>(wparam));
       return 0;
     case WM_COMMAND:
