@@ -19,6 +19,22 @@ constexpr int kInnerHeight = 20;
 // Typing pauses this long before the page is searched.
 constexpr UINT kSearchDelayMs = 150;
 
+// Selecting a match in the page may take the keyboard there: typing goes on
+// in the field that had it.
+class FieldFocusKept {
+ public:
+  explicit FieldFocusKept(HWND field) : field_(field), had_(GetFocus() == field) {}
+  FieldFocusKept(const FieldFocusKept&) = delete;
+  FieldFocusKept& operator=(const FieldFocusKept&) = delete;
+  ~FieldFocusKept() {
+    if (had_ && GetFocus() != field_) SetFocus(field_);
+  }
+
+ private:
+  HWND field_;
+  bool had_;
+};
+
 std::wstring MatchText(int count) {
   if (count == 0) return L"not found";
   if (count == 1) return L"1 match";
@@ -121,10 +137,12 @@ void FindBarWin::Close() {
 }
 
 void FindBarWin::Next() {
+  const FieldFocusKept focus(field_);
   if (open_ && !SearchIfPending() && GetWindowTextLengthW(field_) > 0) ShowStep(finder_.Step(true));
 }
 
 void FindBarWin::Previous() {
+  const FieldFocusKept focus(field_);
   if (open_ && !SearchIfPending() && GetWindowTextLengthW(field_) > 0)
     ShowStep(finder_.Step(false));
 }
@@ -222,6 +240,7 @@ void FindBarWin::Act(FindAction action) {
 }
 
 void FindBarWin::Search() {
+  const FieldFocusKept focus(field_);
   const int length = GetWindowTextLengthW(field_);
   std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
   text.resize(static_cast<std::size_t>(GetWindowTextW(field_, text.data(), length + 1)));
