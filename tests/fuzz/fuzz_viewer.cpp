@@ -246,9 +246,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         break;
       }
       case 10:
-        switch (input.Byte() % 6) {
+        switch (input.Byte() % 8) {
           case 0:
             h.viewer.OnIndexClicked();
+            break;
+          case 6:
+            h.viewer.OnTextSizeChosen(input.Byte() % 3 - 1);
+            break;
+          case 7:
+            // Fine wheels, touchpads and their stop events, any amount.
+            h.viewer.OnTextSizeWheel(static_cast<std::int8_t>(input.Byte()) / 40.0);
             break;
           case 4:
             h.viewer.OnLibraryChosen(input.Byte() % 3);
