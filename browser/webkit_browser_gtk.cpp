@@ -139,9 +139,12 @@ WebKitBrowser::WebKitBrowser(BeforeNavigate before_navigate, ContextMenu context
   handlers_.push_back(g_signal_connect(view_, "load-changed", G_CALLBACK(OnLoadChanged), this));
   handlers_.push_back(g_signal_connect(view_, "load-failed", G_CALLBACK(OnLoadFailed), this));
   handlers_.push_back(g_signal_connect(view_, "context-menu", G_CALLBACK(OnContextMenu), this));
+  handlers_.push_back(
+      g_signal_connect(view_, "web-process-terminated", G_CALLBACK(OnProcessTerminated), this));
 }
 
 WebKitBrowser::~WebKitBrowser() {
+  if (page_lost_source_ != 0) g_source_remove(page_lost_source_);
   for (gulong id : handlers_)
     g_signal_handler_disconnect(view_, id);
   WebKitUserContentManager* content = webkit_web_view_get_user_content_manager(view_);
@@ -509,6 +512,34 @@ void WebKitBrowser::SetDark(bool dark) {
   InstallReadyScript(webkit_web_view_get_user_content_manager(view_), installed_anchor_);
   webkit_web_view_evaluate_javascript(view_, ThemeClassScript(dark).c_str(), -1, kViewerWorld,
                                       nullptr, nullptr, nullptr, nullptr);
+}
+
+void WebKitBrowser::OnProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason reason,
+                                        gpointer data) {
+  auto* self = static_cast<WebKitBrowser*>(data);
+  Guarded([&] {
+    std::fprintf(stderr, "vellum: the page's process ended (%s)\n",
+                 reason == WEBKIT_WEB_PROCESS_CRASHED                 ? "it crashed"
+                 : reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT ? "out of memory"
+                                                                      : "ended");
+    // A wait for the page ends now, not at its time limit.
+    if (self->status_ == PageStatus::kLoading) self->status_ = PageStatus::kFailed;
+    constexpr gint64 kQuietUs = 10'000'000;
+    const gint64 now = g_get_monotonic_time();
+    if (self->page_lost_us_ && now - *self->page_lost_us_ < kQuietUs) return;
+    self->page_lost_us_ = now;
+    if (self->page_lost_ && self->page_lost_source_ == 0)
+      self->page_lost_source_ = g_idle_add(OnPageLostIdle, self);
+  });
+}
+
+gboolean WebKitBrowser::OnPageLostIdle(gpointer data) {
+  auto* self = static_cast<WebKitBrowser*>(data);
+  self->page_lost_source_ = 0;
+  Guarded([&] {
+    if (self->page_lost_) self->page_lost_();
+  });
+  return G_SOURCE_REMOVE;
 }
 
 void WebKitBrowser::SetTextSize(int percent) {

@@ -52,6 +52,10 @@ class WebKitBrowser final : public BrowserPort {
   bool ShowHtml(const std::string& html) override;
   // Pages are marked dark or light from now on, the one shown at once.
   void SetDark(bool dark);
+  // Called from the main loop, outside WebKit's signal, when the page's
+  // process ended and the page on screen went with it; not again within
+  // ten seconds, so that a page that ends it each time is not loaded forever.
+  void SetPageLost(std::function<void()> page_lost) { page_lost_ = std::move(page_lost); }
 
   // A file path becomes a file URI (a "#fragment" kept as it is);
   // "about:blank" stays itself.
@@ -67,6 +71,9 @@ class WebKitBrowser final : public BrowserPort {
                            gpointer self);
   static gboolean OnContextMenu(WebKitWebView* view, WebKitContextMenu* menu, GdkEvent* event,
                                 WebKitHitTestResult* hit, gpointer self);
+  static void OnProcessTerminated(WebKitWebView* view, WebKitWebProcessTerminationReason reason,
+                                  gpointer self);
+  static gboolean OnPageLostIdle(gpointer self);
 
   // The viewer's document-start script, for pages expected at this anchor
   // ("" for none), in place of any earlier one.
@@ -91,6 +98,9 @@ class WebKitBrowser final : public BrowserPort {
   std::string expected_anchor_;
   std::string installed_anchor_;
   std::optional<bool> dark_;  // unknown until the window says
+  std::function<void()> page_lost_;
+  guint page_lost_source_ = 0;
+  std::optional<gint64> page_lost_us_;  // when it was last reported
 
   // Why the network filter is missing; empty when it is in place. Without
   // it no page from a file is loaded at all.

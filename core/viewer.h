@@ -115,6 +115,9 @@ class Viewer {
   // touchpad's gesture: what it gathered is dropped.
   void OnTextSizeWheel(double notches);
   int TextSize() const { return text_size_; }
+  // The engine lost the page on screen (its page process ended): the place
+  // is shown again, history untouched.
+  void OnPageLost();
   // "Follow system", "Light" or "Dark" from the menu.
   void OnThemeChosen(Theme theme);
   Theme ChosenTheme() const { return theme_; }

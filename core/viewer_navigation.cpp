@@ -68,6 +68,17 @@ void Viewer::ShowAboutPage() {
   Navigate({Navigation::Kind::kAboutPage, EmptyLocation(), from_history_});
 }
 
+void Viewer::OnPageLost() {
+  if (closed_) return;
+  // As a library switch shows the place again; the About page too, which
+  // is the same in every library.
+  if (shown_kind_ == Navigation::Kind::kAboutPage) {
+    Navigate({Navigation::Kind::kAboutPage, EmptyLocation(), true, true});
+  } else {
+    ShowAgainInLibrary();
+  }
+}
+
 // A navigation asked for while a page is loading would load or scroll a page
 // other than the one the running load puts on screen; it waits, and the
 // newest one asked for is performed when the running load has ended.

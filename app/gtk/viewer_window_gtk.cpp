@@ -133,6 +133,9 @@ ViewerWindowGtk::ViewerWindowGtk(const StartOptions& options) : options_(options
         if (menu_trigger_ != nullptr) gdk_event_free(menu_trigger_);
         menu_trigger_ = nullptr;
       });
+  browser_->SetPageLost([this] {
+    if (viewer_) viewer_->OnPageLost();
+  });
   sync_ =
       std::make_unique<GlibSyncLink>([this](const TbcvRec& location) { OnSyncLocation(location); });
   BuildWindow();

@@ -322,6 +322,30 @@ TEST(TextSize, TheWheelStepsOncePerWholeNotchGathered) {
   }
 }
 
+TEST(PageLost, ThePlaceOnScreenIsLoadedAgainAndHistoryIsUntouched) {
+  const std::vector<std::function<void(Harness&)>> places = {
+      [](Harness& h) { h.Dwell(Loc("ALP", 2, 3)); },
+      [](Harness& h) { h.viewer.OnIndexClicked(); },
+      [](Harness& h) { h.viewer.OnAboutChosen(); },
+  };
+  for (std::size_t i = 0; i < places.size(); ++i) {
+    SCOPED_TRACE(i);
+    Harness h;
+    h.Start();
+    h.Dwell(Loc("BET", 1, 2));
+    places[i](h);
+    h.Advance(2000);
+    const std::string url = h.browser.current_url;
+    const int loads = h.Loads();
+    const int history = h.viewer.HistoryList().Count();
+    h.viewer.OnPageLost();
+    EXPECT_EQ(h.Loads(), loads + 1);
+    EXPECT_EQ(h.browser.current_url, url);
+    h.Advance(2000);
+    EXPECT_EQ(h.viewer.HistoryList().Count(), history);
+  }
+}
+
 TEST(Theme, IsSetAtStartFromTheSettingsAndSavedOnlyOnceChosen) {
   const struct {
     const char* file;

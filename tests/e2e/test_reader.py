@@ -321,3 +321,30 @@ class IndexCaption(unittest.TestCase):
         self.assertGreater(sixteen, short)
         self.assertGreater(room, 0, "sixteen letters fit with room to spare")
         self.assertEqual(none_left, 0, "a longer one is cut at the free width, to Back less a gap")
+
+
+class PageProcessLost(ViewerTest):
+    def log(self):
+        with open(self.s.viewer_log, errors="replace") as f:
+            return f.read()
+
+    def web_process(self):
+        out = subprocess.run(["pgrep", "-P", str(self.s.viewer.pid), "WebKitWebProc"],
+                             capture_output=True, text=True).stdout.split()
+        return int(out[0]) if out else None
+
+    def test_the_place_comes_back_when_the_page_process_ends(self):
+        self.show("ALP", 1, 5)
+        self.s.wait_caption("Alpha 1:5")
+        self.s.wait_anchor_at_top("CV001005")
+        width = self.s.page("window.innerWidth")
+        lost = wait_until(self.web_process, what="the page's process")
+        os.kill(lost, 9)
+        wait_until(lambda: "the page's process ended (it crashed)" in self.log(),
+                   what="the loss reported")
+        wait_until(lambda: self.web_process() not in (None, lost), what="a new page process")
+        self.s.wait_anchor_at_top("CV001005")
+        self.assertTrue(self.s.page_url().endswith("alpha.htm#CV001005")
+                        or self.s.page_url().endswith("alpha.htm"), self.s.page_url())
+        self.assertEqual(self.s.page("window.innerWidth"), width)
+        self.assertEqual(self.s.caption(), "Alpha 1:5")
