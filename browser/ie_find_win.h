@@ -11,13 +11,13 @@
 
 #include "browser/com_win.h"
 #include "browser/ie_browser_win.h"
+#include "core/text.h"
 
 namespace vellum {
 
 class PageFinder {
  public:
-  // Matches counted at most: a long book can hold very many.
-  static constexpr int kMaxMatches = 10'000;
+  static constexpr int kMaxMatches = static_cast<int>(kMostMatchesCounted);
 
   explicit PageFinder(IeBrowser& browser) : browser_(browser) {}
 

@@ -251,11 +251,9 @@ std::string_view ThemeName(Theme theme) {
 
 Theme ThemeNamed(std::string_view name) {
   // Written by hand, it may be "Dark".
-  std::string lower(name);
-  for (char& c : lower)
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (lower == "light") return Theme::kLight;
-  if (lower == "dark") return Theme::kDark;
+  const AsciiTextRules rules;
+  if (rules.EqualIgnoringCase(name, "light")) return Theme::kLight;
+  if (rules.EqualIgnoringCase(name, "dark")) return Theme::kDark;
   return Theme::kFollowSystem;
 }
 

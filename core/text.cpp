@@ -178,4 +178,11 @@ std::string DisplayTextToUtf8(std::string_view text, bool may_be_cut) {
   return EncodeUtf8(DecodeDisplayText(text, may_be_cut));
 }
 
+std::string MatchCountText(unsigned count) {
+  if (count == 0) return "not found";
+  if (count == 1) return "1 match";
+  if (count >= kMostMatchesCounted) return std::to_string(kMostMatchesCounted) + "+ matches";
+  return std::to_string(count) + " matches";
+}
+
 }  // namespace vellum

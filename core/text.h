@@ -59,4 +59,10 @@ std::u32string DecodeDisplayText(std::string_view text, bool may_be_cut = false)
 
 std::string EncodeUtf8(std::u32string_view text);
 
+// Matches a find in page counts at most: a long book can hold very many.
+inline constexpr unsigned kMostMatchesCounted = 10'000;
+// The find bar's count: "not found", "1 match", "N matches", or "10000+
+// matches" where counting stopped at the most.
+std::string MatchCountText(unsigned count);
+
 }  // namespace vellum

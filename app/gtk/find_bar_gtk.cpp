@@ -3,13 +3,13 @@
 #include <string>
 
 #include "core/guarded.h"
+#include "core/text.h"
 
 namespace vellum {
 namespace {
 
 constexpr guint32 kOptions = WEBKIT_FIND_OPTIONS_CASE_INSENSITIVE | WEBKIT_FIND_OPTIONS_WRAP_AROUND;
-// Matches counted and highlighted at most: a long book can hold very many.
-constexpr guint kMaxMatches = 10'000;
+constexpr guint kMaxMatches = kMostMatchesCounted;
 
 void Name(GtkWidget* widget, const char* designer_name) {
   gtk_widget_set_name(widget, designer_name);
@@ -167,18 +167,15 @@ void FindBarGtk::OnCounted(WebKitFindController*, guint count, gpointer data) {
   Guarded([&] {
     if (!self->AwaitsReplies()) return;
     // Beyond the most counted, WebKit reports G_MAXUINT.
-    const std::string text = count == 0             ? std::string("not found")
-                             : count == 1           ? std::string("1 match")
-                             : count >= kMaxMatches ? std::to_string(kMaxMatches) + "+ matches"
-                                                    : std::to_string(count) + " matches";
-    gtk_label_set_text(GTK_LABEL(self->status_), text.c_str());
+    gtk_label_set_text(GTK_LABEL(self->status_), MatchCountText(count).c_str());
   });
 }
 
 void FindBarGtk::OnFailed(WebKitFindController*, gpointer data) {
   auto* self = static_cast<FindBarGtk*>(data);
   Guarded([&] {
-    if (self->AwaitsReplies()) gtk_label_set_text(GTK_LABEL(self->status_), "not found");
+    if (self->AwaitsReplies())
+      gtk_label_set_text(GTK_LABEL(self->status_), MatchCountText(0).c_str());
   });
 }
 

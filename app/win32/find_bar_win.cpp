@@ -4,6 +4,8 @@
 
 #include "app/win32/layout_win.h"
 #include "browser/ie_rules_win.h"
+#include "core/text.h"
+#include "platform/wide_text_win.h"
 
 namespace vellum::win32 {
 namespace {
@@ -36,11 +38,7 @@ class FieldFocusKept {
 };
 
 std::wstring MatchText(int count) {
-  if (count == 0) return L"not found";
-  if (count == 1) return L"1 match";
-  std::wstring text = std::to_wstring(count);
-  text += count >= PageFinder::kMaxMatches ? L"+ matches" : L" matches";
-  return text;
+  return Utf8ToWide(MatchCountText(static_cast<unsigned>(count)));
 }
 
 }  // namespace
@@ -151,7 +149,7 @@ void FindBarWin::ShowStep(const PageFinder::StepResult& step) {
   if (step.count) {
     ShowStatus(MatchText(*step.count).c_str());
   } else if (!step.found) {
-    ShowStatus(L"not found");
+    ShowStatus(MatchText(0).c_str());
   }
 }
 

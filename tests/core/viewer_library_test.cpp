@@ -66,16 +66,16 @@ TEST(LibraryLabels, NamesThatClashGainTheirFolderAndThenTheirPlace) {
     fs.user_library_folder = kUser;
     fs.library_subfolders.clear();
     fs.subfolders.clear();
-    const auto add = [&](const std::string& spec, const std::string& place, auto& folders) {
-      const std::string folder = spec.substr(0, spec.find('='));
+    const auto add = [&](const std::string& entry, const std::string& place, auto& folders) {
+      const std::string folder = entry.substr(0, entry.find('='));
       folders.push_back({folder});
       fs.files[place + folder + "\\index.ini"] =
-          "[INFO]\r\nShortName=" + spec.substr(spec.find('=') + 1) + "\r\n";
+          "[INFO]\r\nShortName=" + entry.substr(entry.find('=') + 1) + "\r\n";
     };
-    for (const std::string& spec : c.user)
-      add(spec, kUser, fs.library_subfolders);
-    for (const std::string& spec : c.program)
-      add(spec, "C:\\Program\\", fs.subfolders);
+    for (const std::string& entry : c.user)
+      add(entry, kUser, fs.library_subfolders);
+    for (const std::string& entry : c.program)
+      add(entry, "C:\\Program\\", fs.subfolders);
     AsciiTextRules rules;
     std::vector<std::string> labels;
     for (const Library& library : FindLibraries(fs, kUser, "C:\\Program\\", rules))
