@@ -72,8 +72,10 @@ class WineViewer:
                 errors.close()
         self.w.processes.append(self.process)
         # Started: shown, with the catalogue's name on the Index button.
+        # A window seen while it is still being made has no title bar yet.
         self.wait_for(lambda info: info.get("visible") and
-                      self.child(info, "SBtnINDEX")["text"].startswith("Index"), "start-up")
+                      any(c["name"] == "SBtnINDEX" and c["text"].startswith("Index")
+                          for c in info.get("children", [])), "start-up")
         return self
 
     def probe(self):
