@@ -120,6 +120,11 @@ StartupFiles ReadStartupFiles(const FileSystem& fs, const TextRules& rules,
   if (place == PlaceName(true)) files.reader.library_in_user = true;
   if (place == PlaceName(false)) files.reader.library_in_user = false;
   files.reader.theme = ThemeNamed(settings.ReadString(kReaderSection, kThemeKey, ""));
+  files.reader.place = settings.ReadString(kReaderSection, kPlaceKey, "");
+  files.reader.place_library = settings.ReadString(kReaderSection, kPlaceLibraryKey, "");
+  const std::string place_of_place = settings.ReadString(kReaderSection, kPlaceLibraryPlaceKey, "");
+  if (place_of_place == PlaceName(true)) files.reader.place_library_in_user = true;
+  if (place_of_place == PlaceName(false)) files.reader.place_library_in_user = false;
 
   // An installed viewer finds what vellum-import wrote: the user's library
   // comes first whenever it holds a data folder, and the program folder's
@@ -176,7 +181,39 @@ void UseLibrary(const FileSystem& fs, const TextRules& rules, StartupFiles& file
     if (fs.IsFile(beside)) files.book_names_path = beside;
   }
   const IniFile names = ReadIni(fs, files.book_names_path, rules, files.messages);
-  files.book_names = BookList(names.SectionLines("BKA"), rules);
+  std::vector<std::string> lines = names.SectionLines("BKA");
+
+  // A library may bring its own names, in its own language: they win for
+  // its books, and only while it is the one shown.
+  files.own_book_names_path.clear();
+  files.book_titles = BookList({}, rules);
+  files.book_spellings.clear();
+  files.language.clear();
+  const std::string own = fs.ResolvePath(PageFolder(files), kBookNamesFileName);
+  if (fs.IsFile(own)) {
+    files.own_book_names_path = own;
+    const IniFile mine = ReadIni(fs, own, rules, files.messages);
+    std::vector<std::string> merged = mine.SectionLines("BKA");
+    const std::size_t own_count = merged.size();
+    for (std::string& line : lines) {
+      const auto named = [&](const std::string& o) {
+        return HasKey(o) && rules.EqualIgnoringCase(KeyOfLine(o), KeyOfLine(line));
+      };
+      if (!HasKey(line) ||
+          std::none_of(merged.begin(), merged.begin() + static_cast<std::ptrdiff_t>(own_count),
+                       named))
+        merged.push_back(std::move(line));
+    }
+    lines = std::move(merged);
+    files.book_titles = BookList(mine.SectionLines("Names"), rules);
+    files.book_titles.Sort();
+    for (const std::string& line : mine.SectionLines("Abbreviations")) {
+      if (HasKey(line) && !KeyOfLine(line).empty())
+        files.book_spellings.emplace_back(KeyOfLine(line), ValueOfLine(line));
+    }
+    files.language = mine.ReadString("INFO", "Language", "");
+  }
+  files.book_names = BookList(std::move(lines), rules);
   files.book_names.Sort();
 }
 
@@ -323,10 +360,56 @@ std::optional<std::string> WriteSettings(const FileSystem& fs, std::string_view 
     updates.push_back({std::string(kReaderSection), std::string(kLibraryPlaceKey),
                        std::string(PlaceName(choices.library->in_user_library))});
   }
+  if (choices.place && !choices.place->empty()) {
+    const bool place_library_fits =
+        choices.place_library &&
+        std::none_of(choices.place_library->folder.begin(), choices.place_library->folder.end(),
+                     [](char c) { return c == '\r' || c == '\n'; });
+    updates.push_back({std::string(kReaderSection), std::string(kPlaceKey), *choices.place});
+    updates.push_back({std::string(kReaderSection), std::string(kPlaceLibraryKey),
+                       place_library_fits ? choices.place_library->Name() : ""});
+    updates.push_back(
+        {std::string(kReaderSection), std::string(kPlaceLibraryPlaceKey),
+         place_library_fits ? std::string(PlaceName(choices.place_library->in_user_library)) : ""});
+  }
   const std::string content =
       ApplyIniUpdates(current.content, updates, fs.NativeLineEnding(), rules);
   if (!fs.ReplaceContent(target.path, content).ok) return UnableToWriteMessage(target.path);
   return std::nullopt;
+}
+
+std::string SavedPlaceText(const TbcvRec& location) {
+  const std::string_view code = Code(location);
+  if (code.empty()) return {};
+  for (const char c : code) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte <= ' ' || byte == 0x7F || c == ':' || c == '=' || c == ';' || c == '[') return {};
+  }
+  if (code == kIndexCode) return std::string(kIndexCode);
+  if (code == kAboutCode) return {};
+  return std::string(code) + " " + std::to_string(location.chapter) + ":" +
+         std::to_string(location.verse);
+}
+
+std::optional<TbcvRec> SavedPlace(std::string_view text) {
+  TbcvRec location = EmptyLocation();
+  if (text == kIndexCode) {
+    MakeIndexLocation(location);
+    return location;
+  }
+  const std::size_t blank = text.find(' ');
+  const std::size_t colon = text.find(':');
+  if (blank == 0 || blank > kCodeCapacity || colon == std::string_view::npos || colon < blank)
+    return std::nullopt;
+  const std::optional<std::int32_t> chapter = ParseInt32(text.substr(blank + 1, colon - blank - 1));
+  const std::optional<std::int32_t> verse = ParseInt32(text.substr(colon + 1));
+  if (!chapter || !verse || *chapter < 0 || *chapter > 255 || *verse < -32768 || *verse > 32767)
+    return std::nullopt;
+  SetCode(location, text.substr(0, blank));
+  if (IsSpecialCode(Code(location))) return std::nullopt;
+  location.chapter = static_cast<std::uint8_t>(*chapter);
+  location.verse = static_cast<std::int16_t>(*verse);
+  return location;
 }
 
 std::string CannotOpenMessage(std::string_view path, std::string_view error_text) {

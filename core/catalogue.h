@@ -84,6 +84,11 @@ struct ReaderSettings {
   std::string library;
   std::optional<bool> library_in_user;
   Theme theme = Theme::kFollowSystem;
+  // The place shown when the viewer last closed ("" when none was saved),
+  // and the library it was shown in.
+  std::string place;
+  std::string place_library;
+  std::optional<bool> place_library_in_user;
 };
 
 inline constexpr std::string_view kReaderSection = "Reader";
@@ -91,6 +96,16 @@ inline constexpr std::string_view kTextSizeKey = "TextSize";
 inline constexpr std::string_view kLibraryKey = "Library";
 inline constexpr std::string_view kLibraryPlaceKey = "LibraryPlace";
 inline constexpr std::string_view kThemeKey = "Theme";
+inline constexpr std::string_view kPlaceKey = "Place";
+inline constexpr std::string_view kPlaceLibraryKey = "PlaceLibrary";
+inline constexpr std::string_view kPlaceLibraryPlaceKey = "PlaceLibraryPlace";
+
+// A place as the settings keep it: "GEN 3:16" (code, a blank, chapter and
+// verse), or "IDX" for the Index page. "" for a location whose code a line
+// cannot hold as it is (blanks, ":", "=", control characters).
+std::string SavedPlaceText(const TbcvRec& location);
+// The place such a text names (no display name); nullopt for anything else.
+std::optional<TbcvRec> SavedPlace(std::string_view text);
 // The theme as saved ("system", "light", "dark") and read back; anything
 // else reads as following the system.
 std::string_view ThemeName(Theme theme);
@@ -111,6 +126,9 @@ struct UserChoices {
   std::optional<int> text_size;
   std::optional<Library> library;
   std::optional<Theme> theme;
+  // The place on screen at close (SavedPlaceText), and its library.
+  std::optional<std::string> place;
+  std::optional<Library> place_library;
 };
 
 inline constexpr std::string_view kSettingsFileName = "Vellum.ini";
@@ -132,8 +150,17 @@ struct StartupFiles {
   // Where the book names were read from: books.ini beside the data folder when
   // the user's library has one, else the program folder's.
   std::string book_names_path;
-  BookList book_files;  // unsorted
-  BookList book_names;  // sorted
+  // A library's own books.ini, inside its data folder ("" when it has none):
+  // its names win over the others for its books alone, and it gives their
+  // full names, the spellings its language reads and that language.
+  std::string own_book_names_path;
+  BookList book_files;   // unsorted
+  BookList book_names;   // sorted
+  BookList book_titles;  // full names, sorted; the library's own only
+  // Further spellings of book names in the library's language, and the code
+  // each stands for.
+  std::vector<std::pair<std::string, std::string>> book_spellings;
+  std::string language;  // of the library's own names; "" when unknown
   std::string short_name;
   WindowSettings settings;
   SyncSettings sync;

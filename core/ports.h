@@ -109,6 +109,12 @@ class ControlsPort {
   virtual void ShowPopupMenu(ScreenPoint at) = 0;
   // A message to the user; returns when the user has read it.
   virtual void ShowMessage(const std::string& text) = 0;
+  // A quiet word in the title bar, where the host's answer would stand (""
+  // takes it away): no message box, nothing to dismiss.
+  virtual void SetNotice(const std::string& text) = 0;
+  // A page is taking a while: the title bar shows it loading, and the page
+  // on screen no longer looks current, until false.
+  virtual void SetLoading(bool loading) = 0;
   // Mouse capture for the drag handle.
   virtual void CaptureMouse() = 0;
   virtual void ReleaseMouse() = 0;
@@ -119,10 +125,12 @@ enum class TimerId {
   kTimer2,           // 100 ms: repeat rate of a held button
   kTimer3,           // 250 ms: host message debounce
   kTimerAddHistory,  // 1000 ms: dwell before a location enters the history
-  kTimerLibrary,     // 10 ms: a library chosen on a page, switched to outside the page's event
+  kTimerLinkAction,  // 10 ms: what a link of a page asked for, done outside the page's event
+  kTimerHostAnswer,  // 3000 ms: a request the host has not answered by then is told of
+  kTimerLoading,     // 300 ms: a page still loading by then shows that it is
 };
 
-inline constexpr int kTimerCount = 5;
+inline constexpr int kTimerCount = 7;
 
 constexpr int TimerIntervalMs(TimerId id) {
   switch (id) {
@@ -134,8 +142,12 @@ constexpr int TimerIntervalMs(TimerId id) {
       return 250;
     case TimerId::kTimerAddHistory:
       return 1000;
-    case TimerId::kTimerLibrary:
+    case TimerId::kTimerLinkAction:
       return 10;
+    case TimerId::kTimerHostAnswer:
+      return 3000;
+    case TimerId::kTimerLoading:
+      return 300;
   }
   return 0;
 }

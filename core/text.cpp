@@ -174,6 +174,26 @@ std::string EncodeUtf8(std::u32string_view text) {
   return out;
 }
 
+bool IsValidUtf8(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    char32_t c = 0;
+    const int n = DecodeUtf8At(text, i, c);
+    if (n <= 0) return false;
+    i += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+std::string FirstCharacters(std::string_view text, std::size_t count) {
+  if (!IsValidUtf8(text)) return std::string(text.substr(0, count));
+  std::size_t end = 0;
+  for (std::size_t taken = 0; end < text.size() && taken < count; ++taken) {
+    char32_t c = 0;
+    end += static_cast<std::size_t>(DecodeUtf8At(text, end, c));
+  }
+  return std::string(text.substr(0, end));
+}
+
 std::string DisplayTextToUtf8(std::string_view text, bool may_be_cut) {
   return EncodeUtf8(DecodeDisplayText(text, may_be_cut));
 }

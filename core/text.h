@@ -59,6 +59,12 @@ std::u32string DecodeDisplayText(std::string_view text, bool may_be_cut = false)
 
 std::string EncodeUtf8(std::u32string_view text);
 
+bool IsValidUtf8(std::string_view text);
+
+// The first `count` characters of text: UTF-8 characters where the text is
+// valid UTF-8 (never cutting one), else bytes (8-bit text of a code page).
+std::string FirstCharacters(std::string_view text, std::size_t count);
+
 // Matches a find in page counts at most: a long book can hold very many.
 inline constexpr unsigned kMostMatchesCounted = 10'000;
 // The find bar's count: "not found", "1 match", "N matches", or "10000+

@@ -13,6 +13,7 @@
 #include "core/catalogue.h"
 #include "core/file_system.h"
 #include "core/geometry.h"
+#include "core/go_to.h"
 #include "core/history.h"
 #include "core/location.h"
 #include "core/ports.h"
@@ -82,8 +83,18 @@ class Viewer {
   // message, but the name stays when BookNames lacks the code. Ignored
   // unless the viewer follows them.
   void ReceiveSyncLocation(const TbcvRec& location);
-  // Returns Cancel: true when the browser must not follow the URL.
+  // Returns Cancel: true when the browser must not follow the URL. A link
+  // asks the host, or the programs followed; where neither is there, the
+  // viewer goes to its place itself.
   bool OnBeforeNavigate(std::string_view url);
+
+  // The Go to field: a place as the reader typed it, gone to at once, with
+  // or without a host. The result's problem says what could not be read.
+  GoToResult OnGoToEntered(std::string_view typed);
+  // The book names the field offers while the reader types, the library's
+  // own, and a book name's inline completion (see PlaceReader).
+  std::vector<std::string> GoToBookNames() const;
+  std::optional<std::string> GoToCompletion(std::string_view typed) const;
 
   // Timers.
   void OnTimer(TimerId id);
@@ -191,6 +202,7 @@ class Viewer {
   void DoShowAboutPage();
   enum class PageWait { kReady, kFailed, kGaveUp };
   PageWait WaitForPage();
+  PageWait WaitForStatus();
   void ScrollTo(std::int32_t ordinal);
   void SetLocationButtonPlain(const std::string& caption);
 
@@ -207,7 +219,18 @@ class Viewer {
 
   // Host link.
   void HandleHostCommand();
-  void SendToHost(std::string_view text);
+  // True when the host or the programs followed took the request.
+  bool SendToHost(std::string_view text);
+  // Where nobody takes a link's request, its place is shown as the host's
+  // answer would have been had it come at once.
+  void GoAlone(std::string_view request);
+  // The quiet word that the host has not answered, on or off.
+  void ShowNoAnswer(bool on);
+  // The reader went elsewhere: an answer still owed is no longer waited for.
+  void ForgetAnswer();
+  // A location's caption: its name as the book list gives it, to its fifth
+  // character (the record holds five bytes, which cut a UTF-8 name short).
+  std::string CaptionOf(const TbcvRec& location) const;
   // The display name from BookNames; a location's own name stays when the
   // list has none and keep_own_name is set.
   void NameFromBookList(TbcvRec& location, bool keep_own_name) const;
@@ -219,6 +242,14 @@ class Viewer {
   // and gives the menu their names.
   void RefreshLibraries();
   void ShowAgainInLibrary();
+
+  // Makes libraries[index] the one shown, its names and Index caption too;
+  // the page on screen is left to the caller.
+  void UseLibraryAt(std::size_t index);
+
+  // The last place: opened again at a start without a host, saved at close.
+  void ResumeLastPlace(const StartOptions& options);
+  std::optional<std::string> PlaceToSave() const;
 
   // Shell.
   void LoadSettings(const StartOptions& options);
@@ -287,6 +318,11 @@ class Viewer {
   Theme theme_ = Theme::kFollowSystem;
   bool theme_chosen_ = false;                  // the user chose a theme: it is saved
   std::optional<std::size_t> library_wanted_;  // chosen on our own page
+  std::optional<TbcvRec> place_wanted_;        // a link's place, where nobody takes it
+  bool notice_shown_ = false;                  // the host's silence is told in the title bar
+  bool answer_owed_ = false;    // a request went to the host, which has not spoken since
+  bool loading_shown_ = false;  // the title bar shows a page loading
+  bool place_moved_ = false;    // a place other than the start page was shown
   bool dragging_ = false;
   ScreenPoint drag_start_point_;
   ScreenPoint drag_start_window_;

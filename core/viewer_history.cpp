@@ -51,6 +51,7 @@ void Viewer::HistoryStep(int direction) {
     const ScopedValue<bool> stepping(step_running_, true);
     history_.SetCursor(history_.Cursor() + direction);
     awaiting_host_ = false;
+    ForgetAnswer();
     GotoHistoryItem(history_.Cursor());
   }
   if (closed_) return;
@@ -95,6 +96,7 @@ void Viewer::OnForwardReleased() {
 
 void Viewer::OnIndexClicked() {
   if (closed_) return;
+  ForgetAnswer();
   AddHistory(FreshIndexLocation());
   ShowIndexPage();
 }

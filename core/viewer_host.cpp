@@ -16,6 +16,8 @@ void Viewer::ReceiveHostMessage(std::uint32_t code, const void* data, std::size_
   host_message_location_ = DecodeLocation(data, size);
   host_message_from_sync_ = false;
   RestartTimer(TimerId::kTimer3);
+  // An answer, or the host going on by itself: either way it is there.
+  if (code == kHostShowLocation) ForgetAnswer();
 }
 
 void Viewer::ReceiveSyncLocation(const TbcvRec& location) {
@@ -31,10 +33,35 @@ void Viewer::NameFromBookList(TbcvRec& location, bool keep_own_name) const {
   if (!name.empty() || !keep_own_name) SetName(location, name);
 }
 
+std::string Viewer::CaptionOf(const TbcvRec& location) const {
+  const std::string listed = files_.book_names.Lookup(Code(location));
+  if (!listed.empty()) {
+    TbcvRec named = EmptyLocation();
+    SetName(named, listed);
+    // Only a name that came from the list is shown longer than it is held.
+    if (Name(named) == Name(location))
+      return FirstCharacters(listed, kNameCapacity) +
+             LocationCaption(location).substr(Name(location).size());
+  }
+  return LocationCaption(location);
+}
+
 void Viewer::OfferPendingJump(const TbcvRec& location) {
   ports_.controls.SetVisible(Button::kPendingJump, true);
-  ports_.controls.SetCaption(Button::kPendingJump, LocationCaption(location));
+  ports_.controls.SetCaption(Button::kPendingJump, CaptionOf(location));
   pending_location_ = location;
+}
+
+void Viewer::ForgetAnswer() {
+  answer_owed_ = false;
+  StopTimer(TimerId::kTimerHostAnswer);
+  ShowNoAnswer(false);
+}
+
+void Viewer::ShowNoAnswer(bool on) {
+  if (on == notice_shown_) return;
+  notice_shown_ = on;
+  ports_.controls.SetNotice(on ? "The host did not answer" : "");
 }
 
 void Viewer::HandleHostCommand() {
@@ -74,25 +101,41 @@ void Viewer::HandleHostCommand() {
   }
 }
 
-void Viewer::SendToHost(std::string_view text) {
-  if (text.size() <= 3) return;
+bool Viewer::SendToHost(std::string_view text) {
+  if (text.size() <= 3) return true;  // nothing to ask for, nowhere to go
   const std::string_view request = text.substr(3);
   if (ports_.host.FindHostWindow()) {
     // Set before sending: a host that answers at once finds it set.
     awaiting_host_ = true;
+    ShowNoAnswer(false);
+    // Owed from now: an answer that comes while the request is sent pays it.
+    answer_owed_ = true;
+    RestartTimer(TimerId::kTimerHostAnswer);
     ports_.host.SendRequest(request);
-    return;
+    return true;
   }
   // Without a host window the other Bible programs hear of it. None of them
   // answers a navigation, so the place is offered at once, as the host's
   // answer would be; nothing is awaited, and their next navigation is shown
   // as any other, with the offer still standing.
-  if (ports_.sync == nullptr || !follow_sync_) return;
+  if (ports_.sync == nullptr || !follow_sync_) return false;
   const std::optional<TbcvRec> sent = ports_.sync->SendRequest(request);
-  if (!sent) return;
+  if (!sent) return true;
   target_location_ = *sent;
   NameFromBookList(target_location_, true);
   OfferPendingJump(target_location_);
+  return true;
+}
+
+void Viewer::GoAlone(std::string_view request) {
+  std::optional<TbcvRec> place = PlaceOfRequest(request, files_, ports_.rules);
+  if (!place) return;
+  NameFromBookList(*place, false);
+  awaiting_host_ = false;
+  // Never inside the browser's own event: the page's navigation is still
+  // being decided.
+  place_wanted_ = place;
+  RestartTimer(TimerId::kTimerLinkAction);
 }
 
 namespace {
@@ -148,20 +191,21 @@ bool Viewer::OnBeforeNavigate(std::string_view url) {
   if (url.substr(0, kLibraryLinkScheme.size()) == kLibraryLinkScheme) {
     if (!closed_ && page_ready_ && showing_missing_book_) {
       library_wanted_ = LibraryOfLink(files_.libraries, url, ports_.rules);
-      if (library_wanted_) RestartTimer(TimerId::kTimerLibrary);
+      if (library_wanted_) RestartTimer(TimerId::kTimerLinkAction);
     }
     return true;
   }
   if (closed_ || !page_ready_) return false;
   const std::string_view link = LinkText(url, PageFolder(files_));
   if (link.substr(0, 3) != "BCV") return false;
-  SendToHost(link);
+  if (!SendToHost(link)) GoAlone(link.substr(3));
   return true;
 }
 
 void Viewer::OnPendingJumpClicked() {
   if (closed_) return;
   awaiting_host_ = false;
+  ForgetAnswer();
   GotoLocation(pending_location_);
   ports_.pump.ProcessMessages(PumpMode::kPending);
   if (closed_) return;

@@ -98,6 +98,8 @@ void Viewer::Navigate(const Navigation& navigation) {
 
 void Viewer::PerformNavigation(const Navigation& navigation) {
   const ScopedValue<bool> history_flag(from_history_, navigation.from_history);
+  // The place moves on: what was said of the last request no longer holds.
+  ShowNoAnswer(false);
   shown_kind_ = navigation.kind;
   switch (navigation.kind) {
     case Navigation::Kind::kLocation:
@@ -116,6 +118,18 @@ void Viewer::PerformNavigation(const Navigation& navigation) {
 }
 
 Viewer::PageWait Viewer::WaitForPage() {
+  // A page that is not ready at once shows, after a moment, that it loads.
+  RestartTimer(TimerId::kTimerLoading);
+  const PageWait wait = WaitForStatus();
+  StopTimer(TimerId::kTimerLoading);
+  if (loading_shown_) {
+    loading_shown_ = false;
+    ports_.controls.SetLoading(false);
+  }
+  return wait;
+}
+
+Viewer::PageWait Viewer::WaitForStatus() {
   const std::uint64_t start = ports_.pump.NowMs();
   for (;;) {
     if (closed_) return PageWait::kFailed;
@@ -220,7 +234,8 @@ void Viewer::DoGotoLocation(TbcvRec location, bool reload) {
     MakeAboutLocation(l);
     ports_.controls.SetCaption(Button::kLocation, std::string(kAboutName));
   } else {
-    ports_.controls.SetCaption(Button::kLocation, LocationCaption(l));
+    ports_.controls.SetCaption(Button::kLocation, CaptionOf(l));
+    place_moved_ = true;
   }
   if (!from_history_ && !special) {
     history_candidate_ = l;

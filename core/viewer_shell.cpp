@@ -22,6 +22,7 @@ void Viewer::OnStart(const StartOptions& options) {
   if (closed_) return;
   ports_.controls.SetWindowBounds(placed_bounds_);
   if (files_.sync.follow || options.follow_sync) SetFollowSync(true);
+  ResumeLastPlace(options);
 }
 
 void Viewer::LoadSettings(const StartOptions& options) {
@@ -66,6 +67,8 @@ bool Viewer::OnClosing() {
   if (text_size_chosen_) choices.text_size = text_size_;
   if (library_chosen_ && files_.library) choices.library = files_.libraries[*files_.library];
   if (theme_chosen_) choices.theme = theme_;
+  choices.place = PlaceToSave();
+  if (choices.place && files_.library) choices.place_library = files_.libraries[*files_.library];
   const std::optional<std::string> error =
       WriteSettings(ports_.files, files_.exe_folder, settings, ports_.rules, choices);
   if (follow_sync_) ports_.sync->SetActive(false, {});
@@ -124,10 +127,26 @@ void Viewer::OnTimer(TimerId id) {
       StopTimer(TimerId::kTimerAddHistory);
       AddHistory(history_candidate_);
       break;
-    case TimerId::kTimerLibrary:
-      StopTimer(TimerId::kTimerLibrary);
+    case TimerId::kTimerLinkAction:
+      StopTimer(TimerId::kTimerLinkAction);
       if (const auto wanted = std::exchange(library_wanted_, std::nullopt))
         OnLibraryChosen(*wanted);
+      if (const auto place = std::exchange(place_wanted_, std::nullopt)) {
+        // As a host's answer that came at once and was taken.
+        target_location_ = *place;
+        GotoLocation(*place);
+      }
+      break;
+    case TimerId::kTimerHostAnswer:
+      StopTimer(TimerId::kTimerHostAnswer);
+      if (answer_owed_) ShowNoAnswer(true);
+      break;
+    case TimerId::kTimerLoading:
+      StopTimer(TimerId::kTimerLoading);
+      if (loading_depth_ > 0 && !loading_shown_) {
+        loading_shown_ = true;
+        ports_.controls.SetLoading(true);
+      }
       break;
   }
 }
@@ -207,6 +226,7 @@ void Viewer::OnTextSizeWheel(double notches) {
 
 void Viewer::OnAboutChosen() {
   if (closed_) return;
+  ForgetAnswer();
   ShowAboutPage();
 }
 
@@ -269,14 +289,8 @@ void Viewer::OnLibraryChosen(std::size_t index) {
   // Chosen, it is saved, even where it is the one on screen.
   library_chosen_ = true;
   if (files_.library == index) return;
-  const std::size_t told = files_.messages.size();
-  UseLibrary(ports_.files, ports_.rules, files_, index);
-  files_.book_files.Sort();
-  for (std::size_t i = told; i < files_.messages.size(); ++i)
-    ports_.controls.ShowMessage(files_.messages[i]);
+  UseLibraryAt(index);
   if (closed_) return;
-  ports_.controls.SetCaption(Button::kIndex, IndexButtonCaption(files_.short_name));
-  RefreshLibraries();
   ShowAgainInLibrary();
 }
 

@@ -92,7 +92,10 @@ int Run(int screen_width, int screen_height) {
   for (const std::string& line : files.book_files.Lines()) {
     PrintPage(fs, files, std::string(line.substr(0, line.find('='))));
   }
-  Print("Book names (sorted, from " + files.book_names_path + "):");
+  const std::string own = files.own_book_names_path.empty()
+                              ? std::string()
+                              : files.own_book_names_path + " (the library's own) and ";
+  Print("Book names (sorted, from " + own + files.book_names_path + "):");
   for (const std::string& line : files.book_names.Lines())
     Print("  " + line);
   const std::string about = vellum::AboutPagePath(fs, files.exe_folder);

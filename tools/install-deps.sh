@@ -13,6 +13,7 @@ packages=(
   fonts-liberation openbox xdotool xclip x11-utils imagemagick
   dbus-x11 at-spi2-core python3-pyatspi python3-websocket python3-html5lib
   libsword-dev libsword-utils sword-comm-scofield sword-comm-tdavid
+  sword-text-kjv sword-text-sparv sword-text-web
   dpkg-dev file desktop-file-utils appstream man-db nsis
 )
 

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "app/gtk/widgets_gtk.h"
 #include "core/guarded.h"
 #include "core/text.h"
 
@@ -10,20 +11,6 @@ namespace {
 
 constexpr guint32 kOptions = WEBKIT_FIND_OPTIONS_CASE_INSENSITIVE | WEBKIT_FIND_OPTIONS_WRAP_AROUND;
 constexpr guint kMaxMatches = kMostMatchesCounted;
-
-void Name(GtkWidget* widget, const char* designer_name) {
-  gtk_widget_set_name(widget, designer_name);
-  if (AtkObject* accessible = gtk_widget_get_accessible(widget))
-    atk_object_set_description(accessible, designer_name);
-}
-
-GtkWidget* FlatButton(const char* caption, const char* tooltip) {
-  GtkWidget* button = gtk_button_new_with_label(caption);
-  gtk_button_set_relief(GTK_BUTTON(button), GTK_RELIEF_NONE);
-  gtk_widget_set_focus_on_click(button, FALSE);
-  gtk_widget_set_tooltip_text(button, tooltip);
-  return button;
-}
 
 }  // namespace
 
@@ -38,12 +25,12 @@ FindBarGtk::FindBarGtk(WebKitFindController* finder, std::function<void()> on_cl
   next_ = FlatButton(">", "Next (F3)");
   status_ = gtk_label_new("");
   close_ = FlatButton("x", "Close (Esc)");
-  Name(bar_, "FindBar");
-  Name(entry_, "FindText");
-  Name(previous_, "FindPrevious");
-  Name(next_, "FindNext");
-  Name(status_, "FindStatus");
-  Name(close_, "FindClose");
+  SetAccessible(bar_, "FindBar");
+  SetAccessible(entry_, "FindText");
+  SetAccessible(previous_, "FindPrevious");
+  SetAccessible(next_, "FindNext");
+  SetAccessible(status_, "FindStatus");
+  SetAccessible(close_, "FindClose");
   gtk_box_pack_start(GTK_BOX(bar_), entry_, TRUE, TRUE, 0);
   gtk_box_pack_start(GTK_BOX(bar_), previous_, FALSE, FALSE, 0);
   gtk_box_pack_start(GTK_BOX(bar_), next_, FALSE, FALSE, 0);
@@ -53,25 +40,19 @@ FindBarGtk::FindBarGtk(WebKitFindController* finder, std::function<void()> on_cl
   gtk_widget_set_no_show_all(bar_, TRUE);
   gtk_widget_hide(bar_);
 
-  Connect(entry_, "changed", G_CALLBACK(OnChanged));
-  Connect(entry_, "key-press-event", G_CALLBACK(OnEntryKey));
+  signals_.Connect(entry_, "changed", G_CALLBACK(OnChanged));
+  signals_.Connect(entry_, "key-press-event", G_CALLBACK(OnEntryKey));
   for (GtkWidget* button : {previous_, next_, close_})
-    Connect(button, "clicked", G_CALLBACK(OnButton));
-  Connect(finder_, "counted-matches", G_CALLBACK(OnCounted));
-  Connect(finder_, "failed-to-find-text", G_CALLBACK(OnFailed));
+    signals_.Connect(button, "clicked", G_CALLBACK(OnButton));
+  signals_.Connect(finder_, "counted-matches", G_CALLBACK(OnCounted));
+  signals_.Connect(finder_, "failed-to-find-text", G_CALLBACK(OnFailed));
   if (WebKitWebView* view = webkit_find_controller_get_web_view(finder_))
-    Connect(view, "load-changed", G_CALLBACK(OnLoadChanged));
+    signals_.Connect(view, "load-changed", G_CALLBACK(OnLoadChanged));
 }
 
 FindBarGtk::~FindBarGtk() {
-  for (const auto& [instance, id] : handlers_) {
-    if (G_IS_OBJECT(instance)) g_signal_handler_disconnect(instance, id);
-  }
+  signals_.DisconnectAll();
   g_object_unref(bar_);
-}
-
-void FindBarGtk::Connect(gpointer instance, const char* signal, GCallback callback) {
-  handlers_.emplace_back(instance, g_signal_connect(instance, signal, callback, this));
 }
 
 void FindBarGtk::Open() {

@@ -7,8 +7,10 @@
 #include <webkit2/webkit2.h>
 
 #include <functional>
+
 #include <utility>
 #include <vector>
+#include "app/gtk/widgets_gtk.h"
 
 namespace vellum {
 
@@ -33,7 +35,6 @@ class FindBarGtk {
  private:
   void Search();
   bool AwaitsReplies() const;
-  void Connect(gpointer instance, const char* signal, GCallback callback);
   static void OnChanged(GtkEditable* entry, gpointer self);
   static gboolean OnEntryKey(GtkWidget* entry, GdkEventKey* event, gpointer self);
   static void OnButton(GtkWidget* button, gpointer self);
@@ -49,7 +50,7 @@ class FindBarGtk {
   GtkWidget* next_ = nullptr;
   GtkWidget* status_ = nullptr;
   GtkWidget* close_ = nullptr;
-  std::vector<std::pair<gpointer, gulong>> handlers_;
+  SignalConnections signals_{this};
 };
 
 }  // namespace vellum

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/gtk/images_gtk.h"
+#include "app/gtk/widgets_gtk.h"
 #include "core/guarded.h"
 #include "core/scoped_value.h"
 #include "core/text.h"
@@ -52,6 +53,13 @@ window.dark button.speed label { color: #E4E0D8; }
 window.dark #SpeedButton2 label, window.dark #SBtnINDEX label { color: #8AB4F8; }
 window.dark #SpeedButton1 label { color: #D7AEFB; }
 window.dark #SBtnBACK:disabled label, window.dark #SBtnFORWARD:disabled label { color: #6E6A64; }
+#Notice { font-family: Arial, "Liberation Sans", sans-serif; font-size: 11px; font-style: italic;
+          color: #6B6B6B; }
+window.dark #Notice { color: #A8A39A; }
+#Loading, #Loading trough { min-height: 2px; padding: 0; margin: 0; border: none;
+                            background: transparent; }
+#Loading progress { min-height: 2px; border: none; border-radius: 0; background: #3A6FD8; }
+window.dark #Loading progress { background: #8AB4F8; }
 )CSS";
 
 // A caption holds a display name cut to five bytes, then " chapter:verse".
@@ -112,13 +120,6 @@ void SetViewerClass(GdkWindow* window) {
   XSetClassHint(GDK_WINDOW_XDISPLAY(window), GDK_WINDOW_XID(window), &hint);
 }
 
-void SetAccessible(GtkWidget* widget, const char* designer_name, const char* name) {
-  AtkObject* accessible = gtk_widget_get_accessible(widget);
-  if (accessible == nullptr) return;
-  atk_object_set_description(accessible, designer_name);
-  if (name != nullptr) atk_object_set_name(accessible, name);
-}
-
 }  // namespace
 
 ViewerWindowGtk::ViewerWindowGtk(const StartOptions& options) : options_(options) {
@@ -155,6 +156,7 @@ ViewerWindowGtk::~ViewerWindowGtk() {
   theme_.reset();  // the desktop's settings outlive the window
   sync_.reset();
   find_bar_.reset();  // its signals are the view's find controller's
+  go_to_bar_.reset();
   // The browser lets go of its view's signals while the view is whole.
   browser_.reset();
   if (menu_ != nullptr) {
@@ -199,6 +201,15 @@ void ViewerWindowGtk::BuildWindow() {
   find_bar_ = std::make_unique<FindBarGtk>(
       webkit_web_view_get_find_controller(WEBKIT_WEB_VIEW(view)), [this] { browser_->Focus(); });
   gtk_box_pack_start(GTK_BOX(column), find_bar_->Widget(), FALSE, FALSE, 0);
+  go_to_bar_ = std::make_unique<GoToBarGtk>(GoToBarGtk::Callbacks{
+      [this](const std::string& typed) {
+        return viewer_ ? viewer_->OnGoToEntered(typed) : GoToResult{};
+      },
+      [this](const std::string& typed) {
+        return viewer_ ? viewer_->GoToCompletion(typed) : std::optional<std::string>{};
+      },
+      [this] { browser_->Focus(); }});
+  gtk_box_pack_start(GTK_BOX(column), go_to_bar_->Widget(), FALSE, FALSE, 0);
   gtk_widget_set_size_request(view, 1, 1);
   SetAccessible(view, "WebBrowser1", nullptr);
   gtk_box_pack_start(GTK_BOX(column), view, TRUE, TRUE, 0);
@@ -206,6 +217,7 @@ void ViewerWindowGtk::BuildWindow() {
   Connect(view, "scroll-event", G_CALLBACK(OnPageScroll));
   Connect(view, "button-press-event", G_CALLBACK(OnPageButton));
   Connect(view, "button-release-event", G_CALLBACK(OnPageButton));
+  Connect(view, "notify::estimated-load-progress", G_CALLBACK(OnLoadProgress));
   BuildMenu();
   gtk_widget_show_all(column);
 
@@ -227,8 +239,17 @@ void ViewerWindowGtk::BuildTitleBar() {
   gtk_widget_set_size_request(panel_, 1, kPanelHeight);
   gtk_widget_add_events(panel_, GDK_POINTER_MOTION_MASK);
   Connect(panel_, "motion-notify-event", G_CALLBACK(OnHandleMotion));
+  // The loading line lies over the row, along its foot.
+  GtkWidget* overlay = gtk_overlay_new();
+  gtk_container_add(GTK_CONTAINER(panel_), overlay);
   GtkWidget* row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0);
-  gtk_container_add(GTK_CONTAINER(panel_), row);
+  gtk_container_add(GTK_CONTAINER(overlay), row);
+  loading_ = gtk_progress_bar_new();
+  SetAccessible(loading_, "Loading", "Loading");
+  gtk_widget_set_valign(loading_, GTK_ALIGN_END);
+  gtk_widget_set_no_show_all(loading_, TRUE);
+  gtk_overlay_add_overlay(GTK_OVERLAY(overlay), loading_);
+  gtk_overlay_set_overlay_pass_through(GTK_OVERLAY(overlay), loading_, TRUE);
   left_ = gtk_layout_new(nullptr, nullptr);
   gtk_widget_set_size_request(left_, 1, kPanelHeight);
   Connect(left_, "size-allocate", G_CALLBACK(OnLeftAllocate));
@@ -243,6 +264,14 @@ void ViewerWindowGtk::BuildTitleBar() {
   buttons_[Button::kLocation] = AddButton("SpeedButton2", ".....", 28, 1, 77, 19, 0);
   buttons_[Button::kPendingJump] = AddButton("SpeedButton1", ".....", 108, 1, 77, 19, 0);
   buttons_[Button::kIndex] = AddButton("SBtnINDEX", "Index", kIndexLeft, 1, kIndexWidth, 19, 0);
+  // Quiet words where the host's answer would stand; the whole text is its tooltip.
+  notice_ = gtk_label_new("");
+  SetAccessible(notice_, "Notice");
+  gtk_label_set_ellipsize(GTK_LABEL(notice_), PANGO_ELLIPSIZE_END);
+  gtk_label_set_xalign(GTK_LABEL(notice_), 0.0f);
+  gtk_widget_set_size_request(notice_, 85, 19);
+  gtk_widget_set_no_show_all(notice_, TRUE);
+  Place(notice_, 110, 3, 0);
   buttons_[Button::kBack] = AddButton("SBtnBACK", "<", 348, 1, 19, 19, 113);
   buttons_[Button::kForward] = AddButton("SBtnFORWARD", ">", 369, 1, 19, 19, 92);
   GdkPixbuf* handle = NewDragHandle();
@@ -306,56 +335,6 @@ GtkWidget* ViewerWindowGtk::AddImage(const char* name, const char* accessible_na
   Place(box, x, y, right_distance);
   SetAccessible(box, name, accessible_name);
   return box;
-}
-
-void ViewerWindowGtk::BuildMenu() {
-  menu_ = gtk_menu_new();
-  g_object_ref_sink(menu_);
-  menu_copy_ = gtk_menu_item_new_with_label("CopyClipboard");
-  menu_find_ = gtk_menu_item_new_with_label("Find in page");
-  menu_on_top_ = gtk_check_menu_item_new_with_label("Always On Top");
-  menu_follow_sync_ = gtk_check_menu_item_new_with_label("Follow BibleSync");
-  menu_library_ = gtk_menu_item_new_with_label("Library");
-  gtk_menu_item_set_submenu(GTK_MENU_ITEM(menu_library_), gtk_menu_new());
-  menu_theme_ = gtk_menu_item_new_with_label("Theme");
-  GtkWidget* themes = gtk_menu_new();
-  gtk_menu_item_set_submenu(GTK_MENU_ITEM(menu_theme_), themes);
-  GSList* group = nullptr;
-  const std::pair<Theme, const char*> theme_items[] = {
-      {Theme::kFollowSystem, "Follow system"}, {Theme::kLight, "Light"}, {Theme::kDark, "Dark"}};
-  for (const auto& [theme, label] : theme_items) {
-    GtkWidget* item = gtk_radio_menu_item_new_with_label(group, label);
-    group = gtk_radio_menu_item_get_group(GTK_RADIO_MENU_ITEM(item));
-    gtk_menu_shell_append(GTK_MENU_SHELL(themes), item);
-    Connect(item, "activate", G_CALLBACK(OnThemeItem));
-    theme_items_[theme] = item;
-  }
-  menu_larger_ = gtk_menu_item_new_with_label("Larger text");
-  menu_smaller_ = gtk_menu_item_new_with_label("Smaller text");
-  menu_normal_size_ = gtk_menu_item_new_with_label("Normal size");
-  menu_about_ = gtk_menu_item_new_with_label("About");
-  menu_close_ = gtk_menu_item_new_with_label("Close");
-  const std::pair<GtkWidget*, const char*> items[] = {{menu_copy_, "CopyCB1"},
-                                                      {menu_find_, "Find1"},
-                                                      {menu_on_top_, "AlwaysOnTop1"},
-                                                      {menu_follow_sync_, "FollowBibleSync1"},
-                                                      {menu_library_, "Library1"},
-                                                      {menu_theme_, "Theme1"},
-                                                      {menu_larger_, "LargerText1"},
-                                                      {menu_smaller_, "SmallerText1"},
-                                                      {menu_normal_size_, "NormalSize1"},
-                                                      {menu_about_, "About1"},
-                                                      {menu_close_, "Close1"}};
-  for (const auto& [item, name] : items) {
-    gtk_widget_set_name(item, name);
-    SetAccessible(item, name, nullptr);
-    gtk_menu_shell_append(GTK_MENU_SHELL(menu_), item);
-    // The submenu's own item only opens it.
-    if (item != menu_library_ && item != menu_theme_)
-      Connect(item, "activate", G_CALLBACK(OnMenuItem));
-  }
-  gtk_widget_show_all(menu_);
-  gtk_menu_attach_to_widget(GTK_MENU(menu_), window_, nullptr);
 }
 
 void ViewerWindowGtk::Place(GtkWidget* widget, int x, int y, int right_distance) {
@@ -622,12 +601,27 @@ gboolean ViewerWindowGtk::OnKey(GtkWidget*, GdkEventKey* event, gpointer data) {
   return handled;
 }
 
+void ViewerWindowGtk::OpenGoTo() {
+  find_bar_->Close();
+  go_to_bar_->Open();
+}
+
 // Ctrl+F opens the find bar; F3 and Shift+F3 go to the next and previous
-// match; Esc closes it wherever the keyboard is. True when the key was one.
+// match; Esc closes it wherever the keyboard is; Ctrl+L opens the Go to bar.
+// True when the key was one.
 bool ViewerWindowGtk::FindKey(const GdkEventKey* event) {
   if (event->type != GDK_KEY_PRESS) return false;
   const guint mods = event->state & gtk_accelerator_get_default_mod_mask();
+  if (mods == GDK_CONTROL_MASK && (event->keyval == GDK_KEY_l || event->keyval == GDK_KEY_L)) {
+    OpenGoTo();
+    return true;
+  }
+  if (event->keyval == GDK_KEY_Escape && mods == 0 && go_to_bar_->IsOpen()) {
+    go_to_bar_->Close();
+    return true;
+  }
   if (mods == GDK_CONTROL_MASK && (event->keyval == GDK_KEY_f || event->keyval == GDK_KEY_F)) {
+    go_to_bar_->Close();
     find_bar_->Open();
     return true;
   }
@@ -680,45 +674,6 @@ gboolean ViewerWindowGtk::OnHandleMotion(GtkWidget*, GdkEventMotion* event, gpoi
     self->viewer_->DragStep({static_cast<int>(event->x_root), static_cast<int>(event->y_root)});
   });
   return FALSE;
-}
-
-void ViewerWindowGtk::OnMenuItem(GtkWidget* item, gpointer data) {
-  auto* self = static_cast<ViewerWindowGtk*>(data);
-  if (self->setting_check_) return;
-  Guarded([&] {
-    Viewer& v = *self->viewer_;
-    if (item == self->menu_copy_) v.OnCopyChosen();
-    if (item == self->menu_on_top_) v.OnAlwaysOnTopChosen();
-    if (item == self->menu_follow_sync_) v.OnFollowSyncChosen();
-    if (item == self->menu_find_) self->find_bar_->Open();
-    if (item == self->menu_larger_) v.OnTextSizeChosen(+1);
-    if (item == self->menu_smaller_) v.OnTextSizeChosen(-1);
-    if (item == self->menu_normal_size_) v.OnTextSizeChosen(0);
-    if (item == self->menu_about_) v.OnAboutChosen();
-    if (item == self->menu_close_) v.OnCloseChosen();
-  });
-}
-
-void ViewerWindowGtk::OnThemeItem(GtkWidget* item, gpointer data) {
-  auto* self = static_cast<ViewerWindowGtk*>(data);
-  if (self->setting_check_ || !gtk_check_menu_item_get_active(GTK_CHECK_MENU_ITEM(item))) return;
-  Guarded([&] {
-    for (const auto& [theme, widget] : self->theme_items_) {
-      if (widget == item) self->viewer_->OnThemeChosen(theme);
-    }
-  });
-}
-
-void ViewerWindowGtk::OnLibraryItem(GtkWidget* item, gpointer data) {
-  auto* self = static_cast<ViewerWindowGtk*>(data);
-  // Radio items also report the one that went off, and our own setting.
-  if (self->setting_check_ || !gtk_check_menu_item_get_active(GTK_CHECK_MENU_ITEM(item))) return;
-  Guarded([&] {
-    const auto found = std::find(self->library_items_.begin(), self->library_items_.end(), item);
-    if (found != self->library_items_.end())
-      self->viewer_->OnLibraryChosen(
-          static_cast<std::size_t>(found - self->library_items_.begin()));
-  });
 }
 
 // ---- ControlsPort ----
@@ -839,6 +794,10 @@ bool ViewerWindowGtk::LockUpdates() {
 }
 
 void ViewerWindowGtk::UnlockUpdates() {
+  if (thawed_for_loading_ > 0) {
+    --thawed_for_loading_;  // let go already, while the page loaded
+    return;
+  }
   GdkWindow* top = TopGdkWindow();
   if (top == nullptr || frozen_ == 0) return;
   --frozen_;
@@ -869,77 +828,6 @@ void ViewerWindowGtk::SetStayOnTop(bool on) {
   gtk_window_set_keep_above(GTK_WINDOW(window_), on);
 }
 
-void ViewerWindowGtk::SetStayOnTopCheck(bool checked) {
-  setting_check_ = true;
-  gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(menu_on_top_), checked);
-  setting_check_ = false;
-}
-
-void ViewerWindowGtk::SetFollowSyncCheck(bool checked) {
-  setting_check_ = true;
-  gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(menu_follow_sync_), checked);
-  setting_check_ = false;
-}
-
-void ViewerWindowGtk::SetTheme(Theme theme) {
-  {
-    const ScopedValue<bool> setting(setting_check_, true);
-    gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(theme_items_.at(theme)), TRUE);
-  }
-  if (!theme_) theme_ = std::make_unique<ThemeGtk>([this](bool dark) { ShowTheme(dark); });
-  theme_->Choose(theme);
-}
-
-void ViewerWindowGtk::ShowTheme(bool dark) {
-  GtkStyleContext* style = gtk_widget_get_style_context(window_);
-  if (dark) {
-    gtk_style_context_add_class(style, "dark");
-  } else {
-    gtk_style_context_remove_class(style, "dark");
-  }
-  browser_->SetDark(dark);
-}
-
-// The items are made anew each time: libraries come and go while the
-// viewer runs. Their handlers go with them.
-void ViewerWindowGtk::SetLibraries(const std::vector<std::string>& labels, int chosen) {
-  GtkWidget* submenu = gtk_menu_item_get_submenu(GTK_MENU_ITEM(menu_library_));
-  for (GtkWidget* item : library_items_)
-    gtk_widget_destroy(item);
-  library_items_.clear();
-  if (library_none_ != nullptr) gtk_widget_destroy(library_none_);
-  const ScopedValue<bool> setting(setting_check_, true);
-  // A radio group always has one item on: a hidden one, where the library
-  // shown is not listed (it was removed while the viewer ran).
-  library_none_ = gtk_radio_menu_item_new(nullptr);
-  gtk_menu_shell_append(GTK_MENU_SHELL(submenu), library_none_);
-  GSList* group = gtk_radio_menu_item_get_group(GTK_RADIO_MENU_ITEM(library_none_));
-  for (std::size_t i = 0; i < labels.size(); ++i) {
-    const std::string label = DisplayTextToUtf8(labels[i]);
-    GtkWidget* item = gtk_radio_menu_item_new_with_label(group, label.c_str());
-    group = gtk_radio_menu_item_get_group(GTK_RADIO_MENU_ITEM(item));
-    gtk_widget_set_name(item, ("Library1_" + std::to_string(i)).c_str());
-    atk_object_set_name(gtk_widget_get_accessible(item), label.c_str());
-    gtk_menu_shell_append(GTK_MENU_SHELL(submenu), item);
-    if (static_cast<int>(i) == chosen)
-      gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(item), TRUE);
-    g_signal_connect(item, "activate", G_CALLBACK(OnLibraryItem), this);
-    gtk_widget_show(item);
-    library_items_.push_back(item);
-  }
-  gtk_widget_set_sensitive(menu_library_, labels.empty() ? FALSE : TRUE);
-}
-
-void ViewerWindowGtk::ShowPopupMenu(ScreenPoint at) {
-  GdkWindow* top = TopGdkWindow();
-  gint x = 0;
-  gint y = 0;
-  gdk_window_get_origin(top, &x, &y);
-  const GdkRectangle rect{at.x - x, at.y - y, 1, 1};
-  gtk_menu_popup_at_rect(GTK_MENU(menu_), top, &rect, GDK_GRAVITY_NORTH_WEST,
-                         GDK_GRAVITY_NORTH_WEST, menu_trigger_);
-}
-
 void ViewerWindowGtk::ShowMessage(const std::string& text) {
   GtkWidget* dialog =
       gtk_message_dialog_new(GTK_WINDOW(window_), GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR,
@@ -947,6 +835,42 @@ void ViewerWindowGtk::ShowMessage(const std::string& text) {
   gtk_window_set_title(GTK_WINDOW(dialog), "Vellum");
   gtk_dialog_run(GTK_DIALOG(dialog));
   gtk_widget_destroy(dialog);
+}
+
+void ViewerWindowGtk::SetNotice(const std::string& text) {
+  const std::string shown = DisplayTextToUtf8(text);
+  gtk_label_set_text(GTK_LABEL(notice_), shown.c_str());
+  gtk_widget_set_tooltip_text(notice_, shown.empty() ? nullptr : shown.c_str());
+  gtk_widget_set_visible(notice_, shown.empty() ? FALSE : TRUE);
+}
+
+void ViewerWindowGtk::SetLoading(bool loading) {
+  if (g_getenv("VELLUM_TRACE") != nullptr)
+    std::fprintf(stderr, "vellum: loading %s\n", loading ? "shown" : "ended");
+  GtkWidget* view = browser_->Widget();
+  if (loading) {
+    // Drawing held for the load is let go: the line must show, and the old
+    // page, dimmed, no longer looks current.
+    if (GdkWindow* top = TopGdkWindow()) {
+      for (; frozen_ > 0; --frozen_, ++thawed_for_loading_)
+        gdk_window_thaw_updates(top);
+    }
+    gtk_progress_bar_set_fraction(
+        GTK_PROGRESS_BAR(loading_),
+        webkit_web_view_get_estimated_load_progress(WEBKIT_WEB_VIEW(view)));
+    gtk_widget_show(loading_);
+    gtk_widget_set_opacity(view, 0.35);
+  } else {
+    gtk_widget_hide(loading_);
+    gtk_widget_set_opacity(view, 1.0);
+  }
+}
+
+void ViewerWindowGtk::OnLoadProgress(GObject* view, GParamSpec*, gpointer data) {
+  auto* self = static_cast<ViewerWindowGtk*>(data);
+  if (!gtk_widget_get_visible(self->loading_)) return;
+  gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(self->loading_),
+                                webkit_web_view_get_estimated_load_progress(WEBKIT_WEB_VIEW(view)));
 }
 
 void ViewerWindowGtk::CaptureMouse() {

@@ -11,6 +11,7 @@
 
 #include "app/gtk/biblesync_gtk.h"
 #include "app/gtk/find_bar_gtk.h"
+#include "app/gtk/go_to_bar_gtk.h"
 #include "app/gtk/ports_gtk.h"
 #include "app/gtk/theme_gtk.h"
 #include "browser/webkit_browser_gtk.h"
@@ -52,6 +53,8 @@ class ViewerWindowGtk final : public ControlsPort {
   void ShowMessage(const std::string& text) override;
   void CaptureMouse() override;
   void ReleaseMouse() override;
+  void SetNotice(const std::string& text) override;
+  void SetLoading(bool loading) override;
 
  private:
   void BuildWindow();
@@ -89,6 +92,9 @@ class ViewerWindowGtk final : public ControlsPort {
   static gboolean OnFocusOut(GtkWidget* window, GdkEvent* event, gpointer self);
   static gboolean OnPageScroll(GtkWidget* view, GdkEventScroll* event, gpointer self);
   bool FindKey(const GdkEventKey* event);
+  // The Go to bar, the find bar closed for it (one bar at a time).
+  void OpenGoTo();
+  static void OnLoadProgress(GObject* view, GParamSpec* property, gpointer self);
   static void OnLeftAllocate(GtkWidget* widget, GdkRectangle* allocation, gpointer self);
   // Sizes the Index button to its caption within the title bar's free width.
   void FitIndexButton();
@@ -108,6 +114,7 @@ class ViewerWindowGtk final : public ControlsPort {
   std::unique_ptr<WebKitBrowser> browser_;
   std::unique_ptr<GlibSyncLink> sync_;
   std::unique_ptr<FindBarGtk> find_bar_;
+  std::unique_ptr<GoToBarGtk> go_to_bar_;
   std::unique_ptr<Viewer> viewer_;
   StartOptions options_;
 
@@ -124,6 +131,9 @@ class ViewerWindowGtk final : public ControlsPort {
   GtkWidget* menu_ = nullptr;
   GtkWidget* menu_copy_ = nullptr;
   GtkWidget* menu_find_ = nullptr;
+  GtkWidget* menu_go_to_ = nullptr;
+  GtkWidget* notice_ = nullptr;   // the host's silence, where its answer would stand
+  GtkWidget* loading_ = nullptr;  // a thin line along the title bar's foot
   GtkWidget* menu_on_top_ = nullptr;
   GtkWidget* menu_follow_sync_ = nullptr;
   GtkWidget* menu_library_ = nullptr;  // its submenu: one radio item per library
@@ -149,6 +159,7 @@ class ViewerWindowGtk final : public ControlsPort {
   bool hidden_without_wm_ = false;
   bool history_key_down_ = false;  // Alt+Left or Alt+Right held: its repeats step no further
   int frozen_ = 0;
+  int thawed_for_loading_ = 0;  // frozen updates let go early to show a slow load
 };
 
 }  // namespace vellum

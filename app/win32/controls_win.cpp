@@ -16,6 +16,7 @@ namespace {
 constexpr const wchar_t* kPanelClass = L"VellumPanel";
 constexpr const wchar_t* kButtonClass = L"VellumSpeedButton";
 constexpr const wchar_t* kImageClass = L"VellumImage";
+constexpr const wchar_t* kLineClass = L"VellumLine";
 
 // What a control window keeps; owned by the window from its first message
 // (WM_NCCREATE) to its last (WM_NCDESTROY).
@@ -292,6 +293,23 @@ LRESULT PanelMessage(HWND window, ControlState* state, UINT message, WPARAM wpar
   return DefWindowProcW(window, message, wparam, lparam);
 }
 
+LRESULT LineMessage(HWND window, ControlState* state, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_ERASEBKGND) return 1;
+  if (message != WM_PAINT) return DefWindowProcW(window, message, wparam, lparam);
+  PAINTSTRUCT paint{};
+  HDC dc = BeginPaint(window, &paint);
+  if (dc != nullptr) {
+    RECT box{};
+    GetClientRect(window, &box);
+    const HGDIOBJ old = SelectObject(dc, GetStockObject(DC_BRUSH));
+    SetDCBrushColor(dc, state->dark ? RGB(0x8A, 0xB4, 0xF8) : RGB(0x3A, 0x6F, 0xD8));
+    PatBlt(dc, box.left, box.top, box.right - box.left, box.bottom - box.top, PATCOPY);
+    SelectObject(dc, old);
+  }
+  EndPaint(window, &paint);
+  return 0;
+}
+
 // The procedure of each control class: the state's life, then the class's
 // own handling once the state is there.
 template <LRESULT (*kHandle)(HWND, ControlState*, UINT, WPARAM, LPARAM)>
@@ -336,7 +354,8 @@ HBITMAP ToBitmap(const Picture& picture) {
 bool RegisterControlClasses(HINSTANCE instance) {
   const std::pair<const wchar_t*, WNDPROC> classes[] = {{kPanelClass, ControlProc<PanelMessage>},
                                                         {kButtonClass, ControlProc<ButtonMessage>},
-                                                        {kImageClass, ControlProc<ImageMessage>}};
+                                                        {kImageClass, ControlProc<ImageMessage>},
+                                                        {kLineClass, ControlProc<LineMessage>}};
   for (const auto& [name, procedure] : classes) {
     WNDCLASSW wc{};
     wc.lpfnWndProc = procedure;
@@ -350,7 +369,7 @@ bool RegisterControlClasses(HINSTANCE instance) {
 }
 
 void UnregisterControlClasses(HINSTANCE instance) {
-  for (const wchar_t* name : {kPanelClass, kButtonClass, kImageClass})
+  for (const wchar_t* name : {kPanelClass, kButtonClass, kImageClass, kLineClass})
     UnregisterClassW(name, instance);
 }
 
@@ -369,6 +388,12 @@ HWND CreateSpeedButton(HWND parent, int id, const wchar_t* caption, const RECT& 
   state->listener = listener;
   state->look = look;
   return CreateControl(kButtonClass, parent, id, caption, place, 0, std::move(state));
+}
+
+HWND CreateLine(HWND parent, int id) {
+  auto state = std::make_unique<ControlState>();
+  state->id = id;
+  return CreateControl(kLineClass, parent, id, nullptr, RECT{0, 0, 1, 1}, 0, std::move(state));
 }
 
 HWND CreateImage(HWND parent, int id, HBITMAP bitmap, const RECT& place, HCURSOR cursor,

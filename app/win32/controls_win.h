@@ -46,6 +46,8 @@ HWND CreateSpeedButton(HWND parent, int id, const wchar_t* caption, const RECT& 
 // The image takes over the bitmap and deletes it with the window.
 HWND CreateImage(HWND parent, int id, HBITMAP bitmap, const RECT& place, HCURSOR cursor,
                  ControlListener* listener);
+// A thin line in the accent colour: the title bar's sign of a page loading.
+HWND CreateLine(HWND parent, int id);
 // The DPI an image draws its picture for (96: as it is).
 void SetImageDpi(HWND image, int dpi);
 // Changes a speed button's font (not owned), redrawing it.

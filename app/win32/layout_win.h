@@ -45,6 +45,15 @@ enum ControlId : int {
   kFindNext,
   kFindStatus,
   kFindClose,
+  // The Go to bar, in the same place while it is open.
+  kGoToLabel,
+  kGoToText,
+  kGoToGo,
+  kGoToStatus,
+  kGoToClose,
+  // The quiet word that the host did not answer, and the line of a slow load.
+  kNotice,
+  kLoading,
 };
 
 enum MenuId : int {
@@ -62,6 +71,7 @@ enum MenuId : int {
   kFollowSystem1,
   kLight1,
   kDark1,
+  kGoTo1,
 };
 
 enum class Face { kWindow, kArial, kArialBold, kArialBlack };
@@ -121,6 +131,18 @@ constexpr const char* ControlName(int id) {
       return "FindStatus";
     case kFindClose:
       return "FindClose";
+    case kGoToText:
+      return "GoToText";
+    case kGoToGo:
+      return "GoToGo";
+    case kGoToStatus:
+      return "GoToStatus";
+    case kGoToClose:
+      return "GoToClose";
+    case kNotice:
+      return "Notice";
+    case kLoading:
+      return "Loading";
     default:
       break;
   }

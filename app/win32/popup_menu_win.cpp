@@ -33,6 +33,7 @@ bool PopupMenuWin::Create() {
   }
   const std::pair<MenuId, const wchar_t*> items[] = {{kCopyCB1, L"CopyClipboard"},
                                                      {kFindInPage1, L"Find in page"},
+                                                     {kGoTo1, L"Go to\u2026\tCtrl+L"},
                                                      {kAlwaysOnTop1, L"Always On Top"},
                                                      {kFollowBibleSync1, L"Follow BibleSync"},
                                                      {kLibrary1, L"Library"},

@@ -40,12 +40,6 @@ int ControlOf(Button button) {
   return 0;
 }
 
-// Messages for the user are UTF-8 (they name files, and paths are UTF-8);
-// anything that is not is text in the ANSI code page.
-std::wstring MessageText(const std::string& text) {
-  return DisplayTextToWide(text);
-}
-
 // The window's DPI: GetDpiForWindow where the system has it (Windows 10
 // 1607 and later), else the screen's.
 int DpiOf(HWND window) {
@@ -227,6 +221,16 @@ bool ViewerWindowWin::CreateWindows() {
     PostMessageW(window_, kFindMessage, static_cast<WPARAM>(FindAction::kRecount), 0);
   });
   find_bar_->SetFonts(window_font_.Get(), window_font_.Get());
+  go_to_bar_ = std::make_unique<GoToBarWin>(GoToBarWin::Callbacks{
+      [this](const std::string& typed) {
+        return viewer_ ? viewer_->OnGoToEntered(typed) : GoToResult{};
+      },
+      [this](const std::string& typed) {
+        return viewer_ ? viewer_->GoToCompletion(typed) : std::optional<std::string>{};
+      },
+      [this] { LayOut(); }, [this] { browser_->Focus(); }});
+  if (!go_to_bar_->Create(window_, instance_, this)) return false;
+  go_to_bar_->SetFonts(window_font_.Get(), window_font_.Get());
   ZoomPagesForDpi();
   LayOut();
   return true;
@@ -254,6 +258,18 @@ void ViewerWindowWin::CreateTitleBar() {
     if (place.id == kImage1 || place.id == kImage2) SetImageDpi(control, dpi_);
     controls_[place.id] = control;
   }
+  // Quiet words where the host's answer would stand: a caption that is not
+  // a button, drawn as a disabled one is.
+  ButtonLook quiet;
+  quiet.font = window_font_.Get();
+  quiet.margin = Scaled(2, dpi_);
+  notice_ = CreateSpeedButton(panel_, kNotice, L"", RECT{}, quiet, this);
+  loading_line_ = CreateLine(panel_, kLoading);
+  if (notice_ == nullptr || loading_line_ == nullptr)
+    throw SystemError("cannot create the title bar");
+  EnableWindow(notice_, FALSE);
+  ShowWindow(notice_, SW_HIDE);
+  ShowWindow(loading_line_, SW_HIDE);
   ShowWindow(controls_[kSpeedButton1], SW_HIDE);
   EnableWindow(controls_[kSBtnBACK], FALSE);
   EnableWindow(controls_[kSBtnFORWARD], FALSE);
@@ -292,6 +308,9 @@ void ViewerWindowWin::ApplyDpi(int dpi) {
     }
   }
   if (find_bar_) find_bar_->SetFonts(window_font_.Get(), window_font_.Get());
+  if (go_to_bar_) go_to_bar_->SetFonts(window_font_.Get(), window_font_.Get());
+  SetButtonFont(notice_, window_font_.Get());
+  SetButtonMargin(notice_, Scaled(2, dpi_));
   for (Font* font : {&window_font_, &arial_, &arial_underlined_, &arial_bold_, &arial_black_})
     font->DropPrevious();
 }
@@ -305,7 +324,10 @@ void ViewerWindowWin::ZoomPagesForDpi() {
 RECT ViewerWindowWin::BrowserPlace() const {
   RECT client{};
   if (window_ != nullptr) GetClientRect(window_, &client);
-  const LONG top = Scaled(kPanelHeight, dpi_) + (find_bar_ ? find_bar_->Height(dpi_) : 0);
+  const LONG top = Scaled(kPanelHeight, dpi_) + (find_bar_ ? find_bar_->Height(dpi_) : 0) +
+                   (go_to_bar_ ? go_to_bar_->Height(dpi_) : 0);
+  // While a slow page loads, the old one is not shown as if it were current.
+  if (loading_) return RECT{0, top, client.right, top};
   return RECT{0, top, client.right, std::max<LONG>(client.bottom, top)};
 }
 
@@ -321,67 +343,15 @@ void ViewerWindowWin::LayOut() {
     MoveWindow(controls_[place.id], rect.left, rect.top, rect.right - rect.left,
                rect.bottom - rect.top, TRUE);
   }
-  if (find_bar_ && find_bar_->IsOpen())
-    find_bar_->Place(Scaled(kPanelHeight, dpi_), client.right, dpi_);
+  MoveWindow(notice_, Scaled(110, dpi_), Scaled(1, dpi_), Scaled(85, dpi_), Scaled(19, dpi_), TRUE);
+  MoveWindow(loading_line_, 0, Scaled(kPanelHeight - 2, dpi_), client.right, Scaled(2, dpi_), TRUE);
+  int bar_top = Scaled(kPanelHeight, dpi_);
+  if (find_bar_ && find_bar_->IsOpen()) {
+    find_bar_->Place(bar_top, client.right, dpi_);
+    bar_top += find_bar_->Height(dpi_);
+  }
+  if (go_to_bar_ && go_to_bar_->IsOpen()) go_to_bar_->Place(bar_top, client.right, dpi_);
   browser_->SetRect(BrowserPlace());
-}
-
-// The Index button takes the width its caption needs, from its design width
-// up to the title bar's free width (to Back, less a gap); a longer caption
-// ends in an ellipsis and is shown whole as the button's tooltip.
-int ViewerWindowWin::FitIndexButton(int panel_width) {
-  HWND button = controls_[kSBtnINDEX];
-  wchar_t caption[256] = {};
-  const int length = GetWindowTextW(button, caption, 256);
-  SIZE text{};
-  if (HDC dc = GetDC(button)) {
-    const HGDIOBJ old = SelectObject(dc, FontOf(Face::kArialBold));
-    GetTextExtentPoint32W(dc, caption, length, &text);
-    SelectObject(dc, old);
-    ReleaseDC(button, dc);
-  }
-  const int wanted = text.cx + Scaled(5 + 5, dpi_);  // the caption's margin, and as much after
-  const int free = panel_width - Scaled(113, dpi_) - Scaled(198, dpi_) - Scaled(4, dpi_);
-  if (wanted > free) MakeIndexTooltip();
-  if (tooltip_ != nullptr) {
-    TTTOOLINFOW tool{};
-    tool.cbSize = sizeof tool;
-    tool.hwnd = panel_;
-    tool.uId = reinterpret_cast<UINT_PTR>(button);
-    tool.lpszText = wanted > free ? caption : const_cast<wchar_t*>(L"");
-    SendMessageW(tooltip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
-  }
-  return std::max(Scaled(40, dpi_), std::min(wanted, free));
-}
-
-// The Index button's tooltip, made the first time a caption is cut short.
-// The common controls are loaded then, not at start: under Wine, their
-// version 6 loaded with the program keeps the window from staying on top.
-void ViewerWindowWin::MakeIndexTooltip() {
-  if (tooltip_ != nullptr || common_controls_ != nullptr) return;
-  common_controls_ = LoadLibraryW(L"comctl32.dll");
-  using InitControls = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
-  const auto init = common_controls_ == nullptr
-                        ? nullptr
-                        : reinterpret_cast<InitControls>(reinterpret_cast<void (*)()>(
-                              GetProcAddress(common_controls_, "InitCommonControlsEx")));
-  const INITCOMMONCONTROLSEX classes{sizeof classes, ICC_WIN95_CLASSES};
-  if (init == nullptr || !init(&classes)) {
-    std::fprintf(stderr, "vellum: no tooltips (error %lu)\n", GetLastError());
-    return;
-  }
-  tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
-                             WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
-                             CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr, instance_, nullptr);
-  if (tooltip_ == nullptr) return;
-  TTTOOLINFOW tool{};
-  tool.cbSize = sizeof tool;
-  tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-  tool.hwnd = panel_;
-  tool.uId = reinterpret_cast<UINT_PTR>(controls_[kSBtnINDEX]);
-  tool.lpszText = const_cast<wchar_t*>(L"");
-  if (SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool)) == FALSE)
-    std::fprintf(stderr, "vellum: the Index button has no tooltip\n");
 }
 
 HWND ViewerWindowWin::ButtonWindow(Button button) const {
@@ -438,6 +408,7 @@ void ViewerWindowWin::OnDestroyed() {
 
 bool ViewerWindowWin::FilterMessage(MSG& msg) {
   if (!browser_) return false;
+  if (go_to_bar_ && go_to_bar_->FilterKey(msg, window_)) return true;
   if (find_bar_ && find_bar_->FilterKey(msg, window_)) return true;
   // The mouse's back and forward buttons over the page step our history,
   // never the control's own. Over our own windows they come as WM_APPCOMMAND.
@@ -556,12 +527,25 @@ LRESULT ViewerWindowWin::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       return host::kCopyDataHandled;
     }
     case kFindMessage:
-      if (find_bar_ && wparam <= static_cast<WPARAM>(FindAction::kRecount))
+      if (find_bar_ && wparam <= static_cast<WPARAM>(FindAction::kRecount)) {
+        // One bar at a time.
+        if (static_cast<FindAction>(wparam) == FindAction::kOpen && go_to_bar_)
+          go_to_bar_->Act(GoToAction::kClose);
         find_bar_->Act(static_cast<FindAction>(wparam));
+      }
+      return 0;
+    case kGoToMessage:
+      if (go_to_bar_ && wparam <= static_cast<WPARAM>(GoToAction::kClose)) {
+        if (static_cast<GoToAction>(wparam) == GoToAction::kOpen && find_bar_)
+          find_bar_->Act(FindAction::kClose);
+        go_to_bar_->Act(static_cast<GoToAction>(wparam));
+      }
       return 0;
     case WM_COMMAND:
       if (find_bar_ && LOWORD(wparam) == kFindText && HIWORD(wparam) == EN_CHANGE)
         find_bar_->OnTextChanged();
+      if (go_to_bar_ && LOWORD(wparam) == kGoToText && HIWORD(wparam) == EN_CHANGE)
+        go_to_bar_->OnTextChanged();
       return 0;
     case kTextSizeMessage:
       if (viewer_ && wparam == kTextSizeWheel) {
@@ -769,6 +753,13 @@ void ViewerWindowWin::OnControl(int id, ControlEvent event, POINT screen, POINT 
       case kSpeedButton3:
         if (click) v.OnCloseClicked();
         break;
+      case kGoToGo:
+      case kGoToClose:
+        if (click)
+          PostMessageW(window_, kGoToMessage,
+                       static_cast<WPARAM>(id == kGoToGo ? GoToAction::kGo : GoToAction::kClose),
+                       0);
+        break;
       case kFindPrevious:
       case kFindNext:
       case kFindClose:
@@ -783,54 +774,12 @@ void ViewerWindowWin::OnControl(int id, ControlEvent event, POINT screen, POINT 
   });
 }
 
-void ViewerWindowWin::OnCommand(int id) {
-  Viewer& v = *viewer_;
-  if (const auto library = PopupMenuWin::LibraryOf(id)) {
-    v.OnLibraryChosen(*library);
-    return;
-  }
-  if (const auto theme = PopupMenuWin::ThemeOf(id)) {
-    v.OnThemeChosen(*theme);
-    return;
-  }
-  switch (id) {
-    case kCopyCB1:
-      v.OnCopyChosen();
-      break;
-    case kAlwaysOnTop1:
-      v.OnAlwaysOnTopChosen();
-      break;
-    case kFollowBibleSync1:
-      v.OnFollowSyncChosen();
-      break;
-    case kLargerText1:
-      v.OnTextSizeChosen(+1);
-      break;
-    case kSmallerText1:
-      v.OnTextSizeChosen(-1);
-      break;
-    case kNormalSize1:
-      v.OnTextSizeChosen(0);
-      break;
-    case kFindInPage1:
-      if (find_bar_) find_bar_->Act(FindAction::kOpen);
-      break;
-    case kAbout1:
-      v.OnAboutChosen();
-      break;
-    case kClose1:
-      v.OnCloseChosen();
-      break;
-    default:
-      break;
-  }
-}
-
 // ---- ControlsPort ----
 
 void ViewerWindowWin::SetCaption(Button button, const std::string& caption) {
-  // Captions are book names and codes: text in the ANSI code page.
-  if (!SetWindowTextW(ButtonWindow(button), AnsiToWide(caption).c_str()))
+  // Captions are book names and codes: a library's own names are UTF-8,
+  // others text in the ANSI code page.
+  if (!SetWindowTextW(ButtonWindow(button), DisplayTextToWide(caption).c_str()))
     std::fprintf(stderr, "vellum: cannot set a caption (error %lu)\n", GetLastError());
   if (button == Button::kIndex) LayOut();
 }
@@ -933,53 +882,6 @@ void ViewerWindowWin::SetStayOnTop(bool on) {
     return;
   }
   on_top_ = on;
-}
-
-void ViewerWindowWin::SetStayOnTopCheck(bool checked) {
-  menu_.SetCheck(kAlwaysOnTop1, checked);
-}
-
-void ViewerWindowWin::SetFollowSyncCheck(bool checked) {
-  menu_.SetCheck(kFollowBibleSync1, checked);
-}
-
-void ViewerWindowWin::OnSyncLocation(const TbcvRec& location) {
-  if (!viewer_ || viewer_->Closed() || !viewer_->FollowSyncChecked()) return;
-  viewer_->ReceiveSyncLocation(location);
-}
-
-void ViewerWindowWin::SetLibraries(const std::vector<std::string>& labels, int chosen) {
-  menu_.SetLibraries(labels, chosen);
-}
-
-void ViewerWindowWin::SetTheme(Theme theme) {
-  theme_ = theme;
-  menu_.SetTheme(theme);
-  ApplyTheme();
-}
-
-void ViewerWindowWin::ApplyTheme() {
-  dark_ = theme_ == Theme::kDark || (theme_ == Theme::kFollowSystem && AppsPreferDark());
-  SetDarkFrame(window_, dark_);
-  SetControlDark(panel_, dark_);
-  for (const auto& [id, control] : controls_)
-    SetControlDark(control, dark_);
-  for (const int id : {kFindPrevious, kFindNext, kFindClose}) {
-    if (HWND button = GetDlgItem(window_, id)) SetControlDark(button, dark_);
-  }
-  // The menu icon's picture carries the face it stands on.
-  if (HBITMAP icon = NewMenuIcon(dark_)) SetImageBitmap(controls_[kImage1], icon);
-  RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
-  browser_->SetDark(dark_);
-}
-
-void ViewerWindowWin::ShowPopupMenu(ScreenPoint at) {
-  const int command = menu_.Show(window_, POINT{at.x, at.y});
-  if (command != 0) OnCommand(command);
-}
-
-void ViewerWindowWin::ShowMessage(const std::string& text) {
-  MessageBoxW(window_, MessageText(text).c_str(), kViewerTitleW, MB_OK | MB_ICONERROR);
 }
 
 void ViewerWindowWin::CaptureMouse() {

@@ -13,6 +13,7 @@
 #include "app/win32/biblesync_win.h"
 #include "app/win32/controls_win.h"
 #include "app/win32/find_bar_win.h"
+#include "app/win32/go_to_bar_win.h"
 #include "app/win32/layout_win.h"
 #include "app/win32/link_hook_win.h"
 #include "app/win32/popup_menu_win.h"
@@ -91,6 +92,8 @@ class ViewerWindowWin final : public ControlsPort, private ControlListener {
   void ShowMessage(const std::string& text) override;
   void CaptureMouse() override;
   void ReleaseMouse() override;
+  void SetNotice(const std::string& text) override;
+  void SetLoading(bool loading) override;
 
  private:
   // Lets go of everything the window holds; also after a failed start.
@@ -145,6 +148,7 @@ class ViewerWindowWin final : public ControlsPort, private ControlListener {
   std::unique_ptr<Win32SyncLink> sync_;
   std::unique_ptr<Viewer> viewer_;
   std::unique_ptr<FindBarWin> find_bar_;
+  std::unique_ptr<GoToBarWin> go_to_bar_;
   LinkHook hook_;
 
   Font window_font_;
@@ -159,6 +163,9 @@ class ViewerWindowWin final : public ControlsPort, private ControlListener {
   std::map<int, HWND> controls_;  // title-bar controls by id
   PopupMenuWin menu_;
   HWND tooltip_ = nullptr;  // the Index button's, for a caption cut short
+  HWND notice_ = nullptr;   // the host's silence, where its answer would stand
+  HWND loading_line_ = nullptr;
+  bool loading_ = false;  // a slow page: the line shows, the old page does not
   HMODULE common_controls_ = nullptr;
   int dpi_ = 96;
   bool underlined_ = false;  // the location button's font

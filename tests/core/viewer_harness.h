@@ -117,6 +117,9 @@ class FakeControls final : public ControlsPort {
   }
   void CaptureMouse() override { captured = true; }
   void ReleaseMouse() override { captured = false; }
+  void SetNotice(const std::string& text) override { notices.push_back(text); }
+  void SetLoading(bool on) override { loading.push_back(on); }
+  std::string Notice() const { return notices.empty() ? "" : notices.back(); }
 
   std::string Caption(Button b) const { return captions.count(b) ? captions.at(b) : "....."; }
   bool Visible(Button b) const {
@@ -153,6 +156,8 @@ class FakeControls final : public ControlsPort {
   std::vector<std::string> messages;
   std::function<void()> on_message;
   bool captured = false;
+  std::vector<std::string> notices;  // every notice set, in order ("": taken away)
+  std::vector<bool> loading;         // every loading state set, in order
 
  private:
   Harness& harness_;

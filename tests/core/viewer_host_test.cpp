@@ -177,13 +177,6 @@ TEST_F(HostTest, LinksAreFollowedBeforeAPageIsReady) {
   EXPECT_FALSE(during_load);
 }
 
-TEST_F(HostTest, WithoutAHostALinkIsCancelledAndNothingElseHappens) {
-  h.host.exists = false;
-  EXPECT_TRUE(h.viewer.OnBeforeNavigate("alpha.htm$BCVBET2:5"));
-  EXPECT_TRUE(h.host.requests.empty());
-  EXPECT_FALSE(h.viewer.AwaitingHost());
-}
-
 TEST_F(HostTest, PendingJumpLifecycle) {
   h.ShowNow(Loc("ALP", 1, 1));
   LinkAnsweredWith(Loc("GAM", 2, -3));

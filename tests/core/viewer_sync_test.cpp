@@ -51,6 +51,8 @@ TEST_F(SyncTest, OffUnlessAskedAndItsNavigationsIgnoredThen) {
   EXPECT_TRUE(Click("ALP2:3"));
   EXPECT_TRUE(h.sync.requests.empty());
   EXPECT_FALSE(h.viewer.AwaitingHost());
+  h.Advance(10);
+  EXPECT_EQ(Caption(), "Alpha 2:3") << "nobody to ask: the viewer went itself";
 }
 
 TEST_F(SyncTest, WhereTheStateComesFromAndWhenItIsSaved) {
@@ -223,6 +225,8 @@ TEST_F(SyncTest, TurningItOffStopsBothDirections) {
   EXPECT_TRUE(Click("BET2:5"));
   EXPECT_TRUE(h.sync.requests.empty());
   EXPECT_FALSE(h.controls.Visible(Button::kPendingJump));
+  h.Advance(10);
+  EXPECT_EQ(Caption(), "Beta 2:5") << "followed by nobody: the viewer went itself";
 
   // A host message in its quiet time is not the programs' and stays.
   h.viewer.OnFollowSyncChosen();  // on again

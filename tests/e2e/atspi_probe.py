@@ -5,7 +5,8 @@ accessibility registry it talks to is that session's. Reads one command per line
 standard input and answers with one line of JSON:
 
   controls PID   every control of the viewer's window that carries a designer name
-                 (its accessible description): name, showing, enabled, extents
+                 (its accessible description): name, showing, enabled, extents, and the
+                 text of a text field
   menu PID       the items of an open popup menu: name, showing, extents
 """
 import json
@@ -52,13 +53,24 @@ def walk(acc, visit, depth=0):
         walk(acc.getChildAtIndex(i), visit, depth + 1)
 
 
+def text(acc):
+    """What a text field holds; None for other controls."""
+    if acc.getRole() not in (pyatspi.ROLE_TEXT, pyatspi.ROLE_ENTRY):
+        return None
+    try:
+        return acc.queryText().getText(0, -1)
+    except NotImplementedError:
+        return None
+
+
 def controls(pid):
     found = {}
     app = application(pid)
 
     def visit(acc):
         if acc.description and acc.getRole() != pyatspi.ROLE_MENU_ITEM:
-            found[acc.description] = dict(name=acc.name, extents=extents(acc), **states(acc))
+            found[acc.description] = dict(name=acc.name, extents=extents(acc), text=text(acc),
+                                          **states(acc))
 
     if app is not None:
         walk(app, visit)

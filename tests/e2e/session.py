@@ -211,10 +211,11 @@ class Session:
         wait_until(lambda: "window id" in self.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]),
                    what="the window manager")
 
-    def start_viewer(self, wait_for_start_page=True, wrap=(), args=()):
+    def start_viewer(self, wait_for_start_page=True, wrap=(), args=(), place=None):
         """Starts the viewer with args on its command line; wrap is a command that runs
         it (and execs it, so that the process keeps its id), e.g. in a mount namespace
-        of its own."""
+        of its own. place, (caption, end of the page's URL), is where a viewer started
+        without a host opens again, in place of the start page."""
         if self.inspector is not None:  # it belonged to a viewer that has ended
             self.inspector.close()
             self.inspector = None
@@ -228,17 +229,18 @@ class Session:
                                            cwd=self.program, env=env, stdout=log, stderr=log)
         self.processes.append(self.viewer)
         self.host("wait", "--timeout", "20", check=True)
-        if wait_for_start_page:
+        if wait_for_start_page or place:
             # The inspector can take the viewer down when a client connects while the
             # first page loads, so it is asked only once start-up has shown its first
             # start page (the Index button's caption is set right after it).
             wait_until(lambda: self.control("SBtnINDEX")["name"] != "Index", timeout=20,
                        interval=0.2, what="start-up")
             time.sleep(0.5)
+            caption, url = place or ("About", "/web.htm/index.htm")
             try:
-                wait_until(lambda: self.page_url().endswith("/web.htm/index.htm")
-                           and self.control("SpeedButton2")["name"] == "About",
-                           timeout=20, interval=0.2, what="the start page")
+                wait_until(lambda: self.page_url().endswith(url)
+                           and self.control("SpeedButton2")["name"] == caption,
+                           timeout=20, interval=0.2, what=f"the first page ({caption})")
             except AssertionError as error:
                 listening = subprocess.run(["ss", "-ltnp"], capture_output=True, text=True).stdout
                 with open(self.viewer_log) as log:

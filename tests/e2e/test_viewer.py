@@ -343,8 +343,8 @@ class MenuAndCommands(ViewerTest):
         items = self.open_menu_on_page()
         self.assertEqual(sorted(name for name, item in items.items() if item["showing"]),
                          ["About", "Always On Top", "Close", "CopyClipboard", "Find in page",
-                          "Follow BibleSync", "Larger text", "Library", "Normal size",
-                          "Smaller text", "Theme"])
+                          "Follow BibleSync", "Go to\u2026", "Larger text", "Library",
+                          "Normal size", "Smaller text", "Theme"])
         self.assertFalse(items["Follow BibleSync"]["checked"], "off unless chosen")
         self.choose("About", items)
         wait_until(lambda: self.s.page_url().endswith("/about/about.htm"), what="the about page")
@@ -402,12 +402,13 @@ class DraggingWithoutAHost(ViewerTest):
 
 
 class BookNameText(ViewerTest):
-    # Esaie in UTF-8 (its cut falls inside a character) and Genese in Windows-1252.
+    # Esaie in UTF-8 (its fifth byte falls inside a character) and Genese in
+    # Windows-1252: five characters each.
     books = b"[BKA]\r\nZET=\xc3\x89sa\xc3\xafe\r\nWIN=Gen\xe8se\r\n"
 
     def test_names_show_as_utf8_or_windows_1252_and_cut_cleanly(self):
         self.show("ZET", 1, 1)
-        self.s.wait_caption("\u00c9sa 1:1")
+        self.s.wait_caption("\u00c9sa\u00efe 1:1")
         self.show("WIN", 2, 3)
         self.s.wait_caption("Gen\u00e8s 2:3")
 

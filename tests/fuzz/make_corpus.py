@@ -207,6 +207,17 @@ def osis():
     yield "too-large", b"Ps.256.1!a"
 
 
+def places():
+    spanish = ("[Bookfiles]\r\nIDX=index.htm\r\nPSA=psa.htm\r\nJHN=jhn.htm\r\n[BKA]\r\n"
+               "PSA=Sal\r\nJHN=Juan\r\n[Names]\r\nPSA=Salmos\r\n[Abbreviations]\r\n"
+               "LOS SALMOS=PSA\r\n").encode()
+    yield "spanish", long_text(spanish) + text("Salmos 119:105".encode()) + b"PSA119:105"
+    yield "english", long_text(b"") + text(b"1 Cor 13") + b"1CO13"
+    yield "completion", long_text(spanish) + text(b"sal") + b"JHN 3:16"
+    yield "saved", long_text(b"") + text(b"Jude 5") + b"ABC 255:-32768"
+    yield "range", long_text(b"") + text("Juan 3:16\u201318".encode()) + b"IDX"
+
+
 def biblesync():
     def datagram(kind, body, sender=bytes(range(16)), count=b"\x01\0\0\0", version=3,
                  magic=0x409CAF11):
@@ -239,7 +250,7 @@ def main():
     for name, cases in [("location", location), ("ini", ini), ("settings", settings),
                         ("catalogue", catalogue), ("host_frames", host_frames),
                         ("anchors", anchors), ("viewer", viewer), ("entry_html", entry_html),
-                        ("osis", osis), ("biblesync", biblesync)]:
+                        ("osis", osis), ("places", places), ("biblesync", biblesync)]:
         folder = ROOT / name
         shutil.rmtree(folder, ignore_errors=True)
         folder.mkdir(parents=True)

@@ -59,10 +59,10 @@ class Library:
         return env
 
     def add(self, name, body, kind="Commentary", compressed=False, conf_extra="", driver=None,
-            data_of=None):
+            data_of=None, lang="en"):
         """Builds module name from OSIS body with osis2mod and writes its conf.
         driver overrides the ModDrv the data was made for; data_of points the conf
-        at another module's data."""
+        at another module's data; lang is the module's language."""
         folder_kind = ("comments" if kind == "Commentary" else "texts")
         data = f"modules/{folder_kind}/{'z' if compressed else 'raw'}/{(data_of or name).lower()}/"
         if data_of is None:
@@ -79,7 +79,7 @@ class Library:
         made_for = {("Commentary", False): "RawCom", ("Commentary", True): "zCom",
                     ("Bible", False): "RawText", ("Bible", True): "zText"}[(kind, compressed)]
         conf = [f"[{name}]", f"DataPath=./{data}", f"ModDrv={driver or made_for}",
-                "SourceType=OSIS", "Encoding=UTF-8", "Lang=en", "Versification=KJV",
+                "SourceType=OSIS", "Encoding=UTF-8", f"Lang={lang}", "Versification=KJV",
                 f"Description={name}, a test {kind.lower()}",
                 r"About=Made for the tests.\par A second paragraph.",
                 "DistributionLicense=Public Domain"]
@@ -88,6 +88,26 @@ class Library:
         with open(os.path.join(self.folder, "mods.d", name.lower() + ".conf"), "w") as f:
             f.write("\n".join(conf) + "\n" + conf_extra)
         return os.path.join(self.folder, data)
+
+
+    def add_imp(self, name, entries, source_type, kind="Bible"):
+        """Builds module name with imp2vs from (reference, markup) entries whose
+        markup is of source_type (ThML, GBF, OSIS), and writes its conf."""
+        data = f"modules/{'texts' if kind == 'Bible' else 'comments'}/rawtext/{name.lower()}/"
+        os.makedirs(os.path.join(self.folder, data), exist_ok=True)
+        source = os.path.join(self.folder, name + ".imp")
+        with open(source, "w", encoding="utf-8") as f:
+            f.write("".join(f"$$${ref}\n{text}\n" for ref, text in entries))
+        result = subprocess.run(["imp2vs", source, "-o", os.path.join(self.folder, data)],
+                                capture_output=True, text=True, timeout=60)
+        if result.returncode != 0:
+            raise RuntimeError(f"imp2vs failed: {result.stdout}{result.stderr}")
+        conf = [f"[{name}]", f"DataPath=./{data}",
+                f"ModDrv={'RawText' if kind == 'Bible' else 'RawCom'}",
+                f"SourceType={source_type}", "Encoding=UTF-8", "Lang=en", "Versification=KJV",
+                f"Description={name}, a test {kind.lower()}"]
+        with open(os.path.join(self.folder, "mods.d", name.lower() + ".conf"), "w") as f:
+            f.write("\n".join(conf) + "\n")
 
 
 def run_import(env, *args):

@@ -9,6 +9,7 @@
 #include "core/ini_file.h"
 #include "tools/import/entry_html.h"
 #include "tools/import/expositions.h"
+#include "tools/import/page_words.h"
 #include "tools/import/pages.h"
 #include "tools/import/references.h"
 
@@ -288,8 +289,9 @@ TEST(BookPage, AnchorsBlocksAndHeadings) {
   for (std::size_t at = html.find("<a name=\""); at != std::string::npos;
        at = html.find("<a name=\"", at + 1))
     anchors.push_back(html.substr(at + 9, 8));
-  EXPECT_EQ(anchors,
-            (std::vector<std::string>{"CV000000", "CV001001", "CV001002", "CV002004", "CV002005"}));
+  // Each chapter's start is found exactly, before its first entry.
+  EXPECT_EQ(anchors, (std::vector<std::string>{"CV000000", "CV001000", "CV001001", "CV001002",
+                                               "CV002000", "CV002004", "CV002005"}));
   EXPECT_NE(html.find("<meta charset=\"utf-8\">"), std::string::npos);
   EXPECT_NE(html.find(">1:2-3</h3>"), std::string::npos);
   EXPECT_NE(html.find(">Introduction</h3>"), std::string::npos);
@@ -301,16 +303,32 @@ TEST(BookPage, AnchorsBlocksAndHeadings) {
   EXPECT_NE(html.find("\nhtml.vellum-dark { color-scheme: dark;"), std::string::npos);
 }
 
-TEST(BookPage, BibleChaptersHeadTheirFirstVerse) {
-  BookPage page("Psalms", true, PageStyle{});
-  page.Add(3, 0, 0, "A Psalm of David.");
-  page.Add(3, 1, 1, "LORD");
-  page.Add(4, 1, 1, "Hear me");
+TEST(BookPage, BibleChaptersHeadTheirFirstVerseInTheModulesLanguage) {
+  BookPage page("Salmos", true, PageStyle{"", "", "es-MX", false});
+  page.Add(3, 0, 0, "Salmo de David.");
+  page.Add(3, 1, 1, "JEHOVA");
+  page.Add(4, 1, 1, "Respóndeme");
   const std::string html = page.Finish();
-  EXPECT_LT(html.find("Chapter 3"), html.find("CV003000"));
-  EXPECT_LT(html.find("Chapter 4"), html.find("CV004001"));
+  // A chapter's start is its heading: its title's anchor where it has one.
+  EXPECT_NE(html.find("<h2 class=\"c\"><a name=\"CV003000\"></a>Capítulo 3</h2>"),
+            std::string::npos);
+  EXPECT_NE(html.find("<h2 class=\"c\"><a name=\"CV004000\"></a>Capítulo 4</h2>\n"
+                      "<a name=\"CV004001\"></a>"),
+            std::string::npos);
+  EXPECT_EQ(html.find("CV003000"), html.rfind("CV003000")) << "one anchor for the title";
   EXPECT_NE(html.find("<sup class=\"v\">1</sup>"), std::string::npos);
   EXPECT_EQ(page.Blocks(), 2);
+}
+
+TEST(PageWords, ByThePrimarySubtagEnglishOtherwise) {
+  const struct {
+    const char* language;
+    const char* chapter;
+  } cases[] = {{"es", "Capítulo"}, {"ES-mx", "Capítulo"}, {"pt_BR", "Capítulo"},
+               {"he", "פרק"},      {"de", "Kapitel"},     {"en", "Chapter"},
+               {"", "Chapter"},    {"xx", "Chapter"},     {"e", "Chapter"}};
+  for (const auto& c : cases)
+    EXPECT_EQ(WordsFor(c.language).chapter, c.chapter) << c.language;
 }
 
 TEST(AnchorNames, ThreeDigitsEach) {
@@ -325,14 +343,36 @@ TEST(IniFiles, ReadBackAsTheViewerReadsThem) {
   EXPECT_EQ(catalogue.ReadString("INFO", "ShortName", ""), "TDavid");
   EXPECT_EQ(catalogue.SectionLines("Bookfiles"),
             (std::vector<std::string>{"IDX=index.htm", "PSA=psa.htm", "1CO=1co.htm"}));
+}
 
-  const IniFile names = IniFile::Parse(
-      BookNamesIni("; mine\r\n[BKA]\r\nPSA=Psalm\r\n[Other]\r\nx=1\r\n", {"PSA", "1TH", "ZZZ"}));
-  EXPECT_EQ(names.ReadString("BKA", "PSA", ""), "Psalm");
-  EXPECT_EQ(names.ReadString("BKA", "1TH", ""), "1Th");
-  EXPECT_EQ(names.ReadString("BKA", "ZZZ", ""), "");
-  EXPECT_EQ(names.ReadString("Other", "x", ""), "1");
-  EXPECT_EQ(BookNamesIni("", {}), "");
+TEST(BookNames, ShortFormsFitTheCaptionInCharacters) {
+  const struct {
+    const char* full;
+    const char* abbreviation;
+    const char* expected;
+  } cases[] = {
+      {"Juan", "Jn", "Juan"},             // fits whole
+      {"Génesis", "Gén", "Gén"},          // the locale's abbreviation
+      {"1 Crónicas", "", "1 Cró"},        // cut by characters, not bytes
+      {"בראשית", "", "בראשי"},            // no abbreviation: five characters
+      {"Apocalipsis", "Apocal", "Apoca"}  // an abbreviation longer than a caption
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(ShortBookName(c.full, c.abbreviation), c.expected) << c.full;
+}
+
+TEST(BookNames, ALibrarysOwnIniReadsBackAsTheViewerReadsIt) {
+  const std::string text = LibraryBookNamesIni("spa\r\nRV", "es",
+                                               {{"GEN", "Génesis", "Gén", {"GN", "GÉNESIS"}},
+                                                {"PSA", "Salmos", "Sal", {"SALMOS", ";X", "A=B"}}});
+  const IniFile names = IniFile::Parse(text);
+  EXPECT_EQ(names.ReadString("INFO", "Language", ""), "es");
+  EXPECT_EQ(names.SectionLines("BKA"), (std::vector<std::string>{"GEN=Gén", "PSA=Sal"}));
+  EXPECT_EQ(names.SectionLines("Names"), (std::vector<std::string>{"GEN=Génesis", "PSA=Salmos"}));
+  // A spelling cannot start a comment or end its key early.
+  EXPECT_EQ(names.SectionLines("Abbreviations"),
+            (std::vector<std::string>{"GN=GEN", "GÉNESIS=GEN", "SALMOS=PSA", "AB=PSA"}));
+  EXPECT_EQ(text.find("spa\r\nRV"), std::string::npos);
 }
 
 TEST(AboutText, RtfParagraphsAndCharacters) {

@@ -5,6 +5,7 @@ import html.parser
 import os
 import re
 import shutil
+import subprocess
 import sys
 import tempfile
 import unittest
@@ -13,6 +14,10 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from fixtures import BIBLE, COMMENTARY, Library, run_import  # noqa: E402
 
 LINK = re.compile(r"^([a-z0-9]{3})\.htm\$BCV([0-9A-Z]{3})(\d{1,3}):(\d{1,3})$")
+# A Strong's number or a morphology code left as text, in any of the forms the
+# library's filters print them: <1520>, &lt;G3588&gt;, ‹3588›, (V-PAI-3S).
+WORD_STUDY = re.compile(r"(&lt;|<|‹)\s*[GH]?\d+\s*(&gt;|>|›)|class=\"(strongs|morph)\"|"
+                        r"\((robinson:)?[A-Z]{1,4}-[A-Z0-9-]+\)")
 
 
 class Page(html.parser.HTMLParser):
@@ -105,15 +110,18 @@ class Commentary(ImportTestCase):
                          {"IDX": "index.htm", "GEN": "gen.htm", "PSA": "psa.htm"})
         self.assertTrue(content.endswith("\r\n"))
         self.assertEqual(sorted(os.listdir(self.folder)),
-                         ["gen.htm", "index.htm", "index.ini", "psa.htm"])
+                         ["books.ini", "gen.htm", "index.htm", "index.ini", "psa.htm"])
 
     def test_entries_start_with_their_anchors_in_order(self):
         page = Page(os.path.join(self.folder, "gen.htm"))
         self.assertEqual(page.charset, "utf-8")
         # Book and chapter introductions, a range at its first verse (1:3 is not
-        # an entry of its own), and a later chapter.
-        self.assertEqual(page.anchors,
-                         ["CV000000", "CV001000", "CV001001", "CV001002", "CV001026", "CV002004"])
+        # an entry of its own), and a later chapter, whose start has an anchor
+        # of its own before its first entry.
+        self.assertEqual(page.anchors, ["CV000000", "CV001000", "CV001001", "CV001002",
+                                        "CV001026", "CV002000", "CV002004"])
+        self.assertIn('<h3 class="r"><a name="CV002000"></a><a name="CV002004"></a>2:4</h3>',
+                      page.text)
         self.assertIn("1:2-3", page.text)
         # A block per chapter, each laid out only when seen.
         blocks = re.findall(r'<div class="b" style="contain-intrinsic-size: auto \d+px;">',
@@ -149,13 +157,14 @@ class Commentary(ImportTestCase):
                      "<p>A second paragraph.</p>", "Public Domain"):
             self.assertIn(text, page.text)
 
-    def test_book_names_beside_the_library_are_added_not_replaced(self):
-        with open(os.path.join(self.out, "books.ini"), "w", newline="") as f:
-            f.write("[BKA]\r\nGEN=Genesis\r\n")
-        shutil.rmtree(self.folder)
-        self.imported("TestComm", "--to", self.out)
-        sections, _ = ini_sections(os.path.join(self.out, "books.ini"))
-        self.assertEqual(sections["BKA"], {"GEN": "Genesis", "PSA": "Ps"})
+    def test_book_names_of_its_own_beside_its_pages(self):
+        sections, content = ini_sections(os.path.join(self.folder, "books.ini"))
+        self.assertEqual(sections["INFO"], {"Language": "en"})
+        self.assertEqual(sections["BKA"], {"GEN": "Gen", "PSA": "Ps"})
+        self.assertEqual(sections["Names"], {"GEN": "Genesis", "PSA": "Psalms"})
+        self.assertEqual(sections["Abbreviations"], {}, "English spellings are the viewer's own")
+        # A books.ini the user keeps beside the libraries is theirs alone.
+        self.assertFalse(os.path.exists(os.path.join(self.out, "books.ini")))
 
     def test_an_existing_library_is_replaced_only_with_force(self):
         marker = os.path.join(self.folder, "mine.txt")
@@ -166,7 +175,7 @@ class Commentary(ImportTestCase):
         self.imported("TestComm", "--to", self.out, "--force")
         self.assertFalse(os.path.exists(marker))
         self.assertTrue(os.path.exists(os.path.join(self.folder, "gen.htm")))
-        self.assertEqual(sorted(os.listdir(self.out)), ["TestComm.htm", "books.ini"])
+        self.assertEqual(sorted(os.listdir(self.out)), ["TestComm.htm"])
 
 
 class InterruptedRuns(ImportTestCase):
@@ -225,9 +234,69 @@ class Bible(ImportTestCase):
         self.assertEqual(sections["Bookfiles"],
                          {"IDX": "index.htm", "PSA": "psa.htm", "JUD": "jud.htm"})
         page = Page(os.path.join(folder, "psa.htm"))
-        self.assertEqual(page.anchors, ["CV003000", "CV003001", "CV003002", "CV004001"])
+        self.assertEqual(page.anchors,
+                         ["CV003000", "CV003001", "CV003002", "CV004000", "CV004001"])
         self.assertLess(page.text.index("A Psalm of David."), page.text.index('name="CV003001"'))
         self.assertIn('<sup class="v">2</sup>', page.text)
+
+
+class Languages(ImportTestCase):
+    """Book names, headings and the library's own books.ini in the module's language,
+    from the SWORD library's locales (found beside the system's modules, although the
+    tests' modules are elsewhere)."""
+
+    def test_names_and_headings_in_the_modules_language(self):
+        cases = (
+            # lang, conf, Psalms in full, its short form, chapter heading, direction
+            ("es", "", "Salmos", "Sal", "Capítulo 3", None),
+            ("he", "Direction=RtoL\n", "תהילים", "תהילי", "פרק 3", "rtl"),
+            ("xx", "", "Psalms", "Ps", "Chapter 3", None),  # no locale: English
+        )
+        for lang, conf, full, short, heading, direction in cases:
+            with self.subTest(lang=lang):
+                name = "Lang" + lang.capitalize()
+                self.library.add(name, BIBLE, kind="Bible", lang=lang, conf_extra=conf)
+                self.imported(name, "--to", self.out)
+                folder = os.path.join(self.out, name + ".htm")
+                index = Page(os.path.join(folder, "index.htm"))
+                self.assertEqual(index.links[0], ("psa.htm$BCVPSA3:1", full))
+                psalms = Page(os.path.join(folder, "psa.htm"))
+                self.assertIn(f"<title>{full}</title>", psalms.text)
+                self.assertIn(f'<a name="CV004000"></a>{heading[:-1]}4</h2>', psalms.text)
+                self.assertIn(f' lang="{lang}"', psalms.text)
+                self.assertEqual(f' dir="{direction}"' in psalms.text, direction is not None)
+                sections, _ = ini_sections(os.path.join(folder, "books.ini"))
+                self.assertEqual(sections["BKA"]["PSA"], short)
+                self.assertEqual(sections["Names"]["PSA"], full)
+                self.assertEqual(sections["INFO"]["Language"], "en" if lang == "xx" else lang)
+                if lang == "es":
+                    self.assertEqual(sections["Abbreviations"].get("SALMOS"), "PSA")
+
+
+class WordStudies(ImportTestCase):
+    """Strong's numbers, morphology and lemmas never become text, in each markup and
+    whatever the module's configuration says about its option filters."""
+
+    def test_no_number_or_code_in_the_text(self):
+        osis = """<div type="book" osisID="John"><chapter osisID="John.3">
+<verse osisID="John.3.16">Porque de tal manera amó Dios <w lemma="strong:G1519 G3588" morph="robinson:PREP robinson:T-ASM">al</w> <w lemma="strong:G2889 lemma.TR:κόσμος" morph="robinson:N-ASM">mundo</w>, <w lemma="x-Strongs:H07225">que</w> ha dado.</verse>
+</chapter></div>"""
+        self.library.add("Strongs", osis, kind="Bible", conf_extra="GlobalOptionFilter=OSISStrongs\n")
+        self.library.add("Bare", osis, kind="Bible")  # no option filter named at all
+        self.library.add_imp("Thml", [("John 3:16", 'Dios <sync type="Strongs" value="G2316"/>'
+                                       '<sync type="morph" value="N-NSM"/> amó <sync type="lemma"'
+                                       ' value="agapao"/>al <sync type="Dict" value="x"/>mundo')],
+                             "ThML")
+        self.library.add_imp("Gbf", [("John 3:16", "Dios<WG2316><WTN-NSM> amó<WH0157> al mundo")],
+                             "GBF")
+        for name, text in (("Strongs", "amó Dios al mundo, que ha dado."),
+                           ("Bare", "amó Dios al mundo, que ha dado."),
+                           ("Thml", "Dios amó al <b>mundo"), ("Gbf", "Dios amó al mundo")):
+            with self.subTest(module=name):
+                self.imported(name, "--to", self.out)
+                page = Page(os.path.join(self.out, name + ".htm", "jhn.htm"))
+                self.assertIn(text, re.sub(r"\s+", " ", page.text))
+                self.assertIsNone(WORD_STUDY.search(page.text), page.text[-600:])
 
 
 class ExitCodes(ImportTestCase):
@@ -318,17 +387,26 @@ class DebianModule(unittest.TestCase):
         self.assertEqual(len(sections["Bookfiles"]), 67)
         self.assertEqual(sections["Bookfiles"]["REV"], "rev.htm")
         genesis = Page(os.path.join(folder, "gen.htm"))
-        self.assertEqual(genesis.anchors[:3], ["CV001001", "CV001002", "CV001003"])
+        self.assertEqual(genesis.anchors[:3], ["CV001000", "CV001001", "CV001002"])
         self.assertEqual(genesis.anchors, sorted(genesis.anchors))
         self.assertGreater(len(genesis.links), 50)
-        anchors = 0
+        anchors, starts = 0, 0
         for page in pages:
             parsed = Page(os.path.join(folder, page))
             self.assert_links_stay_inside(parsed)
-            anchors += len([a for a in parsed.anchors if a.startswith("CV")])
-        # Notes without expositions to mark: an anchor per entry, as before.
+            verses = [a for a in parsed.anchors if a.startswith("CV")]
+            anchors += len(verses)
+            chapters = {a[2:5] for a in verses if a[2:5] != "000"}
+            starts += len(chapters)
+            # Each chapter starts with the anchor of its start, once.
+            for chapter in chapters:
+                first = next(a for a in verses if a[2:5] == chapter)
+                self.assertEqual(first, f"CV{chapter}000", page)
+                self.assertEqual(verses.count(first), 1, page)
+        # Notes without expositions to mark: an anchor per entry, as before, and
+        # one for each chapter's start where no entry stands at verse 0.
         entries = int(re.search(r"(\d+) entries", out).group(1))
-        self.assertEqual(anchors, entries)
+        self.assertTrue(entries <= anchors <= entries + starts, (entries, anchors, starts))
 
     @unittest.skipUnless(os.path.exists("/usr/share/sword/mods.d/tdavid.conf"),
                          "sword-comm-tdavid is not installed")
@@ -346,8 +424,66 @@ class DebianModule(unittest.TestCase):
         self.assertGreater(len(psalm_119), 160, "nearly every verse of the psalm's 176")
         self.assertEqual(page.anchors, sorted(page.anchors), "in the page's order")
         self.assertEqual(len(page.anchors), len(set(page.anchors)), "each once")
+        # One entry per psalm: a psalm's start is its own, not the last psalm's end.
+        self.assertIn('<h3 class="r"><a name="CV023000"></a><a name="CV023001"></a>', page.text)
 
     assert_links_stay_inside = ImportTestCase.assert_links_stay_inside
+
+
+def debian_text_modules():
+    """The modules of every installed sword-text-* package, by their conf's section."""
+    listed = subprocess.run(["dpkg-query", "-W", "-f", "${Package} ${Status}\n", "sword-text-*"],
+                            capture_output=True, text=True)
+    modules = []
+    for line in listed.stdout.splitlines():
+        package = line.split()[0]
+        if not line.endswith("install ok installed"):
+            continue
+        files = subprocess.run(["dpkg", "-L", package], capture_output=True, text=True).stdout
+        for path in files.splitlines():
+            if re.search(r"/mods\.d/[^/]+\.conf$", path):
+                with open(path, encoding="utf-8", errors="replace") as f:
+                    match = re.search(r"^\[([^\]]+)\]", f.read(), re.M)
+                if match:
+                    modules.append((package, match.group(1)))
+    return modules
+
+
+@unittest.skipUnless(debian_text_modules(),
+                     "no sword-text-* package is installed (tools/install-deps.sh installs some)")
+@unittest.skipIf(os.environ.get("VELLUM_IMPORT_SANITIZED"),
+                 "whole Bibles are walked with the plain build; a sanitized one takes minutes")
+class DebianBibles(unittest.TestCase):
+    """Every Bible Debian packages: no word-study apparatus left as text, a chapter's
+    start found exactly, and the Spanish Bible in Spanish."""
+
+    def test_every_bible_reads_clean_and_in_its_language(self):
+        out_dir = tempfile.mkdtemp(prefix="vellum-import-bibles-")
+        self.addCleanup(shutil.rmtree, out_dir, True)
+        env = dict(os.environ, HOME=out_dir)
+        env.pop("SWORD_PATH", None)
+        for package, module in debian_text_modules():
+            with self.subTest(package=package, module=module):
+                code, _, err = run_import(env, module, "--to", out_dir)
+                self.assertEqual(code, 0, err)
+                folder = os.path.join(out_dir, module + ".htm")
+                for page in sorted(os.listdir(folder)):
+                    if not page.endswith(".htm"):
+                        continue
+                    parsed = Page(os.path.join(folder, page))
+                    found = WORD_STUDY.search(parsed.text)
+                    self.assertIsNone(found, f"{page}: {found and parsed.text[found.start() - 80:found.end() + 20]}")
+                    verses = [a for a in parsed.anchors if a.startswith("CV") and a[2:5] != "000"]
+                    if verses:
+                        self.assertTrue(verses[0].endswith("000"), f"{page}: {verses[:2]}")
+                sections, _ = ini_sections(os.path.join(folder, "books.ini"))
+                if module == "spaRV1909eb":
+                    self.assertEqual((sections["INFO"]["Language"], sections["BKA"]["JHN"],
+                                      sections["BKA"]["GEN"], sections["Names"]["GEN"]),
+                                     ("es", "Juan", "Gén", "Génesis"))
+                    john = Page(os.path.join(folder, "jhn.htm"))
+                    self.assertIn('<a name="CV003000"></a>Capítulo 3</h2>', john.text)
+                    self.assertIn("<title>Juan</title>", john.text)
 
 
 if __name__ == "__main__":

@@ -51,15 +51,29 @@ std::string ClassOf(HWND window) {
 }
 
 // Asked of the window itself: GetWindowText reads another process's edit
-// field as it was made, never what was typed into it since.
+// field as it was made, never what was typed into it since. Read as UTF-16
+// and written as JSON escapes, so every character comes through as it is.
 std::string TextOf(HWND window) {
-  char text[512] = {};
+  wchar_t text[512] = {};
   DWORD_PTR copied = 0;
-  if (SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
+  if (SendMessageTimeoutW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text),
                           SMTO_NORMAL | SMTO_ABORTIFHUNG, 2000, &copied) == 0)
-    text[0] = '\0';
-  text[sizeof text - 1] = '\0';
-  return text;
+    text[0] = L'\0';
+  text[511] = L'\0';
+  std::string out = "\"";
+  for (const wchar_t* c = text; *c != L'\0'; ++c) {
+    if (*c == L'"' || *c == L'\\') {
+      out += '\\';
+      out += static_cast<char>(*c);
+    } else if (*c < 0x20 || *c >= 0x7F) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(*c));
+      out += escaped;
+    } else {
+      out += static_cast<char>(*c);
+    }
+  }
+  return out + "\"";
 }
 
 std::string Rect(HWND window) {
@@ -78,7 +92,7 @@ std::string Describe(HWND window) {
   const int id = GetDlgCtrlID(window);
   const char* name = vellum::win32::ControlName(id);
   return "{\"name\": " + Quote(name != nullptr ? name : "") +
-         ", \"class\": " + Quote(ClassOf(window)) + ", \"text\": " + Quote(TextOf(window)) +
+         ", \"class\": " + Quote(ClassOf(window)) + ", \"text\": " + TextOf(window) +
          ", \"rect\": " + Rect(window) + ", \"visible\": " + Flag(IsWindowVisible(window)) +
          ", \"enabled\": " + Flag(IsWindowEnabled(window)) + "}";
 }
@@ -197,7 +211,7 @@ int main(int argc, char** argv) {
       " \"visible\": %s, \"iconic\": %s, \"foreground\": %s,\n"
       " \"owner\": {\"class\": %s, \"visible\": %s, \"iconic\": %s},\n"
       " \"focus\": %s, \"menus\": [%s],\n \"children\": [\n  %s]}\n",
-      Quote(ClassOf(viewer)).c_str(), Quote(TextOf(viewer)).c_str(),
+      Quote(ClassOf(viewer)).c_str(), TextOf(viewer).c_str(),
       static_cast<unsigned long>(GetWindowLongA(viewer, GWL_STYLE)),
       static_cast<unsigned long>(GetWindowLongA(viewer, GWL_EXSTYLE)), Rect(viewer).c_str(),
       origin.x, origin.y, client.right, client.bottom, Flag(IsWindowVisible(viewer)).c_str(),

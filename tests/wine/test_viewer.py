@@ -6,54 +6,15 @@ import subprocess
 import time
 import unittest
 
-from wine_session import WineTestCase
 from wine_viewer import (HOST, PROBE, WS_BORDER, WS_DLGFRAME, WS_EX_TOPMOST, WS_MAXIMIZEBOX,
-                         WS_MINIMIZEBOX, WS_POPUP, WS_SYSMENU, WS_THICKFRAME, WineViewer,
-                         settings_text)
+                         WS_MINIMIZEBOX, WS_POPUP, WS_SYSMENU, WS_THICKFRAME, ViewerTestCase,
+                         WineViewer, settings_text)
 
 # The WebBrowser control's windows: without a document, Wine has only the first two.
 BROWSER_WINDOWS = ("Shell Embedding", "Shell DocObject View", "Internet Explorer_Server")
 
 
-class Viewer(WineTestCase):
-    def setUp(self):
-        self.viewers = []
-        self.servers = []
-
-    def tearDown(self):
-        for viewer in self.viewers:
-            viewer.stop()
-        for server in self.servers:
-            if server.poll() is None:
-                server.kill()
-                server.wait(10)
-            server.stdout.close()
-        # No viewer may outlive its test: the next one looks for "the" viewer.
-        deadline = time.monotonic() + 10
-        while self.viewers and self.viewers[0].probe() and time.monotonic() < deadline:
-            time.sleep(0.2)
-
-    def viewer(self, settings=None, start=True):
-        viewer = WineViewer(self.w, settings)
-        self.viewers.append(viewer)
-        return viewer.start() if start else viewer
-
-    def serve(self, *args):
-        server = subprocess.Popen(["wine", HOST, "serve", *args], env=self.w.env,
-                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-        self.servers.append(server)
-        deadline = time.monotonic() + 20
-        while time.monotonic() < deadline:
-            if self.w.run(["xdotool", "search", "--name", "^Host$"]).stdout.strip():
-                return server
-            time.sleep(0.1)
-        self.fail("the host window did not appear")
-
-    def requests(self, server):
-        server.kill()
-        out, _ = server.communicate(timeout=10)
-        return [line for line in out.splitlines() if line.startswith("REQUEST ")]
-
+class Viewer(ViewerTestCase):
     def test_window_identity_style_and_title_bar(self):
         viewer = self.viewer()
         info = viewer.probe()

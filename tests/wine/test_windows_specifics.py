@@ -120,7 +120,9 @@ class WindowsSpecifics(ViewerTestCase):
         result = self.w.wine(PROBE, "end-session", timeout=60)
         self.assertEqual(result.returncode, 0, result.stdout)
         self.assertEqual(json.loads(result.stdout), {"query": 1})
-        self.assertEqual(viewer.settings(), settings_text(150, 120, 500, 300, on_top=False))
+        self.assertEqual(viewer.settings(), settings_text(150, 120, 500, 300, on_top=False) +
+                         "[Reader]\r\nPlace=BET 2:2\r\nPlaceLibrary=web\r\n"
+                         "PlaceLibraryPlace=program\r\n")
 
     def test_the_bounds_check_finds_the_window_where_it_was_closed(self):
         viewer = WineViewer(self.w, settings_text(150, 120, 500, 300))

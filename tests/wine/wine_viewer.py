@@ -7,6 +7,8 @@ import subprocess
 import tempfile
 import time
 
+from wine_session import WineTestCase
+
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 BUILD = os.path.join(ROOT, "build", "windows")
 VIEWER = os.path.join(BUILD, "vellum.exe")
@@ -124,8 +126,8 @@ class WineViewer:
         self.xdotool("click", button)
 
     # The popup menu's items, in order.
-    MENU = ["CopyClipboard", "Find in page", "Always On Top", "Follow BibleSync", "Library",
-            "Theme", "Larger text", "Smaller text", "Normal size", "About", "Close"]
+    MENU = ["CopyClipboard", "Find in page", "Go to", "Always On Top", "Follow BibleSync",
+            "Library", "Theme", "Larger text", "Smaller text", "Normal size", "About", "Close"]
     THEMES = ["Follow system", "Light", "Dark"]
 
     def choose(self, item):
@@ -184,3 +186,46 @@ class WineViewer:
         except subprocess.TimeoutExpired:
             self.process.kill()
             self.process.wait(5)
+
+
+class ViewerTestCase(WineTestCase):
+    """Tests of viewers started in program folders of their own, beside hosts that
+    vellum-host.exe plays; every one is stopped after its test."""
+
+    def setUp(self):
+        self.viewers = []
+        self.servers = []
+
+    def tearDown(self):
+        for viewer in self.viewers:
+            viewer.stop()
+        for server in self.servers:
+            if server.poll() is None:
+                server.kill()
+                server.wait(10)
+            server.stdout.close()
+        # No viewer may outlive its test: the next one looks for "the" viewer.
+        deadline = time.monotonic() + 10
+        while self.viewers and self.viewers[0].probe() and time.monotonic() < deadline:
+            time.sleep(0.2)
+
+    def viewer(self, settings=None, start=True):
+        viewer = WineViewer(self.w, settings)
+        self.viewers.append(viewer)
+        return viewer.start() if start else viewer
+
+    def serve(self, *args):
+        server = subprocess.Popen(["wine", HOST, "serve", *args], env=self.w.env,
+                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        self.servers.append(server)
+        deadline = time.monotonic() + 20
+        while time.monotonic() < deadline:
+            if self.w.run(["xdotool", "search", "--name", "^Host$"]).stdout.strip():
+                return server
+            time.sleep(0.1)
+        self.fail("the host window did not appear")
+
+    def requests(self, server):
+        server.kill()
+        out, _ = server.communicate(timeout=10)
+        return [line for line in out.splitlines() if line.startswith("REQUEST ")]

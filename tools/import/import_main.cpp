@@ -41,8 +41,10 @@ constexpr const char* kUsage =
     "       vellum-import --help | --version\n"
     "\n"
     "Turns an installed SWORD Bible or commentary into a Vellum library: a\n"
-    "folder MODULE.htm with one page per book, an index page and the catalogue\n"
-    "index.ini, which the viewer reads as it is.\n"
+    "folder MODULE.htm with one page per book, an index page, the catalogue\n"
+    "index.ini and the book names books.ini, which the viewer reads as they are.\n"
+    "Book names and headings are in the module's language where the SWORD\n"
+    "library has a locale for it, else in English.\n"
     "\n"
     "  --list        list the installed modules that can be imported\n"
     "  --to FOLDER   write the library into FOLDER instead of the user's library\n"
@@ -338,27 +340,18 @@ int Import(const Options& options, Console& console) {
   }
   const std::string index_page = IndexPage(index, style);
   written += index_page.size();
+  // The book names in the module's language go with the library: captions
+  // and the Go to field of the viewer read them from there.
+  const std::string names = LibraryBookNamesIni(
+      facts.name, facts.names_locale.empty() ? "en" : facts.language, library.BookNames(codes));
   if (!staging.Write("index.htm", index_page) ||
-      !staging.Write("index.ini", CatalogueIni(facts.abbreviation, codes)))
+      !staging.Write("index.ini", CatalogueIni(facts.abbreviation, codes)) ||
+      !staging.Write("books.ini", names))
     return Report(console, kCannotWrite, facts.name, staging.error());
   if (g_interrupted != 0)
     return Report(console, kInterrupted, facts.name, "interrupted; nothing was written");
   if (!staging.Commit(options.force))
     return Report(console, kCannotWrite, facts.name, staging.error());
-
-  // Book names for the captions, beside the library; a failure here leaves
-  // the library as good as written.
-  const vellum::SystemFileSystem files;
-  const std::string names_path =
-      (folder.back() == '/' ? folder : folder + "/") + std::string("books.ini");
-  const vellum::ReadResult names = files.ReadWholeFile(names_path);
-  const std::string merged = BookNamesIni(names.content, codes);
-  if (names.status == vellum::ReadResult::Status::kUnreadable ||
-      (merged != names.content && !files.ReplaceContent(names_path, merged).ok)) {
-    std::fprintf(console.err.get(),
-                 "vellum-import: warning: cannot update %s; captions may lack book names\n",
-                 names_path.c_str());
-  }
 
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();

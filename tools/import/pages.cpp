@@ -9,6 +9,7 @@
 #include "core/text.h"
 #include "tools/import/entry_html.h"
 #include "tools/import/expositions.h"
+#include "tools/import/page_words.h"
 #include "tools/import/references.h"
 
 namespace vellum::import {
@@ -73,9 +74,9 @@ std::string Head(std::string_view title, const PageStyle& style) {
 }
 
 // Where an entry stands, as its heading shows it.
-std::string PlaceText(int chapter, int verse, int last_verse) {
-  if (chapter == 0) return "Introduction";
-  if (verse == 0) return "Chapter " + std::to_string(chapter);
+std::string PlaceText(int chapter, int verse, int last_verse, const PageWords& words) {
+  if (chapter == 0) return std::string(words.introduction);
+  if (verse == 0) return std::string(words.chapter) + " " + std::to_string(chapter);
   std::string text = std::to_string(chapter) + ":" + std::to_string(verse);
   if (last_verse > verse) text += "-" + std::to_string(last_verse);
   return text;
@@ -121,18 +122,30 @@ void BookPage::Write(int chapter, int verse, int last_verse, std::string_view ht
   if (!block_.empty() && (new_chapter || block_.size() >= kBlockBytes)) CloseBlock();
   block_chapter_ = chapter;
 
-  const std::string anchor = "<a name=\"" + AnchorName(chapter, verse) + "\"></a>";
+  const PageWords& words = WordsFor(style_.language);
+  std::string anchor = "<a name=\"" + AnchorName(chapter, verse) + "\"></a>";
+  // A chapter's start has an anchor of its own (verse 0), so that the top of
+  // a chapter is found exactly rather than by the anchor before it, which
+  // is the previous chapter's end.
+  const bool chapter_start = new_chapter && chapter > 0;
+  const std::string start_anchor =
+      chapter_start && verse > 0 ? "<a name=\"" + AnchorName(chapter, 0) + "\"></a>" : "";
   std::string entry;
   if (bible_) {
-    if (new_chapter && chapter > 0)
-      entry += "<h2 class=\"c\">Chapter " + std::to_string(chapter) + "</h2>\n";
+    if (chapter_start) {
+      // Scrolled to, the heading's line is at the top.
+      entry += "<h2 class=\"c\">" + (verse > 0 ? start_anchor : anchor) +
+               EscapeHtmlText(words.chapter) + " " + std::to_string(chapter) + "</h2>\n";
+      if (verse == 0) anchor.clear();
+    }
     entry += anchor;
     if (verse > 0) entry += "<sup class=\"v\">" + std::to_string(verse) + "</sup>";
     entry += "<span class=\"e\">" + std::string(html) + "</span>\n";
   } else {
     // The anchor inside the heading: scrolled to, the heading's line is at
     // the top (an anchor before a block lands above its margin).
-    entry += "<h3 class=\"r\">" + anchor + PlaceText(chapter, verse, last_verse) +
+    entry += "<h3 class=\"r\">" + start_anchor + anchor +
+             EscapeHtmlText(PlaceText(chapter, verse, last_verse, words)) +
              "</h3>\n<div class=\"e\">" + std::string(html) + "</div>\n";
   }
   block_ += entry;
@@ -214,11 +227,15 @@ std::string RtfToHtml(std::string_view rtf) {
 }
 
 std::string IndexPage(const IndexContent& index, const PageStyle& style) {
+  const PageWords& words = WordsFor(style.language);
+  const std::string_view kind = index.kind == "Bible"        ? words.bible
+                                : index.kind == "Commentary" ? words.commentary
+                                                             : std::string_view(index.kind);
   std::string page = Head(index.title, style);
   page += "<a name=\"TOC\"></a>\n<h1>" + EscapeHtmlText(index.title) + "</h1>\n";
-  page += "<p>" + EscapeHtmlText(index.kind) + " &ldquo;" + EscapeHtmlText(index.name) +
-          "&rdquo;, imported from its SWORD module.</p>\n";
-  page += "<h2>Books</h2>\n<ul>\n";
+  page += "<p>" + EscapeHtmlText(kind) + " &ldquo;" + EscapeHtmlText(index.name) + "&rdquo;, " +
+          EscapeHtmlText(words.from_module) + ".</p>\n";
+  page += "<h2>" + EscapeHtmlText(words.books) + "</h2>\n<ul>\n";
   for (const IndexContent::Book& book : index.books) {
     const std::string target = book.code + std::to_string(std::max(book.first_chapter, 1)) + ":1";
     page += "<li><a class=\"x\" href=\"" + PageFileName(book.code) + "$BCV" + target + "\">" +
@@ -226,10 +243,12 @@ std::string IndexPage(const IndexContent& index, const PageStyle& style) {
   }
   page += "</ul>\n";
   if (!index.introductions.empty())
-    page += "<h2>Introduction</h2>\n<div>" + index.introductions + "</div>\n";
-  if (!index.about_rtf.empty()) page += "<h2>About</h2>\n" + RtfToHtml(index.about_rtf);
+    page += "<h2>" + EscapeHtmlText(words.introduction) + "</h2>\n<div>" + index.introductions +
+            "</div>\n";
+  if (!index.about_rtf.empty())
+    page += "<h2>" + EscapeHtmlText(words.about) + "</h2>\n" + RtfToHtml(index.about_rtf);
   if (!index.licence.empty()) {
-    page += "<h2>Licence</h2>\n<dl>\n";
+    page += "<h2>" + EscapeHtmlText(words.licence) + "</h2>\n<dl>\n";
     for (const auto& [key, value] : index.licence)
       page += "<dt>" + EscapeHtmlText(key) + "</dt><dd>" + EscapeHtmlText(value) + "</dd>\n";
     page += "</dl>\n";
@@ -246,17 +265,6 @@ std::string CatalogueIni(std::string_view short_name, const std::vector<std::str
   for (const std::string& code : codes)
     ini += code + "=" + PageFileName(code) + "\r\n";
   return ini;
-}
-
-std::string BookNamesIni(std::string_view existing, const std::vector<std::string>& codes) {
-  const IniFile current = IniFile::Parse(existing);
-  std::vector<IniUpdate> missing;
-  for (const std::string& code : codes) {
-    const BookCode* book = FindUsfmBook(code);
-    if (book == nullptr || !current.ReadString("BKA", code, "").empty()) continue;
-    missing.push_back({"BKA", code, std::string(book->name)});
-  }
-  return ApplyIniUpdates(existing, missing, "\r\n");
 }
 
 }  // namespace vellum::import

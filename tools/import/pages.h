@@ -105,8 +105,4 @@ std::string RtfToHtml(std::string_view rtf);
 // per book, in the order given. CRLF line ends, as both viewers read.
 std::string CatalogueIni(std::string_view short_name, const std::vector<std::string>& codes);
 
-// books.ini with section [BKA]: the existing file's text with a line for
-// each code it does not name yet.
-std::string BookNamesIni(std::string_view existing, const std::vector<std::string>& codes);
-
 }  // namespace vellum::import

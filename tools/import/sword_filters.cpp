@@ -59,8 +59,9 @@ bool HandleNote(const sword::XMLTag& tag, sword::SWBuf& buf, int& depth) {
 
 }  // namespace
 
-ReferenceResolver::ReferenceResolver(const char* versification) {
+ReferenceResolver::ReferenceResolver(const char* versification, const std::string& locale) {
   parser_.setVersificationSystem(versification);
+  parser_.setLocale(locale.c_str());
   parser_.setIntros(true);
 }
 
@@ -141,6 +142,8 @@ bool OsisPageFilter::handleToken(sword::SWBuf& buf, const char* token,
     }
     if (IsNamed(tag, "note") && HandleNote(tag, buf, note_depth_)) return true;
   }
+  // A word's tags carry only its study apparatus; its text passes on its own.
+  if (IsNamed(tag, "w")) return true;
   return OSISXHTML::handleToken(buf, token, user_data);
 } catch (...) {
   failed_ = true;
@@ -176,9 +179,22 @@ bool ThmlPageFilter::handleToken(sword::SWBuf& buf, const char* token,
     }
     if (IsNamed(tag, "note") && HandleNote(tag, buf, note_depth_)) return true;
   }
+  // Strong's numbers and morphology; a dictionary word ("Dict") stays bold.
+  if (IsNamed(tag, "sync") && Attribute(tag, "type") != "Dict") return true;
   return ThMLXHTML::handleToken(buf, token, user_data);
 } catch (...) {
   failed_ = true;
+  return true;
+}
+
+bool GbfPageFilter::handleToken(sword::SWBuf& buf, const char* token,
+                                sword::BasicFilterUserData* user_data) try {
+  // <WG...>, <WH...>: Strong's numbers; <WT...>: morphology.
+  if (token != nullptr && token[0] == 'W' &&
+      (token[1] == 'G' || token[1] == 'H' || token[1] == 'T'))
+    return true;
+  return GBFXHTML::handleToken(buf, token, user_data);
+} catch (...) {
   return true;
 }
 

@@ -1,11 +1,16 @@
-// Our render filters: the SWORD library's own XHTML filters for OSIS and
-// ThML, with two changes for a book page. A scripture reference is marked
-// with the places it points to (<vellum-ref to="GEN1:1 ...">), which the
-// page sanitizer turns into cross-reference links; and a note is shown
+// Our render filters: the SWORD library's own XHTML filters for OSIS, ThML
+// and GBF, with three changes for a book page. A scripture reference is
+// marked with the places it points to (<vellum-ref to="GEN1:1 ...">), which
+// the page sanitizer turns into cross-reference links; a note is shown
 // inline, in brackets, where the library would put a marker linking to a
-// note window that a page does not have.
+// note window that a page does not have; and the apparatus of word studies
+// (Strong's numbers, morphology, lemmas, glosses) never becomes text. The
+// library's own option filters take it out only in the forms they know and
+// only where a module's configuration names them: "strong:G1519 G3588" loses
+// its first number and keeps the second, which the XHTML filter then prints.
 #pragma once
 
+#include <gbfxhtml.h>
 #include <osisxhtml.h>
 #include <swbuf.h>
 #include <thmlxhtml.h>
@@ -23,7 +28,9 @@ namespace vellum::import {
 // own place as context. Empty when nothing in it names a known book.
 class ReferenceResolver {
  public:
-  explicit ReferenceResolver(const char* versification);
+  // References written out are read in the locale's book names, and in
+  // English ones.
+  ReferenceResolver(const char* versification, const std::string& locale);
   std::string Resolve(std::string_view target, const sword::SWKey* context);
 
  private:
@@ -83,6 +90,12 @@ class ThmlPageFilter final : public sword::ThMLXHTML {
   ReferenceMarks marks_;
   int note_depth_ = 0;
   bool failed_ = false;
+};
+
+class GbfPageFilter final : public sword::GBFXHTML {
+ protected:
+  bool handleToken(sword::SWBuf& buf, const char* token,
+                   sword::BasicFilterUserData* user_data) override;
 };
 
 }  // namespace vellum::import

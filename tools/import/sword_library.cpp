@@ -2,7 +2,9 @@
 
 #include <encfiltmgr.h>
 #include <gbfxhtml.h>
+#include <localemgr.h>
 #include <swconfig.h>
+#include <swlocale.h>
 #include <swlog.h>
 #include <swoptfilter.h>
 #include <sys/mman.h>
@@ -12,6 +14,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
+#include <set>
+#include <string_view>
 
 #include "tools/import/entry_html.h"
 
@@ -78,6 +82,46 @@ void SetPageOptions(sword::SWMgr& manager) {
                                       {"Words of Christ in Red", "On"},
                                       {"Textual Variants", "Primary Reading"}})
     manager.setGlobalOption(option, value);
+}
+
+// The English names the library knows without a locale file.
+const char* EnglishLocale() {
+  return sword::SWLocale::DEFAULT_LOCALE_NAME;
+}
+
+// Where Debian and a build from source keep the locales, for a library
+// whose modules are elsewhere (SWORD_PATH names a folder of modules only).
+constexpr const char* kSystemLocaleFolders[] = {"/usr/share/sword/locales.d",
+                                                "/usr/local/share/sword/locales.d"};
+
+bool HasLocale(sword::LocaleMgr& manager, std::string_view name) {
+  for (const sword::SWBuf& available : manager.getAvailableLocales()) {
+    if (name == available.c_str()) return true;
+  }
+  return false;
+}
+
+// The locale for a module's language: the tag itself ("pt_BR", also written
+// "pt-BR"), else its primary subtag ("es" for "es-MX"); "" for English or a
+// language the library has no locale for. Asking the library for a locale
+// it lacks would be reported as an error of the module.
+std::string LocaleFor(std::string_view language) {
+  std::string tag(language);
+  std::replace(tag.begin(), tag.end(), '-', '_');
+  const std::string primary = tag.substr(0, tag.find('_'));
+  if (primary.empty() || primary == "en") return {};
+  sword::LocaleMgr& manager = *sword::LocaleMgr::getSystemLocaleMgr();
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    for (const std::string& name : {tag, primary}) {
+      if (HasLocale(manager, name)) return name;
+    }
+    if (attempt == 0) {
+      for (const char* folder : kSystemLocaleFolders) {
+        if (::access(folder, R_OK) == 0) manager.loadConfigDir(folder);
+      }
+    }
+  }
+  return {};
 }
 
 }  // namespace
@@ -209,7 +253,12 @@ SwordLibrary::Found SwordLibrary::Open(const std::string& name, std::string& rea
   }
 
   auto* key = dynamic_cast<sword::VerseKey*>(module_->getKey());
-  resolver_ = std::make_unique<ReferenceResolver>(key->getVersificationSystem());
+  // Book names in the module's language: the page titles, the index page,
+  // and references written out in it.
+  locale_ = LocaleFor(module_->getLanguage() != nullptr ? module_->getLanguage() : "");
+  key->setLocale(locale_.empty() ? EnglishLocale() : locale_.c_str());
+  resolver_ = std::make_unique<ReferenceResolver>(key->getVersificationSystem(),
+                                                  locale_.empty() ? EnglishLocale() : locale_);
   switch (module_->getMarkup()) {
     case sword::FMT_OSIS:
       osis_filter_ = std::make_unique<OsisPageFilter>(*resolver_);
@@ -220,7 +269,7 @@ SwordLibrary::Found SwordLibrary::Open(const std::string& name, std::string& rea
       module_->addRenderFilter(thml_filter_.get());
       break;
     case sword::FMT_GBF:
-      other_filter_ = std::make_unique<sword::GBFXHTML>();
+      other_filter_ = std::make_unique<GbfPageFilter>();
       module_->addRenderFilter(other_filter_.get());
       break;
     case sword::FMT_TEI:
@@ -267,7 +316,73 @@ ModuleFacts SwordLibrary::Facts() const {
       dynamic_cast<const sword::VerseKey*>(module_->getKey())->getVersificationSystem();
   const char* css = module_->getRenderHeader();
   facts.library_css = css != nullptr ? css : "";
+  facts.names_locale = locale_;
   return facts;
+}
+
+std::vector<LocalBookName> SwordLibrary::BookNames(const std::vector<std::string>& codes) const {
+  sword::LocaleMgr& manager = *sword::LocaleMgr::getSystemLocaleMgr();
+  sword::SWLocale* english = manager.getLocale(EnglishLocale());
+  sword::SWLocale* locale = locale_.empty() ? english : manager.getLocale(locale_.c_str());
+  const auto* key = dynamic_cast<const sword::VerseKey*>(module_->getKey());
+  const sword::VersificationMgr::System* system =
+      sword::VersificationMgr::getSystemVersificationMgr()->getVersificationSystem(
+          key->getVersificationSystem());
+  if (locale == nullptr || english == nullptr || system == nullptr) return {};
+
+  struct Named {
+    const BookCode* code;
+    std::string full;
+    std::string abbreviation;
+  };
+  std::vector<Named> found;
+  // A locale without preferred abbreviations of its own gives the English
+  // ones back; those are no short form for its readers.
+  bool own_abbreviations = locale_.empty();
+  for (int i = 0; i < system->getBookCount(); ++i) {
+    const sword::VersificationMgr::Book* book = system->getBook(i);
+    const BookCode* code = book != nullptr ? FindOsisBook(book->getOSISName()) : nullptr;
+    if (code == nullptr) continue;
+    const std::string preferred = book->getPreferredAbbreviation();
+    const std::string abbreviation = locale->translate(("prefAbbr_" + preferred).c_str());
+    const std::string full = locale->translate(book->getLongName());
+    // Where the locale has no abbreviation for it, the library translates
+    // the English one as a name: "Job" gives the full name.
+    own_abbreviations = own_abbreviations || (abbreviation != preferred && abbreviation != full);
+    found.push_back({code, full, abbreviation});
+  }
+
+  // The spellings the locale reads beyond the library's English ones.
+  std::set<std::string> english_spellings;
+  int count = 0;
+  const sword::abbrev* list = english->getBookAbbrevs(&count);
+  for (int i = 0; i < count; ++i)
+    english_spellings.insert(list[i].ab);
+  std::vector<std::pair<std::string, const BookCode*>> spellings;
+  if (locale != english) {
+    list = locale->getBookAbbrevs(&count);
+    for (int i = 0; i < count; ++i) {
+      const BookCode* code = FindOsisBook(list[i].osis);
+      if (code != nullptr && english_spellings.count(list[i].ab) == 0)
+        spellings.emplace_back(list[i].ab, code);
+    }
+  }
+
+  std::vector<LocalBookName> books;
+  for (const std::string& code : codes) {
+    const auto book = std::find_if(found.begin(), found.end(),
+                                   [&code](const Named& f) { return f.code->usfm == code; });
+    if (book == found.end()) continue;
+    LocalBookName name{code,
+                       book->full,
+                       ShortBookName(book->full, own_abbreviations ? book->abbreviation : ""),
+                       {}};
+    for (const auto& [spelling, spelled] : spellings) {
+      if (spelled == book->code) name.abbreviations.push_back(spelling);
+    }
+    books.push_back(std::move(name));
+  }
+  return books;
 }
 
 bool SwordLibrary::Next(Entry& entry, bool& failed) {

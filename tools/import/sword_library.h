@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/import/page_words.h"
 #include "tools/import/references.h"
 #include "tools/import/sword_filters.h"
 
@@ -62,6 +63,9 @@ struct ModuleFacts {
   std::string font;
   std::string versification;
   std::string library_css;  // the render filters' own style sheet
+  // The SWORD locale the book names come from ("es"); "" for English, where
+  // the module's language has none.
+  std::string names_locale;
 };
 
 // One entry with text.
@@ -95,6 +99,10 @@ class SwordLibrary {
   // failed is set when the library could not render an entry.
   bool Next(Entry& entry, bool& failed);
 
+  // The books of these codes as the module's language names them (its
+  // locale's names, abbreviations and the spellings it reads), in order.
+  std::vector<LocalBookName> BookNames(const std::vector<std::string>& codes) const;
+
  private:
   std::unique_ptr<sword::SWMgr> manager_;
   sword::SWModule* module_ = nullptr;
@@ -103,6 +111,7 @@ class SwordLibrary {
   std::unique_ptr<ThmlPageFilter> thml_filter_;
   std::unique_ptr<sword::SWFilter> other_filter_;
   bool started_ = false;
+  std::string locale_;  // "" for the library's own English
 };
 
 }  // namespace vellum::import

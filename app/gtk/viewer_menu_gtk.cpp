@@ -1,0 +1,180 @@
+// The popup menu of the Linux viewer: its items, their check marks and
+// radio groups, and the Library submenu made anew as libraries come and go.
+#include <algorithm>
+#include <string>
+
+#include "app/gtk/viewer_window_gtk.h"
+#include "app/gtk/widgets_gtk.h"
+#include "core/guarded.h"
+#include "core/scoped_value.h"
+#include "core/text.h"
+
+namespace vellum {
+
+void ViewerWindowGtk::BuildMenu() {
+  menu_ = gtk_menu_new();
+  g_object_ref_sink(menu_);
+  menu_copy_ = gtk_menu_item_new_with_label("CopyClipboard");
+  menu_find_ = gtk_menu_item_new_with_label("Find in page");
+  menu_go_to_ = gtk_menu_item_new_with_label("Go to\u2026");
+  // Its key, shown as menus show keys; the window takes the key itself.
+  gtk_accel_label_set_accel(GTK_ACCEL_LABEL(gtk_bin_get_child(GTK_BIN(menu_go_to_))), GDK_KEY_l,
+                            GDK_CONTROL_MASK);
+  menu_on_top_ = gtk_check_menu_item_new_with_label("Always On Top");
+  menu_follow_sync_ = gtk_check_menu_item_new_with_label("Follow BibleSync");
+  menu_library_ = gtk_menu_item_new_with_label("Library");
+  gtk_menu_item_set_submenu(GTK_MENU_ITEM(menu_library_), gtk_menu_new());
+  menu_theme_ = gtk_menu_item_new_with_label("Theme");
+  GtkWidget* themes = gtk_menu_new();
+  gtk_menu_item_set_submenu(GTK_MENU_ITEM(menu_theme_), themes);
+  GSList* group = nullptr;
+  const std::pair<Theme, const char*> theme_items[] = {
+      {Theme::kFollowSystem, "Follow system"}, {Theme::kLight, "Light"}, {Theme::kDark, "Dark"}};
+  for (const auto& [theme, label] : theme_items) {
+    GtkWidget* item = gtk_radio_menu_item_new_with_label(group, label);
+    group = gtk_radio_menu_item_get_group(GTK_RADIO_MENU_ITEM(item));
+    gtk_menu_shell_append(GTK_MENU_SHELL(themes), item);
+    Connect(item, "activate", G_CALLBACK(OnThemeItem));
+    theme_items_[theme] = item;
+  }
+  menu_larger_ = gtk_menu_item_new_with_label("Larger text");
+  menu_smaller_ = gtk_menu_item_new_with_label("Smaller text");
+  menu_normal_size_ = gtk_menu_item_new_with_label("Normal size");
+  menu_about_ = gtk_menu_item_new_with_label("About");
+  menu_close_ = gtk_menu_item_new_with_label("Close");
+  const std::pair<GtkWidget*, const char*> items[] = {{menu_copy_, "CopyCB1"},
+                                                      {menu_find_, "Find1"},
+                                                      {menu_go_to_, "GoTo1"},
+                                                      {menu_on_top_, "AlwaysOnTop1"},
+                                                      {menu_follow_sync_, "FollowBibleSync1"},
+                                                      {menu_library_, "Library1"},
+                                                      {menu_theme_, "Theme1"},
+                                                      {menu_larger_, "LargerText1"},
+                                                      {menu_smaller_, "SmallerText1"},
+                                                      {menu_normal_size_, "NormalSize1"},
+                                                      {menu_about_, "About1"},
+                                                      {menu_close_, "Close1"}};
+  for (const auto& [item, name] : items) {
+    gtk_widget_set_name(item, name);
+    SetAccessible(item, name, nullptr);
+    gtk_menu_shell_append(GTK_MENU_SHELL(menu_), item);
+    // The submenu's own item only opens it.
+    if (item != menu_library_ && item != menu_theme_)
+      Connect(item, "activate", G_CALLBACK(OnMenuItem));
+  }
+  gtk_widget_show_all(menu_);
+  gtk_menu_attach_to_widget(GTK_MENU(menu_), window_, nullptr);
+}
+
+void ViewerWindowGtk::OnMenuItem(GtkWidget* item, gpointer data) {
+  auto* self = static_cast<ViewerWindowGtk*>(data);
+  if (self->setting_check_) return;
+  Guarded([&] {
+    Viewer& v = *self->viewer_;
+    if (item == self->menu_copy_) v.OnCopyChosen();
+    if (item == self->menu_on_top_) v.OnAlwaysOnTopChosen();
+    if (item == self->menu_follow_sync_) v.OnFollowSyncChosen();
+    if (item == self->menu_find_) self->find_bar_->Open();
+    if (item == self->menu_go_to_) self->OpenGoTo();
+    if (item == self->menu_larger_) v.OnTextSizeChosen(+1);
+    if (item == self->menu_smaller_) v.OnTextSizeChosen(-1);
+    if (item == self->menu_normal_size_) v.OnTextSizeChosen(0);
+    if (item == self->menu_about_) v.OnAboutChosen();
+    if (item == self->menu_close_) v.OnCloseChosen();
+  });
+}
+
+void ViewerWindowGtk::OnThemeItem(GtkWidget* item, gpointer data) {
+  auto* self = static_cast<ViewerWindowGtk*>(data);
+  if (self->setting_check_ || !gtk_check_menu_item_get_active(GTK_CHECK_MENU_ITEM(item))) return;
+  Guarded([&] {
+    for (const auto& [theme, widget] : self->theme_items_) {
+      if (widget == item) self->viewer_->OnThemeChosen(theme);
+    }
+  });
+}
+
+void ViewerWindowGtk::OnLibraryItem(GtkWidget* item, gpointer data) {
+  auto* self = static_cast<ViewerWindowGtk*>(data);
+  // Radio items also report the one that went off, and our own setting.
+  if (self->setting_check_ || !gtk_check_menu_item_get_active(GTK_CHECK_MENU_ITEM(item))) return;
+  Guarded([&] {
+    const auto found = std::find(self->library_items_.begin(), self->library_items_.end(), item);
+    if (found != self->library_items_.end())
+      self->viewer_->OnLibraryChosen(
+          static_cast<std::size_t>(found - self->library_items_.begin()));
+  });
+}
+
+void ViewerWindowGtk::SetStayOnTopCheck(bool checked) {
+  setting_check_ = true;
+  gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(menu_on_top_), checked);
+  setting_check_ = false;
+}
+
+void ViewerWindowGtk::SetFollowSyncCheck(bool checked) {
+  setting_check_ = true;
+  gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(menu_follow_sync_), checked);
+  setting_check_ = false;
+}
+
+void ViewerWindowGtk::SetTheme(Theme theme) {
+  {
+    const ScopedValue<bool> setting(setting_check_, true);
+    gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(theme_items_.at(theme)), TRUE);
+  }
+  if (!theme_) theme_ = std::make_unique<ThemeGtk>([this](bool dark) { ShowTheme(dark); });
+  theme_->Choose(theme);
+}
+
+void ViewerWindowGtk::ShowTheme(bool dark) {
+  GtkStyleContext* style = gtk_widget_get_style_context(window_);
+  if (dark) {
+    gtk_style_context_add_class(style, "dark");
+  } else {
+    gtk_style_context_remove_class(style, "dark");
+  }
+  browser_->SetDark(dark);
+}
+
+// The items are made anew each time: libraries come and go while the
+// viewer runs. Their handlers go with them.
+void ViewerWindowGtk::SetLibraries(const std::vector<std::string>& labels, int chosen) {
+  GtkWidget* submenu = gtk_menu_item_get_submenu(GTK_MENU_ITEM(menu_library_));
+  for (GtkWidget* item : library_items_)
+    gtk_widget_destroy(item);
+  library_items_.clear();
+  if (library_none_ != nullptr) gtk_widget_destroy(library_none_);
+  const ScopedValue<bool> setting(setting_check_, true);
+  // A radio group always has one item on: a hidden one, where the library
+  // shown is not listed (it was removed while the viewer ran).
+  library_none_ = gtk_radio_menu_item_new(nullptr);
+  gtk_menu_shell_append(GTK_MENU_SHELL(submenu), library_none_);
+  GSList* group = gtk_radio_menu_item_get_group(GTK_RADIO_MENU_ITEM(library_none_));
+  for (std::size_t i = 0; i < labels.size(); ++i) {
+    const std::string label = DisplayTextToUtf8(labels[i]);
+    GtkWidget* item = gtk_radio_menu_item_new_with_label(group, label.c_str());
+    group = gtk_radio_menu_item_get_group(GTK_RADIO_MENU_ITEM(item));
+    gtk_widget_set_name(item, ("Library1_" + std::to_string(i)).c_str());
+    atk_object_set_name(gtk_widget_get_accessible(item), label.c_str());
+    gtk_menu_shell_append(GTK_MENU_SHELL(submenu), item);
+    if (static_cast<int>(i) == chosen)
+      gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(item), TRUE);
+    g_signal_connect(item, "activate", G_CALLBACK(OnLibraryItem), this);
+    gtk_widget_show(item);
+    library_items_.push_back(item);
+  }
+  gtk_widget_set_sensitive(menu_library_, labels.empty() ? FALSE : TRUE);
+}
+
+void ViewerWindowGtk::ShowPopupMenu(ScreenPoint at) {
+  GdkWindow* top = TopGdkWindow();
+  gint x = 0;
+  gint y = 0;
+  gdk_window_get_origin(top, &x, &y);
+  const GdkRectangle rect{at.x - x, at.y - y, 1, 1};
+  gtk_menu_popup_at_rect(GTK_MENU(menu_), top, &rect, GDK_GRAVITY_NORTH_WEST,
+                         GDK_GRAVITY_NORTH_WEST, menu_trigger_);
+}
+
+}  // namespace vellum

@@ -1,0 +1,189 @@
+// The Windows viewer's menu commands, its theme, and the parts of the title
+// bar that come and go: the Index button's fit and tooltip, the notice of
+// the host's silence and the line of a page loading.
+#include "app/win32/viewer_window_win.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "app/win32/layout_win.h"
+#include "platform/wide_text_win.h"
+
+namespace vellum::win32 {
+
+// The Index button takes the width its caption needs, from its design width
+// up to the title bar's free width (to Back, less a gap); a longer caption
+// ends in an ellipsis and is shown whole as the button's tooltip.
+int ViewerWindowWin::FitIndexButton(int panel_width) {
+  HWND button = controls_[kSBtnINDEX];
+  wchar_t caption[256] = {};
+  const int length = GetWindowTextW(button, caption, 256);
+  SIZE text{};
+  if (HDC dc = GetDC(button)) {
+    const HGDIOBJ old = SelectObject(dc, FontOf(Face::kArialBold));
+    GetTextExtentPoint32W(dc, caption, length, &text);
+    SelectObject(dc, old);
+    ReleaseDC(button, dc);
+  }
+  const int wanted = text.cx + Scaled(5 + 5, dpi_);  // the caption's margin, and as much after
+  const int free = panel_width - Scaled(113, dpi_) - Scaled(198, dpi_) - Scaled(4, dpi_);
+  if (wanted > free) MakeIndexTooltip();
+  if (tooltip_ != nullptr) {
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.hwnd = panel_;
+    tool.uId = reinterpret_cast<UINT_PTR>(button);
+    tool.lpszText = wanted > free ? caption : const_cast<wchar_t*>(L"");
+    SendMessageW(tooltip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+  }
+  return std::max(Scaled(40, dpi_), std::min(wanted, free));
+}
+
+// The Index button's tooltip, made the first time a caption is cut short.
+// The common controls are loaded then, not at start: under Wine, their
+// version 6 loaded with the program keeps the window from staying on top.
+void ViewerWindowWin::MakeIndexTooltip() {
+  if (tooltip_ != nullptr || common_controls_ != nullptr) return;
+  common_controls_ = LoadLibraryW(L"comctl32.dll");
+  using InitControls = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+  const auto init = common_controls_ == nullptr
+                        ? nullptr
+                        : reinterpret_cast<InitControls>(reinterpret_cast<void (*)()>(
+                              GetProcAddress(common_controls_, "InitCommonControlsEx")));
+  const INITCOMMONCONTROLSEX classes{sizeof classes, ICC_WIN95_CLASSES};
+  if (init == nullptr || !init(&classes)) {
+    std::fprintf(stderr, "vellum: no tooltips (error %lu)\n", GetLastError());
+    return;
+  }
+  tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                             WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
+                             CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr, instance_, nullptr);
+  if (tooltip_ == nullptr) return;
+  TTTOOLINFOW tool{};
+  tool.cbSize = sizeof tool;
+  tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  tool.hwnd = panel_;
+  tool.uId = reinterpret_cast<UINT_PTR>(controls_[kSBtnINDEX]);
+  tool.lpszText = const_cast<wchar_t*>(L"");
+  if (SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool)) == FALSE)
+    std::fprintf(stderr, "vellum: the Index button has no tooltip\n");
+}
+
+void ViewerWindowWin::OnCommand(int id) {
+  Viewer& v = *viewer_;
+  if (const auto library = PopupMenuWin::LibraryOf(id)) {
+    v.OnLibraryChosen(*library);
+    return;
+  }
+  if (const auto theme = PopupMenuWin::ThemeOf(id)) {
+    v.OnThemeChosen(*theme);
+    return;
+  }
+  switch (id) {
+    case kCopyCB1:
+      v.OnCopyChosen();
+      break;
+    case kAlwaysOnTop1:
+      v.OnAlwaysOnTopChosen();
+      break;
+    case kFollowBibleSync1:
+      v.OnFollowSyncChosen();
+      break;
+    case kLargerText1:
+      v.OnTextSizeChosen(+1);
+      break;
+    case kSmallerText1:
+      v.OnTextSizeChosen(-1);
+      break;
+    case kNormalSize1:
+      v.OnTextSizeChosen(0);
+      break;
+    case kFindInPage1:
+      if (go_to_bar_) go_to_bar_->Act(GoToAction::kClose);
+      if (find_bar_) find_bar_->Act(FindAction::kOpen);
+      break;
+    case kGoTo1:
+      if (find_bar_) find_bar_->Act(FindAction::kClose);
+      if (go_to_bar_) go_to_bar_->Act(GoToAction::kOpen);
+      break;
+    case kAbout1:
+      v.OnAboutChosen();
+      break;
+    case kClose1:
+      v.OnCloseChosen();
+      break;
+    default:
+      break;
+  }
+}
+
+void ViewerWindowWin::SetStayOnTopCheck(bool checked) {
+  menu_.SetCheck(kAlwaysOnTop1, checked);
+}
+
+void ViewerWindowWin::SetFollowSyncCheck(bool checked) {
+  menu_.SetCheck(kFollowBibleSync1, checked);
+}
+
+void ViewerWindowWin::OnSyncLocation(const TbcvRec& location) {
+  if (!viewer_ || viewer_->Closed() || !viewer_->FollowSyncChecked()) return;
+  viewer_->ReceiveSyncLocation(location);
+}
+
+void ViewerWindowWin::SetLibraries(const std::vector<std::string>& labels, int chosen) {
+  menu_.SetLibraries(labels, chosen);
+}
+
+void ViewerWindowWin::SetTheme(Theme theme) {
+  theme_ = theme;
+  menu_.SetTheme(theme);
+  ApplyTheme();
+}
+
+void ViewerWindowWin::ApplyTheme() {
+  dark_ = theme_ == Theme::kDark || (theme_ == Theme::kFollowSystem && AppsPreferDark());
+  SetDarkFrame(window_, dark_);
+  SetControlDark(panel_, dark_);
+  for (const auto& [id, control] : controls_)
+    SetControlDark(control, dark_);
+  for (const int id : {kFindPrevious, kFindNext, kFindClose}) {
+    if (HWND button = GetDlgItem(window_, id)) SetControlDark(button, dark_);
+  }
+  if (go_to_bar_) go_to_bar_->SetDark(dark_);
+  SetControlDark(notice_, dark_);
+  SetControlDark(loading_line_, dark_);
+  // The menu icon's picture carries the face it stands on.
+  if (HBITMAP icon = NewMenuIcon(dark_)) SetImageBitmap(controls_[kImage1], icon);
+  RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+  browser_->SetDark(dark_);
+}
+
+void ViewerWindowWin::ShowPopupMenu(ScreenPoint at) {
+  const int command = menu_.Show(window_, POINT{at.x, at.y});
+  if (command != 0) OnCommand(command);
+}
+
+// Messages for the user are UTF-8 (they name files, and paths are UTF-8);
+// anything that is not is text in the ANSI code page.
+void ViewerWindowWin::ShowMessage(const std::string& text) {
+  MessageBoxW(window_, DisplayTextToWide(text).c_str(), kViewerTitleW, MB_OK | MB_ICONERROR);
+}
+
+void ViewerWindowWin::SetNotice(const std::string& text) {
+  if (notice_ == nullptr) return;
+  SetWindowTextW(notice_, DisplayTextToWide(text).c_str());
+  ShowWindow(notice_, text.empty() ? SW_HIDE : SW_SHOWNA);
+}
+
+void ViewerWindowWin::SetLoading(bool loading) {
+  if (loading == loading_) return;
+  loading_ = loading;
+  ShowWindow(loading_line_, loading ? SW_SHOWNA : SW_HIDE);
+  // The page's place closes while it loads, and the window's own face shows.
+  LayOut();
+  RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+}
+
+}  // namespace vellum::win32
