@@ -242,12 +242,79 @@ std::string EscapeHtml(std::string_view text) {
   return escaped;
 }
 
+namespace {
+
+// The own page's words: its title, its sentence ("{library}" and "{book}"
+// stand for the names) and the heads of its list, for one library or more.
+struct MissingWords {
+  std::string_view language;
+  bool right_to_left;
+  std::string_view title;
+  std::string_view sentence;
+  std::string_view one_has_it;
+  std::string_view some_have_it;
+};
+
+constexpr MissingWords kMissingWords[] = {
+    {"en", false, "Not in this library", "{library} has nothing on {book}.",
+     "This library has it:", "These libraries have it:"},
+    {"es", false, "No está en esta biblioteca", "{library} no tiene nada sobre {book}.",
+     "Esta biblioteca lo tiene:", "Estas bibliotecas lo tienen:"},
+    {"pt", false, "Não está nesta biblioteca", "{library} não tem nada sobre {book}.",
+     "Esta biblioteca o tem:", "Estas bibliotecas o têm:"},
+    {"fr", false, "Absent de cette bibliothèque", "{library} n’a rien sur {book}.",
+     "Cette bibliothèque l’a :", "Ces bibliothèques l’ont :"},
+    {"de", false, "Nicht in dieser Bibliothek", "{library} hat nichts zu {book}.",
+     "Diese Bibliothek hat es:", "Diese Bibliotheken haben es:"},
+    {"it", false, "Non in questa biblioteca", "{library} non ha nulla su {book}.",
+     "Questa biblioteca lo ha:", "Queste biblioteche lo hanno:"},
+    {"nl", false, "Niet in deze bibliotheek", "{library} heeft niets over {book}.",
+     "Deze bibliotheek heeft het:", "Deze bibliotheken hebben het:"},
+    {"he", true, "לא בספרייה זו", "ב־{library} אין דבר על {book}.",
+     "בספרייה זו יש:", "בספריות אלה יש:"},
+    {"ru", false, "Нет в этой библиотеке", "В {library} нет ничего о книге {book}.",
+     "Есть в этой библиотеке:", "Есть в этих библиотеках:"},
+};
+
+const MissingWords& MissingWordsFor(std::string_view language) {
+  const std::string_view primary = language.substr(0, language.find_first_of("-_"));
+  for (const MissingWords& words : kMissingWords) {
+    if (AsciiTextRules().EqualIgnoringCase(primary, words.language)) return words;
+  }
+  return kMissingWords[0];
+}
+
+std::string Filled(std::string_view sentence, const std::string& library, const std::string& book) {
+  std::string out;
+  while (!sentence.empty()) {
+    if (sentence.starts_with("{library}")) {
+      out += library;
+      sentence.remove_prefix(9);
+    } else if (sentence.starts_with("{book}")) {
+      out += book;
+      sentence.remove_prefix(6);
+    } else {
+      out += sentence.front();
+      sentence.remove_prefix(1);
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
 std::string MissingBookPage(const Library& shown, std::string_view book_name,
-                            const std::vector<const Library*>& others) {
-  std::string page =
-      "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
-      "<meta name=\"color-scheme\" content=\"light dark\"><title>Not in this library</title>"
-      "<style>"
+                            const std::vector<const Library*>& others, std::string_view language) {
+  const MissingWords& words = MissingWordsFor(language);
+  std::string page = "<!DOCTYPE html>\n<html lang=\"";
+  page += words.language;
+  page += words.right_to_left ? "\" dir=\"rtl\">" : "\">";
+  page +=
+      "<head><meta charset=\"utf-8\">"
+      "<meta name=\"color-scheme\" content=\"light dark\"><title>";
+  page += words.title;
+  page +=
+      "</title><style>"
       "body{font:15px/1.5 sans-serif;margin:1.5em;color:#222;background:#fff}"
       "a{color:#0645ad}"
       "@media (prefers-color-scheme:dark){html:not(.vellum-light) body{color:#e2ddd3;"
@@ -256,13 +323,12 @@ std::string MissingBookPage(const Library& shown, std::string_view book_name,
       "</style></head><body><p>";
   // Names come from the library's files, in UTF-8 or Windows-1252; the page
   // is UTF-8.
-  page += EscapeHtml(DisplayTextToUtf8(shown.label));
-  page += " has nothing on ";
-  page += EscapeHtml(DisplayTextToUtf8(book_name));
-  page += ".</p>\n";
+  page += Filled(words.sentence, EscapeHtml(DisplayTextToUtf8(shown.label)),
+                 EscapeHtml(DisplayTextToUtf8(book_name)));
+  page += "</p>\n";
   if (!others.empty()) {
     page += "<p>";
-    page += others.size() == 1 ? "This library has it:" : "These libraries have it:";
+    page += others.size() == 1 ? words.one_has_it : words.some_have_it;
     page += "</p>\n<ul>\n";
     for (const Library* other : others) {
       page += "<li><a href=\"";

@@ -76,10 +76,12 @@ std::optional<std::size_t> LibraryOfLink(const std::vector<Library>& libraries,
 inline constexpr std::string_view kLibraryLinkScheme = "vellum-library:";
 
 // Our own page for a book the shown library lacks: "LIBRARY has nothing on
-// BOOK." and links to the other libraries that have it. Plain, light or dark
-// with the reader's colours.
+// BOOK." and links to the other libraries that have it, in the library's
+// language where we have its words (a tag, "es"; English otherwise). Plain,
+// light or dark with the reader's colours.
 std::string MissingBookPage(const Library& shown, std::string_view book_name,
-                            const std::vector<const Library*>& others);
+                            const std::vector<const Library*>& others,
+                            std::string_view language = {});
 
 // Text made safe to stand inside an HTML element or attribute.
 std::string EscapeHtml(std::string_view text);

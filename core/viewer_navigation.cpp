@@ -192,7 +192,9 @@ void Viewer::LoadBookPage(const TbcvRec& location, const std::string& file_name,
 
 bool Viewer::ShowMissingBook(const TbcvRec& location) {
   const Library& shown = files_.libraries.at(*files_.library);
-  std::string book = files_.book_names.Lookup(Code(location));
+  // The fullest name the library gives, in its language.
+  std::string book = files_.book_titles.Lookup(Code(location));
+  if (book.empty()) book = files_.book_names.Lookup(Code(location));
   if (book.empty()) book = Name(location);
   if (book.empty()) book = Code(location);
   std::vector<const Library*> others;
@@ -200,7 +202,7 @@ bool Viewer::ShowMissingBook(const TbcvRec& location) {
     if (&library != &shown && LibraryHasBook(ports_.files, library, Code(location), ports_.rules))
       others.push_back(&library);
   }
-  return ports_.browser.ShowHtml(MissingBookPage(shown, book, others));
+  return ports_.browser.ShowHtml(MissingBookPage(shown, book, others, files_.language));
 }
 
 void Viewer::DoGotoLocation(TbcvRec location, bool reload) {

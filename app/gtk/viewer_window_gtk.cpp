@@ -788,6 +788,11 @@ std::vector<ScreenRect> ViewerWindowGtk::Monitors() {
 bool ViewerWindowGtk::LockUpdates() {
   GdkWindow* top = TopGdkWindow();
   if (top == nullptr) return false;
+  // While a slow load shows itself, drawing stays free; the lock still counts.
+  if (thawed_for_loading_ > 0) {
+    ++thawed_for_loading_;
+    return true;
+  }
   gdk_window_freeze_updates(top);
   ++frozen_;
   return true;

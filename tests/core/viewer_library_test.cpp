@@ -223,5 +223,29 @@ TEST(MissingBookPage, NamesAreEscapedAndWrittenInUtf8) {
   EXPECT_NE(mixed.find("Luther \xC3\xA4</a>"), std::string::npos);
 }
 
+TEST(MissingBookPage, InTheLibrarysLanguageWhereItsWordsAreKnown) {
+  Library shown;
+  shown.label = "RV1909";
+  Library other;
+  other.label = "KJV";
+  const struct {
+    const char* language;
+    const char* lang_attribute;
+    const char* sentence;
+    const char* list_head;
+  } cases[] = {
+      {"es", "<html lang=\"es\">", "RV1909 no tiene nada sobre Juan.", "Esta biblioteca lo tiene:"},
+      {"pt_BR", "<html lang=\"pt\">", "RV1909 não tem nada sobre Juan.", "Esta biblioteca o tem:"},
+      {"he", "<html lang=\"he\" dir=\"rtl\">", "ב־RV1909 אין דבר על Juan.", "בספרייה זו יש:"},
+      {"", "<html lang=\"en\">", "RV1909 has nothing on Juan.", "This library has it:"},
+      {"xx", "<html lang=\"en\">", "RV1909 has nothing on Juan.", "This library has it:"},
+  };
+  for (const auto& c : cases) {
+    const std::string page = MissingBookPage(shown, "Juan", {&other}, c.language);
+    for (const char* part : {c.lang_attribute, c.sentence, c.list_head})
+      EXPECT_NE(page.find(part), std::string::npos) << c.language << ": " << part;
+  }
+}
+
 }  // namespace
 }  // namespace vellum::testing
