@@ -378,13 +378,23 @@ std::optional<std::string> WriteSettings(const FileSystem& fs, std::string_view 
   return std::nullopt;
 }
 
-std::string SavedPlaceText(const TbcvRec& location) {
-  const std::string_view code = Code(location);
-  if (code.empty()) return {};
+namespace {
+
+// A code a settings line holds as it is, and reads back the same.
+bool IsSavableCode(std::string_view code) {
+  if (code.empty()) return false;
   for (const char c : code) {
     const auto byte = static_cast<unsigned char>(c);
-    if (byte <= ' ' || byte == 0x7F || c == ':' || c == '=' || c == ';' || c == '[') return {};
+    if (byte <= ' ' || byte == 0x7F || c == ':' || c == '=' || c == ';' || c == '[') return false;
   }
+  return true;
+}
+
+}  // namespace
+
+std::string SavedPlaceText(const TbcvRec& location) {
+  const std::string_view code = Code(location);
+  if (!IsSavableCode(code)) return {};
   if (code == kIndexCode) return std::string(kIndexCode);
   if (code == kAboutCode) return {};
   return std::string(code) + " " + std::to_string(location.chapter) + ":" +
@@ -406,7 +416,7 @@ std::optional<TbcvRec> SavedPlace(std::string_view text) {
   if (!chapter || !verse || *chapter < 0 || *chapter > 255 || *verse < -32768 || *verse > 32767)
     return std::nullopt;
   SetCode(location, text.substr(0, blank));
-  if (IsSpecialCode(Code(location))) return std::nullopt;
+  if (!IsSavableCode(Code(location)) || IsSpecialCode(Code(location))) return std::nullopt;
   location.chapter = static_cast<std::uint8_t>(*chapter);
   location.verse = static_cast<std::int16_t>(*verse);
   return location;

@@ -91,7 +91,7 @@ void SkipBlanks(std::string_view text, std::size_t& at) {
 
 std::string Quoted(std::string_view text) {
   std::string quoted("\xE2\x80\x9C");
-  quoted.append(text);
+  quoted.append(DisplayTextToUtf8(text));
   quoted.append("\xE2\x80\x9D");
   return quoted;
 }
@@ -194,10 +194,13 @@ void PlaceReader::Add(std::string_view spelling, std::string_view code) {
 }
 
 std::string PlaceReader::DisplayName(const std::string& code) const {
-  if (std::string title = files_.book_titles.Lookup(code); !title.empty()) return title;
+  // Shown to the reader, as UTF-8 whatever the library's files hold.
+  if (std::string title = files_.book_titles.Lookup(code); !title.empty())
+    return DisplayTextToUtf8(title);
   if (const EnglishBook* book = EnglishBookOf(code)) return std::string(book->name);
-  if (std::string name = files_.book_names.Lookup(code); !name.empty()) return name;
-  return code;
+  if (std::string name = files_.book_names.Lookup(code); !name.empty())
+    return DisplayTextToUtf8(name);
+  return DisplayTextToUtf8(code);
 }
 
 std::vector<std::string> PlaceReader::CodesFor(std::string_view book) const {

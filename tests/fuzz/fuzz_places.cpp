@@ -43,14 +43,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     VELLUM_FUZZ_CHECK(!Code(*read.location).empty());
   } else {
     VELLUM_FUZZ_CHECK(!read.problem.empty());
-    VELLUM_FUZZ_CHECK(IsValidUtf8(read.problem) || !IsValidUtf8(typed));
+    VELLUM_FUZZ_CHECK(IsValidUtf8(read.problem));  // shown to the reader as it is
   }
   if (const std::optional<std::string> completed = reader.CompleteInline(typed)) {
     VELLUM_FUZZ_CHECK(completed->size() > typed.size());
     VELLUM_FUZZ_CHECK(completed->compare(0, typed.size(), typed) == 0);
   }
-  for (const std::string& name : reader.BookNames())
+  for (const std::string& name : reader.BookNames()) {
+    VELLUM_FUZZ_CHECK(IsValidUtf8(name));
     static_cast<void>(PlaceReader::Completes(typed, name));
+  }
 
   // The rest as a link's request: a place within a location's limits whose
   // code is the request's own beginning, and then only numbers.
