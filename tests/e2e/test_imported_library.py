@@ -84,6 +84,8 @@ class TreasuryOfDavid(unittest.TestCase):
 
     def test_psalm_119_105_opens_at_its_exposition_and_a_psalms_top_at_verse_0(self):
         s = debian_session(self, "TDavid", "TDavid")
+        with open(s.viewer_log) as log:
+            before = len(log.readlines())  # the start page may have taken its time too
         s.host("show", "PSA", "119", "105", check=True)
         wait_until(lambda: s.caption() == "Ps 119:105", timeout=30, what="the caption")
         s.wait_anchor_at_top("CV119105", timeout=60)
@@ -91,7 +93,8 @@ class TreasuryOfDavid(unittest.TestCase):
         self.assertEqual(text, "Ver. 105.")
         # The big page took its time, and said so while it did.
         with open(s.viewer_log) as log:
-            said = [line.strip() for line in log if line.startswith("vellum: loading ")]
+            said = [line.strip() for line in log.readlines()[before:]
+                    if line.startswith("vellum: loading ")]
         self.assertEqual(said, ["vellum: loading shown", "vellum: loading ended"])
         self.assertFalse(s.control("Loading")["showing"])
         # A psalm's verse 0: its own top, not the end of the psalm before.
