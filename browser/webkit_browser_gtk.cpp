@@ -106,13 +106,20 @@ WebKitBrowser::WebKitBrowser(BeforeNavigate before_navigate, ContextMenu context
                                                                        kViewerWorld);
   InstallReadyScript(content, "");
 
+  // Book pages keep nothing: no cookies, storage, caches or HSTS list on
+  // disk. The default context would write them into $XDG_DATA_HOME/vellum,
+  // the very folder that holds the reader's libraries.
+  WebKitWebsiteDataManager* data = webkit_website_data_manager_new_ephemeral();
+  WebKitWebContext* context = webkit_web_context_new_with_website_data_manager(data);
+  g_object_unref(data);  // the context holds it now
   // The viewer keeps its own history and shows one page at a time: pages it
   // left are never shown again from memory, so WebKit keeps none of them (the
   // back/forward page cache) and holds no browser-sized memory cache.
-  webkit_web_context_set_cache_model(webkit_web_context_get_default(),
-                                     WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
-  view_ = WEBKIT_WEB_VIEW(webkit_web_view_new_with_user_content_manager(content));
-  g_object_unref(content);  // the view holds it now
+  webkit_web_context_set_cache_model(context, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
+  view_ = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context,
+                                       "user-content-manager", content, nullptr));
+  g_object_unref(context);  // the view holds it now
+  g_object_unref(content);
   g_object_ref_sink(view_);
 
   // What a book page may do: show itself and run its own scripts. It may not

@@ -160,7 +160,10 @@ void Viewer::OnAlwaysOnTopChosen() {
   if (closed_) return;
   always_on_top_ = !always_on_top_;
   ports_.controls.SetStayOnTopCheck(always_on_top_);
-  SetAlwaysOnTop(always_on_top_);
+  // Only the window's place among others changes: the page and the history
+  // stay. (Showing the start page here lost the reader's place, and Back
+  // could not bring it back.) Start-up still shows it through SetAlwaysOnTop.
+  ports_.controls.SetStayOnTop(always_on_top_);
 }
 
 void Viewer::OnFollowSyncChosen() {

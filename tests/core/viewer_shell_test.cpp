@@ -129,18 +129,23 @@ TEST_F(ShellTest, ACloseDuringAPageLoadEndsTheWait) {
   EXPECT_LT(h.pump.waits, 10);
 }
 
-TEST_F(ShellTest, StayOnTopSwitchesAndShowsTheStartPage) {
-  h.ShowNow(Loc("ALP", 1, 1));
+TEST_F(ShellTest, StayOnTopSwitchesAndLeavesThePageAndTheHistory) {
+  h.Dwell(Loc("PSA", 1, 1));
+  h.Dwell(Loc("ALP", 1, 5));
   const int loads = h.Loads();
-  h.viewer.OnAlwaysOnTopChosen();
-  EXPECT_TRUE(h.controls.stay_on_top);
-  EXPECT_TRUE(h.controls.stay_on_top_check);
-  EXPECT_EQ(h.Loads(), loads + 1);
-  EXPECT_TRUE(h.OnPage("index.htm"));
-  h.viewer.OnAlwaysOnTopChosen();
-  EXPECT_FALSE(h.controls.stay_on_top);
-  EXPECT_FALSE(h.viewer.AlwaysOnTopChecked());
-  EXPECT_EQ(h.Loads(), loads + 2);
+  const std::vector<std::string> history = h.HistoryTexts();
+  for (const bool on : {true, false}) {
+    h.viewer.OnAlwaysOnTopChosen();
+    EXPECT_EQ(h.controls.stay_on_top, on);
+    EXPECT_EQ(h.controls.stay_on_top_check, on);
+    EXPECT_EQ(h.viewer.AlwaysOnTopChecked(), on);
+    EXPECT_EQ(h.Loads(), loads) << "the page stays";
+    EXPECT_TRUE(h.OnPage("alpha.htm"));
+    EXPECT_EQ(h.controls.Caption(Button::kLocation), "Alpha 1:5");
+    EXPECT_EQ(h.HistoryTexts(), history);
+  }
+  h.viewer.OnBackClicked();
+  EXPECT_EQ(h.controls.Caption(Button::kLocation), " 1:1") << "Back still reaches the place before";
 }
 
 TEST_F(ShellTest, MenuCommands) {

@@ -1,6 +1,7 @@
 """End-to-end tests of the viewer on its own: links that go by themselves where no host
 is there, the Go to field, the host's silence told quietly, and the last place kept
 from one run to the next."""
+import os
 import time
 import unittest
 
@@ -91,6 +92,8 @@ class Alone(ViewerTest):
         self.s.wait_anchor_at_top("CV001001")
         self.assertFalse(self.s.control("SBtnBACK")["enabled"], "one entry: the place")
 
+        # The engine kept nothing of the pages in the reader's library folder.
+        self.assertFalse(os.path.exists(os.path.join(self.s.env["XDG_DATA_HOME"], "vellum")))
         # Beside a host the start is the host's: the start page.
         self.s.click_control("SpeedButton3")
         self.assertEqual(self.s.wait_exit(), 0)

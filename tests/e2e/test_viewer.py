@@ -364,14 +364,19 @@ class MenuAndCommands(ViewerTest):
         self.assertIn("1:4", text)
         self.assertIn("soot, gum and patience", text)
 
-    def test_stay_on_top_survives_a_restart(self):
+    def test_stay_on_top_survives_a_restart_and_leaves_the_page(self):
+        self.show("ALP", 2, 4)
+        self.s.wait_caption("Alpha 2:4")
+        self.s.wait_anchor_at_top("CV002004")
         self.choose("Always On Top")
         wait_until(lambda: "_NET_WM_STATE_ABOVE" in self.s.net_wm_state(), what="kept above")
-        wait_until(lambda: self.s.page_url().endswith("/web.htm/index.htm"), what="the start page")
+        self.assertEqual(self.s.caption(), "Alpha 2:4")
+        self.assertTrue(self.s.page_url().endswith("/web.htm/alpha.htm#CV002004"))
+        self.s.wait_anchor_at_top("CV002004")
         self.choose("Close")
         self.assertEqual(self.s.wait_exit(), 0)
         self.assertIn("AlwaysOnTop=1", self.s.settings())
-        self.s.start_viewer()
+        self.s.start_viewer(place=("Alpha 2:4", "/web.htm/alpha.htm#CV002004"))
         wait_until(lambda: "_NET_WM_STATE_ABOVE" in self.s.net_wm_state(), what="kept above")
         self.s.click_control("Image1")
         items = wait_until(lambda: self.s.menu_items().get("Close", {}).get("showing")

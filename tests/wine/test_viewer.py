@@ -144,8 +144,12 @@ class Viewer(ViewerTestCase):
 
     def test_always_on_top_from_the_menu_survives_a_restart_and_close_ends(self):
         viewer = self.viewer()
+        viewer.host("show", "BET", "1", "2")
+        viewer.wait_for_caption("SpeedButton2", "Beta 1:2")
         viewer.choose("Always On Top")
-        viewer.wait_for(lambda i: i["exstyle"] & WS_EX_TOPMOST, "stay on top")
+        info = viewer.wait_for(lambda i: i["exstyle"] & WS_EX_TOPMOST, "stay on top")
+        # The place stays where it was.
+        self.assertEqual(WineViewer.child(info, "SpeedButton2")["text"], "Beta 1:2")
         viewer.stop()
         self.assertIn("AlwaysOnTop=1\r\n", viewer.settings())
         again = self.viewer(viewer.settings())
