@@ -338,9 +338,31 @@ TEST(AnchorNames, ThreeDigitsEach) {
   EXPECT_EQ(AnchorName(1000, -1), "CV999000");
 }
 
+TEST(ImportedModules, VersionsCompareAsNumbersAndAnOlderLibraryIsSaidSo) {
+  const struct {
+    const char* a;
+    const char* b;
+    int order;
+  } versions[] = {{"2.60", "2.5", 1},      {"2.5", "2.60", -1}, {"1.0", "1", 0},
+                  {"1.5.2", "1.5.10", -1}, {"", "0", 0},        {"x", "1", -1},
+                  {"3", "2.9.9", 1}};
+  for (const auto& c : versions)
+    EXPECT_EQ(CompareVersions(c.a, c.b), c.order) << c.a << " vs " << c.b;
+  EXPECT_EQ(ImportedState(false, "", "2.6"), "");
+  EXPECT_EQ(ImportedState(true, "2.6", "2.6"), "imported");
+  EXPECT_EQ(ImportedState(true, "2.6", ""), "imported");
+  EXPECT_EQ(ImportedState(true, "2.5", "2.60"), "imported, 2.5 (installed: 2.60)");
+  EXPECT_EQ(ImportedState(true, "", "1.1"), "imported, an older one (installed: 1.1)");
+  EXPECT_EQ(ProgressLine("Psalms", 19, 66, 27, 2461, 3'100'000),
+            "Psalms (book 19 of 66), 27%: 2461 entries, 3.1 MB");
+}
+
 TEST(IniFiles, ReadBackAsTheViewerReadsThem) {
-  const IniFile catalogue = IniFile::Parse(CatalogueIni("TD\r\navid", {"PSA", "1CO"}));
+  const IniFile catalogue =
+      IniFile::Parse(CatalogueIni("TD\r\navid", {"PSA", "1CO"}, "TDavid", "1.1\n"));
   EXPECT_EQ(catalogue.ReadString("INFO", "ShortName", ""), "TDavid");
+  EXPECT_EQ(catalogue.ReadString("INFO", "Module", ""), "TDavid");
+  EXPECT_EQ(catalogue.ReadString("INFO", "Version", ""), "1.1");
   EXPECT_EQ(catalogue.SectionLines("Bookfiles"),
             (std::vector<std::string>{"IDX=index.htm", "PSA=psa.htm", "1CO=1co.htm"}));
 }

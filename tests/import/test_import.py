@@ -11,7 +11,7 @@ import tempfile
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from fixtures import BIBLE, COMMENTARY, Library, run_import  # noqa: E402
+from fixtures import BIBLE, COMMENTARY, IMPORT as IMPORT_TOOL, Library, run_import  # noqa: E402
 
 LINK = re.compile(r"^([a-z0-9]{3})\.htm\$BCV([0-9A-Z]{3})(\d{1,3}):(\d{1,3})$")
 # A Strong's number or a morphology code left as text, in any of the forms the
@@ -105,7 +105,7 @@ class Commentary(ImportTestCase):
 
     def test_catalogue_lists_each_book_page_and_the_index(self):
         sections, content = ini_sections(os.path.join(self.folder, "index.ini"))
-        self.assertEqual(sections["INFO"], {"ShortName": "TestComm"})
+        self.assertEqual(sections["INFO"], {"ShortName": "TestComm", "Module": "TestComm"})
         self.assertEqual(sections["Bookfiles"],
                          {"IDX": "index.htm", "GEN": "gen.htm", "PSA": "psa.htm"})
         self.assertTrue(content.endswith("\r\n"))
@@ -169,8 +169,8 @@ class Commentary(ImportTestCase):
     def test_an_existing_library_is_replaced_only_with_force(self):
         marker = os.path.join(self.folder, "mine.txt")
         open(marker, "w").close()
-        _, err = self.imported("TestComm", "--to", self.out, expect=5)
-        self.assertIn("--force", err)
+        _, err = self.imported("TestComm", "--to", self.out, expect=6)
+        self.assertIn("is there already; vellum-import TestComm --force replaces it", err)
         self.assertTrue(os.path.exists(marker))
         self.imported("TestComm", "--to", self.out, "--force")
         self.assertFalse(os.path.exists(marker))
@@ -301,7 +301,8 @@ class WordStudies(ImportTestCase):
 
 class ExitCodes(ImportTestCase):
     def test_bad_arguments(self):
-        for args in ([], ["--to"], ["A", "B"], ["--frobnicate", "A"], ["--list", "A"]):
+        for args in ([], ["--to"], ["A", "B"], ["--frobnicate", "A"], ["--list", "A"],
+                     ["--list", "--force"]):
             with self.subTest(args=args):
                 _, err = self.imported(*args, expect=2)
                 self.assertIn("Usage:", err)
@@ -366,6 +367,56 @@ class ExitCodes(ImportTestCase):
         self.assertEqual(code, 0, err)
         self.assertTrue(os.path.isfile(os.path.join(data_home, "vellum", "TestComm.htm",
                                                     "gen.htm")))
+        # Listed again, what is in the library folder already is said, and an older
+        # import is told from the module installed now.
+        with open(os.path.join(self.library.folder, "mods.d", "testcomm.conf"), "a") as f:
+            f.write("Version=1.10\n")
+        catalogue = os.path.join(data_home, "vellum", "TestComm.htm", "index.ini")
+        for version, state in (("1.10", "  [imported]"),
+                               ("1.9", "  [imported, 1.9 (installed: 1.10)]")):
+            with open(catalogue, newline="") as f:
+                text = f.read()
+            with open(catalogue, "w", newline="") as f:
+                f.write(text.replace("Module=TestComm\r\n",
+                                     f"Module=TestComm\r\nVersion={version}\r\n", 1)
+                        if "Version=" not in text else
+                        re.sub(r"Version=[^\r]*", f"Version={version}", text))
+            code, out, _ = run_import(self.library.env(XDG_DATA_HOME=data_home), "--list")
+            self.assertEqual(code, 0)
+            lines = {line.split()[0]: line for line in out.splitlines()[1:]}
+            self.assertTrue(lines["TestComm"].endswith("TestComm, a test commentary" + state),
+                            lines["TestComm"])
+            self.assertTrue(lines["TestBible"].endswith("TestBible, a test bible"))
+        # Another folder holds none of them.
+        _, out, _ = run_import(self.library.env(XDG_DATA_HOME=data_home), "--list", "--to",
+                               os.path.join(self.dir, "elsewhere"))
+        self.assertNotIn("[imported", out)
+
+    def test_progress_on_a_terminal_names_the_book_among_all(self):
+        import pty
+        self.library.add("TestBible", BIBLE, kind="Bible")
+        reader, writer = pty.openpty()
+        try:
+            result = subprocess.run([IMPORT_TOOL, "TestBible", "--to", self.out],
+                                    env=self.library.env(), stdout=subprocess.PIPE,
+                                    stderr=writer, timeout=120)
+            os.close(writer)
+            writer = None
+            said = b""
+            while True:
+                try:
+                    chunk = os.read(reader, 4096)
+                except OSError:
+                    break
+                if not chunk:
+                    break
+                said += chunk
+        finally:
+            if writer is not None:
+                os.close(writer)
+            os.close(reader)
+        self.assertEqual(result.returncode, 0)
+        self.assertIn(b"Psalms (book 19 of 66), 27%: 1 entries", said)
 
 
 @unittest.skipUnless(os.path.exists("/usr/share/sword/mods.d/scofield.conf"),

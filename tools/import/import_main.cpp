@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "core/ini_file.h"
 #include "platform/platform.h"
 #include "tools/import/entry_html.h"
 #include "tools/import/output_folder.h"
@@ -32,11 +33,12 @@ enum ExitCode {
   kNoSuchModule = 3,
   kUnreadableModule = 4,
   kCannotWrite = 5,
+  kAlreadyThere = 6,
   kInterrupted = 130,
 };
 
 constexpr const char* kUsage =
-    "Usage: vellum-import --list\n"
+    "Usage: vellum-import --list [--to FOLDER]\n"
     "       vellum-import MODULE [--to FOLDER] [--force]\n"
     "       vellum-import --help | --version\n"
     "\n"
@@ -46,7 +48,8 @@ constexpr const char* kUsage =
     "Book names and headings are in the module's language where the SWORD\n"
     "library has a locale for it, else in English.\n"
     "\n"
-    "  --list        list the installed modules that can be imported\n"
+    "  --list        list the installed modules that can be imported, and which\n"
+    "                are in the library folder already (and older there)\n"
     "  --to FOLDER   write the library into FOLDER instead of the user's library\n"
     "                folder ($XDG_DATA_HOME/vellum, by default ~/.local/share/vellum)\n"
     "  --force       replace a library of the same name that is already there\n"
@@ -58,7 +61,8 @@ constexpr const char* kUsage =
     "\n"
     "Exit codes: 0 written; 2 bad arguments; 3 no such module (or its name cannot\n"
     "be a folder's); 4 the module cannot be read cleanly; 5 the folder cannot be\n"
-    "written; 130 interrupted.\n";
+    "written; 6 a library of that name is already there (--force replaces it);\n"
+    "130 interrupted.\n";
 
 volatile std::sig_atomic_t g_interrupted = 0;
 
@@ -110,7 +114,6 @@ int BadArguments(const std::string& message) {
 
 // Fills options; returns an exit code when the arguments are wrong.
 std::optional<int> Parse(int argc, char** argv, Options& options) {
-  bool to_given = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
@@ -125,7 +128,6 @@ std::optional<int> Parse(int argc, char** argv, Options& options) {
       if (i + 1 >= argc || std::string(argv[i + 1]).empty())
         return BadArguments("--to needs a folder");
       options.folder = argv[++i];
-      to_given = true;
     } else if (arg.rfind("-", 0) == 0) {
       return BadArguments("unknown option " + arg);
     } else if (options.module.empty()) {
@@ -135,13 +137,29 @@ std::optional<int> Parse(int argc, char** argv, Options& options) {
     }
   }
   if (options.help || options.version) return std::nullopt;
-  if (options.list && (!options.module.empty() || to_given || options.force))
-    return BadArguments("--list takes nothing else");
+  if (options.list && (!options.module.empty() || options.force))
+    return BadArguments("--list takes no module and no --force");
   if (!options.list && options.module.empty()) return BadArguments("which module?");
   return std::nullopt;
 }
 
-int List(Console& console) {
+// A name that can be one folder's name on Linux and Windows alike: no
+// separator, no "..", no NUL or other control character, not empty.
+bool IsPlainFolderName(std::string_view name) {
+  if (name.empty() || name.find("..") != std::string_view::npos) return false;
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '/' || c == '\\' || byte < 32 || byte == 127) return false;
+  }
+  return true;
+}
+
+// The library folder an import writes to: --to's, else the user's.
+std::string TargetFolder(const Options& options) {
+  return options.folder.empty() ? vellum::SystemFileSystem().UserLibraryFolder() : options.folder;
+}
+
+int List(const Options& options, Console& console) {
   std::vector<ModuleSummary> modules;
   {
     LibraryReports reports;
@@ -158,9 +176,25 @@ int List(Console& console) {
     width = std::max(width, m.name.size());
   std::fprintf(console.out.get(), "%-*s  %-10s  %-8s  %s\n", static_cast<int>(width), "Module",
                "Kind", "Language", "Description");
-  for (const ModuleSummary& m : modules)
-    std::fprintf(console.out.get(), "%-*s  %-10s  %-8s  %s\n", static_cast<int>(width),
-                 m.name.c_str(), m.kind.c_str(), m.language.c_str(), m.description.c_str());
+  // Each module against a library of its name in the folder an import would
+  // write to: already there, or there from an older version of the module.
+  const std::string folder = TargetFolder(options);
+  const vellum::SystemFileSystem files;
+  for (const ModuleSummary& m : modules) {
+    std::string state;
+    if (!folder.empty() && IsPlainFolderName(m.name)) {
+      const std::string library = files.ResolvePath(folder, m.name + ".htm");
+      const vellum::ReadResult catalogue =
+          files.ReadWholeFile(files.ResolvePath(library, "index.ini"));
+      const bool there = catalogue.status == vellum::ReadResult::Status::kOk;
+      state = ImportedState(
+          there, vellum::IniFile::Parse(catalogue.content).ReadString("INFO", "Version", ""),
+          m.version);
+    }
+    std::fprintf(console.out.get(), "%-*s  %-10s  %-8s  %s%s\n", static_cast<int>(width),
+                 m.name.c_str(), m.kind.c_str(), m.language.c_str(), m.description.c_str(),
+                 state.empty() ? "" : ("  [" + state + "]").c_str());
+  }
   return kWritten;
 }
 
@@ -174,13 +208,16 @@ std::string Megabytes(std::size_t bytes) {
 class Progress {
  public:
   explicit Progress(Console& console) : err_(console.terminal ? console.err.get() : nullptr) {}
-  void Show(const std::string& book, int books, int entries, std::size_t bytes) {
+  void Show(const Entry& entry, int entries, std::size_t bytes) {
     if (err_ == nullptr) return;
     const auto now = std::chrono::steady_clock::now();
     if (now - last_ < std::chrono::milliseconds(100)) return;
     last_ = now;
-    std::fprintf(err_, "\r\033[K%s: book %d, %d entries, %s", book.c_str(), books, entries,
-                 Megabytes(bytes).c_str());
+    const int percent = entry.book_count > 0 ? (entry.book_number - 1) * 100 / entry.book_count : 0;
+    std::fprintf(
+        err_, "\r\033[K%s",
+        ProgressLine(entry.book_name, entry.book_number, entry.book_count, percent, entries, bytes)
+            .c_str());
     std::fflush(err_);
   }
   void Clear() {
@@ -202,17 +239,6 @@ int Report(Console& console, int code, const std::string& module, const std::str
   return code;
 }
 
-// A name that can be one folder's name on Linux and Windows alike: no
-// separator, no "..", no NUL or other control character, not empty.
-bool IsPlainFolderName(std::string_view name) {
-  if (name.empty() || name.find("..") != std::string_view::npos) return false;
-  for (const char c : name) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '/' || c == '\\' || byte < 32 || byte == 127) return false;
-  }
-  return true;
-}
-
 // A name as the user may be shown it, control characters as "?".
 std::string TraceSafe(std::string_view name) {
   std::string out;
@@ -231,13 +257,10 @@ struct BookInProgress {
 
 int Import(const Options& options, Console& console) {
   const auto started = std::chrono::steady_clock::now();
-  std::string folder = options.folder;
-  if (folder.empty()) {
-    folder = vellum::SystemFileSystem().UserLibraryFolder();
-    if (folder.empty())
-      return Report(console, kCannotWrite, options.module,
-                    "no library folder: HOME is not set; name one with --to");
-  }
+  const std::string folder = TargetFolder(options);
+  if (folder.empty())
+    return Report(console, kCannotWrite, options.module,
+                  "no library folder: HOME is not set; name one with --to");
 
   LibraryReports reports;
   SwordLibrary library;
@@ -273,8 +296,9 @@ int Import(const Options& options, Console& console) {
   StagingFolder staging(folder, folder_name);
   if (!staging.valid()) return Report(console, kCannotWrite, facts.name, staging.error());
   if (Exists(staging.target()) && !options.force)
-    return Report(console, kCannotWrite, facts.name,
-                  staging.target() + " already exists (--force replaces it)");
+    return Report(console, kAlreadyThere, facts.name,
+                  staging.target() + " is there already; vellum-import " + facts.name +
+                      " --force replaces it");
 
   const PageStyle style{facts.library_css, facts.font, facts.language, facts.right_to_left};
   const bool bible = facts.kind == "Bible";
@@ -317,7 +341,7 @@ int Import(const Options& options, Console& console) {
     books.back().page.Add(entry.chapter, entry.verse, entry.last_verse, entry.html);
     ++entries;
     bytes += entry.html.size();
-    progress.Show(entry.book_name, static_cast<int>(books.size()), entries, bytes);
+    progress.Show(entry, entries, bytes);
   }
   progress.Clear();
   if (entries == 0) {
@@ -345,7 +369,8 @@ int Import(const Options& options, Console& console) {
   const std::string names = LibraryBookNamesIni(
       facts.name, facts.names_locale.empty() ? "en" : facts.language, library.BookNames(codes));
   if (!staging.Write("index.htm", index_page) ||
-      !staging.Write("index.ini", CatalogueIni(facts.abbreviation, codes)) ||
+      !staging.Write("index.ini",
+                     CatalogueIni(facts.abbreviation, codes, facts.name, facts.version)) ||
       !staging.Write("books.ini", names))
     return Report(console, kCannotWrite, facts.name, staging.error());
   if (g_interrupted != 0)
@@ -376,7 +401,7 @@ int Run(int argc, char** argv) {
     std::printf("vellum-import %s\n", vellum::kVersion);
     return kWritten;
   }
-  if (options.list) return List(console);
+  if (options.list) return List(options, console);
   for (const int signal : {SIGINT, SIGTERM, SIGHUP})
     std::signal(signal, OnSignal);
   return Import(options, console);

@@ -256,15 +256,65 @@ std::string IndexPage(const IndexContent& index, const PageStyle& style) {
   return page + "</body>\n</html>\n";
 }
 
-std::string CatalogueIni(std::string_view short_name, const std::vector<std::string>& codes) {
+namespace {
+
+std::string IniValue(std::string_view text) {
   std::string clean;
-  for (const char c : short_name) {
+  for (const char c : text) {
     if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7F) clean += c;
   }
-  std::string ini = "[INFO]\r\nShortName=" + clean + "\r\n\r\n[Bookfiles]\r\nIDX=index.htm\r\n";
+  return clean;
+}
+
+}  // namespace
+
+std::string CatalogueIni(std::string_view short_name, const std::vector<std::string>& codes,
+                         std::string_view module, std::string_view version) {
+  std::string ini = "[INFO]\r\nShortName=" + IniValue(short_name) + "\r\n";
+  if (!module.empty()) ini += "Module=" + IniValue(module) + "\r\n";
+  if (!version.empty()) ini += "Version=" + IniValue(version) + "\r\n";
+  ini += "\r\n[Bookfiles]\r\nIDX=index.htm\r\n";
   for (const std::string& code : codes)
     ini += code + "=" + PageFileName(code) + "\r\n";
   return ini;
+}
+
+int CompareVersions(std::string_view a, std::string_view b) {
+  while (!a.empty() || !b.empty()) {
+    const auto part = [](std::string_view& text) {
+      const std::size_t dot = text.find('.');
+      const std::string_view piece = text.substr(0, dot);
+      text = dot == std::string_view::npos ? std::string_view() : text.substr(dot + 1);
+      long value = 0;
+      for (const char c : piece) {
+        if (c < '0' || c > '9') return 0L;
+        value = std::min(value * 10 + (c - '0'), 1'000'000'000L);
+      }
+      return value;
+    };
+    const long left = part(a);
+    const long right = part(b);
+    if (left != right) return left < right ? -1 : 1;
+  }
+  return 0;
+}
+
+std::string ImportedState(bool library_there, std::string_view library_version,
+                          std::string_view installed_version) {
+  if (!library_there) return {};
+  if (!installed_version.empty() && CompareVersions(library_version, installed_version) < 0) {
+    return "imported, " + std::string(library_version.empty() ? "an older one" : library_version) +
+           " (installed: " + std::string(installed_version) + ")";
+  }
+  return "imported";
+}
+
+std::string ProgressLine(std::string_view book, int book_number, int book_count, int percent,
+                         int entries, std::size_t bytes) {
+  char text[160];
+  std::snprintf(text, sizeof text, " (book %d of %d), %d%%: %d entries, %.1f MB", book_number,
+                book_count, std::clamp(percent, 0, 100), entries, static_cast<double>(bytes) / 1e6);
+  return std::string(book) + text;
 }
 
 }  // namespace vellum::import

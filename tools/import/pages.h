@@ -101,8 +101,26 @@ std::string IndexPage(const IndexContent& index, const PageStyle& style);
 // The About text's RTF (\par and friends) as HTML paragraphs.
 std::string RtfToHtml(std::string_view rtf);
 
-// index.ini: [INFO] ShortName, [Bookfiles] IDX=index.htm and CODE=file.htm
-// per book, in the order given. CRLF line ends, as both viewers read.
-std::string CatalogueIni(std::string_view short_name, const std::vector<std::string>& codes);
+// index.ini: [INFO] ShortName (and, where given, Module and Version: the
+// module it was imported from, which a later --list compares with the one
+// installed), [Bookfiles] IDX=index.htm and CODE=file.htm per book, in the
+// order given. CRLF line ends, as both viewers read.
+std::string CatalogueIni(std::string_view short_name, const std::vector<std::string>& codes,
+                         std::string_view module = {}, std::string_view version = {});
+
+// Compares dotted version numbers ("2.60" against "2.5.1"), part by part as
+// numbers, a missing part as 0; text that is no number compares as 0.
+int CompareVersions(std::string_view a, std::string_view b);
+
+// What --list says of a module against a library already in the folder:
+// "" (none), "imported", "imported, 2.5 (installed: 2.60)" when the installed
+// module is newer.
+std::string ImportedState(bool library_there, std::string_view library_version,
+                          std::string_view installed_version);
+
+// The progress line on a terminal: the book, its place in the module's
+// versification, how far through it the import is, and what it wrote.
+std::string ProgressLine(std::string_view book, int book_number, int book_count, int percent,
+                         int entries, std::size_t bytes);
 
 }  // namespace vellum::import

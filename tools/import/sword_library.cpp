@@ -218,7 +218,8 @@ std::vector<ModuleSummary> SwordLibrary::Importable() {
     if (module == nullptr || !IsVersified(*module)) continue;
     modules.push_back({name.c_str(), KindOf(*module),
                        module->getLanguage() != nullptr ? module->getLanguage() : "",
-                       module->getDescription() != nullptr ? module->getDescription() : ""});
+                       module->getDescription() != nullptr ? module->getDescription() : "",
+                       ConfigEntry(*module, "Version")});
   }
   return modules;
 }
@@ -317,6 +318,7 @@ ModuleFacts SwordLibrary::Facts() const {
   const char* css = module_->getRenderHeader();
   facts.library_css = css != nullptr ? css : "";
   facts.names_locale = locale_;
+  facts.version = ConfigEntry(m, "Version");
   return facts;
 }
 
@@ -418,6 +420,12 @@ bool SwordLibrary::Next(Entry& entry, bool& failed) {
     entry.book_name = entry.book != nullptr ? key->getBookName() : "";
     entry.chapter = key->getChapter();
     entry.verse = key->getVerse();
+    if (const sword::VersificationMgr::System* system =
+            sword::VersificationMgr::getSystemVersificationMgr()->getVersificationSystem(
+                key->getVersificationSystem())) {
+      entry.book_count = system->getBookCount();
+      entry.book_number = key->getBook() + (key->getTestament() > 1 ? system->getBMAX()[0] : 0);
+    }
     entry.last_verse = entry.verse;
     if (entry.verse > 0) {
       // A range is one entry that the following verses link to.

@@ -48,6 +48,7 @@ struct ModuleSummary {
   std::string kind;  // "Bible" or "Commentary"
   std::string language;
   std::string description;
+  std::string version;  // the conf's Version
 };
 
 // What a data folder's index page and catalogue say about a module.
@@ -63,6 +64,7 @@ struct ModuleFacts {
   std::string font;
   std::string versification;
   std::string library_css;  // the render filters' own style sheet
+  std::string version;      // the conf's Version, "" when it gives none
   // The SWORD locale the book names come from ("es"); "" for English, where
   // the module's language has none.
   std::string names_locale;
@@ -76,6 +78,9 @@ struct Entry {
   int verse = 0;
   int last_verse = 0;  // the end of a range of linked verses; verse when none
   std::string html;    // sanitized
+  // The book's place in the module's versification, and how many it has.
+  int book_number = 0;
+  int book_count = 0;
 };
 
 class SwordLibrary {
