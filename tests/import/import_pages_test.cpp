@@ -126,14 +126,29 @@ TEST(SanitizeEntryHtml, MarkedReferencesBecomeOneLinkPerPlace) {
       {"<vellum-ref to=\"ROM1:1 ROM1:7\">Rom 1:1, 7</vellum-ref>",
        "<a class=\"x\" href=\"rom.htm$BCVROM1:1\">Rom 1:1</a>, "
        "<a class=\"x\" href=\"rom.htm$BCVROM1:7\">7</a>"},
-      // Parts and places do not match: the text links to the first, the rest follow.
+      // Parts and places do not match: the text links to the first, the rest
+      // follow as a reader writes a place, never as a code.
       {"<vellum-ref to=\"GEN1:1 GEN2:4\">see there</vellum-ref>",
        "<a class=\"x\" href=\"gen.htm$BCVGEN1:1\">see there</a> "
-       "<a class=\"x\" href=\"gen.htm$BCVGEN2:4\">GEN 2:4</a>"},
+       "<a class=\"x\" href=\"gen.htm$BCVGEN2:4\">Gen 2:4</a>"},
+      {"<vellum-ref to=\"JHN3:18 JHN3:19\">John 3:18-19,</vellum-ref>",
+       "<a class=\"x\" href=\"jhn.htm$BCVJHN3:18\">John 3:18-19</a>, "
+       "<a class=\"x\" href=\"jhn.htm$BCVJHN3:19\">John 3:19</a>"},
       {"<vellum-ref to=\"JHN1:1\"><i>John</i> 1:1</vellum-ref>",
        "<a class=\"x\" href=\"jhn.htm$BCVJHN1:1\"><i>John</i> 1:1</a>"},
       {"<vellum-ref to=\"JHN1:1\"> </vellum-ref>",
-       "<a class=\"x\" href=\"jhn.htm$BCVJHN1:1\">JHN1:1</a>"},
+       "<a class=\"x\" href=\"jhn.htm$BCVJHN1:1\">John 1:1</a>"},
+      // A link ends at its last letter or digit: punctuation and blanks stand outside.
+      {"<vellum-ref to=\"MRK2:22\">Mark 2:22,</vellum-ref>",
+       "<a class=\"x\" href=\"mrk.htm$BCVMRK2:22\">Mark 2:22</a>,"},
+      {"<vellum-ref to=\"PSA119:105\">(Ps 119.105) </vellum-ref>",
+       "(<a class=\"x\" href=\"psa.htm$BCVPSA119:105\">Ps 119.105</a>) "},
+      {"<vellum-ref to=\"GEN1:1\">Gen 1:1&nbsp;</vellum-ref>",
+       "<a class=\"x\" href=\"gen.htm$BCVGEN1:1\">Gen 1:1</a>&nbsp;"},
+      {"<vellum-ref to=\"GEN1:1\">G\xC3\xA9n 1:1.</vellum-ref>",
+       "<a class=\"x\" href=\"gen.htm$BCVGEN1:1\">G\xC3\xA9n 1:1</a>."},
+      {"<vellum-ref to=\"GEN1:1\">...</vellum-ref>",
+       "<a class=\"x\" href=\"gen.htm$BCVGEN1:1\">...</a>"},
       // Targets that are not request texts are no links.
       {"<vellum-ref to=\"\">Ge 99:99</vellum-ref>", "Ge 99:99"},
       {"<vellum-ref to='javascript:alert(1) ../../x'>x</vellum-ref>", "x"},
@@ -148,10 +163,10 @@ TEST(SanitizeEntryHtml, MarkedReferencesBecomeOneLinkPerPlace) {
        " and 3</vellum-ref>",
        "<a class=\"x\" href=\"gen.htm$BCVGEN1:2\">Gen 1:2<span "
        "style=\"color:red;font-weight:bold\">"
-       "</span> and 3</a> <a class=\"x\" href=\"gen.htm$BCVGEN1:3\">GEN 1:3</a>"},
+       "</span> and 3</a> <a class=\"x\" href=\"gen.htm$BCVGEN1:3\">Gen 1:3</a>"},
       {"<vellum-ref to=\"GEN1:2 GEN1:3\">Gen 1:2<br>; 3</vellum-ref>",
        "<a class=\"x\" href=\"gen.htm$BCVGEN1:2\">Gen 1:2<br>; 3</a> "
-       "<a class=\"x\" href=\"gen.htm$BCVGEN1:3\">GEN 1:3</a>"},
+       "<a class=\"x\" href=\"gen.htm$BCVGEN1:3\">Gen 1:3</a>"},
       // A link holds no blocks: their text stays, their tags go.
       {"<vellum-ref to=\"GEN1:1\"><div><p>Gen</p> 1:1</div></vellum-ref>",
        "<a class=\"x\" href=\"gen.htm$BCVGEN1:1\">Gen 1:1</a>"},

@@ -442,9 +442,16 @@ class DebianModule(unittest.TestCase):
         self.assertEqual(genesis.anchors, sorted(genesis.anchors))
         self.assertGreater(len(genesis.links), 50)
         anchors, starts = 0, 0
+        code = re.compile(r"^(?:[1-4][A-Z]{2}|[A-Z][A-Z0-9]{2}) ?\d+:\d+$")
         for page in pages:
             parsed = Page(os.path.join(folder, page))
             self.assert_links_stay_inside(parsed)
+            # A link's text is the reader's words, from its first letter or digit
+            # to its last: never a code, never a "," or a blank at its end.
+            for href, text in parsed.links:
+                self.assertIsNone(code.match(text), f"{page}: {href} reads {text!r}")
+                self.assertTrue(text[:1].isalnum() and text[-1:].isalnum(),
+                                f"{page}: {href} reads {text!r}")
             verses = [a for a in parsed.anchors if a.startswith("CV")]
             anchors += len(verses)
             chapters = {a[2:5] for a in verses if a[2:5] != "000"}

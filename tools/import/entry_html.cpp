@@ -290,44 +290,80 @@ std::vector<std::string_view> SplitOutsideEntities(std::string_view text, char s
   return parts;
 }
 
+// A place as a reader writes it, for a link that has no words of its own:
+// "Gen 2:4", never the code "GEN2:4".
+std::string ReadablePlace(std::string_view target) {
+  const BookCode* book = FindUsfmBook(target.substr(0, 3));
+  const std::string name =
+      book != nullptr ? std::string(book->name) : std::string(target.substr(0, 3));
+  return name + " " + std::string(target.substr(3));
+}
+
 std::string Link(std::string_view target, std::string_view inner) {
   const bool blank = std::all_of(inner.begin(), inner.end(), IsBlank);
   return "<a class=\"x\" href=\"" + PageFileName(target.substr(0, 3)) + "$BCV" +
-         std::string(target) + "\">" + std::string(blank ? target : inner) + "</a>";
+         std::string(target) + "\">" + (blank ? ReadablePlace(target) : std::string(inner)) +
+         "</a>";
+}
+
+// A letter or digit of escaped text (a byte of a UTF-8 character counts).
+bool IsWordByte(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+         static_cast<unsigned char>(c) >= 0x80;
+}
+
+// A link that runs from its first letter or digit to its last: blanks and
+// punctuation around the words (a list's "," and ";", brackets, a character
+// reference such as "&nbsp;") stand outside it. Markup (the empty span that
+// keeps a line feed after <pre>) is never moved across the link's edge, and
+// text with no word is linked whole.
+std::string TrimmedLink(std::string_view target, std::string_view text) {
+  std::size_t first = 0;
+  while (first < text.size() && !IsWordByte(text[first]) && text[first] != '<') {
+    const std::size_t entity = text[first] == '&' ? EntityLength(text.substr(first)) : 0;
+    first += entity > 0 ? entity : 1;
+  }
+  std::size_t end = text.size();
+  while (end > first && !IsWordByte(text[end - 1]) && text[end - 1] != '>') {
+    // A character reference at the end goes out whole.
+    const std::size_t amp = text[end - 1] == ';' ? text.rfind('&', end - 1) : std::string::npos;
+    end = amp != std::string::npos && amp >= first && EntityLength(text.substr(amp)) == end - amp
+              ? amp
+              : end - 1;
+  }
+  if (first >= end) return Link(target, text);
+  return std::string(text.substr(0, first)) + Link(target, text.substr(first, end - first)) +
+         std::string(text.substr(end));
 }
 
 // Links for one marked reference, whose content is already sanitized.
 std::string ReferenceLinks(const std::vector<std::string>& targets, std::string_view inner,
                            bool inner_has_tags) {
   if (targets.empty()) return std::string(inner);
-  if (targets.size() == 1) return Link(targets[0], inner);
+  if (targets.size() == 1)
+    return inner_has_tags ? Link(targets[0], inner) : TrimmedLink(targets[0], inner);
   if (!inner_has_tags) {
     for (const char sep : {';', ','}) {
       const std::vector<std::string_view> parts = SplitOutsideEntities(inner, sep);
-      if (parts.size() != targets.size()) continue;
+      // Each place needs words of its own: "John 3:18-19," is one part, not two.
+      const auto has_word = [](std::string_view part) {
+        return std::any_of(part.begin(), part.end(), IsWordByte);
+      };
+      if (parts.size() != targets.size() || !std::all_of(parts.begin(), parts.end(), has_word))
+        continue;
       std::string out;
       for (std::size_t i = 0; i < parts.size(); ++i) {
-        const std::string_view part = parts[i];
-        const std::size_t first = part.find_first_not_of(" \t\n");
-        const std::size_t last = part.find_last_not_of(" \t\n");
         if (i > 0) out += sep;
-        if (first == std::string_view::npos) {
-          out += part;
-          out += Link(targets[i], "");
-          continue;
-        }
-        out += part.substr(0, first);
-        out += Link(targets[i], part.substr(first, last - first + 1));
-        out += part.substr(last + 1);
+        out += TrimmedLink(targets[i], parts[i]);
       }
       return out;
     }
   }
-  std::string out = Link(targets[0], inner);
-  for (std::size_t i = 1; i < targets.size(); ++i) {
-    const std::string& t = targets[i];
-    out += " " + Link(t, t.substr(0, 3) + " " + t.substr(3));
-  }
+  // Parts and places do not match: the words link to the first place, and
+  // the others follow, each written as a reader writes a place.
+  std::string out = inner_has_tags ? Link(targets[0], inner) : TrimmedLink(targets[0], inner);
+  for (std::size_t i = 1; i < targets.size(); ++i)
+    out += " " + Link(targets[i], ReadablePlace(targets[i]));
   return out;
 }
 

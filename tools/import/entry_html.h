@@ -24,9 +24,10 @@ std::string PageFileName(std::string_view usfm_code);
 // URL ends in "$BCV" and its request text; a reference to a list of places
 // becomes one link per place: its text is split at ";" (or ",") when it has
 // as many parts as places, and otherwise the whole text links to the first
-// and the others follow as links of their own. The result is well-formed
-// (every element closed), valid UTF-8, and has no NUL or other control
-// character but tab and line feed.
+// and the others follow as links of their own, named as a reader names a
+// place ("Gen 2:4"). A link runs from its first letter or digit to its last. The result is
+// well-formed (every element closed), valid UTF-8, and has no NUL or other control character but
+// tab and line feed.
 std::string SanitizeEntryHtml(std::string_view xhtml);
 
 // True when markup has a character to read outside its tags (a blank or a
