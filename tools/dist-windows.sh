@@ -10,13 +10,14 @@ build=$root/build/windows
 dist=$root/build/dist
 stage=$dist/Vellum
 
-for file in vellum.exe vellum-host.exe vellum-check.exe vellum.nsi; do
+for file in vellum.exe vellum-host.exe vellum-check.exe vellum.nsi about/about.htm; do
   [ -f "$build/$file" ] || { echo "dist-windows: $build/$file is missing (make windows)" >&2; exit 1; }
 done
 rm -rf "$stage" "$dist/vellum-windows.zip" "$dist/vellum-setup.exe" "$dist/library-files.nsh"
 mkdir -p "$stage"
 cp "$build/vellum.exe" "$build/vellum-host.exe" "$build/vellum-check.exe" "$stage/"
 cp -r "$root/samples/library/." "$stage/"
+cp -r "$build/about" "$stage/"
 # With Windows line ends, for Notepad and the installer's licence page.
 sed 's/$/\r/' "$root/LICENSE" >"$stage/LICENSE.txt"
 (cd "$dist" && /usr/bin/python3 -m zipfile -c vellum-windows.zip Vellum)

@@ -180,6 +180,7 @@ class Session:
     def _lay_out_program_folder(self, settings, books):
         self.program = os.path.join(self.dir, "program")
         shutil.copytree(LIBRARY, self.program)
+        shutil.copytree(os.path.join(BUILD, "about"), os.path.join(self.program, "about"))
         if books is not None:  # bytes: books.ini as the test wants it
             with open(os.path.join(self.program, "books.ini"), "wb") as f:
                 f.write(books)

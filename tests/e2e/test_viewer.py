@@ -330,6 +330,12 @@ class History(ViewerTest):
         self.s.wait_caption("About")
         self.s.click_control("SpeedButton2")  # on the Index page: the About page
         wait_until(lambda: self.s.page_url().endswith("/about/about.htm"), what="the about page")
+        # What Vellum is, its version, how books are added, where things are kept.
+        text = self.s.page("document.body.innerText")
+        for said in ("Vellum 0.", "vellum-import NAME", "~/.config/vellum/Vellum.ini",
+                     "GNU General Public License"):
+            self.assertIn(said, text)
+        self.assertNotIn("@PROJECT_VERSION@", text)
         self.s.click_control("SBtnBACK")
         wait_until(lambda: self.s.page_url().endswith("/web.htm/index.htm"), what="the start page")
         self.s.click_control("SBtnBACK")

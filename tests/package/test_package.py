@@ -110,6 +110,8 @@ class Contents(Installed):
             f"{PROGRAM_FOLDER}/vellum-inspect": 0o755,
             # Empty, and nobody may write it: settings go to each user's own folder.
             f"{PROGRAM_FOLDER}/Vellum.ini": 0o444,
+            # The About page, which names the version.
+            f"{PROGRAM_FOLDER}/about/about.htm": 0o644,
             "usr/share/applications/vellum.desktop": 0o644,
             METAINFO: 0o644,
             "usr/share/icons/hicolor/scalable/apps/vellum.svg": 0o644,

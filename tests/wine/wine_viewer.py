@@ -48,6 +48,7 @@ class WineViewer:
         if folder is None:
             self.folder = tempfile.mkdtemp(dir=session.dir, prefix=prefix)
             shutil.copytree(LIBRARY, self.folder, dirs_exist_ok=True)
+            shutil.copytree(os.path.join(BUILD, "about"), os.path.join(self.folder, "about"))
             shutil.copy(VIEWER, self.folder)
         if settings is not None:
             with open(self.settings_path, "w", newline="") as f:
