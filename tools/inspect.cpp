@@ -14,6 +14,7 @@
 #include "core/geometry.h"
 #include "core/text.h"
 #include "platform/platform.h"
+#include "tools/display_screen.h"
 #include "vellum_version.h"
 
 namespace {
@@ -34,7 +35,8 @@ constexpr char kHelp[] =
     "Reads the program folder this program sits in (and the user's library folder)\n"
     "exactly as the viewer does at start-up, and prints what it finds: every library,\n"
     "the one shown marked, its catalogue's pages, the book names, the About page and\n"
-    "the saved window, placed on a screen of WIDTH x HEIGHT pixels (default 1024 x 768).\n"
+    "the saved window, placed on a screen of WIDTH x HEIGHT pixels: by default the\n"
+    "display's, where one answers, else 1024 x 768 (and it says which).\n"
     "\n"
     "Exit codes: 0 done; 1 the program failed; 2 the command line is wrong.\n";
 
@@ -57,7 +59,7 @@ void PrintPage(const FileSystem& fs, const StartupFiles& files, const std::strin
         (exists ? "" : "  [missing: the viewer shows a page of its own that says so]"));
 }
 
-int Run(int screen_width, int screen_height) {
+int Run(int screen_width, int screen_height, const char* screen_source) {
   const vellum::SystemFileSystem fs;
   const vellum::LocaleTextRules rules;
   StartupFiles files = vellum::ReadStartupFiles(fs, rules);
@@ -104,9 +106,10 @@ int Run(int screen_width, int screen_height) {
   const vellum::WindowSettings& s = files.settings;
   const vellum::Bounds placed =
       vellum::PlaceWindow({s.left, s.top, s.width, s.height}, screen_width, screen_height);
-  std::printf("Window:         saved %d,%d %dx%d; on a %dx%d screen at %d,%d; stay on top %s\n",
-              s.left, s.top, s.width, s.height, screen_width, screen_height, placed.left,
-              placed.top, s.always_on_top ? "on" : "off");
+  std::printf(
+      "Window:         saved %d,%d %dx%d; on a %dx%d screen (%s) at %d,%d; stay on top %s\n",
+      s.left, s.top, s.width, s.height, screen_width, screen_height, screen_source, placed.left,
+      placed.top, s.always_on_top ? "on" : "off");
   return 0;
 }
 
@@ -124,9 +127,15 @@ int main(int argc, char** argv) {
     return 0;
   }
   std::optional<int> width = 1024, height = 768;
+  const char* source = "assumed: no display answers";
   if (argc == 3) {
     width = Pixels(argv[1]);
     height = Pixels(argv[2]);
+    source = "as asked";
+  } else if (const std::optional<vellum::ScreenPoint> screen = vellum::DisplayScreenSize()) {
+    width = screen->x;
+    height = screen->y;
+    source = "the display's";
   }
   if ((argc != 1 && argc != 3) || !width || !height) {
     std::fprintf(stderr, "vellum-inspect: %s\n%s",
@@ -135,7 +144,7 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
   try {
-    return Run(*width, *height);
+    return Run(*width, *height, source);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "vellum-inspect: %s\n", error.what());
     return kExitFailed;

@@ -72,6 +72,13 @@ class Libraries(ViewerTest):
                                 timeout=30, check=True).stdout
         self.assertRegex(report, r"\n  \* Treasury  \(.*/vellum/Psalms\.htm, --library Psalms\)\n")
         self.assertRegex(report, r"\n    Sample  \(.*/program/web\.htm, --library web\)\n")
+        # The window is placed on the display's own screen, and a guess says so.
+        self.assertIn("on a 1024x768 screen (the display's)", report)
+        alone = dict(self.s.env)
+        alone.pop("DISPLAY")
+        report = subprocess.run([inspect], env=alone, capture_output=True, text=True,
+                                timeout=30, check=True).stdout
+        self.assertIn("on a 1024x768 screen (assumed: no display answers)", report)
         # The saved choice stands at the next start; the command line's is for its run.
         self.s.start_viewer(wait_for_start_page=False, args=["--library", "sample"])
         self.s.wait_caption("Index Sample", "SBtnINDEX", timeout=20)
