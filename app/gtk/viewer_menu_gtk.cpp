@@ -11,16 +11,31 @@
 
 namespace vellum {
 
+namespace {
+
+// An item whose key is shown as GNOME menus show keys; the window takes the
+// key itself, wherever the keyboard is.
+GtkWidget* ItemWithKey(const char* label, guint key, GdkModifierType modifiers) {
+  GtkWidget* item = gtk_menu_item_new_with_label(label);
+  if (key != 0)
+    gtk_accel_label_set_accel(GTK_ACCEL_LABEL(gtk_bin_get_child(GTK_BIN(item))), key, modifiers);
+  return item;
+}
+
+}  // namespace
+
+// Sentence case, as GNOME's menus write it, an ellipsis where more is asked,
+// the keys shown, and groups parted by separators.
 void ViewerWindowGtk::BuildMenu() {
   menu_ = gtk_menu_new();
   g_object_ref_sink(menu_);
-  menu_copy_ = gtk_menu_item_new_with_label("CopyClipboard");
-  menu_find_ = gtk_menu_item_new_with_label("Find in page");
-  menu_go_to_ = gtk_menu_item_new_with_label("Go to\u2026");
-  // Its key, shown as menus show keys; the window takes the key itself.
-  gtk_accel_label_set_accel(GTK_ACCEL_LABEL(gtk_bin_get_child(GTK_BIN(menu_go_to_))), GDK_KEY_l,
-                            GDK_CONTROL_MASK);
-  menu_on_top_ = gtk_check_menu_item_new_with_label("Always On Top");
+  menu_back_ = ItemWithKey("Back", GDK_KEY_Left, GDK_MOD1_MASK);
+  menu_forward_ = ItemWithKey("Forward", GDK_KEY_Right, GDK_MOD1_MASK);
+  menu_index_ = ItemWithKey("Index", 0, GdkModifierType{});
+  menu_copy_ = ItemWithKey("Copy", GDK_KEY_c, GDK_CONTROL_MASK);
+  menu_find_ = ItemWithKey("Find in page\u2026", GDK_KEY_f, GDK_CONTROL_MASK);
+  menu_go_to_ = ItemWithKey("Go to\u2026", GDK_KEY_l, GDK_CONTROL_MASK);
+  menu_on_top_ = gtk_check_menu_item_new_with_label("Always on top");
   menu_follow_sync_ = gtk_check_menu_item_new_with_label("Follow BibleSync");
   menu_library_ = gtk_menu_item_new_with_label("Library");
   gtk_menu_item_set_submenu(GTK_MENU_ITEM(menu_library_), gtk_menu_new());
@@ -37,31 +52,44 @@ void ViewerWindowGtk::BuildMenu() {
     Connect(item, "activate", G_CALLBACK(OnThemeItem));
     theme_items_[theme] = item;
   }
-  menu_larger_ = gtk_menu_item_new_with_label("Larger text");
-  menu_smaller_ = gtk_menu_item_new_with_label("Smaller text");
-  menu_normal_size_ = gtk_menu_item_new_with_label("Normal size");
+  menu_larger_ = ItemWithKey("Larger text", GDK_KEY_plus, GDK_CONTROL_MASK);
+  menu_smaller_ = ItemWithKey("Smaller text", GDK_KEY_minus, GDK_CONTROL_MASK);
+  menu_normal_size_ = ItemWithKey("Normal size", GDK_KEY_0, GDK_CONTROL_MASK);
   menu_about_ = gtk_menu_item_new_with_label("About");
   menu_close_ = gtk_menu_item_new_with_label("Close");
-  const std::pair<GtkWidget*, const char*> items[] = {{menu_copy_, "CopyCB1"},
+  // nullptr: a separator.
+  const std::pair<GtkWidget*, const char*> items[] = {{menu_back_, "Back1"},
+                                                      {menu_forward_, "Forward1"},
+                                                      {menu_index_, "Index1"},
+                                                      {nullptr, nullptr},
+                                                      {menu_copy_, "CopyCB1"},
                                                       {menu_find_, "Find1"},
                                                       {menu_go_to_, "GoTo1"},
-                                                      {menu_on_top_, "AlwaysOnTop1"},
-                                                      {menu_follow_sync_, "FollowBibleSync1"},
+                                                      {nullptr, nullptr},
                                                       {menu_library_, "Library1"},
                                                       {menu_theme_, "Theme1"},
                                                       {menu_larger_, "LargerText1"},
                                                       {menu_smaller_, "SmallerText1"},
                                                       {menu_normal_size_, "NormalSize1"},
+                                                      {nullptr, nullptr},
+                                                      {menu_on_top_, "AlwaysOnTop1"},
+                                                      {menu_follow_sync_, "FollowBibleSync1"},
+                                                      {nullptr, nullptr},
                                                       {menu_about_, "About1"},
                                                       {menu_close_, "Close1"}};
   for (const auto& [item, name] : items) {
-    gtk_widget_set_name(item, name);
+    if (item == nullptr) {
+      gtk_menu_shell_append(GTK_MENU_SHELL(menu_), gtk_separator_menu_item_new());
+      continue;
+    }
     SetAccessible(item, name, nullptr);
     gtk_menu_shell_append(GTK_MENU_SHELL(menu_), item);
     // The submenu's own item only opens it.
     if (item != menu_library_ && item != menu_theme_)
       Connect(item, "activate", G_CALLBACK(OnMenuItem));
   }
+  gtk_widget_set_sensitive(menu_back_, FALSE);
+  gtk_widget_set_sensitive(menu_forward_, FALSE);
   gtk_widget_show_all(menu_);
   gtk_menu_attach_to_widget(GTK_MENU(menu_), window_, nullptr);
 }
@@ -71,6 +99,9 @@ void ViewerWindowGtk::OnMenuItem(GtkWidget* item, gpointer data) {
   if (self->setting_check_) return;
   Guarded([&] {
     Viewer& v = *self->viewer_;
+    if (item == self->menu_back_) v.OnBackClicked();
+    if (item == self->menu_forward_) v.OnForwardClicked();
+    if (item == self->menu_index_) v.OnIndexClicked();
     if (item == self->menu_copy_) v.OnCopyChosen();
     if (item == self->menu_on_top_) v.OnAlwaysOnTopChosen();
     if (item == self->menu_follow_sync_) v.OnFollowSyncChosen();

@@ -726,6 +726,9 @@ void ViewerWindowGtk::SetVisible(Button button, bool visible) {
 
 void ViewerWindowGtk::SetEnabled(Button button, bool enabled) {
   gtk_widget_set_sensitive(ButtonWidget(button), enabled);
+  // The menu's Back and Forward go with their buttons.
+  if (button == Button::kBack) gtk_widget_set_sensitive(menu_back_, enabled);
+  if (button == Button::kForward) gtk_widget_set_sensitive(menu_forward_, enabled);
 }
 
 void ViewerWindowGtk::SetUnderline(Button button, bool underline) {

@@ -129,6 +129,9 @@ class ViewerWindowGtk final : public ControlsPort {
   GtkWidget* minimize_button_ = nullptr;
   GtkWidget* close_button_ = nullptr;
   GtkWidget* menu_ = nullptr;
+  GtkWidget* menu_back_ = nullptr;
+  GtkWidget* menu_forward_ = nullptr;
+  GtkWidget* menu_index_ = nullptr;
   GtkWidget* menu_copy_ = nullptr;
   GtkWidget* menu_find_ = nullptr;
   GtkWidget* menu_go_to_ = nullptr;

@@ -72,6 +72,9 @@ enum MenuId : int {
   kLight1,
   kDark1,
   kGoTo1,
+  kBack1,
+  kForward1,
+  kIndex1,
 };
 
 enum class Face { kWindow, kArial, kArialBold, kArialBlack };

@@ -31,21 +31,32 @@ bool PopupMenuWin::Create() {
   for (const auto& [id, caption] : themes) {
     if (!AppendMenuW(themes_, MF_STRING, static_cast<UINT_PTR>(id), caption)) return false;
   }
-  const std::pair<MenuId, const wchar_t*> items[] = {{kCopyCB1, L"CopyClipboard"},
-                                                     {kFindInPage1, L"Find in page"},
-                                                     {kGoTo1, L"Go to\u2026\tCtrl+L"},
-                                                     {kAlwaysOnTop1, L"Always On Top"},
-                                                     {kFollowBibleSync1, L"Follow BibleSync"},
-                                                     {kLibrary1, L"Library"},
-                                                     {kTheme1, L"Theme"},
-                                                     {kLargerText1, L"Larger text"},
-                                                     {kSmallerText1, L"Smaller text"},
-                                                     {kNormalSize1, L"Normal size"},
-                                                     {kAbout1, L"About"},
-                                                     {kClose1, L"Close"}};
+  // Sentence case, an ellipsis where more is asked, the keys after a tab,
+  // and groups parted by separators (0).
+  const std::pair<int, const wchar_t*> items[] = {{kBack1, L"Back\tAlt+Left"},
+                                                  {kForward1, L"Forward\tAlt+Right"},
+                                                  {kIndex1, L"Index"},
+                                                  {0, nullptr},
+                                                  {kCopyCB1, L"Copy\tCtrl+C"},
+                                                  {kFindInPage1, L"Find in page\u2026\tCtrl+F"},
+                                                  {kGoTo1, L"Go to\u2026\tCtrl+L"},
+                                                  {0, nullptr},
+                                                  {kLibrary1, L"Library"},
+                                                  {kTheme1, L"Theme"},
+                                                  {kLargerText1, L"Larger text\tCtrl++"},
+                                                  {kSmallerText1, L"Smaller text\tCtrl+-"},
+                                                  {kNormalSize1, L"Normal size\tCtrl+0"},
+                                                  {0, nullptr},
+                                                  {kAlwaysOnTop1, L"Always on top"},
+                                                  {kFollowBibleSync1, L"Follow BibleSync"},
+                                                  {0, nullptr},
+                                                  {kAbout1, L"About"},
+                                                  {kClose1, L"Close"}};
   for (const auto& [id, caption] : items) {
     bool ok = false;
-    if (id == kLibrary1) {
+    if (id == 0) {
+      ok = AppendMenuW(menu_, MF_SEPARATOR, 0, nullptr) != FALSE;
+    } else if (id == kLibrary1) {
       ok = AppendMenuW(menu_, MF_POPUP | MF_GRAYED, reinterpret_cast<UINT_PTR>(libraries_),
                        caption) != FALSE;
       libraries_attached_ = ok;
@@ -57,6 +68,9 @@ bool PopupMenuWin::Create() {
     }
     if (!ok) return false;
   }
+  // As their buttons, until the history has somewhere to step.
+  SetEnabled(kBack1, false);
+  SetEnabled(kForward1, false);
   return true;
 }
 
@@ -70,6 +84,12 @@ void PopupMenuWin::Destroy() {
   libraries_attached_ = false;
   themes_attached_ = false;
   libraries_ = nullptr;
+}
+
+void PopupMenuWin::SetEnabled(int command, bool enabled) {
+  if (menu_ != nullptr)
+    EnableMenuItem(menu_, static_cast<UINT>(command),
+                   MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
 }
 
 void PopupMenuWin::SetCheck(int command, bool checked) {

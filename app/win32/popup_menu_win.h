@@ -28,6 +28,7 @@ class PopupMenuWin {
   bool Create();
   void Destroy();
   void SetCheck(int command, bool checked);
+  void SetEnabled(int command, bool enabled);
   // Labels are ANSI text, as captions are; -1: none is the one shown.
   void SetLibraries(const std::vector<std::string>& labels, int chosen);
   // The library a command chooses, by its place in the list.

@@ -82,6 +82,15 @@ void ViewerWindowWin::OnCommand(int id) {
     return;
   }
   switch (id) {
+    case kBack1:
+      v.OnBackClicked();
+      break;
+    case kForward1:
+      v.OnForwardClicked();
+      break;
+    case kIndex1:
+      v.OnIndexClicked();
+      break;
     case kCopyCB1:
       v.OnCopyChosen();
       break;

@@ -790,6 +790,9 @@ void ViewerWindowWin::SetVisible(Button button, bool visible) {
 
 void ViewerWindowWin::SetEnabled(Button button, bool enabled) {
   EnableWindow(ButtonWindow(button), enabled ? TRUE : FALSE);
+  // The menu's Back and Forward go with their buttons.
+  if (button == Button::kBack) menu_.SetEnabled(kBack1, enabled);
+  if (button == Button::kForward) menu_.SetEnabled(kForward1, enabled);
 }
 
 void ViewerWindowWin::SetUnderline(Button button, bool underline) {

@@ -146,7 +146,7 @@ class Viewer(ViewerTestCase):
         viewer = self.viewer()
         viewer.host("show", "BET", "1", "2")
         viewer.wait_for_caption("SpeedButton2", "Beta 1:2")
-        viewer.choose("Always On Top")
+        viewer.choose("Always on top")
         info = viewer.wait_for(lambda i: i["exstyle"] & WS_EX_TOPMOST, "stay on top")
         # The place stays where it was.
         self.assertEqual(WineViewer.child(info, "SpeedButton2")["text"], "Beta 1:2")

@@ -127,8 +127,12 @@ class WineViewer:
         self.xdotool("click", button)
 
     # The popup menu's items, in order.
-    MENU = ["CopyClipboard", "Find in page", "Go to", "Always On Top", "Follow BibleSync",
-            "Library", "Theme", "Larger text", "Smaller text", "Normal size", "About", "Close"]
+    # The popup menu's items, in order (separators are passed over by the keys;
+    # Back and Forward, disabled at first, are not: the system passes over
+    # them only in its own menus).
+    MENU = ["Back", "Forward", "Index", "Copy", "Find in page", "Go to", "Library", "Theme",
+            "Larger text", "Smaller text", "Normal size", "Always on top", "Follow BibleSync",
+            "About", "Close"]
     THEMES = ["Follow system", "Light", "Dark"]
 
     def choose(self, item):
