@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "core/text.h"
+
 namespace vellum {
 namespace {
 
@@ -26,7 +28,7 @@ constexpr std::array<EnglishBook, 84> kBooks = {{
     {"NEH", "Nehemiah", "Neh Ne"},
     {"EST", "Esther", "Esth Est Es"},
     {"JOB", "Job", "Jb"},
-    {"PSA", "Psalms", "Psalm Ps Psa Pss Psm Pslm"},
+    {"PSA", "Psalms", "Ps Psalm Psa Pss Psm Pslm"},
     {"PRO", "Proverbs", "Prov Pro Prv Pr"},
     {"ECC", "Ecclesiastes", "Eccl Ecc Eccles Ec Qoh"},
     {"SNG", "Song of Solomon", "Song Sng SOS Cant Canticles SongofSongs"},
@@ -98,6 +100,27 @@ constexpr std::array<EnglishBook, 84> kBooks = {{
 
 std::span<const EnglishBook> EnglishBooks() {
   return kBooks;
+}
+
+std::string EnglishShortName(std::string_view code) {
+  constexpr std::size_t kLength = 5;
+  for (const EnglishBook& book : kBooks) {
+    if (book.code != code) continue;
+    if (book.name.size() <= kLength) return std::string(book.name);
+    // The first spelling that fits, written as readers write it ("1 Cor").
+    std::string_view rest = book.spellings;
+    while (!rest.empty()) {
+      const std::size_t blank = rest.find(' ');
+      std::string_view spelling = rest.substr(0, blank);
+      rest = blank == std::string_view::npos ? std::string_view() : rest.substr(blank + 1);
+      std::string shown(spelling);
+      if (shown.size() > 1 && shown[0] >= '1' && shown[0] <= '4' && shown[1] != ' ')
+        shown.insert(1, 1, ' ');
+      if (shown.size() <= kLength) return shown;
+    }
+    return FirstCharacters(book.name, kLength);
+  }
+  return {};
 }
 
 }  // namespace vellum

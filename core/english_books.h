@@ -4,6 +4,7 @@
 #pragma once
 
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace vellum {
@@ -20,5 +21,10 @@ struct EnglishBook {
 
 // In canonical order: the 66 books, then the deuterocanonical ones.
 std::span<const EnglishBook> EnglishBooks();
+
+// A book's English name in at most five characters, as a caption shows it
+// when the library names none: "Ps", "1 Cor", "John". "" for a code that is
+// not a book of the Bible.
+std::string EnglishShortName(std::string_view code);
 
 }  // namespace vellum

@@ -36,10 +36,13 @@ void AddLibraries(const FileSystem& fs, const std::string& place, bool in_user_l
     if (read.status == ReadResult::Status::kOk) {
       const IniFile ini = IniFile::Parse(read.content, rules);
       library.short_name = ini.ReadString("INFO", "ShortName", "");
+      library.sample = ini.ReadInteger("INFO", "Sample", 0) != 0;
       library.book_files = ini.SectionLines("Bookfiles");
     }
     libraries.push_back(std::move(library));
   }
+  std::stable_partition(libraries.end() - static_cast<std::ptrdiff_t>(names.size()),
+                        libraries.end(), [](const Library& l) { return !l.sample; });
 }
 
 void Label(std::vector<Library>& libraries, const TextRules& rules) {
@@ -91,11 +94,21 @@ std::vector<Library> FindLibraries(const FileSystem& fs, const std::string& user
 }
 
 std::optional<std::size_t> DefaultLibrary(const std::vector<Library>& libraries) {
-  std::optional<std::size_t> last_user;
-  std::optional<std::size_t> last_program;
-  for (std::size_t i = 0; i < libraries.size(); ++i)
-    (libraries[i].in_user_library ? last_user : last_program) = i;
-  return last_user ? last_user : last_program;
+  const auto last_of = [&libraries](bool samples) -> std::optional<std::size_t> {
+    std::optional<std::size_t> last_user;
+    std::optional<std::size_t> last_program;
+    for (std::size_t i = 0; i < libraries.size(); ++i) {
+      if (libraries[i].sample == samples)
+        (libraries[i].in_user_library ? last_user : last_program) = i;
+    }
+    return last_user ? last_user : last_program;
+  };
+  const std::optional<std::size_t> real = last_of(false);
+  return real ? real : last_of(true);
+}
+
+std::string MenuLabel(const Library& library) {
+  return library.sample ? library.label + " (sample, to try Vellum out)" : library.label;
 }
 
 std::string_view PlaceName(bool in_user_library) {

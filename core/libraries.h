@@ -20,6 +20,9 @@ struct Library {
   std::string folder;      // its own folder's name, "web.htm"
   std::string short_name;  // its catalogue's [INFO] ShortName; "" when none
   bool in_user_library = false;
+  // Its catalogue says "[INFO] Sample=1": books for trying the viewer out,
+  // listed after the real ones and never chosen over one.
+  bool sample = false;
   // Its catalogue's page list, as stored (BookFiles lines).
   std::vector<std::string> book_files;
   // How menus and pages name it: its ShortName (its folder name when it has
@@ -31,14 +34,19 @@ struct Library {
 };
 
 // Every data folder of the user's library, then every one of the program
-// folder, each place in name order, hidden and system folders left out.
+// folder, each place in name order with its samples last, hidden and system
+// folders left out.
 // Their catalogues are read quietly: one that cannot be read has no pages.
 std::vector<Library> FindLibraries(const FileSystem& fs, const std::string& user_library_folder,
                                    const std::string& exe_folder, const TextRules& rules);
 
 // The library shown when nothing else chooses: the last in name order in the
-// user's library when it holds any, else the last of the program folder.
+// user's library when it holds any, else the last of the program folder; a
+// sample only when there is nothing else.
 std::optional<std::size_t> DefaultLibrary(const std::vector<Library>& libraries);
+
+// The Library menu's words for it: its label, and for a sample, that it is one.
+std::string MenuLabel(const Library& library);
 
 // Where a choice was made, as saved: "user" or "program".
 std::string_view PlaceName(bool in_user_library);

@@ -2,6 +2,7 @@
 // cross-reference links and the location button; the pending jump.
 #include "core/viewer.h"
 
+#include "core/english_books.h"
 #include "core/scoped_value.h"
 
 #include <string>
@@ -42,6 +43,12 @@ std::string Viewer::CaptionOf(const TbcvRec& location) const {
     if (Name(named) == Name(location))
       return FirstCharacters(listed, kNameCapacity) +
              LocationCaption(location).substr(Name(location).size());
+  }
+  // A book of the Bible neither the library nor the host names is still
+  // named, in English, rather than shown as a bare " 23:1".
+  if (Name(location).empty()) {
+    const std::string english = EnglishShortName(Code(location));
+    if (!english.empty()) return english + LocationCaption(location);
   }
   return LocationCaption(location);
 }

@@ -283,7 +283,7 @@ void Viewer::RefreshLibraries() {
   files_.libraries = std::move(found);
   std::vector<std::string> labels;
   for (const Library& library : files_.libraries)
-    labels.push_back(library.label);
+    labels.push_back(MenuLabel(library));
   ports_.controls.SetLibraries(labels, files_.library ? static_cast<int>(*files_.library) : -1);
 }
 

@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Writes the bundled sample library (samples/library) from the texts below.
 
-The library is a program folder without the executable: books.ini, the data
-folder web.htm with its catalogue and pages, and about/about.htm. Every text
+The library is a program folder without the executable: books.ini and the
+data folder web.htm with its catalogue and pages. Every text
 here is our own. Run it again after changing this file; the output is
 committed so that a fresh clone needs no Python.
 """
@@ -159,24 +159,15 @@ def index_page():
     items = []
     for code, (name, _, _) in BOOKS.items():
         items.append(f'<li><a href="index.htm${"BCV"}{code}1:1">{name}</a></li>\n')
-    items.append('<li><a href="index.htm$BCVDEL1:1">Delta</a> (listed, but its page is missing)</li>\n')
     body = (
         "<h1>Vellum sample library</h1>\n"
         "<p>A small collection written for trying Vellum out. Each book is one page; "
         "chapters and verses carry anchors the viewer scrolls to.</p>\n"
         '<a name="TOC"></a>\n<h2>Contents</h2>\n<ul>\n' + "".join(items) + "</ul>\n"
-        "<p>A link in this list asks the host to go to the first verse of a book.</p>\n"
+        "<p>A link in this list goes to the first verse of a book, by way of the host when one is running.</p>\n"
         '<p><a href="https://example.invalid/">An ordinary web link</a> is followed as usual.</p>\n'
     )
     return page("Index", body)
-
-
-ABOUT = page("About Vellum", (
-    "<h1>Vellum</h1>\n"
-    "<p>A companion viewer: it shows the book, chapter and verse that its host reading "
-    "application names, and sends the cross-references you click back to the host.</p>\n"
-    "<p>This about page lives in the about folder beside the program.</p>\n"
-))
 
 
 def write(relative, text, newline="\n"):
@@ -189,19 +180,19 @@ def write(relative, text, newline="\n"):
 def main():
     books_ini = "; Display names of the books, by book code.\n[BKA]\n" + "".join(
         f"{code}={name}\n" for code, (name, _, _) in BOOKS.items()
-    ) + "DEL=Delta\n"
+    )
     write("books.ini", books_ini, newline="\r\n")
 
-    catalogue = "[INFO]\nShortName=Sample\n\n[Bookfiles]\nIDX=index.htm\n" + "".join(
+    # Sample=1: listed after real libraries and never chosen over one.
+    catalogue = "[INFO]\nShortName=Sample\nSample=1\n\n[Bookfiles]\nIDX=index.htm\n" + "".join(
         f"{code}={file}\n" for code, (_, file, _) in BOOKS.items()
-    ) + "DEL=delta.htm\n"
+    )
     write("web.htm/index.ini", catalogue, newline="\r\n")
     write("web.htm/index.htm", index_page())
     for code, shape in SHAPES.items():
         name, file, sentences = BOOKS[code]
         write("web.htm/" + file.lower(), book_page(code, name, sentences, shape))
     write("web.htm/extra/epsilon.htm", epsilon_page(BOOKS["EPS"][2]))
-    write("about/about.htm", ABOUT)
 
 
 if __name__ == "__main__":

@@ -84,6 +84,59 @@ TEST(LibraryLabels, NamesThatClashGainTheirFolderAndThenTheirPlace) {
   }
 }
 
+TEST(LibraryLabels, ASampleComesLastIsNamedSoInTheMenuAndIsChosenOnlyWhenAlone) {
+  const struct {
+    const char* what;
+    std::vector<std::string> user;  // folder=ShortName, "*" after a sample's
+    std::vector<std::string> program;
+    std::vector<std::string> labels;
+    std::optional<std::size_t> chosen;
+  } cases[] = {
+      {"the sample alone", {}, {"web.htm=Sample*"}, {"Sample (sample, to try Vellum out)"}, 0},
+      {"a real library beside it in the program folder",
+       {},
+       {"web.htm=Sample*", "zed.htm=Zed"},
+       {"Zed", "Sample (sample, to try Vellum out)"},
+       0},
+      {"a user library",
+       {"kjv.htm=KJV"},
+       {"web.htm=Sample*"},
+       {"KJV", "Sample (sample, to try Vellum out)"},
+       0},
+      {"a user's sample and a real program library",
+       {"a.htm=Try*"},
+       {"b.htm=Real"},
+       {"Try (sample, to try Vellum out)", "Real"},
+       1},
+  };
+  for (const auto& c : cases) {
+    FakeFileSystem fs;
+    fs.user_library_folder = kUser;
+    fs.library_subfolders.clear();
+    fs.subfolders.clear();
+    const auto add = [&](std::string entry, const std::string& place, auto& folders) {
+      const bool sample = entry.back() == '*';
+      if (sample) entry.pop_back();
+      const std::string folder = entry.substr(0, entry.find('='));
+      folders.push_back({folder});
+      fs.files[place + folder + "\\index.ini"] =
+          "[INFO]\r\nShortName=" + entry.substr(entry.find('=') + 1) + "\r\n" +
+          (sample ? "Sample=1\r\n" : "");
+    };
+    for (const std::string& entry : c.user)
+      add(entry, kUser, fs.library_subfolders);
+    for (const std::string& entry : c.program)
+      add(entry, "C:\\Program\\", fs.subfolders);
+    AsciiTextRules rules;
+    const std::vector<Library> found = FindLibraries(fs, kUser, "C:\\Program\\", rules);
+    std::vector<std::string> labels;
+    for (const Library& library : found)
+      labels.push_back(MenuLabel(library));
+    EXPECT_EQ(labels, c.labels) << c.what;
+    EXPECT_EQ(DefaultLibrary(found), c.chosen) << c.what;
+  }
+}
+
 TEST_F(Libraries, ANameIsAFolderOrAShortNameAndAFolderCountsFirst) {
   h.Start();
   const std::vector<Library>& found = h.viewer.Libraries();

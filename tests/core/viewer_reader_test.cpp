@@ -307,7 +307,7 @@ TEST(LastPlace, OpensInTheLibraryItWasReadInUnlessThatIsTheSampleBesideTheReader
       {"a library of the reader's own, not the default", "Place=ALP 3:2\r\nPlaceLibrary=Alpha\r\n",
        "Index Letters", "Alpha 3:2"},
       {"the default library already", "Place=PSA 1:1\r\nPlaceLibrary=Psalms\r\n", "Index Treasury",
-       " 1:1"},
+       "Ps 1:1"},
       {"the program folder's, beside the reader's own", "Place=ALP 3:2\r\nPlaceLibrary=web\r\n",
        "Index Treasury", "About"},
       {"a library gone", "Place=ALP 3:2\r\nPlaceLibrary=Gone\r\n", "Index Treasury", "About"},
@@ -365,7 +365,13 @@ TEST(Captions, ShowFiveCharactersOfTheLibrarysOwnNames) {
       {Loc("ALP", 1, 1), "G\xC3\xA9nes 1:1"},  // the library's own, in characters
       {Loc("GAM", 2, 3), "1 Cr\xC3\xB3 2:3"},  // never a cut sequence
       {Loc("BET", 1, 2), "B\xE9tai 1:2"},      // 8-bit names as before: five bytes
-      {Loc("MIS", 1, 1), " 1:1"},
+      {Loc("MIS", 1, 1), " 1:1"},              // not a book of the Bible
+      // Books the library leaves unnamed are named in English, shortly.
+      {Loc("PSA", 23, 1), "Ps 23:1"},
+      {Loc("1CO", 13, 4), "1 Cor 13:4"},
+      {Loc("1TH", 4, 16), "1 Th 4:16"},  // "1 Thess" would not fit
+      {Loc("JHN", 3, 16), "John 3:16"},
+      {Loc("WIS", 1, 1), "Wis 1:1"},
   };
   for (const auto& c : cases) {
     h.ShowNow(c.location);

@@ -145,7 +145,8 @@ TEST_F(ShellTest, StayOnTopSwitchesAndLeavesThePageAndTheHistory) {
     EXPECT_EQ(h.HistoryTexts(), history);
   }
   h.viewer.OnBackClicked();
-  EXPECT_EQ(h.controls.Caption(Button::kLocation), " 1:1") << "Back still reaches the place before";
+  EXPECT_EQ(h.controls.Caption(Button::kLocation), "Ps 1:1")
+      << "Back still reaches the place before";
 }
 
 TEST_F(ShellTest, MenuCommands) {

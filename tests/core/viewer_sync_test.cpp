@@ -147,8 +147,11 @@ TEST_F(SyncTest, NamesComeFromTheBookListElseTheirOwn) {
     h.Advance(250);
     EXPECT_EQ(Caption(), c.caption);
   }
-  // The host's own records keep their rule: no name from anywhere else.
-  h.ShowNow(Loc("JHN", 1, 1, "John"));
+  // The host's own records keep their rule: never the name they carry, but
+  // the list's, else a book of the Bible's own English one.
+  h.ShowNow(Loc("JHN", 1, 1, "Jn"));
+  EXPECT_EQ(Caption(), "John 1:1");
+  h.ShowNow(Loc("XYZ", 1, 1, "Xyz"));
   EXPECT_EQ(Caption(), " 1:1");
 }
 

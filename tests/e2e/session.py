@@ -181,6 +181,12 @@ class Session:
         self.program = os.path.join(self.dir, "program")
         shutil.copytree(LIBRARY, self.program)
         shutil.copytree(os.path.join(BUILD, "about"), os.path.join(self.program, "about"))
+        # A book the catalogue lists without its page: the tests' own entry,
+        # which readers of the shipped sample never see.
+        with open(os.path.join(self.program, "web.htm", "index.ini"), "a", newline="") as f:
+            f.write("DEL=delta.htm\r\n")
+        with open(os.path.join(self.program, "books.ini"), "a", newline="") as f:
+            f.write("DEL=Delta\r\n")
         if books is not None:  # bytes: books.ini as the test wants it
             with open(os.path.join(self.program, "books.ini"), "wb") as f:
                 f.write(books)

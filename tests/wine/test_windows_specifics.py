@@ -103,7 +103,7 @@ class WindowsSpecifics(ViewerTestCase):
         # Each location a page load: the window must never stop being visible
         # (hit testing skips a window without WS_VISIBLE, so clicks would fall
         # through to whatever lies below).
-        for n, code in enumerate(["ALP", "BET", "GAM", "DEL"] * 3):
+        for n, code in enumerate(["ALP", "BET", "GAM", "EPS"] * 3):
             viewer.host("show", code, str(n + 1), "1")
             viewer.wait_for(lambda i: WineViewer.child(i, "SpeedButton2")["text"].endswith(
                 f" {n + 1}:1"), f"location {n + 1}")
