@@ -1,5 +1,7 @@
 #include "browser/ie_find_win.h"
 
+#include <algorithm>
+
 namespace vellum {
 namespace {
 
@@ -104,6 +106,53 @@ PageFinder::StepResult PageFinder::Step(bool forward) {
   }
   Show(std::move(next));
   return {true, std::nullopt};
+}
+
+std::optional<PageFinder::ScrollPlace> PageFinder::PagePlace() const {
+  // The page scrolls by its root element in standards mode and by its body
+  // in quirks mode; the other one reads 0.
+  const ComPtr<IHTMLDocument2> document = browser_.HtmlDocument();
+  if (!document) return std::nullopt;
+  std::optional<ScrollPlace> place;
+  const auto read = [&place](const ComPtr<IHTMLElement>& element) {
+    const auto scrolled =
+        element ? element.As<IHTMLElement2>(IID_IHTMLElement2) : ComPtr<IHTMLElement2>();
+    long left = 0;
+    long top = 0;
+    if (!scrolled || FAILED(scrolled->get_scrollLeft(&left)) ||
+        FAILED(scrolled->get_scrollTop(&top)))
+      return;
+    if (!place) place.emplace();
+    place->left = std::max(place->left, left);
+    place->top = std::max(place->top, top);
+  };
+  ComPtr<IHTMLElement> body;
+  if (SUCCEEDED(document->get_body(body.Put()))) read(body);
+  if (const auto document3 = document.As<IHTMLDocument3>(IID_IHTMLDocument3)) {
+    ComPtr<IHTMLElement> root;
+    if (SUCCEEDED(document3->get_documentElement(root.Put()))) read(root);
+  }
+  return place;
+}
+
+void PageFinder::KeepPlace() {
+  ComPtr<IUnknown> shown = ShownDocument();
+  if (kept_place_ && shown.Get() == kept_in_.Get()) return;
+  kept_place_ = PagePlace();
+  kept_in_ = kept_place_ ? std::move(shown) : ComPtr<IUnknown>();
+}
+
+void PageFinder::RestorePlace() {
+  if (!kept_place_ || ShownDocument().Get() != kept_in_.Get()) return;
+  const ComPtr<IHTMLDocument2> document = browser_.HtmlDocument();
+  ComPtr<IHTMLWindow2> window;
+  if (document && SUCCEEDED(document->get_parentWindow(window.Put())) && window)
+    window->scrollTo(kept_place_->left, kept_place_->top);
+}
+
+void PageFinder::ForgetPlace() {
+  kept_place_.reset();
+  kept_in_ = {};
 }
 
 void PageFinder::Stop() {

@@ -39,6 +39,14 @@ class PageFinder {
   // Forgets the search.
   void Stop();
 
+  // The reader's place, kept before a search first moves the page (a place
+  // kept in the same document stands), put back when a search ends without
+  // a match or the bar closes. A new document has no place kept: the viewer
+  // placed it.
+  void KeepPlace();
+  void RestorePlace();
+  void ForgetPlace();
+
  private:
   // The document shown, by its identity.
   ComPtr<IUnknown> ShownDocument() const;
@@ -47,12 +55,19 @@ class PageFinder {
   // The matches from first, a match, on.
   int CountFrom(IHTMLTxtRange& first) const;
   void Show(ComPtr<IHTMLTxtRange> range);
+  struct ScrollPlace {
+    long left = 0;
+    long top = 0;
+  };
+  std::optional<ScrollPlace> PagePlace() const;
 
   IeBrowser& browser_;
   std::wstring text_;
   std::optional<Bstr> query_;  // text_, for the engine
   ComPtr<IUnknown> document_;  // the one searched
   ComPtr<IHTMLTxtRange> current_;
+  std::optional<ScrollPlace> kept_place_;
+  ComPtr<IUnknown> kept_in_;  // the document it was kept in
 };
 
 }  // namespace vellum

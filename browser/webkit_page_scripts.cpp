@@ -128,9 +128,55 @@ std::string ThemeClassScript(bool dark) {
 }
 
 std::string ScrollScript(int ordinal) {
-  return "(function (a) { if (a) a.scrollIntoView(true);"
+  return "(function (a) { if (a) a.scrollIntoView(true); delete window.vellumFindPlace;"
          " if (window.vellumShow) window.vellumShow(); })(document.anchors[" +
          std::to_string(ordinal) + "]);";
+}
+
+std::string KeepFindPlaceScript() {
+  return "if (!window.vellumFindPlace) window.vellumFindPlace = [scrollX, scrollY];";
+}
+
+std::string RestoreFindPlaceScript(bool forget) {
+  return std::string("(function (p) { if (p) scrollTo(p[0], p[1]);") +
+         (forget ? " delete window.vellumFindPlace;" : "") + " })(window.vellumFindPlace);";
+}
+
+std::string MatchPositionScript(const std::string& text) {
+  // Counts the matches in the text before the selection's start, as the
+  // engine's case-insensitive find would: the match selected is the next.
+  return "(function (needle) {"
+         " var s = getSelection(); if (!s.rangeCount || !document.body || !needle) return 0;"
+         " var before = document.createRange(); before.setStart(document.body, 0);"
+         " var at = s.getRangeAt(0); before.setEnd(at.startContainer, at.startOffset);"
+         " var text = before.toString().toLowerCase(); needle = needle.toLowerCase();"
+         " var n = 1; for (var i = text.indexOf(needle); i >= 0;"
+         " i = text.indexOf(needle, i + needle.length)) n++;"
+         " return n; })(" +
+         JavaScriptString(text) + ")";
+}
+
+std::string JavaScriptString(const std::string& text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out = "\"";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    // Quotes, backslashes, controls and "<", so that nothing ends the string
+    // or a script element around it; bytes from 0x80 are UTF-8 and stay.
+    if (byte < 0x20 || c == '"' || c == '\\' || c == '<' || c == '>' || byte == 0x7f) {
+      out += "\\u00";
+      out += kHex[byte >> 4];
+      out += kHex[byte & 15];
+    } else {
+      out += c;
+    }
+  }
+  // U+2028 and U+2029 end lines in older engines' string literals.
+  for (std::size_t at = 0; (at = out.find("\xE2\x80\xA8", at)) != std::string::npos;)
+    out.replace(at, 3, "\\u2028");
+  for (std::size_t at = 0; (at = out.find("\xE2\x80\xA9", at)) != std::string::npos;)
+    out.replace(at, 3, "\\u2029");
+  return out + "\"";
 }
 
 }  // namespace vellum

@@ -31,7 +31,21 @@ std::string ReadyStateScript(const std::string& expected_anchor);
 std::string ThemeClassScript(bool dark);
 
 // Scrolls the page's anchor number `ordinal` to the top of the view, and
-// shows the page if it was kept out of sight.
+// shows the page if it was kept out of sight. The viewer has placed the
+// page: a find's saved place is forgotten.
 std::string ScrollScript(int ordinal);
+
+// The reader's place while a find moves the page: kept before the find's
+// first step (a place kept already stands), put back when a search ends
+// without a match, and put back and forgotten when the bar closes.
+std::string KeepFindPlaceScript();
+std::string RestoreFindPlaceScript(bool forget);
+
+// The selected match's position among the page's matches of `text`, case
+// ignored, counted from the top: a number, 0 when nothing is selected.
+std::string MatchPositionScript(const std::string& text);
+
+// `text` (UTF-8) as a JavaScript string literal, safe inside any script.
+std::string JavaScriptString(const std::string& text);
 
 }  // namespace vellum

@@ -205,4 +205,19 @@ std::string MatchCountText(unsigned count) {
   return std::to_string(count) + " matches";
 }
 
+std::string MatchPositionText(unsigned position, unsigned count) {
+  const bool capped = count >= kMostMatchesCounted;
+  if (position == 0 || count == 0 || (!capped && position > count)) return MatchCountText(count);
+  return std::to_string(position) + " of " +
+         (capped ? std::to_string(kMostMatchesCounted) + "+" : std::to_string(count));
+}
+
+unsigned StepMatchPosition(unsigned position, unsigned count, bool forward) {
+  if (count == 0) return 0;
+  const unsigned last = std::min(count, kMostMatchesCounted);
+  if (position == 0 || position > last) return forward ? 1 : last;
+  if (forward) return position == last ? 1 : position + 1;
+  return position == 1 ? last : position - 1;
+}
+
 }  // namespace vellum

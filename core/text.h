@@ -70,5 +70,14 @@ inline constexpr unsigned kMostMatchesCounted = 10'000;
 // The find bar's count: "not found", "1 match", "N matches", or "10000+
 // matches" where counting stopped at the most.
 std::string MatchCountText(unsigned count);
+// Where the selected match stands among them: "3 of 14", "3 of 10000+";
+// the count alone while the position is not known (0) or out of range.
+std::string MatchPositionText(unsigned position, unsigned count);
+// The find bar's status field is this wide, in characters, at its widest:
+// its text is never cut.
+inline constexpr int kMatchTextWidth = 15;  // "10000 of 10000+"
+// The match after (forward) or before the one at position, round the end;
+// the first (or last) when the position is not known.
+unsigned StepMatchPosition(unsigned position, unsigned count, bool forward);
 
 }  // namespace vellum

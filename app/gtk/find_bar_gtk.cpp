@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/gtk/widgets_gtk.h"
+#include "browser/webkit_page_scripts.h"
 #include "core/guarded.h"
 #include "core/text.h"
 
@@ -11,6 +12,12 @@ namespace {
 
 constexpr guint32 kOptions = WEBKIT_FIND_OPTIONS_CASE_INSENSITIVE | WEBKIT_FIND_OPTIONS_WRAP_AROUND;
 constexpr guint kMaxMatches = kMostMatchesCounted;
+
+// A position question in flight: whom to tell, and for which search.
+struct PositionQuestion {
+  std::weak_ptr<FindBarGtk*> bar;
+  unsigned serial = 0;
+};
 
 }  // namespace
 
@@ -21,9 +28,14 @@ FindBarGtk::FindBarGtk(WebKitFindController* finder, std::function<void()> on_cl
   gtk_container_set_border_width(GTK_CONTAINER(bar_), 2);
   entry_ = gtk_entry_new();
   gtk_entry_set_placeholder_text(GTK_ENTRY(entry_), "Find in page");
+  // The field gives way in a narrow window; the status never does, so its
+  // longest text always fits whole.
+  gtk_entry_set_width_chars(GTK_ENTRY(entry_), 6);
   previous_ = FlatButton("<", "Previous (Shift+F3)");
   next_ = FlatButton(">", "Next (F3)");
   status_ = gtk_label_new("");
+  gtk_label_set_width_chars(GTK_LABEL(status_), kMatchTextWidth);
+  gtk_label_set_xalign(GTK_LABEL(status_), 0.0F);
   close_ = FlatButton("x", "Close (Esc)");
   SetAccessible(bar_, "FindBar");
   SetAccessible(entry_, "FindText");
@@ -45,6 +57,7 @@ FindBarGtk::FindBarGtk(WebKitFindController* finder, std::function<void()> on_cl
   for (GtkWidget* button : {previous_, next_, close_})
     signals_.Connect(button, "clicked", G_CALLBACK(OnButton));
   signals_.Connect(finder_, "counted-matches", G_CALLBACK(OnCounted));
+  signals_.Connect(finder_, "found-text", G_CALLBACK(OnFound));
   signals_.Connect(finder_, "failed-to-find-text", G_CALLBACK(OnFailed));
   if (WebKitWebView* view = webkit_find_controller_get_web_view(finder_))
     signals_.Connect(view, "load-changed", G_CALLBACK(OnLoadChanged));
@@ -66,29 +79,84 @@ void FindBarGtk::Open() {
 void FindBarGtk::Close() {
   if (!IsOpen()) return;
   webkit_find_controller_search_finish(finder_);
+  // The reader is back where the find began.
+  Run(RestoreFindPlaceScript(true));
+  ++search_serial_;
+  count_ = position_ = 0;
   gtk_label_set_text(GTK_LABEL(status_), "");
   gtk_widget_hide(bar_);
   if (on_closed_) on_closed_();
 }
 
 void FindBarGtk::Next() {
-  if (gtk_entry_get_text_length(GTK_ENTRY(entry_)) > 0) webkit_find_controller_search_next(finder_);
+  if (gtk_entry_get_text_length(GTK_ENTRY(entry_)) == 0) return;
+  Run(KeepFindPlaceScript());
+  webkit_find_controller_search_next(finder_);
 }
 
 void FindBarGtk::Previous() {
-  if (gtk_entry_get_text_length(GTK_ENTRY(entry_)) > 0)
-    webkit_find_controller_search_previous(finder_);
+  if (gtk_entry_get_text_length(GTK_ENTRY(entry_)) == 0) return;
+  Run(KeepFindPlaceScript());
+  webkit_find_controller_search_previous(finder_);
 }
 
 void FindBarGtk::Search() {
   const std::string text = gtk_entry_get_text(GTK_ENTRY(entry_));
+  ++search_serial_;
+  position_ = 0;
   if (text.empty()) {
     webkit_find_controller_search_finish(finder_);
+    Run(RestoreFindPlaceScript(false));
+    count_ = 0;
     gtk_label_set_text(GTK_LABEL(status_), "");
     return;
   }
+  // Kept before the search can move the page: the page's scripts run in
+  // the order they are sent, and before the find that follows them.
+  Run(KeepFindPlaceScript());
   webkit_find_controller_count_matches(finder_, text.c_str(), kOptions, kMaxMatches);
   webkit_find_controller_search(finder_, text.c_str(), kOptions, kMaxMatches);
+}
+
+void FindBarGtk::Run(const std::string& script) {
+  if (WebKitWebView* view = webkit_find_controller_get_web_view(finder_))
+    webkit_web_view_evaluate_javascript(view, script.c_str(), -1, kViewerWorld, nullptr, nullptr,
+                                        nullptr, nullptr);
+}
+
+void FindBarGtk::ShowStatus() {
+  gtk_label_set_text(GTK_LABEL(status_), MatchPositionText(position_, count_).c_str());
+}
+
+void FindBarGtk::AskPosition() {
+  WebKitWebView* view = webkit_find_controller_get_web_view(finder_);
+  if (view == nullptr) return;
+  const std::string script = MatchPositionScript(gtk_entry_get_text(GTK_ENTRY(entry_)));
+  auto* question = new PositionQuestion{alive_, search_serial_};
+  webkit_web_view_evaluate_javascript(
+      view, script.c_str(), -1, kViewerWorld, nullptr, nullptr,
+      [](GObject* source, GAsyncResult* result, gpointer data) {
+        std::unique_ptr<PositionQuestion> asked(static_cast<PositionQuestion*>(data));
+        Guarded([&] {
+          GError* error = nullptr;
+          JSCValue* value =
+              webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
+          g_clear_error(&error);
+          if (value == nullptr) return;
+          const std::shared_ptr<FindBarGtk*> bar = asked->bar.lock();
+          if (bar && jsc_value_is_number(value)) {
+            FindBarGtk* self = *bar;
+            const double position = jsc_value_to_double(value);
+            if (asked->serial == self->search_serial_ && self->AwaitsReplies() && position >= 1 &&
+                position <= kMostMatchesCounted) {
+              self->position_ = static_cast<unsigned>(position);
+              self->ShowStatus();
+            }
+          }
+          g_object_unref(value);
+        });
+      },
+      question);
 }
 
 void FindBarGtk::OnChanged(GtkEditable*, gpointer data) {
@@ -138,8 +206,18 @@ void FindBarGtk::OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer d
     // A new page under an open bar: its matches are counted, but the place
     // the viewer shows is not left for the first of them.
     if (event != WEBKIT_LOAD_FINISHED || !self->AwaitsReplies()) return;
+    ++self->search_serial_;
+    self->position_ = 0;
     webkit_find_controller_count_matches(self->finder_, gtk_entry_get_text(GTK_ENTRY(self->entry_)),
                                          kOptions, kMaxMatches);
+  });
+}
+
+void FindBarGtk::OnFound(WebKitFindController*, guint, gpointer data) {
+  auto* self = static_cast<FindBarGtk*>(data);
+  Guarded([&] {
+    // Each step selects a match: where it stands is asked of the page.
+    if (self->AwaitsReplies()) self->AskPosition();
   });
 }
 
@@ -148,15 +226,19 @@ void FindBarGtk::OnCounted(WebKitFindController*, guint count, gpointer data) {
   Guarded([&] {
     if (!self->AwaitsReplies()) return;
     // Beyond the most counted, WebKit reports G_MAXUINT.
-    gtk_label_set_text(GTK_LABEL(self->status_), MatchCountText(count).c_str());
+    self->count_ = count;
+    self->ShowStatus();
   });
 }
 
 void FindBarGtk::OnFailed(WebKitFindController*, gpointer data) {
   auto* self = static_cast<FindBarGtk*>(data);
   Guarded([&] {
-    if (self->AwaitsReplies())
-      gtk_label_set_text(GTK_LABEL(self->status_), MatchCountText(0).c_str());
+    if (!self->AwaitsReplies()) return;
+    self->count_ = self->position_ = 0;
+    self->ShowStatus();
+    // Nothing to show: the reader's place comes back.
+    self->Run(RestoreFindPlaceScript(false));
   });
 }
 

@@ -15,7 +15,8 @@ namespace {
 constexpr int kRowHeight = 26;
 constexpr int kFieldWidth = 180;
 constexpr int kButtonWidth = 22;
-constexpr int kStatusWidth = 110;
+// "10000 of 10000+" whole in the bar's font; it never gives way.
+constexpr int kStatusWidth = 120;
 constexpr int kGap = 4;
 constexpr int kInnerHeight = 20;
 // Typing pauses this long before the page is searched.
@@ -36,10 +37,6 @@ class FieldFocusKept {
   HWND field_;
   bool had_;
 };
-
-std::wstring MatchText(int count) {
-  return Utf8ToWide(MatchCountText(static_cast<unsigned>(count)));
-}
 
 }  // namespace
 
@@ -86,9 +83,10 @@ void FindBarWin::Place(int top, int width, int dpi) {
     MoveWindow(buttons_[i], left, inner_top, Scaled(kButtonWidth, dpi), height, TRUE);
     left += Scaled(kButtonWidth + kGap, dpi);
   }
-  const int close_left = width - Scaled(kButtonWidth + kGap, dpi);
+  const int close_left = std::max(left + Scaled(kStatusWidth + kGap * 2, dpi),
+                                  width - Scaled(kButtonWidth + kGap, dpi));
   MoveWindow(status_, left + Scaled(kGap, dpi), inner_top,
-             std::max(0, close_left - left - Scaled(kGap * 2, dpi)), height, TRUE);
+             close_left - left - Scaled(kGap * 2, dpi), height, TRUE);
   MoveWindow(buttons_[2], close_left, inner_top, Scaled(kButtonWidth, dpi), height, TRUE);
 }
 
@@ -129,6 +127,10 @@ void FindBarWin::Close() {
   search_pending_ = false;
   KillTimer(parent_, kSearchTimer);
   finder_.Stop();
+  // The reader is back where the find began.
+  finder_.RestorePlace();
+  finder_.ForgetPlace();
+  count_ = position_ = 0;
   ShowStatus(L"");
   for (HWND window : {field_, status_, buttons_[0], buttons_[1], buttons_[2]})
     ShowWindow(window, SW_HIDE);
@@ -136,21 +138,36 @@ void FindBarWin::Close() {
 
 void FindBarWin::Next() {
   const FieldFocusKept focus(field_);
-  if (open_ && !SearchIfPending() && GetWindowTextLengthW(field_) > 0) ShowStep(finder_.Step(true));
+  if (open_ && !SearchIfPending() && GetWindowTextLengthW(field_) > 0) {
+    finder_.KeepPlace();
+    ShowStep(finder_.Step(true), true);
+  }
 }
 
 void FindBarWin::Previous() {
   const FieldFocusKept focus(field_);
-  if (open_ && !SearchIfPending() && GetWindowTextLengthW(field_) > 0)
-    ShowStep(finder_.Step(false));
+  if (open_ && !SearchIfPending() && GetWindowTextLengthW(field_) > 0) {
+    finder_.KeepPlace();
+    ShowStep(finder_.Step(false), false);
+  }
 }
 
-void FindBarWin::ShowStep(const PageFinder::StepResult& step) {
+void FindBarWin::ShowStep(const PageFinder::StepResult& step, bool forward) {
   if (step.count) {
-    ShowStatus(MatchText(*step.count).c_str());
-  } else if (!step.found) {
-    ShowStatus(MatchText(0).c_str());
+    // Started again from the top of a page shown since: its first match.
+    count_ = static_cast<unsigned>(*step.count);
+    position_ = step.found ? 1 : 0;
+  } else if (step.found) {
+    position_ = StepMatchPosition(position_, count_, forward);
+  } else {
+    count_ = position_ = 0;
   }
+  if (!step.found) finder_.RestorePlace();
+  ShowCount();
+}
+
+void FindBarWin::ShowCount() {
+  ShowStatus(Utf8ToWide(MatchPositionText(position_, count_)).c_str());
 }
 
 void FindBarWin::OnTextChanged() {
@@ -215,8 +232,11 @@ void FindBarWin::Act(FindAction action) {
   const bool was_open = open_;
   if (action == FindAction::kRecount) {
     // The place the viewer shows is kept: the first match waits for a step.
-    if (open_ && !search_pending_ && GetWindowTextLengthW(field_) > 0)
-      ShowStatus(MatchText(finder_.Recount()).c_str());
+    if (open_ && !search_pending_ && GetWindowTextLengthW(field_) > 0) {
+      count_ = static_cast<unsigned>(finder_.Recount());
+      position_ = 0;
+      ShowCount();
+    }
     return;
   }
   if (action == FindAction::kClose) {
@@ -244,10 +264,17 @@ void FindBarWin::Search() {
   text.resize(static_cast<std::size_t>(GetWindowTextW(field_, text.data(), length + 1)));
   if (text.empty()) {
     finder_.Stop();
+    finder_.RestorePlace();
+    count_ = position_ = 0;
     ShowStatus(L"");
     return;
   }
-  ShowStatus(MatchText(finder_.Start(text)).c_str());
+  finder_.KeepPlace();
+  // A search starts from the top: its first match is selected.
+  count_ = static_cast<unsigned>(finder_.Start(text));
+  position_ = count_ > 0 ? 1 : 0;
+  if (count_ == 0) finder_.RestorePlace();
+  ShowCount();
 }
 
 void FindBarWin::ShowStatus(const wchar_t* text) {

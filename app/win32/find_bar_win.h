@@ -68,7 +68,9 @@ class FindBarWin {
  private:
   void Search();
   void ShowStatus(const wchar_t* text);
-  void ShowStep(const PageFinder::StepResult& step);
+  void ShowStep(const PageFinder::StepResult& step, bool forward);
+  // "3 of 14", the count alone, or "not found".
+  void ShowCount();
   // A search waiting for typing to pause is done now.
   bool SearchIfPending();
 
@@ -79,6 +81,8 @@ class FindBarWin {
   std::function<void()> closed_;
   bool open_ = false;
   bool search_pending_ = false;
+  unsigned count_ = 0;     // as last counted
+  unsigned position_ = 0;  // of the selected match; 0 when not known
   HWND parent_ = nullptr;
   HWND field_ = nullptr;
   HWND status_ = nullptr;

@@ -88,5 +88,31 @@ TEST(Text, DisplayTextIsUtf8WhenValidElseWindows1252) {
     EXPECT_EQ(DisplayTextToUtf8(c.bytes, c.may_be_cut), c.utf8);
 }
 
+TEST(Text, TheFindBarSaysWhereTheMatchStandsAndStepsRoundTheEnds) {
+  const struct {
+    unsigned position, count;
+    const char* text;
+    unsigned next, previous;
+  } cases[] = {
+      {0, 0, "not found", 0, 0},
+      {0, 14, "14 matches", 1, 14},  // not known yet: the count alone
+      {1, 1, "1 of 1", 1, 1},
+      {3, 14, "3 of 14", 4, 2},
+      {14, 14, "14 of 14", 1, 13},
+      {1, 14, "1 of 14", 2, 14},
+      {15, 14, "14 matches", 1, 14},  // the page changed under the count
+      {9999, 10000, "9999 of 10000+", 10000, 9998},
+      {10000, 10001, "10000 of 10000+", 1, 9999},
+  };
+  for (const auto& c : cases) {
+    const std::string text = MatchPositionText(c.position, c.count);
+    EXPECT_EQ(text, c.text) << c.position << " of " << c.count;
+    EXPECT_LE(text.size(), static_cast<std::size_t>(kMatchTextWidth)) << text;
+    EXPECT_EQ(StepMatchPosition(c.position, c.count, true), c.next) << c.position;
+    EXPECT_EQ(StepMatchPosition(c.position, c.count, false), c.previous) << c.position;
+  }
+  EXPECT_LE(MatchCountText(kMostMatchesCounted).size(), static_cast<std::size_t>(kMatchTextWidth));
+}
+
 }  // namespace
 }  // namespace vellum

@@ -1,6 +1,7 @@
 """End-to-end tests of what a daily reader uses: choosing the library, the page that
 says what a library lacks, dark pages, text size, find in page and the Index caption."""
 import os
+import re
 import select
 import shutil
 import subprocess
@@ -267,9 +268,9 @@ class FindInPage(ViewerTest):
         self.s.xdotool("key", "ctrl+f")
         wait_until(lambda: self.s.control("FindBar")["showing"], what="the find bar")
         self.s.xdotool("type", "copyist")
-        status = wait_until(lambda: self.s.control("FindStatus")["name"].endswith("matches")
-                            and self.s.control("FindStatus")["name"], what="the count")
-        self.assertGreater(int(status.split()[0]), 2)
+        status = wait_until(lambda: re.fullmatch(r"\d+ of \d+", self.status()) and self.status(),
+                            what="the count")
+        self.assertGreater(int(status.split()[2]), 2)
         first = wait_until(self.selection_top, what="the first match selected")
         self.assertEqual(self.s.page("window.getSelection().toString().toLowerCase()"), "copyist")
         self.s.xdotool("key", "Return")
@@ -289,7 +290,7 @@ class FindInPage(ViewerTest):
                    what="the new page counted")
         self.s.wait_anchor_at_top("CV001002")
         self.show("ALP", 1, 1)
-        wait_until(lambda: self.s.control("FindStatus")["name"] == status, what="counted again")
+        wait_until(lambda: self.status() == status.split()[2] + " matches", what="counted again")
         # Emptied, the field has no count, and no late reply brings one back.
         self.s.xdotool("key", "ctrl+a", "BackSpace")
         wait_until(lambda: self.s.control("FindStatus")["name"] == "", what="no count")
@@ -300,6 +301,60 @@ class FindInPage(ViewerTest):
         self.s.xdotool("key", "Escape")
         wait_until(lambda: not self.s.control("FindBar")["showing"], what="the bar to close")
         wait_until(lambda: self.s.page("document.hasFocus()"), what="the page to have the keys")
+
+
+    def status(self):
+        return self.s.control("FindStatus")["name"]
+
+    def position(self):
+        match = re.fullmatch(r"(\d+) of (\d+)", self.status())
+        return (int(match[1]), int(match[2])) if match else None
+
+    def test_the_bar_says_which_match_and_gives_the_readers_place_back(self):
+        self.show("BET", 3, 1)
+        self.s.wait_anchor_at_top("CV003001")
+        extents = []
+        x, y = self.s.browser_origin()
+        for _ in range(3):  # reopened, in a narrow window too: the count is never cut
+            self.s.xdotool("mousemove", "--sync", str(x + 100), str(y + 100))  # the keys' way in
+            self.s.xdotool("key", "ctrl+f")
+            wait_until(lambda: self.s.control("FindBar")["showing"], what="the find bar")
+            extents.append(self.s.control("FindStatus")["extents"])
+            self.s.xdotool("key", "Escape")
+            wait_until(lambda: not self.s.control("FindBar")["showing"], what="closed")
+            self.s.xdotool("windowsize", self.s.viewer_window(), "300", "300")
+        self.assertEqual({tuple(e[2:]) for e in extents}, {tuple(extents[0][2:])})
+        place = self.s.page("window.scrollY")  # the reader's, in the narrow window
+        self.assertGreater(place, 0)
+        self.s.xdotool("key", "ctrl+f")
+        wait_until(lambda: self.s.control("FindBar")["showing"], what="the find bar")
+        self.s.xdotool("type", "garden")
+        first, total = wait_until(self.position, what="where the match stands")
+        self.assertGreater(total, 2)
+        status, close = self.s.control("FindStatus")["extents"], self.s.control("FindClose")["extents"]
+        self.assertGreaterEqual(status[2], extents[0][2], "as wide as before")
+        self.assertLessEqual(status[0] + status[2], close[0], "beside the close button, not under it")
+        for key, step in (("Return", 1), ("F3", 1), ("shift+F3", -1), ("shift+Return", -1)):
+            expected = (first - 1 + step) % total + 1
+            self.s.xdotool("key", key)
+            wait_until(lambda: self.position() == (expected, total), what=f"{key}: {expected}")
+            first = expected
+        self.assertNotEqual(self.s.page("window.scrollY"), place, "the match was shown")
+        # A search that ends without a match gives the reader's place back; so does Esc.
+        self.s.xdotool("type", "zq")
+        wait_until(lambda: self.status() == "not found", what="not found")
+        wait_until(lambda: self.s.page("window.scrollY") == place, what="the place back")
+        self.s.xdotool("key", "ctrl+a")
+        self.s.xdotool("type", "other's")  # a quote in the page's question
+        wait_until(lambda: self.position() == (1, 1), what="1 of 1")
+        self.s.xdotool("key", "ctrl+a")
+        self.s.xdotool("type", "garden")
+        wait_until(self.position, what="found again")
+        self.s.xdotool("key", "Return")
+        wait_until(lambda: self.s.page("window.scrollY") != place, what="moved by the find")
+        self.s.xdotool("key", "Escape")
+        wait_until(lambda: self.s.page("window.scrollY") == place, what="the place back at Esc")
+        self.assertEqual(self.s.caption(), "Beta 3:1")
 
 
 class IndexCaption(unittest.TestCase):

@@ -210,6 +210,24 @@ class Viewer(ViewerTestCase):
                         "the close button to close the bar")
         self.assertIsNone(viewer.process.poll())
 
+    def test_the_find_bars_count_keeps_its_width_in_a_narrow_window(self):
+        viewer = self.viewer(settings_text(100, 100, 260, 300))
+        for _ in range(2):  # and after reopening
+            viewer.xdotool("key", "ctrl+f")
+            info = viewer.wait_for(lambda i: WineViewer.child(i, "FindText")["visible"], "open")
+            viewer.xdotool("key", "Escape")
+            viewer.wait_for(lambda i: not WineViewer.child(i, "FindText")["visible"], "closed")
+        viewer.xdotool("key", "ctrl+f")
+        viewer.xdotool("type", "zqxj")
+        viewer.wait_for_caption("FindStatus", "not found")
+        info = viewer.probe()
+        status, close, following = (WineViewer.child(info, name)["rect"]
+                                    for name in ("FindStatus", "FindClose", "FindNext"))
+        self.assertGreaterEqual(status[2] - status[0], 120, "room for \"10000 of 10000+\"")
+        self.assertLessEqual(following[2], status[0])
+        self.assertLessEqual(status[2], close[0])
+        self.assertLessEqual(close[2] - info["rect"][0], 260, "inside the window")
+
     def test_the_library_submenu_and_option_choose_and_the_choice_is_saved(self):
         viewer = self.viewer(start=False)
         # A second library, last in name order: the one shown by default.
