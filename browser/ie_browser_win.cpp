@@ -502,6 +502,11 @@ void IeBrowser::Copy() {
   if (browser_) browser_->ExecWB(OLECMDID_COPY, OLECMDEXECOPT_PROMPTUSER, nullptr, nullptr);
 }
 
+void IeBrowser::Print() {
+  // The system's own print dialog, as the control offers it.
+  if (browser_) browser_->ExecWB(OLECMDID_PRINT, OLECMDEXECOPT_PROMPTUSER, nullptr, nullptr);
+}
+
 void IeBrowser::Focus() {
   HWND control = ControlWindow();
   if (control == nullptr) return;

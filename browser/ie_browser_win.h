@@ -92,6 +92,9 @@ class IeBrowser final : public BrowserPort, private SiteListener {
   std::optional<int> AnchorCount() override;
   bool ScrollIntoView(int ordinal) override;
   void Copy() override;
+  // With ie_find_win.cpp's text ranges.
+  std::optional<PageSelection> Selection() override;
+  void Print() override;
 
   // Zooms every page by percent for the monitor's DPI (100: as the control
   // shows it), now and for each new document: the control scales pages by

@@ -1,6 +1,9 @@
 #include "browser/ie_find_win.h"
 
 #include <algorithm>
+#include <string_view>
+
+#include "platform/wide_text_win.h"
 
 namespace vellum {
 namespace {
@@ -160,6 +163,96 @@ void PageFinder::Stop() {
   query_.reset();
   document_ = {};
   current_ = {};
+}
+
+namespace {
+
+bool IsVerseAnchorName(std::wstring_view name) {
+  if (name.size() < 8 || name[0] != L'C' || name[1] != L'V') return false;
+  return std::all_of(name.begin() + 2, name.begin() + 8,
+                     [](wchar_t c) { return c >= L'0' && c <= L'9'; });
+}
+
+std::wstring AnchorName(IHTMLElementCollection& anchors, long index) {
+  const auto anchor = ItemAt(anchors, index).As<IHTMLAnchorElement>(IID_IHTMLAnchorElement);
+  BSTR name = nullptr;
+  std::wstring result;
+  if (anchor && SUCCEEDED(anchor->get_name(&name)) && name != nullptr)
+    result.assign(name, SysStringLen(name));
+  SysFreeString(name);
+  return result;
+}
+
+// Whether anchor `index` stands at or before the selection's start (how
+// "StartToStart") or end ("StartToEnd"): a collapsed range at the anchor,
+// compared with the selection's end point.
+bool AnchorAtOrBefore(IHTMLElementCollection& anchors, long index, IHTMLTxtRange& body,
+                      IHTMLTxtRange& selection, const Bstr& how) {
+  const auto element = ItemAt(anchors, index).As<IHTMLElement>(IID_IHTMLElement);
+  ComPtr<IHTMLTxtRange> probe;
+  if (!element || FAILED(body.duplicate(probe.Put())) || !probe ||
+      FAILED(probe->moveToElementText(element.Get())))
+    return false;
+  long order = 1;
+  return SUCCEEDED(probe->compareEndPoints(how.Get(), &selection, &order)) && order <= 0;
+}
+
+// The last chapter/verse anchor at or before an end point of the selection;
+// the anchors are in document order, so the first one past it is halved to.
+std::string VerseAnchorBefore(IHTMLElementCollection& anchors, long count, IHTMLTxtRange& body,
+                              IHTMLTxtRange& selection, const Bstr& how) {
+  long low = 0;  // anchors before low are at or before the point
+  long high = count;
+  while (low < high) {
+    const long middle = low + (high - low) / 2;
+    if (AnchorAtOrBefore(anchors, middle, body, selection, how)) {
+      low = middle + 1;
+    } else {
+      high = middle;
+    }
+  }
+  for (long i = low - 1; i >= 0; --i) {
+    const std::wstring name = AnchorName(anchors, i);
+    if (IsVerseAnchorName(name)) return WideToUtf8(name);
+  }
+  return {};
+}
+
+}  // namespace
+
+std::optional<PageSelection> IeBrowser::Selection() {
+  const ComPtr<IHTMLDocument2> document = HtmlDocument();
+  ComPtr<IHTMLSelectionObject> selected;
+  ComPtr<IDispatch> dispatch;
+  if (!document || FAILED(document->get_selection(selected.Put())) || !selected ||
+      FAILED(selected->createRange(dispatch.Put())) || !dispatch)
+    return std::nullopt;
+  const auto range = dispatch.As<IHTMLTxtRange>(IID_IHTMLTxtRange);
+  BSTR text = nullptr;
+  if (!range || FAILED(range->get_text(&text)) || text == nullptr) return std::nullopt;
+  PageSelection selection;
+  selection.text = WideToUtf8(std::wstring_view(text, SysStringLen(text)));
+  SysFreeString(text);
+  if (selection.text.empty()) return std::nullopt;
+  // Lines come apart with CR LF; the clipboard puts them back.
+  std::erase(selection.text, '\r');
+  ComPtr<IHTMLElement> body;
+  const auto anchors = Anchors();
+  long count = 0;
+  if (FAILED(document->get_body(body.Put())) || !body || !anchors ||
+      FAILED(anchors->get_length(&count)) || count <= 0)
+    return selection;
+  const auto body_element = body.As<IHTMLBodyElement>(IID_IHTMLBodyElement);
+  ComPtr<IHTMLTxtRange> body_range;
+  if (!body_element || FAILED(body_element->createTextRange(body_range.Put())) || !body_range)
+    return selection;
+  static const Bstr kStart(L"StartToStart");
+  static const Bstr kEnd(L"StartToEnd");
+  selection.first_anchor =
+      VerseAnchorBefore(*anchors.Get(), count, *body_range.Get(), *range.Get(), kStart);
+  selection.last_anchor =
+      VerseAnchorBefore(*anchors.Get(), count, *body_range.Get(), *range.Get(), kEnd);
+  return selection;
 }
 
 }  // namespace vellum

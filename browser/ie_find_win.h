@@ -1,7 +1,8 @@
 // Finding text in the page the WebBrowser control shows, through the
 // document's own text ranges (IHTMLTxtRange::findText): the first match from
 // the top, the next and the previous one around the page, each selected and
-// scrolled into view, and how many there are.
+// scrolled into view, and how many there are. The selection's place among
+// the chapter/verse anchors (IeBrowser::Selection) is read here too.
 #pragma once
 
 #include <mshtml.h>

@@ -61,6 +61,8 @@ KeyRoute RoutePress(WPARAM key, KeyState state) {
     if (key == VK_OEM_MINUS || key == VK_SUBTRACT) return KeyRoute::kSmallerText;
     if (key == '0' || key == VK_NUMPAD0) return KeyRoute::kNormalSize;
     if (key == 'F' && !state.shift) return KeyRoute::kFind;
+    if (key == 'C' && state.shift) return KeyRoute::kCopyWithReference;
+    if (key == 'P' && !state.shift) return KeyRoute::kPrint;
     if (key == 'C' || key == 'A' || key == VK_INSERT) return KeyRoute::kOffer;
     if (IsScrollKey(key) && key != VK_SPACE) return KeyRoute::kOffer;
     // Ctrl+N, O, P, R, L, S, E, F, W ...: windows, files, printing, reloads.

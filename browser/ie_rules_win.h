@@ -12,18 +12,20 @@
 namespace vellum {
 
 enum class KeyRoute {
-  kOffer,         // offered to the control's own shortcuts, then delivered
-  kDeliver,       // delivered to the page as typed, never taken as a shortcut
-  kSwallow,       // dropped: it would change the page behind the viewer
-  kOpenMenu,      // dropped, and the viewer's own menu opens instead
-  kBack,          // dropped, and the viewer steps back in its own history
-  kForward,       // dropped, and the viewer steps forward
-  kLargerText,    // dropped, and the viewer's text size steps up
-  kSmallerText,   // ... down
-  kNormalSize,    // ... back to 100 %
-  kFind,          // dropped, and the viewer's find bar opens
-  kFindNext,      // dropped, and the find bar goes to the next match
-  kFindPrevious,  // ... to the previous one
+  kOffer,              // offered to the control's own shortcuts, then delivered
+  kDeliver,            // delivered to the page as typed, never taken as a shortcut
+  kSwallow,            // dropped: it would change the page behind the viewer
+  kOpenMenu,           // dropped, and the viewer's own menu opens instead
+  kBack,               // dropped, and the viewer steps back in its own history
+  kForward,            // dropped, and the viewer steps forward
+  kLargerText,         // dropped, and the viewer's text size steps up
+  kSmallerText,        // ... down
+  kNormalSize,         // ... back to 100 %
+  kFind,               // dropped, and the viewer's find bar opens
+  kFindNext,           // dropped, and the find bar goes to the next match
+  kFindPrevious,       // ... to the previous one
+  kCopyWithReference,  // dropped, and the viewer copies the selection with its place
+  kPrint,              // dropped, and the viewer prints the page through its own command
 };
 
 struct KeyState {
@@ -40,7 +42,8 @@ KeyState CurrentKeyState();
 // scrolling, Tab); keys that would navigate, reload, print, open files or
 // windows are dropped; the context-menu keys open ours; Alt+Left and
 // Alt+Right step our history, never the control's; Ctrl+F, F3 and Shift+F3
-// are our find bar's.
+// are our find bar's; Ctrl+Shift+C and Ctrl+P are our copy with reference
+// and print.
 KeyRoute RouteKey(UINT message, WPARAM key, KeyState state);
 
 // The URL for a navigation the viewer asks for. A local path (C:\..., a UNC

@@ -105,6 +105,12 @@ WebKitBrowser::WebKitBrowser(BeforeNavigate before_navigate, ContextMenu context
   webkit_user_content_manager_register_script_message_handler_in_world(content, "vellumReady",
                                                                        kViewerWorld);
   InstallReadyScript(content, "");
+  // Found words and the selection readable on every page, dark or light.
+  WebKitUserStyleSheet* marks = webkit_user_style_sheet_new(
+      ReadableMarksStyleSheet().c_str(), WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
+      WEBKIT_USER_STYLE_LEVEL_AUTHOR, nullptr, nullptr);
+  webkit_user_content_manager_add_style_sheet(content, marks);
+  webkit_user_style_sheet_unref(marks);
 
   // Book pages keep nothing: no cookies, storage, caches or HSTS list on
   // disk. The default context would write them into $XDG_DATA_HOME/vellum,
@@ -156,6 +162,7 @@ WebKitBrowser::~WebKitBrowser() {
     g_signal_handler_disconnect(view_, id);
   WebKitUserContentManager* content = webkit_web_view_get_user_content_manager(view_);
   g_signal_handler_disconnect(content, ready_handler_);
+  if (print_ != nullptr) g_object_unref(print_);
   g_object_unref(view_);
 }
 
@@ -507,6 +514,35 @@ bool WebKitBrowser::ScrollIntoView(int ordinal) {
 
 void WebKitBrowser::Copy() {
   webkit_web_view_execute_editing_command(view_, WEBKIT_EDITING_COMMAND_COPY);
+}
+
+std::optional<PageSelection> WebKitBrowser::Selection() {
+  JSCValue* value = RunScript(SelectionScript());
+  if (value == nullptr) return std::nullopt;
+  std::optional<PageSelection> selection;
+  if (jsc_value_is_string(value)) {
+    gchar* joined = jsc_value_to_string(value);
+    const std::string_view text = joined != nullptr ? joined : "";
+    const std::size_t first_end = text.find('\n');
+    const std::size_t last_end =
+        first_end == std::string_view::npos ? first_end : text.find('\n', first_end + 1);
+    if (last_end != std::string_view::npos) {
+      selection.emplace();
+      selection->first_anchor = text.substr(0, first_end);
+      selection->last_anchor = text.substr(first_end + 1, last_end - first_end - 1);
+      selection->text = text.substr(last_end + 1);
+    }
+    g_free(joined);
+  }
+  g_object_unref(value);
+  return selection;
+}
+
+void WebKitBrowser::Print() {
+  if (print_ != nullptr) g_object_unref(print_);
+  print_ = webkit_print_operation_new(view_);
+  GtkWidget* top = gtk_widget_get_toplevel(GTK_WIDGET(view_));
+  webkit_print_operation_run_dialog(print_, GTK_IS_WINDOW(top) ? GTK_WINDOW(top) : nullptr);
 }
 
 void WebKitBrowser::Focus() {

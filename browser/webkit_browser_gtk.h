@@ -47,6 +47,8 @@ class WebKitBrowser final : public BrowserPort {
   std::optional<int> AnchorCount() override;
   bool ScrollIntoView(int ordinal) override;
   void Copy() override;
+  std::optional<PageSelection> Selection() override;
+  void Print() override;
   void Focus() override;
   void SetTextSize(int percent) override;
   bool ShowHtml(const std::string& html) override;
@@ -88,6 +90,9 @@ class WebKitBrowser final : public BrowserPort {
   JSCValue* RunScript(const std::string& script);
 
   WebKitWebView* view_ = nullptr;
+  // The print under way, kept until the next: WebKit prints after its
+  // dialog has closed.
+  WebKitPrintOperation* print_ = nullptr;
   std::vector<gulong> handlers_;
   gulong ready_handler_ = 0;
   BeforeNavigate before_navigate_;

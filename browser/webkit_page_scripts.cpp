@@ -156,6 +156,59 @@ std::string MatchPositionScript(const std::string& text) {
          JavaScriptString(text) + ")";
 }
 
+std::string ReadableMarksStyleSheet() {
+  // Laid on as an author's sheet: the engine takes a mark's text colour
+  // from author sheets only; !important keeps a page's rules from undoing
+  // it. Black on yellow is 16:1, white on the selection's blue 6.4:1. The
+  // blue is all but opaque on purpose: the engine lightens an opaque
+  // selection colour by blending, which on a dark page comes out darker
+  // and on a light one paler, and a colour with alpha it leaves alone.
+  return std::string("::highlight(vellum-find) { color: ") + kFindMarkColours[0] +
+         " !important; background-color: " + kFindMarkColours[1] +
+         " !important; }\n"
+         "::selection { color: #ffffff !important;"
+         " background-color: rgba(42, 93, 176, 0.99) !important; }\n";
+}
+
+std::string MarkMatchesScript(const std::string& text, unsigned most) {
+  // Within one text node each: the engine's own find also matches across
+  // markup, where the mark is its own yellow.
+  return "(function (needle, most) {"
+         " if (!window.CSS || !CSS.highlights) return 0;"
+         " CSS.highlights.delete('vellum-find'); if (!needle || !document.body) return 0;"
+         " needle = needle.toLowerCase(); var marks = [];"
+         " var walk = document.createTreeWalker(document.body, NodeFilter.SHOW_TEXT), node;"
+         " while ((node = walk.nextNode()) && marks.length < most) {"
+         "  var text = node.data.toLowerCase();"
+         "  for (var i = text.indexOf(needle); i >= 0 && marks.length < most;"
+         "   i = text.indexOf(needle, i + needle.length)) {"
+         "   var r = new Range(); r.setStart(node, i); r.setEnd(node, i + needle.length);"
+         "   marks.push(r); } }"
+         " CSS.highlights.set('vellum-find', new Highlight(...marks)); return marks.length;"
+         " })(" +
+         JavaScriptString(text) + ", " + std::to_string(most) + ")";
+}
+
+std::string SelectionScript() {
+  // Anchors come in document order; each is placed against the selection.
+  // An anchor inside it with only blanks before it stands for its start.
+  return "(function () {"
+         " var s = getSelection(); if (!s.rangeCount || s.isCollapsed) return null;"
+         " var r = s.getRangeAt(0), first = '', last = '', inside = '';"
+         " var all = document.anchors;"
+         " for (var i = 0; i < all.length; i++) {"
+         "  var name = all[i].name; if (!/^CV[0-9]{6}/.test(name)) continue;"
+         "  var where = r.comparePoint(all[i], 0);"
+         "  if (where > 0) break;"
+         "  if (where < 0) { first = name; last = name; continue; }"
+         "  if (!inside) {"
+         "   inside = name; var lead = document.createRange();"
+         "   lead.setStart(r.startContainer, r.startOffset); lead.setEnd(all[i], 0);"
+         "   if (!first || !/\\S/.test(lead.toString())) first = name; }"
+         "  last = name; }"
+         " return first + '\\n' + last + '\\n' + s.toString(); })()";
+}
+
 std::string JavaScriptString(const std::string& text) {
   static constexpr char kHex[] = "0123456789abcdef";
   std::string out = "\"";

@@ -45,6 +45,23 @@ std::string RestoreFindPlaceScript(bool forget);
 // ignored, counted from the top: a number, 0 when nothing is selected.
 std::string MatchPositionScript(const std::string& text);
 
+// The selection and the chapter/verse anchors it spans, as one string: the
+// first anchor's name, newline, the last's, newline, the selected text;
+// null when nothing is selected.
+std::string SelectionScript();
+
+// The find bar's marks and the selection, in colours that keep text
+// readable (WCAG AA, 4.5:1 and more) on light and dark pages alike,
+// whatever a page's own rules say: the engine draws its own find highlight
+// in a fixed yellow under the page's text colour, light on a dark page.
+std::string ReadableMarksStyleSheet();
+// The colours it gives, for the tests: text on background.
+inline constexpr const char* kFindMarkColours[2] = {"#000000", "#ffe44d"};
+
+// Marks every match of `text` in the page, case ignored, as the highlight
+// "vellum-find" (at most `most`); "" takes the marks away.
+std::string MarkMatchesScript(const std::string& text, unsigned most);
+
 // `text` (UTF-8) as a JavaScript string literal, safe inside any script.
 std::string JavaScriptString(const std::string& text);
 

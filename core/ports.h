@@ -15,6 +15,16 @@
 namespace vellum {
 
 // Where the page in the browser stands.
+// The reader's selection in a page, and the chapter/verse anchors ("CV"
+// and six digits) it spans: the last before its start (or the first inside
+// it where only blanks come before that one) and the last before its end;
+// "" where there is none.
+struct PageSelection {
+  std::string text;  // UTF-8
+  std::string first_anchor;
+  std::string last_anchor;
+};
+
 enum class PageStatus {
   kLoading,      // not yet interactive
   kInteractive,  // ready state 3 or 4
@@ -42,6 +52,10 @@ class BrowserPort {
   virtual bool ScrollIntoView(int ordinal) = 0;
   // Copies the selection; failures are the browser's own business.
   virtual void Copy() = 0;
+  // The selection, nullopt when there is none (or no page).
+  virtual std::optional<PageSelection> Selection() = 0;
+  // Prints the page shown, through the platform's own dialog.
+  virtual void Print() = 0;
   // Gives the page the keyboard focus.
   virtual void Focus() = 0;
   // Shows every page at this size, in percent of its own (100: as written),
@@ -107,6 +121,9 @@ class ControlsPort {
   virtual void SetTheme(Theme theme) = 0;
   // Opens the popup menu with its top-left corner at a screen point.
   virtual void ShowPopupMenu(ScreenPoint at) = 0;
+  // Puts text (UTF-8) on the clipboard, as the desktop's other programs
+  // read it.
+  virtual void SetClipboardText(const std::string& text) = 0;
   // A message to the user; returns when the user has read it.
   virtual void ShowMessage(const std::string& text) = 0;
   // A quiet word in the title bar, where the host's answer would stand (""

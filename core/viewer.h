@@ -115,6 +115,12 @@ class Viewer {
   // Menu and menu commands.
   void OnMenuIconPressed(ScreenPoint menu_corner);
   void OnCopyChosen();
+  // "Copy with reference" (Ctrl+Shift+C): the selection, then a line with
+  // its place and library ("John 3:16-18, Scofield"). Outside a book page,
+  // or with no anchor to tell the place, as plain copy.
+  void OnCopyWithReferenceChosen();
+  // "Print…" (Ctrl+P): the page shown.
+  void OnPrintChosen();
   void OnAlwaysOnTopChosen();
   void OnFollowSyncChosen();
   void OnAboutChosen();
@@ -250,6 +256,9 @@ class Viewer {
   // The last place: opened again at a start without a host, saved at close.
   void ResumeLastPlace(const StartOptions& options);
   std::optional<std::string> PlaceToSave() const;
+  // A book's full name: the library's own, its short one, the English one,
+  // else its code.
+  std::string BookTitle(std::string_view code) const;
 
   // Shell.
   void LoadSettings(const StartOptions& options);

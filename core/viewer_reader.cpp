@@ -1,8 +1,32 @@
-// The viewer on its own: the Go to field, and the place the reader was at,
-// kept from one run to the next.
+// The viewer on its own: the Go to field, the place the reader was at, kept
+// from one run to the next, and what a reader takes away (a copy with its
+// reference, a print).
 #include "core/viewer.h"
 
+#include <algorithm>
+#include <tuple>
+
+#include "core/english_books.h"
+#include "core/text.h"
+
 namespace vellum {
+namespace {
+
+// "3:16", "3:16-18" or "3:16-4:2", as references are written.
+std::string VerseSpan(int chapter, int verse, int last_chapter, int last_verse) {
+  std::string text = std::to_string(chapter);
+  text += ':';
+  text += std::to_string(verse);
+  if (last_chapter != chapter || last_verse != verse) text += '-';
+  if (last_chapter != chapter) {
+    text += std::to_string(last_chapter);
+    text += ':';
+  }
+  if (last_chapter != chapter || last_verse != verse) text += std::to_string(last_verse);
+  return text;
+}
+
+}  // namespace
 
 GoToResult Viewer::OnGoToEntered(std::string_view typed) {
   if (closed_) return {};
@@ -90,6 +114,62 @@ std::optional<std::string> Viewer::PlaceToSave() const {
   }
   if (text.empty()) return std::nullopt;
   return text;
+}
+
+std::string Viewer::BookTitle(std::string_view code) const {
+  for (const BookList* list : {&files_.book_titles, &files_.book_names}) {
+    const std::string name = list->Lookup(code);
+    if (!name.empty()) return DisplayTextToUtf8(name);
+  }
+  for (const EnglishBook& book : EnglishBooks()) {
+    if (book.code == code) return std::string(book.name);
+  }
+  return std::string(code);
+}
+
+void Viewer::OnCopyWithReferenceChosen() {
+  if (closed_) return;
+  // Only a book's page has places in it.
+  if (shown_kind_ != Navigation::Kind::kLocation || showing_missing_book_) {
+    ports_.browser.Copy();
+    return;
+  }
+  const std::optional<PageSelection> selection = ports_.browser.Selection();
+  std::optional<AnchorEntry> first;
+  std::optional<AnchorEntry> last;
+  if (selection) {
+    first = ParseAnchorName(selection->first_anchor, 0);
+    last = ParseAnchorName(selection->last_anchor, 1);
+  }
+  if (first && !last) last = first;
+  std::string reference = BookTitle(Code(shown_location_));
+  reference += ' ';
+  if (first) {
+    if (std::tie(last->chapter, last->verse) < std::tie(first->chapter, first->verse))
+      std::swap(first, last);
+    reference += VerseSpan(first->chapter, first->verse, last->chapter, last->verse);
+  } else {
+    // A selection above the first verse, or none: the place shown.
+    reference += VerseSpan(shown_location_.chapter, shown_location_.verse, shown_location_.chapter,
+                           shown_location_.verse);
+  }
+  const std::string library =
+      files_.library ? files_.libraries[*files_.library].label : files_.short_name;
+  if (!library.empty()) {
+    reference += ", ";
+    reference += DisplayTextToUtf8(library);
+  }
+  std::string text = selection ? selection->text : std::string();
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+    text.pop_back();
+  if (!text.empty()) text += '\n';
+  text += reference;
+  ports_.controls.SetClipboardText(text);
+}
+
+void Viewer::OnPrintChosen() {
+  if (closed_) return;
+  ports_.browser.Print();
 }
 
 }  // namespace vellum

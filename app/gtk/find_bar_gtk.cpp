@@ -81,6 +81,7 @@ void FindBarGtk::Close() {
   webkit_find_controller_search_finish(finder_);
   // The reader is back where the find began.
   Run(RestoreFindPlaceScript(true));
+  Run(MarkMatchesScript("", 0));
   ++search_serial_;
   count_ = position_ = 0;
   gtk_label_set_text(GTK_LABEL(status_), "");
@@ -107,6 +108,7 @@ void FindBarGtk::Search() {
   if (text.empty()) {
     webkit_find_controller_search_finish(finder_);
     Run(RestoreFindPlaceScript(false));
+    Run(MarkMatchesScript("", 0));
     count_ = 0;
     gtk_label_set_text(GTK_LABEL(status_), "");
     return;
@@ -114,6 +116,7 @@ void FindBarGtk::Search() {
   // Kept before the search can move the page: the page's scripts run in
   // the order they are sent, and before the find that follows them.
   Run(KeepFindPlaceScript());
+  Run(MarkMatchesScript(text, kMaxMatches));
   webkit_find_controller_count_matches(finder_, text.c_str(), kOptions, kMaxMatches);
   webkit_find_controller_search(finder_, text.c_str(), kOptions, kMaxMatches);
 }
@@ -208,6 +211,7 @@ void FindBarGtk::OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer d
     if (event != WEBKIT_LOAD_FINISHED || !self->AwaitsReplies()) return;
     ++self->search_serial_;
     self->position_ = 0;
+    self->Run(MarkMatchesScript(gtk_entry_get_text(GTK_ENTRY(self->entry_)), kMaxMatches));
     webkit_find_controller_count_matches(self->finder_, gtk_entry_get_text(GTK_ENTRY(self->entry_)),
                                          kOptions, kMaxMatches);
   });

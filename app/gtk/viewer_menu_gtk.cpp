@@ -33,6 +33,10 @@ void ViewerWindowGtk::BuildMenu() {
   menu_forward_ = ItemWithKey("Forward", GDK_KEY_Right, GDK_MOD1_MASK);
   menu_index_ = ItemWithKey("Index", 0, GdkModifierType{});
   menu_copy_ = ItemWithKey("Copy", GDK_KEY_c, GDK_CONTROL_MASK);
+  menu_copy_reference_ =
+      ItemWithKey("Copy with reference", GDK_KEY_c,
+                  static_cast<GdkModifierType>(GDK_CONTROL_MASK | GDK_SHIFT_MASK));
+  menu_print_ = ItemWithKey("Print\u2026", GDK_KEY_p, GDK_CONTROL_MASK);
   menu_find_ = ItemWithKey("Find in page\u2026", GDK_KEY_f, GDK_CONTROL_MASK);
   menu_go_to_ = ItemWithKey("Go to\u2026", GDK_KEY_l, GDK_CONTROL_MASK);
   menu_on_top_ = gtk_check_menu_item_new_with_label("Always on top");
@@ -63,8 +67,10 @@ void ViewerWindowGtk::BuildMenu() {
                                                       {menu_index_, "Index1"},
                                                       {nullptr, nullptr},
                                                       {menu_copy_, "CopyCB1"},
+                                                      {menu_copy_reference_, "CopyReference1"},
                                                       {menu_find_, "Find1"},
                                                       {menu_go_to_, "GoTo1"},
+                                                      {menu_print_, "Print1"},
                                                       {nullptr, nullptr},
                                                       {menu_library_, "Library1"},
                                                       {menu_theme_, "Theme1"},
@@ -103,6 +109,8 @@ void ViewerWindowGtk::OnMenuItem(GtkWidget* item, gpointer data) {
     if (item == self->menu_forward_) v.OnForwardClicked();
     if (item == self->menu_index_) v.OnIndexClicked();
     if (item == self->menu_copy_) v.OnCopyChosen();
+    if (item == self->menu_copy_reference_) v.OnCopyWithReferenceChosen();
+    if (item == self->menu_print_) v.OnPrintChosen();
     if (item == self->menu_on_top_) v.OnAlwaysOnTopChosen();
     if (item == self->menu_follow_sync_) v.OnFollowSyncChosen();
     if (item == self->menu_find_) self->find_bar_->Open();

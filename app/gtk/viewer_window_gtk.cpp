@@ -574,7 +574,7 @@ gboolean ViewerWindowGtk::OnKey(GtkWidget*, GdkEventKey* event, gpointer data) {
       if (self->viewer_) self->viewer_->OnTextSizeChosen(*size);
       return;
     }
-    if (self->FindKey(event)) {
+    if (self->FindKey(event) || self->CommandKey(event)) {
       handled = TRUE;
       return;
     }
@@ -637,6 +637,22 @@ bool ViewerWindowGtk::FindKey(const GdkEventKey* event) {
   }
   if (event->keyval == GDK_KEY_Escape && mods == 0 && find_bar_->IsOpen()) {
     find_bar_->Close();
+    return true;
+  }
+  return false;
+}
+
+bool ViewerWindowGtk::CommandKey(const GdkEventKey* event) {
+  if (event->type != GDK_KEY_PRESS || !viewer_) return false;
+  const guint mods = event->state & gtk_accelerator_get_default_mod_mask();
+  // With Shift held the key is the capital letter.
+  if (mods == (GDK_CONTROL_MASK | GDK_SHIFT_MASK) &&
+      (event->keyval == GDK_KEY_C || event->keyval == GDK_KEY_c)) {
+    viewer_->OnCopyWithReferenceChosen();
+    return true;
+  }
+  if (mods == GDK_CONTROL_MASK && (event->keyval == GDK_KEY_p || event->keyval == GDK_KEY_P)) {
+    viewer_->OnPrintChosen();
     return true;
   }
   return false;
@@ -843,6 +859,13 @@ void ViewerWindowGtk::ShowMessage(const std::string& text) {
   gtk_window_set_title(GTK_WINDOW(dialog), "Vellum");
   gtk_dialog_run(GTK_DIALOG(dialog));
   gtk_widget_destroy(dialog);
+}
+
+void ViewerWindowGtk::SetClipboardText(const std::string& text) {
+  GtkClipboard* clipboard =
+      gtk_widget_get_clipboard(window_, gdk_atom_intern_static_string("CLIPBOARD"));
+  gtk_clipboard_set_text(clipboard, text.c_str(), static_cast<gint>(text.size()));
+  gtk_clipboard_store(clipboard);
 }
 
 void ViewerWindowGtk::SetNotice(const std::string& text) {

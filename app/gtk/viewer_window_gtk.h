@@ -54,6 +54,7 @@ class ViewerWindowGtk final : public ControlsPort {
   void CaptureMouse() override;
   void ReleaseMouse() override;
   void SetNotice(const std::string& text) override;
+  void SetClipboardText(const std::string& text) override;
   void SetLoading(bool loading) override;
 
  private:
@@ -92,6 +93,8 @@ class ViewerWindowGtk final : public ControlsPort {
   static gboolean OnFocusOut(GtkWidget* window, GdkEvent* event, gpointer self);
   static gboolean OnPageScroll(GtkWidget* view, GdkEventScroll* event, gpointer self);
   bool FindKey(const GdkEventKey* event);
+  // Ctrl+Shift+C and Ctrl+P, whichever part has the keyboard.
+  bool CommandKey(const GdkEventKey* event);
   // The Go to bar, the find bar closed for it (one bar at a time).
   void OpenGoTo();
   static void OnLoadProgress(GObject* view, GParamSpec* property, gpointer self);
@@ -133,6 +136,8 @@ class ViewerWindowGtk final : public ControlsPort {
   GtkWidget* menu_forward_ = nullptr;
   GtkWidget* menu_index_ = nullptr;
   GtkWidget* menu_copy_ = nullptr;
+  GtkWidget* menu_copy_reference_ = nullptr;
+  GtkWidget* menu_print_ = nullptr;
   GtkWidget* menu_find_ = nullptr;
   GtkWidget* menu_go_to_ = nullptr;
   GtkWidget* notice_ = nullptr;   // the host's silence, where its answer would stand

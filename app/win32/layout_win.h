@@ -75,6 +75,8 @@ enum MenuId : int {
   kBack1,
   kForward1,
   kIndex1,
+  kCopyWithReference1,
+  kPrint1,
 };
 
 enum class Face { kWindow, kArial, kArialBold, kArialBlack };

@@ -33,25 +33,28 @@ bool PopupMenuWin::Create() {
   }
   // Sentence case, an ellipsis where more is asked, the keys after a tab,
   // and groups parted by separators (0).
-  const std::pair<int, const wchar_t*> items[] = {{kBack1, L"Back\tAlt+Left"},
-                                                  {kForward1, L"Forward\tAlt+Right"},
-                                                  {kIndex1, L"Index"},
-                                                  {0, nullptr},
-                                                  {kCopyCB1, L"Copy\tCtrl+C"},
-                                                  {kFindInPage1, L"Find in page\u2026\tCtrl+F"},
-                                                  {kGoTo1, L"Go to\u2026\tCtrl+L"},
-                                                  {0, nullptr},
-                                                  {kLibrary1, L"Library"},
-                                                  {kTheme1, L"Theme"},
-                                                  {kLargerText1, L"Larger text\tCtrl++"},
-                                                  {kSmallerText1, L"Smaller text\tCtrl+-"},
-                                                  {kNormalSize1, L"Normal size\tCtrl+0"},
-                                                  {0, nullptr},
-                                                  {kAlwaysOnTop1, L"Always on top"},
-                                                  {kFollowBibleSync1, L"Follow BibleSync"},
-                                                  {0, nullptr},
-                                                  {kAbout1, L"About"},
-                                                  {kClose1, L"Close"}};
+  const std::pair<int, const wchar_t*> items[] = {
+      {kBack1, L"Back\tAlt+Left"},
+      {kForward1, L"Forward\tAlt+Right"},
+      {kIndex1, L"Index"},
+      {0, nullptr},
+      {kCopyCB1, L"Copy\tCtrl+C"},
+      {kCopyWithReference1, L"Copy with reference\tCtrl+Shift+C"},
+      {kFindInPage1, L"Find in page\u2026\tCtrl+F"},
+      {kGoTo1, L"Go to\u2026\tCtrl+L"},
+      {kPrint1, L"Print\u2026\tCtrl+P"},
+      {0, nullptr},
+      {kLibrary1, L"Library"},
+      {kTheme1, L"Theme"},
+      {kLargerText1, L"Larger text\tCtrl++"},
+      {kSmallerText1, L"Smaller text\tCtrl+-"},
+      {kNormalSize1, L"Normal size\tCtrl+0"},
+      {0, nullptr},
+      {kAlwaysOnTop1, L"Always on top"},
+      {kFollowBibleSync1, L"Follow BibleSync"},
+      {0, nullptr},
+      {kAbout1, L"About"},
+      {kClose1, L"Close"}};
   for (const auto& [id, caption] : items) {
     bool ok = false;
     if (id == 0) {

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "app/win32/layout_win.h"
 #include "platform/wide_text_win.h"
@@ -94,6 +95,12 @@ void ViewerWindowWin::OnCommand(int id) {
     case kCopyCB1:
       v.OnCopyChosen();
       break;
+    case kCopyWithReference1:
+      v.OnCopyWithReferenceChosen();
+      break;
+    case kPrint1:
+      v.OnPrintChosen();
+      break;
     case kAlwaysOnTop1:
       v.OnAlwaysOnTopChosen();
       break;
@@ -178,6 +185,35 @@ void ViewerWindowWin::ShowPopupMenu(ScreenPoint at) {
 // anything that is not is text in the ANSI code page.
 void ViewerWindowWin::ShowMessage(const std::string& text) {
   MessageBoxW(window_, DisplayTextToWide(text).c_str(), kViewerTitleW, MB_OK | MB_ICONERROR);
+}
+
+void ViewerWindowWin::SetClipboardText(const std::string& text) {
+  const std::wstring wide = Utf8ToWide(text);
+  // Windows puts lines apart with CR LF.
+  std::wstring lines;
+  for (const wchar_t c : wide) {
+    if (c == L'\n') lines += L'\r';
+    lines += c;
+  }
+  const std::size_t bytes = (lines.size() + 1) * sizeof(wchar_t);
+  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
+  if (memory == nullptr) return;
+  if (void* target = GlobalLock(memory)) {
+    std::memcpy(target, lines.c_str(), bytes);
+    GlobalUnlock(memory);
+  } else {
+    GlobalFree(memory);
+    return;
+  }
+  if (!OpenClipboard(window_)) {
+    GlobalFree(memory);
+    std::fprintf(stderr, "vellum: the clipboard is busy (error %lu)\n", GetLastError());
+    return;
+  }
+  EmptyClipboard();
+  // Once the clipboard has it, the memory is the system's.
+  if (SetClipboardData(CF_UNICODETEXT, memory) == nullptr) GlobalFree(memory);
+  CloseClipboard();
 }
 
 void ViewerWindowWin::SetNotice(const std::string& text) {

@@ -448,6 +448,11 @@ bool ViewerWindowWin::FilterMessage(MSG& msg) {
                                                      : 0,
                    0);
       return true;
+    case KeyRoute::kCopyWithReference:
+    case KeyRoute::kPrint:
+      PostMessageW(window_, kMenuCommandMessage,
+                   route == KeyRoute::kPrint ? kPrint1 : kCopyWithReference1, 0);
+      return true;
     case KeyRoute::kBack:
     case KeyRoute::kForward:
       // One step per press: a held key's repeats (lParam bit 30: the key was
@@ -546,6 +551,10 @@ LRESULT ViewerWindowWin::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
         find_bar_->OnTextChanged();
       if (go_to_bar_ && LOWORD(wparam) == kGoToText && HIWORD(wparam) == EN_CHANGE)
         go_to_bar_->OnTextChanged();
+      return 0;
+    case kMenuCommandMessage:
+      if (viewer_ && (wparam == kPrint1 || wparam == kCopyWithReference1))
+        OnCommand(static_cast<int>(wparam));
       return 0;
     case kTextSizeMessage:
       if (viewer_ && wparam == kTextSizeWheel) {

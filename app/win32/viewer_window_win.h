@@ -59,6 +59,8 @@ inline constexpr UINT kHistoryStepMessage = WM_APP + 2;
 inline constexpr UINT kTextSizeMessage = WM_APP + 3;
 // kTextSizeMessage's wParam for the wheel, with its delta in lParam.
 inline constexpr WPARAM kTextSizeWheel = 3;
+// A private message: the menu command wParam, from a key of the page.
+inline constexpr UINT kMenuCommandMessage = WM_APP + 6;
 
 class ViewerWindowWin final : public ControlsPort, private ControlListener {
  public:
@@ -93,6 +95,7 @@ class ViewerWindowWin final : public ControlsPort, private ControlListener {
   void CaptureMouse() override;
   void ReleaseMouse() override;
   void SetNotice(const std::string& text) override;
+  void SetClipboardText(const std::string& text) override;
   void SetLoading(bool loading) override;
 
  private:

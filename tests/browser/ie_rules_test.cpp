@@ -47,7 +47,10 @@ TEST(RouteKey, OnlyKeysThatActInsideThePageReachTheControlsShortcuts) {
       {"Ctrl+R", WM_KEYDOWN, 'R', kCtrl, KeyRoute::kSwallow},
       {"Ctrl+N", WM_KEYDOWN, 'N', kCtrl, KeyRoute::kSwallow},
       {"Ctrl+O", WM_KEYDOWN, 'O', kCtrl, KeyRoute::kSwallow},
-      {"Ctrl+P", WM_KEYDOWN, 'P', kCtrl, KeyRoute::kSwallow},
+      {"Ctrl+P: our print", WM_KEYDOWN, 'P', kCtrl, KeyRoute::kPrint},
+      {"Ctrl+Shift+P", WM_KEYDOWN, 'P', kCtrlShift, KeyRoute::kSwallow},
+      {"Ctrl+Shift+C: our copy with reference", WM_KEYDOWN, 'C', kCtrlShift,
+       KeyRoute::kCopyWithReference},
       {"Ctrl+L", WM_KEYDOWN, 'L', kCtrl, KeyRoute::kSwallow},
       // The text size is ours.
       {"Ctrl+plus", WM_KEYDOWN, VK_OEM_PLUS, kCtrl, KeyRoute::kLargerText},

@@ -41,6 +41,8 @@ class FakeBrowser final : public BrowserPort {
   std::optional<int> AnchorCount() override;
   bool ScrollIntoView(int ordinal) override;
   void Copy() override { ++copies; }
+  std::optional<PageSelection> Selection() override { return selection; }
+  void Print() override { ++prints; }
   void Focus() override { ++focus_calls; }
   void SetTextSize(int percent) override { text_sizes.push_back(percent); }
   // Recorded as the navigation "(own page)", its text in own_pages.
@@ -63,6 +65,8 @@ class FakeBrowser final : public BrowserPort {
   std::vector<Scroll> scrolls;
   int anchor_reads = 0;
   int copies = 0;
+  int prints = 0;
+  std::optional<PageSelection> selection;
   int focus_calls = 0;
   std::vector<int> text_sizes;  // every size the viewer set, in order
   bool refuse_navigation = false;
@@ -85,6 +89,7 @@ class FakeControls final : public ControlsPort {
   void SetVisible(Button b, bool on) override { visible[b] = on; }
   void SetEnabled(Button b, bool on) override { enabled[b] = on; }
   void SetUnderline(Button b, bool underline) override { underlined[b] = underline; }
+  void SetClipboardText(const std::string& text) override { clipboard.push_back(text); }
   Bounds WindowBounds() override { return bounds; }
   void SetWindowBounds(const Bounds& b) override {
     bounds = b;
@@ -136,6 +141,7 @@ class FakeControls final : public ControlsPort {
   std::map<Button, bool> visible;
   std::map<Button, bool> enabled;
   std::map<Button, bool> underlined;
+  std::vector<std::string> clipboard;  // every text put there, in order
   Bounds bounds{0, 0, 469, 365};
   ScreenPoint screen{1024, 768};
   std::optional<std::vector<ScreenRect>> monitors;  // default: the screen alone

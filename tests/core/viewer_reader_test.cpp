@@ -379,5 +379,62 @@ TEST(Captions, ShowFiveCharactersOfTheLibrarysOwnNames) {
   }
 }
 
+TEST(CopyWithReference, TheSelectionThenItsPlaceAndLibrary) {
+  const struct {
+    const char* what;
+    std::optional<PageSelection> selection;
+    const char* copied;  // nullptr: a plain copy instead
+  } cases[] = {
+      {"one verse", PageSelection{"Every letter", "CV002003", "CV002003"},
+       "Every letter\nAlphabet 2:3, Std"},
+      {"verses of a chapter, a line's end left off",
+       PageSelection{"a\nb\n", "CV002003", "CV002005"}, "a\nb\nAlphabet 2:3-5, Std"},
+      {"across chapters", PageSelection{"x", "CV002009", "CV003001"}, "x\nAlphabet 2:9-3:1, Std"},
+      {"only the start known", PageSelection{"x", "CV001004", ""}, "x\nAlphabet 1:4, Std"},
+      {"above the first verse: the place shown", PageSelection{"Preface", "", ""},
+       "Preface\nAlphabet 2:4, Std"},
+      {"nothing selected: the reference alone", std::nullopt, "Alphabet 2:4, Std"},
+      {"names that are not verses", PageSelection{"x", "top", "CVx"}, "x\nAlphabet 2:4, Std"},
+  };
+  for (const auto& c : cases) {
+    Harness h;
+    h.Start();
+    h.ShowNow(Loc("ALP", 2, 4));
+    h.browser.selection = c.selection;
+    h.viewer.OnCopyWithReferenceChosen();
+    ASSERT_EQ(h.controls.clipboard.size(), 1u) << c.what;
+    EXPECT_EQ(h.controls.clipboard[0], c.copied) << c.what;
+    EXPECT_EQ(h.browser.copies, 0) << c.what;
+  }
+  // Not a book's page: a plain copy, as Ctrl+C.
+  Harness h;
+  h.Start();
+  h.browser.selection = PageSelection{"Index", "", ""};
+  h.viewer.OnCopyWithReferenceChosen();
+  h.viewer.OnPrintChosen();
+  EXPECT_TRUE(h.controls.clipboard.empty());
+  EXPECT_EQ(h.browser.copies, 1);
+  EXPECT_EQ(h.browser.prints, 1);
+}
+
+TEST(CopyWithReference, NamesTheBookInFullAndTheLibraryAsTheMenuDoes) {
+  Harness h;
+  h.fs.files["C:\\Program\\web.htm\\index.ini"] += "JHN=john.htm\r\nPSA=psalms.htm\r\n";
+  h.fs.files["C:\\Program\\web.htm\\books.ini"] =
+      "[BKA]\r\nJHN=Juan\r\n[Names]\r\nJHN=San Juan\r\n";
+  for (const char* file : {"john.htm", "psalms.htm"}) {
+    h.fs.files[h.Path(file)] = "<html></html>";
+    h.browser.pages[h.Path(file)] = {VerseAnchors(3, 20)};
+  }
+  h.Start();
+  h.browser.selection = PageSelection{"Porque", "CV003016", "CV003018"};
+  h.ShowNow(Loc("JHN", 3, 16));
+  h.viewer.OnCopyWithReferenceChosen();
+  h.ShowNow(Loc("PSA", 3, 16));  // no name in the library: English
+  h.viewer.OnCopyWithReferenceChosen();
+  EXPECT_EQ(h.controls.clipboard, (std::vector<std::string>{"Porque\nSan Juan 3:16-18, Std",
+                                                            "Porque\nPsalms 3:16-18, Std"}));
+}
+
 }  // namespace
 }  // namespace vellum::testing

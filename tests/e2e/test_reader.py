@@ -6,10 +6,28 @@ import select
 import shutil
 import subprocess
 import sys
+import time
 import unittest
 
 from session import BUILD, Session, wait_until
 from test_viewer import ViewerTest
+
+def rgb_of(css):
+    """(r, g, b) of a computed "rgb(...)" or "rgba(...)" colour."""
+    return tuple(int(float(v)) for v in css.partition("(")[2].rstrip(")").split(",")[:3])
+
+
+def contrast_ratio(a, b):
+    """WCAG 2's contrast ratio of two sRGB colours."""
+    def luminance(rgb):
+        def channel(v):
+            v /= 255
+            return v / 12.92 if v <= 0.04045 else ((v + 0.055) / 1.055) ** 2.4
+        r, g, b = (channel(v) for v in rgb)
+        return 0.2126 * r + 0.7152 * g + 0.0722 * b
+    high, low = sorted((luminance(a), luminance(b)), reverse=True)
+    return (high + 0.05) / (low + 0.05)
+
 
 PSALMS_PAGE = ("<html><body><h1>Psalms</h1><a name=\"CV119105\"></a>"
                "<p>Thy word is a lamp unto my feet.</p></body></html>")
@@ -97,7 +115,91 @@ class Libraries(ViewerTest):
         self.assertIn("  web  (Sample, in ", result.stderr)
 
 
-class DarkPages(ViewerTest):
+class ThemeMenu:
+    def page_colours(self):
+        return self.s.page("[document.documentElement.className, "
+                           "getComputedStyle(document.documentElement).backgroundColor]")
+
+    def choose_theme(self, name):
+        self.choose("Theme")
+        items = wait_until(lambda: self.s.menu_items().get(name, {}).get("showing")
+                           and self.s.menu_items(), what="the Theme submenu")
+        self.choose(name, items)
+
+
+class ReadableMarks(ThemeMenu, ViewerTest):
+    """Found words, the selection and links keep WCAG AA contrast on dark and light
+    pages, as the engine draws them."""
+
+    def contrast_in(self, rect):
+        """The contrast ratio of a box of the page on screen: its commonest colour
+        against the colour that stands out most from it (the text's)."""
+        x, y = self.s.browser_origin()
+        bar = self.s.control("FindBar")
+        if bar["showing"]:  # the page starts below it
+            y = bar["extents"][1] + bar["extents"][3] + 2
+        # A little inside the box: the measure must not reach the page around it.
+        left, top, width, height = (round(v) for v in rect)
+        left, top, width, height = left + 2, top + 2, width - 4, height - 4
+        crop = ["-crop", f"{width}x{height}+{x + left}+{y + top}"]
+        if os.environ.get("VELLUM_KEEP_CROPS"):
+            self.s.run(["import", "-window", "root", *crop, os.environ["VELLUM_KEEP_CROPS"]])
+            self.s.run(["import", "-window", "root", os.environ["VELLUM_KEEP_CROPS"] + ".all.png"])
+        out = self.s.run(["import", "-window", "root", *crop, "txt:-"])
+        lines = out.splitlines()
+        depth = int(lines[0].split(",")[2])  # "# ImageMagick pixel enumeration: W,H,MAX,srgb"
+        pixels = []
+        for line in lines[1:]:
+            triple = line.partition("(")[2].partition(")")[0].split(",")[:3]
+            pixels.append(tuple(round(float(v) * 255 / depth) for v in triple))
+        background = max(set(pixels), key=pixels.count)
+        return max(contrast_ratio(background, p) for p in pixels)
+
+    def test_found_words_the_selection_and_links_stay_readable_in_both_themes(self):
+        self.show("BET", 1, 1)
+        self.s.wait_anchor_at_top("CV001001")
+        x, y = self.s.browser_origin()
+        for theme in ("Dark", "Light"):
+            self.choose_theme(theme)
+            wait_until(lambda: self.page_colours()[0] == f"vellum-{theme.lower()}", what=theme)
+            self.s.xdotool("mousemove", "--sync", str(x + 300), str(y + 200))
+            self.s.xdotool("key", "ctrl+f")
+            wait_until(lambda: self.s.control("FindBar")["showing"], what="the find bar")
+            self.s.xdotool("key", "ctrl+a")
+            self.s.xdotool("type", "the")
+            # A match other than the one selected, as the engine draws it.
+            rect = wait_until(lambda: self.s.page(
+                "(function () { var h = CSS.highlights.get('vellum-find');"
+                " if (!h || h.size < 3) return null; var r = [...h][2].getBoundingClientRect();"
+                " return [r.left, r.top, r.width, r.height]; })()"), what="the marks")
+            time.sleep(0.3)  # drawn
+            self.assertGreaterEqual(self.contrast_in(rect), 4.5, f"a found word, {theme}")
+            self.s.xdotool("key", "Escape")
+            wait_until(lambda: not self.s.control("FindBar")["showing"], what="closed")
+            wait_until(lambda: self.s.page("CSS.highlights.has('vellum-find')") is False,
+                       what="the marks gone with the bar")
+            # The reader's own selection, in a page that has the keyboard.
+            rect = self.s.page(
+                "(function () { var p = document.anchors[2].parentNode; var r = new Range();"
+                " r.setStart(p.lastChild, 2); r.setEnd(p.lastChild, 12);"
+                " getSelection().removeAllRanges(); getSelection().addRange(r);"
+                " var b = r.getBoundingClientRect(); return [b.left, b.top, b.width, b.height];"
+                " })()")
+            time.sleep(0.3)
+            self.assertGreaterEqual(self.contrast_in(rect), 4.5, f"the selection, {theme}")
+            # Links, by the colours the engine computed for them.
+            colours = self.s.page(
+                "[getComputedStyle(document.querySelector('a[href]')).color,"
+                " getComputedStyle(document.documentElement).backgroundColor,"
+                " getComputedStyle(document.body).backgroundColor]")
+            background = next((c for c in colours[1:] if not c.startswith("rgba(0, 0, 0, 0")),
+                              "rgb(255, 255, 255)")
+            self.assertGreaterEqual(contrast_ratio(rgb_of(colours[0]), rgb_of(background)), 4.5,
+                                    f"links, {theme}: {colours}")
+
+
+
+class DarkPages(ThemeMenu, ViewerTest):
     """The desktop prefers dark (GTK's own setting); the menu overrides it."""
 
     def setUp(self):
@@ -109,10 +211,6 @@ class DarkPages(ViewerTest):
             f.write("[Settings]\ngtk-application-prefer-dark-theme=1\n")
         self.s.start_viewer()
 
-    def page_colours(self):
-        return self.s.page("[document.documentElement.className, "
-                           "getComputedStyle(document.documentElement).backgroundColor]")
-
     def title_bar_is_dark(self):
         """The brightness of the title bar's own background, right of the Index button."""
         x, y, w, h = self.s.control("SBtnINDEX")["extents"]
@@ -122,12 +220,6 @@ class DarkPages(ViewerTest):
         pixel = out.splitlines()[-1].partition(":")[2]
         rgb = pixel[pixel.index("(") + 1:pixel.index(")")].split(",")[:3]
         return sum(int(float(v)) // 257 for v in rgb) / 3 < 80
-
-    def choose_theme(self, name):
-        self.choose("Theme")
-        items = wait_until(lambda: self.s.menu_items().get(name, {}).get("showing")
-                           and self.s.menu_items(), what="the Theme submenu")
-        self.choose(name, items)
 
     def test_the_desktops_preference_is_followed_and_the_menu_overrides_it_and_is_saved(self):
         dark = ["vellum-dark", "rgb(28, 27, 25)"]

@@ -348,9 +348,10 @@ class MenuAndCommands(ViewerTest):
     def test_right_click_opens_our_menu_and_about_works(self):
         items = self.open_menu_on_page()
         self.assertEqual(sorted(name for name, item in items.items() if item["showing"]),
-                         ["About", "Always on top", "Back", "Close", "Copy", "Find in page\u2026",
-                          "Follow BibleSync", "Forward", "Go to\u2026", "Index", "Larger text",
-                          "Library", "Normal size", "Smaller text", "Theme"])
+                         ["About", "Always on top", "Back", "Close", "Copy", "Copy with reference",
+                          "Find in page\u2026", "Follow BibleSync", "Forward", "Go to\u2026", "Index",
+                          "Larger text", "Library", "Normal size", "Print\u2026", "Smaller text",
+                          "Theme"])
         # Back and Forward go with their buttons: nothing to step to yet.
         self.assertFalse(items["Back"]["enabled"])
         self.assertFalse(items["Forward"]["enabled"])
@@ -372,6 +373,39 @@ class MenuAndCommands(ViewerTest):
                           what="the clipboard")
         self.assertIn("1:4", text)
         self.assertIn("soot, gum and patience", text)
+
+    def test_copy_with_reference_adds_the_verses_spanned_and_print_asks_the_system(self):
+        self.show("ALP", 1, 4)
+        self.s.wait_anchor_at_top("CV001004")
+        # From inside verse 4 to inside verse 6.
+        self.s.page("(function () { var a = document.anchors; var r = document.createRange();"
+                    " r.setStart(a[4].parentNode.lastChild, 5);"
+                    " r.setEnd(a[6].parentNode.lastChild, 8);"
+                    " getSelection().removeAllRanges(); getSelection().addRange(r); return 1; })()")
+        x, y = self.s.browser_origin()
+        self.s.xdotool("mousemove", "--sync", str(x + 300), str(y + 200))
+        self.s.xdotool("key", "ctrl+shift+c")
+        text = wait_until(lambda: self.s.run(["xclip", "-o", "-selection", "clipboard"]),
+                          what="the clipboard")
+        lines = text.split("\n")
+        self.assertEqual(lines[-1], "Alphabet 1:4-6, Sample")
+        self.assertIn("soot, gum and patience", text)
+        # The menu's item does the same.
+        subprocess.run(["xclip", "-selection", "clipboard"], input="emptied", text=True,
+                       env=self.s.env, check=True, timeout=10)
+        self.choose("Copy with reference")
+        wait_until(lambda: self.s.run(["xclip", "-o", "-selection", "clipboard"])
+                   .startswith("Alphabet 1:4") or self.s.run(
+                       ["xclip", "-o", "-selection", "clipboard"]).endswith("1:4-6, Sample"),
+                   what="the menu's copy")
+        self.s.xdotool("key", "ctrl+p")
+        dialog = wait_until(lambda: self.s.xdotool_search("--name", "^Print$"),
+                            what="the system's print dialog")
+        self.s.xdotool("windowactivate", "--sync", dialog[0])
+        self.s.xdotool("key", "Escape")
+        wait_until(lambda: not self.s.xdotool_search("--name", "^Print$"), what="cancelled")
+        self.s.host("show", "BET", "1", "1", check=True)
+        self.s.wait_caption("Beta 1:1")  # the viewer goes on
 
     def test_stay_on_top_survives_a_restart_and_leaves_the_page(self):
         self.show("ALP", 2, 4)

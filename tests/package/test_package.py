@@ -365,6 +365,7 @@ class InstalledViewer(Installed):
         catalogue = os.path.join(library, "index.ini")
         with open(catalogue) as f:
             text = f.read().replace("ShortName=Sample", "ShortName=Mine")
+            text = text.replace("Sample=1\n", "")  # what vellum-import writes is no sample
         with open(catalogue, "w") as f:
             f.write(text)
         session.start_viewer(wait_for_start_page=False)

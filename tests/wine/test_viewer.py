@@ -210,6 +210,21 @@ class Viewer(ViewerTestCase):
                         "the close button to close the bar")
         self.assertIsNone(viewer.process.poll())
 
+    def test_copy_with_reference_reaches_the_desktops_clipboard(self):
+        viewer = self.viewer()
+        viewer.host("show", "BET", "2", "3")
+        viewer.wait_for_caption("SpeedButton2", "Beta 2:3")
+        # No page renders here: nothing is selected, so the reference stands alone.
+        viewer.choose("Copy with reference")
+        deadline = time.monotonic() + 20
+        text = ""
+        while time.monotonic() < deadline and text != "Beta 2:3, Sample":
+            text = subprocess.run(["xclip", "-o", "-selection", "clipboard"], env=self.w.env,
+                                  capture_output=True, text=True, timeout=10).stdout
+            time.sleep(0.2)
+        self.assertEqual(text, "Beta 2:3, Sample")
+        self.assertIsNone(viewer.process.poll())
+
     def test_the_find_bars_count_keeps_its_width_in_a_narrow_window(self):
         viewer = self.viewer(settings_text(100, 100, 260, 300))
         for _ in range(2):  # and after reopening
@@ -237,7 +252,7 @@ class Viewer(ViewerTestCase):
             f.write("[INFO]\r\nShortName=Zed & Co\r\n[Bookfiles]\r\nIDX=index.htm\r\n")
         viewer.start()
         viewer.wait_for_caption("SBtnINDEX", "Index Zed & Co")
-        viewer.choose_library(0)
+        viewer.choose_library(1)  # the sample: listed after the real library
         viewer.wait_for_caption("SBtnINDEX", "Index Sample")
         viewer.stop()
         self.assertIn("[Reader]\r\nLibrary=web\r\nLibraryPlace=program\r\n", viewer.settings())

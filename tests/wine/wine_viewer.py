@@ -130,7 +130,8 @@ class WineViewer:
     # The popup menu's items, in order (separators are passed over by the keys;
     # Back and Forward, disabled at first, are not: the system passes over
     # them only in its own menus).
-    MENU = ["Back", "Forward", "Index", "Copy", "Find in page", "Go to", "Library", "Theme",
+    MENU = ["Back", "Forward", "Index", "Copy", "Copy with reference", "Find in page", "Go to",
+            "Print", "Library", "Theme",
             "Larger text", "Smaller text", "Normal size", "Always on top", "Follow BibleSync",
             "About", "Close"]
     THEMES = ["Follow system", "Light", "Dark"]
