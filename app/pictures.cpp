@@ -161,16 +161,16 @@ Picture MenuIconPicture(std::uint32_t background) {
   return canvas.Take();
 }
 
-Picture DragHandlePicture() {
-  Canvas canvas(19, Opaque(0xDBDBDB));
-  canvas.Fill(9, 3, 9, 15, Opaque(0x000000));
-  canvas.Fill(3, 9, 15, 9, Opaque(0x000000));
+Picture DragHandlePicture(std::uint32_t ink, std::uint32_t background) {
+  Canvas canvas(19, background);
+  canvas.Fill(9, 3, 9, 15, ink);
+  canvas.Fill(3, 9, 15, 9, ink);
   const double heads[4][6] = {{9.5, 1, 6.5, 4.5, 12.5, 4.5},
                               {9.5, 18, 6.5, 14.5, 12.5, 14.5},
                               {1, 9.5, 4.5, 6.5, 4.5, 12.5},
                               {18, 9.5, 14.5, 6.5, 14.5, 12.5}};
   for (const auto& head : heads)
-    canvas.Triangle(head, Opaque(0x000000));
+    canvas.Triangle(head, ink);
   return canvas.Take();
 }
 

@@ -19,8 +19,9 @@ inline constexpr std::uint32_t kTransparent = 0x00000000;
 
 // 16 x 16: the menu icon, a small open book with a ribbon, on `background`.
 Picture MenuIconPicture(std::uint32_t background = kTransparent);
-// 19 x 19: the drag handle, a black four-way arrow on light grey.
-Picture DragHandlePicture();
+// 19 x 19: the drag handle, a four-way arrow in `ink` on `background`: the
+// title bar's own face, so that it never looks like a pressed button.
+Picture DragHandlePicture(std::uint32_t ink = 0xFF000000u, std::uint32_t background = kTransparent);
 
 // The program's icon: the menu icon's open book with its ribbon, drawn as
 // shapes so that it scales. size x size pixels, edges anti-aliased, on a

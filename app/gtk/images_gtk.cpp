@@ -30,8 +30,9 @@ GdkPixbuf* NewMenuIcon() {
   return ToPixbuf(MenuIconPicture());
 }
 
-GdkPixbuf* NewDragHandle() {
-  return ToPixbuf(DragHandlePicture());
+GdkPixbuf* NewDragHandle(bool dark) {
+  // The title bar's text colours.
+  return ToPixbuf(DragHandlePicture(dark ? 0xFFE4E0D8u : 0xFF000000u));
 }
 
 }  // namespace vellum

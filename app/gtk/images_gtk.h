@@ -8,6 +8,6 @@ namespace vellum {
 // 16 x 16: the menu icon, a small open book with a ribbon.
 GdkPixbuf* NewMenuIcon();
 // 19 x 19: the drag handle, a black four-way arrow on light grey.
-GdkPixbuf* NewDragHandle();
+GdkPixbuf* NewDragHandle(bool dark = false);
 
 }  // namespace vellum

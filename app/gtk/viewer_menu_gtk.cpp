@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "app/gtk/images_gtk.h"
 #include "app/gtk/viewer_window_gtk.h"
 #include "app/gtk/widgets_gtk.h"
 #include "core/guarded.h"
@@ -172,6 +173,10 @@ void ViewerWindowGtk::ShowTheme(bool dark) {
     gtk_style_context_add_class(style, "dark");
   } else {
     gtk_style_context_remove_class(style, "dark");
+  }
+  if (GdkPixbuf* handle = NewDragHandle(dark)) {
+    gtk_image_set_from_pixbuf(GTK_IMAGE(gtk_bin_get_child(GTK_BIN(image2_))), handle);
+    g_object_unref(handle);
   }
   browser_->SetDark(dark);
 }

@@ -13,6 +13,7 @@
 #include "core/guarded.h"
 #include "core/scoped_value.h"
 #include "core/text.h"
+#include "core/title_bar.h"
 #include "host/protocol.h"
 #include "host/x11_link.h"
 
@@ -20,13 +21,12 @@ namespace vellum {
 namespace {
 
 constexpr int kPanelHeight = 26;
-constexpr int kBorder = 3;        // the sizing frame around the client area
-constexpr int kRightBlock = 113;  // from Back's left edge to the panel's right edge
+constexpr int kBorder = 3;                   // the sizing frame around the client area
+constexpr int kRightBlock = kBackFromRight;  // from Back's left edge to the panel's right edge
 // The Index button: its place and design width, and the gap it keeps to Back.
-constexpr int kIndexLeft = 198;
-constexpr int kIndexWidth = 40;
-constexpr int kIndexGap = 4;
 constexpr int kIndexRightPadding = 5;
+constexpr int kTarget = kTitleBarTarget;
+constexpr int kTop = kTitleBarTargetTop;
 
 // Fonts and colours of the title bar. "Arial" resolves to a metric-compatible
 // face (Liberation Sans) where Arial itself is not installed.
@@ -53,6 +53,11 @@ window.dark button.speed label { color: #E4E0D8; }
 window.dark #SpeedButton2 label, window.dark #SBtnINDEX label { color: #8AB4F8; }
 window.dark #SpeedButton1 label { color: #D7AEFB; }
 window.dark #SBtnBACK:disabled label, window.dark #SBtnFORWARD:disabled label { color: #6E6A64; }
+button.speed:focus, #Image1:focus { outline: 2px solid #3A6FD8; outline-offset: -2px; }
+window.dark button.speed:focus, window.dark #Image1:focus { outline-color: #8AB4F8; }
+window button.speed:hover { background-color: rgba(128, 128, 128, 0.18); }
+#SpeedButton1 { border: 1px solid #800080; border-radius: 3px; background-color: #F6EEF6; }
+window.dark #SpeedButton1 { border-color: #D7AEFB; background-color: #3A3340; }
 #Notice { font-family: Arial, "Liberation Sans", sans-serif; font-size: 11px; font-style: italic;
           color: #6B6B6B; }
 window.dark #Notice { color: #A8A39A; }
@@ -145,7 +150,6 @@ ViewerWindowGtk::ViewerWindowGtk(const StartOptions& options) : options_(options
 }
 
 ViewerWindowGtk::~ViewerWindowGtk() {
-  if (fit_index_idle_ != 0) g_source_remove(fit_index_idle_);
   // Nothing may call into the behaviour while the window goes away.
   if (GdkWindow* top = TopGdkWindow()) gdk_window_remove_filter(top, FilterXEvent, this);
   for (const auto& [instance, id] : handlers_) {
@@ -259,26 +263,33 @@ void ViewerWindowGtk::BuildTitleBar() {
   gtk_box_pack_end(GTK_BOX(row), right_, FALSE, FALSE, 0);
 
   GdkPixbuf* icon = NewMenuIcon();
-  image1_ = AddImage("Image1", "Menu", icon, 3, 2, 17, 18, 0);
+  image1_ = AddImage("Image1", "Menu", icon, kMenuIconLeft, kTop, kTarget, kTarget, 0);
   g_object_unref(icon);
-  buttons_[Button::kLocation] = AddButton("SpeedButton2", ".....", 28, 1, 77, 19, 0);
-  buttons_[Button::kPendingJump] = AddButton("SpeedButton1", ".....", 108, 1, 77, 19, 0);
-  buttons_[Button::kIndex] = AddButton("SBtnINDEX", "Index", kIndexLeft, 1, kIndexWidth, 19, 0);
+  buttons_[Button::kLocation] =
+      AddButton("SpeedButton2", ".....", kLocationLeft, kTop, kLocationWidth, kTarget, 0);
+  buttons_[Button::kPendingJump] =
+      AddButton("SpeedButton1", ".....", kPendingLeft, kTop, kPendingWidth, kTarget, 0);
+  buttons_[Button::kIndex] =
+      AddButton("SBtnINDEX", "Index", kIndexLeft, kTop, kIndexMinWidth, kTarget, 0);
   // Quiet words where the host's answer would stand; the whole text is its tooltip.
   notice_ = gtk_label_new("");
   SetAccessible(notice_, "Notice");
   gtk_label_set_ellipsize(GTK_LABEL(notice_), PANGO_ELLIPSIZE_END);
   gtk_label_set_xalign(GTK_LABEL(notice_), 0.0f);
-  gtk_widget_set_size_request(notice_, 85, 19);
+  gtk_widget_set_size_request(notice_, kPendingWidth, kTarget);
   gtk_widget_set_no_show_all(notice_, TRUE);
-  Place(notice_, 110, 3, 0);
-  buttons_[Button::kBack] = AddButton("SBtnBACK", "<", 348, 1, 19, 19, 113);
-  buttons_[Button::kForward] = AddButton("SBtnFORWARD", ">", 369, 1, 19, 19, 92);
+  Place(notice_, kPendingLeft, kTop, 0);
+  buttons_[Button::kBack] =
+      AddButton("SBtnBACK", "<", 0, kTop, kTarget, kTarget, kBackFromRight, "Back");
+  buttons_[Button::kForward] =
+      AddButton("SBtnFORWARD", ">", 0, kTop, kTarget, kTarget, kForwardFromRight, "Forward");
   GdkPixbuf* handle = NewDragHandle();
-  image2_ = AddImage("Image2", "Move", handle, 398, 0, 19, 19, 63);
+  image2_ = AddImage("Image2", "Move", handle, 0, kTop, kTarget, kTarget, kHandleFromRight);
   g_object_unref(handle);
-  minimize_button_ = AddButton("SpeedButton4", "_", 425, 1, 17, 19, 36, "Minimize");
-  close_button_ = AddButton("SpeedButton3", "X", 443, 1, 17, 19, 18, "Close");
+  minimize_button_ =
+      AddButton("SpeedButton4", "_", 0, kTop, kTarget, kTarget, kMinimizeFromRight, "Minimize");
+  close_button_ =
+      AddButton("SpeedButton3", "X", 0, kTop, kTarget, kTarget, kCloseFromRight, "Close");
 
   gtk_widget_set_no_show_all(buttons_[Button::kPendingJump], TRUE);
   gtk_widget_set_sensitive(buttons_[Button::kBack], FALSE);
@@ -287,6 +298,8 @@ void ViewerWindowGtk::BuildTitleBar() {
     Connect(buttons_[b], "button-press-event", G_CALLBACK(OnButtonPress));
     Connect(buttons_[b], "button-release-event", G_CALLBACK(OnButtonRelease));
   }
+  // The menu icon is a button too: the keyboard opens the menu from it.
+  gtk_widget_set_can_focus(image1_, TRUE);
   for (GtkWidget* image : {image1_, image2_}) {
     Connect(image, "button-press-event", G_CALLBACK(OnButtonPress));
   }
@@ -309,8 +322,10 @@ GtkWidget* ViewerWindowGtk::AddButton(const char* name, const char* caption, int
   gtk_widget_set_name(button, name);
   gtk_style_context_add_class(gtk_widget_get_style_context(button), "speed");
   gtk_button_set_relief(GTK_BUTTON(button), GTK_RELIEF_NONE);
+  // Tab and F6 reach every button, which shows its focus; a click leaves
+  // the keyboard where it was.
   gtk_widget_set_focus_on_click(button, FALSE);
-  gtk_widget_set_can_focus(button, FALSE);
+  gtk_widget_set_can_focus(button, TRUE);
   gtk_widget_set_size_request(button, w, h);
   gtk_label_set_ellipsize(GTK_LABEL(label), PANGO_ELLIPSIZE_END);
   // Wide speed buttons show their caption from the left, after a margin.
@@ -645,6 +660,26 @@ bool ViewerWindowGtk::FindKey(const GdkEventKey* event) {
 bool ViewerWindowGtk::CommandKey(const GdkEventKey* event) {
   if (event->type != GDK_KEY_PRESS || !viewer_) return false;
   const guint mods = event->state & gtk_accelerator_get_default_mod_mask();
+  // F6 goes between the page and the title bar, as between a browser's
+  // page and its toolbar.
+  if (event->keyval == GDK_KEY_F6 && (mods == 0 || mods == GDK_SHIFT_MASK)) {
+    GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(window_));
+    if (focus != nullptr && (focus == panel_ || gtk_widget_is_ancestor(focus, panel_))) {
+      browser_->Focus();
+    } else {
+      gtk_widget_grab_focus(image1_);
+    }
+    return true;
+  }
+  const bool activate = event->keyval == GDK_KEY_Return || event->keyval == GDK_KEY_KP_Enter ||
+                        event->keyval == GDK_KEY_space;
+  if (activate && mods == 0 && gtk_widget_has_focus(image1_)) {
+    gint x = 0;
+    gint y = 0;
+    gdk_window_get_origin(TopGdkWindow(), &x, &y);
+    viewer_->OnMenuIconPressed({x + kBorder + kMenuIconLeft, y + kBorder + kTop + kTarget});
+    return true;
+  }
   // With Shift held the key is the capital letter.
   if (mods == (GDK_CONTROL_MASK | GDK_SHIFT_MASK) &&
       (event->keyval == GDK_KEY_C || event->keyval == GDK_KEY_c)) {
@@ -697,47 +732,70 @@ gboolean ViewerWindowGtk::OnHandleMotion(GtkWidget*, GdkEventMotion* event, gpoi
 void ViewerWindowGtk::SetCaption(Button button, const std::string& caption) {
   GtkWidget* label = gtk_bin_get_child(GTK_BIN(ButtonWidget(button)));
   gtk_label_set_text(GTK_LABEL(label), CaptionToUtf8(caption).c_str());
-  // The accessible name follows the caption.
-  atk_object_set_name(gtk_widget_get_accessible(ButtonWidget(button)),
-                      CaptionToUtf8(caption).c_str());
-  if (button == Button::kIndex) FitIndexButton();
+  // The accessible name follows the caption, where the caption says it.
+  if (button != Button::kBack && button != Button::kForward)
+    atk_object_set_name(gtk_widget_get_accessible(ButtonWidget(button)),
+                        CaptionToUtf8(caption).c_str());
+  if (button == Button::kIndex) LayOutLeftParts();
 }
 
-// The Index button takes the width its caption needs, from its design width
-// up to the title bar's free width (to Back, less a gap); a longer caption
-// ends in an ellipsis and is shown whole as the button's tooltip.
-void ViewerWindowGtk::FitIndexButton() {
-  GtkWidget* button = buttons_[Button::kIndex];
-  GtkWidget* label = gtk_bin_get_child(GTK_BIN(button));
-  const int free = gtk_widget_get_allocated_width(left_) - kIndexLeft - kIndexGap;
+// The left-hand parts share what the right-hand block leaves them: as
+// designed where that fits, closed up and giving way in order below it
+// (LayOutTitleBar), each time the row is laid out. A cut Index caption is
+// shown whole as the button's tooltip.
+TitleBarParts ViewerWindowGtk::LeftParts() const {
+  GtkWidget* label = gtk_bin_get_child(GTK_BIN(buttons_.at(Button::kIndex)));
   int minimum = 0;
   int natural = 0;
   gtk_widget_get_preferred_width(label, &minimum, &natural);
-  const int wanted = natural + kIndexRightPadding;
-  const int width = std::max(kIndexWidth, std::min(wanted, free));
-  int current = 0;
-  gtk_widget_get_size_request(button, &current, nullptr);
-  if (width != current) gtk_widget_set_size_request(button, width, 19);
-  gtk_widget_set_tooltip_text(button,
-                              wanted > free ? gtk_label_get_text(GTK_LABEL(label)) : nullptr);
+  return LayOutTitleBar(std::max(gtk_widget_get_allocated_width(panel_), kNarrowestPanel),
+                        natural + kIndexRightPadding, pending_wanted_ || notice_wanted_, 96);
+}
+
+void ViewerWindowGtk::LayOutLeftParts() {
+  if (left_ != nullptr) gtk_widget_queue_resize(left_);
 }
 
 void ViewerWindowGtk::OnLeftAllocate(GtkWidget*, GdkRectangle*, gpointer data) {
   auto* self = static_cast<ViewerWindowGtk*>(data);
-  // Sizes are not to change inside an allocation: once it is done.
-  if (self->fit_index_idle_ != 0) return;
-  self->fit_index_idle_ = g_idle_add(
-      [](gpointer window) -> gboolean {
-        auto* me = static_cast<ViewerWindowGtk*>(window);
-        me->fit_index_idle_ = 0;
-        Guarded([&] { me->FitIndexButton(); });
-        return G_SOURCE_REMOVE;
-      },
-      self);
+  Guarded([&] {
+    // The layout has given each part its natural size at its first place;
+    // each is given its slot instead, or taken off the row, with nothing
+    // that would lay the row out again.
+    const TitleBarParts parts = self->LeftParts();
+    GtkWidget* index = self->buttons_[Button::kIndex];
+    const struct {
+      GtkWidget* widget;
+      const TitleSlot& slot;
+      bool wanted;
+    } places[] = {
+        {self->buttons_[Button::kLocation], parts.location, true},
+        {self->buttons_[Button::kPendingJump], parts.pending, self->pending_wanted_},
+        {self->notice_, parts.pending, self->notice_wanted_ && !self->pending_wanted_},
+        {index, parts.index, true},
+    };
+    for (const auto& place : places) {
+      const bool shown = place.wanted && place.slot.shown;
+      gtk_widget_set_child_visible(place.widget, shown ? TRUE : FALSE);
+      if (!shown || !gtk_widget_get_visible(place.widget)) continue;
+      GtkAllocation slot{place.slot.x, kTop, place.slot.width, kTarget};
+      gtk_widget_size_allocate(place.widget, &slot);
+    }
+    GtkWidget* label = gtk_bin_get_child(GTK_BIN(index));
+    const char* tip = parts.index_cut ? gtk_label_get_text(GTK_LABEL(label)) : nullptr;
+    gchar* current = gtk_widget_get_tooltip_text(index);
+    if (g_strcmp0(current, tip) != 0) gtk_widget_set_tooltip_text(index, tip);
+    g_free(current);
+  });
 }
 
 void ViewerWindowGtk::SetVisible(Button button, bool visible) {
+  if (button == Button::kPendingJump) pending_wanted_ = visible;
   gtk_widget_set_visible(ButtonWidget(button), visible);
+  if (button == Button::kPendingJump) {
+    gtk_widget_set_visible(notice_, notice_wanted_ && !visible);
+    LayOutLeftParts();
+  }
 }
 
 void ViewerWindowGtk::SetEnabled(Button button, bool enabled) {
@@ -872,7 +930,9 @@ void ViewerWindowGtk::SetNotice(const std::string& text) {
   const std::string shown = DisplayTextToUtf8(text);
   gtk_label_set_text(GTK_LABEL(notice_), shown.c_str());
   gtk_widget_set_tooltip_text(notice_, shown.empty() ? nullptr : shown.c_str());
-  gtk_widget_set_visible(notice_, shown.empty() ? FALSE : TRUE);
+  notice_wanted_ = !shown.empty();
+  gtk_widget_set_visible(notice_, notice_wanted_ && !pending_wanted_);
+  LayOutLeftParts();
 }
 
 void ViewerWindowGtk::SetLoading(bool loading) {

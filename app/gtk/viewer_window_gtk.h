@@ -16,6 +16,7 @@
 #include "app/gtk/theme_gtk.h"
 #include "browser/webkit_browser_gtk.h"
 #include "core/ports.h"
+#include "core/title_bar.h"
 #include "core/viewer.h"
 #include "platform/platform.h"
 
@@ -99,8 +100,11 @@ class ViewerWindowGtk final : public ControlsPort {
   void OpenGoTo();
   static void OnLoadProgress(GObject* view, GParamSpec* property, gpointer self);
   static void OnLeftAllocate(GtkWidget* widget, GdkRectangle* allocation, gpointer self);
-  // Sizes the Index button to its caption within the title bar's free width.
-  void FitIndexButton();
+  // Places and sizes the title bar's left-hand parts for its width.
+  void LayOutLeftParts();
+  TitleBarParts LeftParts() const;
+  bool pending_wanted_ = false;  // the viewer offers a pending jump
+  bool notice_wanted_ = false;   // ... or tells of the host's silence
   static gboolean OnHandleMotion(GtkWidget* widget, GdkEventMotion* event, gpointer self);
   static void OnMenuItem(GtkWidget* item, gpointer self);
   static void OnLibraryItem(GtkWidget* item, gpointer self);
@@ -124,7 +128,6 @@ class ViewerWindowGtk final : public ControlsPort {
   GtkWidget* window_ = nullptr;
   GtkWidget* panel_ = nullptr;
   GtkWidget* left_ = nullptr;   // the controls anchored to the left
-  guint fit_index_idle_ = 0;    // the Index button's width, fitted once the allocation is done
   GtkWidget* right_ = nullptr;  // the controls anchored to the right
   GtkWidget* image1_ = nullptr;
   GtkWidget* image2_ = nullptr;

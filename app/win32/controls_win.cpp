@@ -3,7 +3,6 @@
 #include <windowsx.h>
 
 #include <algorithm>
-
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -90,6 +89,20 @@ bool CommonMessage(HWND window, UINT message, LPARAM lparam, LRESULT* result) {
   return false;
 }
 
+// The keyboard's place, as the system marks it: a dotted frame inside.
+void DrawFocusMark(HWND window, HDC dc, RECT box) {
+  if (GetFocus() != window) return;
+  InflateRect(&box, -2, -2);
+  SetTextColor(dc, RGB(0, 0, 0));
+  SetBkColor(dc, RGB(255, 255, 255));
+  DrawFocusRect(dc, &box);
+}
+
+// Space and Enter press a focused button or picture, as a click would.
+bool IsPressKey(UINT message, WPARAM key) {
+  return message == WM_KEYDOWN && (key == VK_SPACE || key == VK_RETURN);
+}
+
 void PaintButton(HWND window, HDC dc, const ControlState& state) {
   RECT box{};
   GetClientRect(window, &box);
@@ -99,6 +112,14 @@ void PaintButton(HWND window, HDC dc, const ControlState& state) {
   GetCursorPos(&cursor);
   ScreenToClient(window, &cursor);
   const bool down = state.pressed && PtInRect(&box, cursor);
+  if (state.look.framed && enabled) {
+    // Always a button: the caption's colour round it.
+    HBRUSH frame = CreateSolidBrush(CaptionColour(state));
+    if (frame != nullptr) {
+      FrameRect(dc, &box, frame);
+      DeleteObject(frame);
+    }
+  }
   // Flat: an edge only while the mouse is over the button.
   if (enabled && down) {
     DrawEdge(dc, &box, BDR_SUNKENOUTER, BF_RECT);
@@ -106,7 +127,13 @@ void PaintButton(HWND window, HDC dc, const ControlState& state) {
     DrawEdge(dc, &box, BDR_RAISEDINNER, BF_RECT);
   }
   wchar_t caption[256] = {};
-  const int length = GetWindowTextW(window, caption, 256);
+  int length = 0;
+  if (state.look.glyph != nullptr) {
+    lstrcpynW(caption, state.look.glyph, 256);
+    length = lstrlenW(caption);
+  } else {
+    length = GetWindowTextW(window, caption, 256);
+  }
   HGDIOBJ old_font =
       SelectObject(dc, state.look.font != nullptr ? static_cast<HGDIOBJ>(state.look.font)
                                                   : GetStockObject(DEFAULT_GUI_FONT));
@@ -136,6 +163,7 @@ void PaintButton(HWND window, HDC dc, const ControlState& state) {
     DrawTextW(dc, caption, length, &text, format);
   }
   SelectObject(dc, old_font);
+  DrawFocusMark(window, dc, box);
 }
 
 LRESULT ButtonMessage(HWND window, ControlState* state, UINT message, WPARAM wparam,
@@ -202,7 +230,14 @@ LRESULT ButtonMessage(HWND window, ControlState* state, UINT message, WPARAM wpa
       }
       return 0;
     case WM_ENABLE:
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
       InvalidateRect(window, nullptr, FALSE);
+      return 0;
+    case WM_KEYDOWN:
+      if (!IsPressKey(message, wparam) || !IsWindowEnabled(window))
+        return DefWindowProcW(window, message, wparam, lparam);
+      Notify(window, *state, ControlEvent::kClick, MAKELPARAM(0, 0));
       return 0;
     case WM_SETTEXT:
       result = DefWindowProcW(window, message, wparam, lparam);
@@ -245,6 +280,10 @@ LRESULT ImageMessage(HWND window, ControlState* state, UINT message, WPARAM wpar
       if (state->cursor == nullptr) break;
       SetCursor(state->cursor);
       return TRUE;
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+      InvalidateRect(window, nullptr, FALSE);
+      return 0;
     case WM_PAINT: {
       PAINTSTRUCT paint{};
       HDC dc = BeginPaint(window, &paint);
@@ -260,15 +299,19 @@ LRESULT ImageMessage(HWND window, ControlState* state, UINT message, WPARAM wpar
           // with the control, pixel for pixel.
           const int width = MulDiv(info.bmWidth, state->dpi, 96);
           const int height = MulDiv(info.bmHeight, state->dpi, 96);
+          // In the middle of the target, which is larger than the picture.
+          const int x = std::max(0, (static_cast<int>(box.right) - width) / 2);
+          const int y = std::max(0, (static_cast<int>(box.bottom) - height) / 2);
           if (width == info.bmWidth && height == info.bmHeight) {
-            BitBlt(dc, 0, 0, width, height, memory, 0, 0, SRCCOPY);
+            BitBlt(dc, x, y, width, height, memory, 0, 0, SRCCOPY);
           } else {
             SetStretchBltMode(dc, COLORONCOLOR);
-            StretchBlt(dc, 0, 0, width, height, memory, 0, 0, info.bmWidth, info.bmHeight, SRCCOPY);
+            StretchBlt(dc, x, y, width, height, memory, 0, 0, info.bmWidth, info.bmHeight, SRCCOPY);
           }
           SelectObject(memory, old);
         }
         if (memory != nullptr) DeleteDC(memory);
+        DrawFocusMark(window, dc, box);
       }
       EndPaint(window, &paint);
       return 0;
@@ -452,8 +495,15 @@ HBITMAP NewMenuIcon(bool dark) {
                       (static_cast<std::uint32_t>(GetGValue(face)) << 8) | GetBValue(face)));
 }
 
-HBITMAP NewDragHandle() {
-  return ToBitmap(DragHandlePicture());
+HBITMAP NewDragHandle(bool dark) {
+  // The arrow in the bar's text colour, on the bar's own face.
+  const COLORREF face = dark ? kDarkFace : GetSysColor(COLOR_BTNFACE);
+  const COLORREF ink = dark ? kDarkText : GetSysColor(COLOR_BTNTEXT);
+  const auto argb = [](COLORREF c) {
+    return 0xFF000000u | (static_cast<std::uint32_t>(GetRValue(c)) << 16) |
+           (static_cast<std::uint32_t>(GetGValue(c)) << 8) | GetBValue(c);
+  };
+  return ToBitmap(DragHandlePicture(argb(ink), argb(face)));
 }
 
 }  // namespace vellum::win32

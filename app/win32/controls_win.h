@@ -38,6 +38,11 @@ struct ButtonLook {
   HFONT font = nullptr;  // not owned
   COLORREF colour = kWindowTextColour;
   int margin = -1;  // caption's distance from the left edge; -1: centred
+  // Drawn instead of the window text, which then names the button for
+  // assistive technology ("<" for "Back"); nullptr: the text is drawn.
+  const wchar_t* glyph = nullptr;
+  // A frame in the caption's colour: a button that waits to be pressed.
+  bool framed = false;
 };
 
 HWND CreatePanel(HWND parent, int id, ControlListener* listener);
@@ -64,6 +69,6 @@ void SetImageBitmap(HWND image, HBITMAP bitmap);
 // Our own pictures: the 16x16 menu icon (on the face it stands on) and the
 // 19x19 drag handle.
 HBITMAP NewMenuIcon(bool dark = false);
-HBITMAP NewDragHandle();
+HBITMAP NewDragHandle(bool dark = false);
 
 }  // namespace vellum::win32

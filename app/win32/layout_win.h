@@ -7,6 +7,7 @@
 #include <array>
 
 #include "app/win32/controls_win.h"
+#include "core/title_bar.h"
 
 namespace vellum::win32 {
 
@@ -95,19 +96,48 @@ struct ControlPlace {
 inline constexpr COLORREF kBlue = RGB(0, 0, 255);
 inline constexpr COLORREF kPurple = RGB(128, 0, 128);
 
-// Places within Panel1, in title-bar order from left to right.
+// Places within Panel1, in title-bar order from left to right: every button
+// a 24-pixel target at 96 DPI. The left-hand parts' places are their design;
+// LayOutTitleBar moves and cuts them in a narrow window.
+inline constexpr int kT = kTitleBarTarget;
+inline constexpr int kY = kTitleBarTargetTop;
 inline constexpr std::array<ControlPlace, 9> kTitleBar{{
-    {kImage1, "Image1", nullptr, 3, 2, 17, 18, 0, Face::kWindow, kWindowTextColour, -1},
-    {kSpeedButton2, "SpeedButton2", L".....", 28, 1, 77, 19, 0, Face::kArial, kBlue, 7},
-    {kSpeedButton1, "SpeedButton1", L".....", 108, 1, 77, 19, 0, Face::kArial, kPurple, 7},
-    {kSBtnINDEX, "SBtnINDEX", L"Index", 198, 1, 40, 19, 0, Face::kArialBold, kBlue, 5},
-    {kSBtnBACK, "SBtnBACK", L"<", 348, 1, 19, 19, 113, Face::kArialBlack, kWindowTextColour, -1},
-    {kSBtnFORWARD, "SBtnFORWARD", L">", 369, 1, 19, 19, 92, Face::kArialBlack, kWindowTextColour,
+    {kImage1, "Image1", nullptr, kMenuIconLeft, kY, kT, kT, 0, Face::kWindow, kWindowTextColour,
      -1},
-    {kImage2, "Image2", nullptr, 398, 0, 19, 19, 63, Face::kWindow, kWindowTextColour, -1},
-    {kSpeedButton4, "SpeedButton4", L"_", 425, 1, 17, 19, 36, Face::kWindow, kWindowTextColour, -1},
-    {kSpeedButton3, "SpeedButton3", L"X", 443, 1, 17, 19, 18, Face::kWindow, kWindowTextColour, -1},
+    {kSpeedButton2, "SpeedButton2", L".....", kLocationLeft, kY, kLocationWidth, kT, 0,
+     Face::kArial, kBlue, 7},
+    {kSpeedButton1, "SpeedButton1", L".....", kPendingLeft, kY, kPendingWidth, kT, 0, Face::kArial,
+     kPurple, 7},
+    {kSBtnINDEX, "SBtnINDEX", L"Index", kIndexLeft, kY, kIndexMinWidth, kT, 0, Face::kArialBold,
+     kBlue, 5},
+    {kSBtnBACK, "SBtnBACK", L"<", 0, kY, kT, kT, kBackFromRight, Face::kArialBlack,
+     kWindowTextColour, -1},
+    {kSBtnFORWARD, "SBtnFORWARD", L">", 0, kY, kT, kT, kForwardFromRight, Face::kArialBlack,
+     kWindowTextColour, -1},
+    {kImage2, "Image2", nullptr, 0, kY, kT, kT, kHandleFromRight, Face::kWindow, kWindowTextColour,
+     -1},
+    {kSpeedButton4, "SpeedButton4", L"_", 0, kY, kT, kT, kMinimizeFromRight, Face::kWindow,
+     kWindowTextColour, -1},
+    {kSpeedButton3, "SpeedButton3", L"X", 0, kY, kT, kT, kCloseFromRight, Face::kWindow,
+     kWindowTextColour, -1},
 }};
+
+// The name of a title-bar button that shows a sign: what assistive
+// technology reads; nullptr for the others, whose caption is their name.
+constexpr const wchar_t* SpokenName(int id) {
+  switch (id) {
+    case kSBtnBACK:
+      return L"Back";
+    case kSBtnFORWARD:
+      return L"Forward";
+    case kSpeedButton4:
+      return L"Minimize";
+    case kSpeedButton3:
+      return L"Close";
+    default:
+      return nullptr;
+  }
+}
 
 // The layout is designed at 96 DPI; at other DPIs every length grows with it.
 constexpr int Scaled(int value, int dpi) {

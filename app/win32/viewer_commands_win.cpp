@@ -14,10 +14,7 @@
 
 namespace vellum::win32 {
 
-// The Index button takes the width its caption needs, from its design width
-// up to the title bar's free width (to Back, less a gap); a longer caption
-// ends in an ellipsis and is shown whole as the button's tooltip.
-int ViewerWindowWin::FitIndexButton(int panel_width) {
+int ViewerWindowWin::IndexCaptionWidth() {
   HWND button = controls_[kSBtnINDEX];
   wchar_t caption[256] = {};
   const int length = GetWindowTextW(button, caption, 256);
@@ -28,18 +25,21 @@ int ViewerWindowWin::FitIndexButton(int panel_width) {
     SelectObject(dc, old);
     ReleaseDC(button, dc);
   }
-  const int wanted = text.cx + Scaled(5 + 5, dpi_);  // the caption's margin, and as much after
-  const int free = panel_width - Scaled(113, dpi_) - Scaled(198, dpi_) - Scaled(4, dpi_);
-  if (wanted > free) MakeIndexTooltip();
-  if (tooltip_ != nullptr) {
-    TTTOOLINFOW tool{};
-    tool.cbSize = sizeof tool;
-    tool.hwnd = panel_;
-    tool.uId = reinterpret_cast<UINT_PTR>(button);
-    tool.lpszText = wanted > free ? caption : const_cast<wchar_t*>(L"");
-    SendMessageW(tooltip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
-  }
-  return std::max(Scaled(40, dpi_), std::min(wanted, free));
+  return text.cx + Scaled(5 + 5, dpi_);  // the caption's margin, and as much after
+}
+
+void ViewerWindowWin::ShowIndexTooltip(bool cut) {
+  HWND button = controls_[kSBtnINDEX];
+  wchar_t caption[256] = {};
+  GetWindowTextW(button, caption, 256);
+  if (cut) MakeIndexTooltip();
+  if (tooltip_ == nullptr) return;
+  TTTOOLINFOW tool{};
+  tool.cbSize = sizeof tool;
+  tool.hwnd = panel_;
+  tool.uId = reinterpret_cast<UINT_PTR>(button);
+  tool.lpszText = cut ? caption : const_cast<wchar_t*>(L"");
+  SendMessageW(tooltip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
 // The Index button's tooltip, made the first time a caption is cut short.
@@ -172,6 +172,7 @@ void ViewerWindowWin::ApplyTheme() {
   SetControlDark(loading_line_, dark_);
   // The menu icon's picture carries the face it stands on.
   if (HBITMAP icon = NewMenuIcon(dark_)) SetImageBitmap(controls_[kImage1], icon);
+  if (HBITMAP handle = NewDragHandle(dark_)) SetImageBitmap(controls_[kImage2], handle);
   RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
   browser_->SetDark(dark_);
 }
@@ -219,7 +220,8 @@ void ViewerWindowWin::SetClipboardText(const std::string& text) {
 void ViewerWindowWin::SetNotice(const std::string& text) {
   if (notice_ == nullptr) return;
   SetWindowTextW(notice_, DisplayTextToWide(text).c_str());
-  ShowWindow(notice_, text.empty() ? SW_HIDE : SW_SHOWNA);
+  notice_wanted_ = !text.empty();
+  LayOut();
 }
 
 void ViewerWindowWin::SetLoading(bool loading) {

@@ -252,7 +252,12 @@ void ViewerWindowWin::CreateTitleBar() {
       look.colour = place.colour;
       look.margin = place.margin < 0 ? -1 : Scaled(place.margin, dpi_);
       look.font = FontOf(place.face);
-      control = CreateSpeedButton(panel_, place.id, place.caption, rect, look, this);
+      look.framed = place.id == kSpeedButton1;  // the pending jump waits to be pressed
+      // A sign drawn, a word for its name ("<" is "Back").
+      const wchar_t* name = SpokenName(place.id);
+      if (name != nullptr) look.glyph = place.caption;
+      control = CreateSpeedButton(panel_, place.id, name != nullptr ? name : place.caption, rect,
+                                  look, this);
     }
     if (control == nullptr) throw SystemError("cannot create the title bar");
     if (place.id == kImage1 || place.id == kImage2) SetImageDpi(control, dpi_);
@@ -337,13 +342,34 @@ void ViewerWindowWin::LayOut() {
   RECT client{};
   if (window_ == nullptr || panel_ == nullptr || !GetClientRect(window_, &client)) return;
   MoveWindow(panel_, 0, 0, client.right, Scaled(kPanelHeight, dpi_), TRUE);
+  // The left-hand parts share what the right-hand block leaves them.
+  const TitleBarParts parts =
+      LayOutTitleBar(std::max<int>(client.right, Scaled(kNarrowestPanel, dpi_)),
+                     IndexCaptionWidth(), pending_wanted_ || notice_wanted_, dpi_);
+  const auto place_part = [this](HWND control, const TitleSlot& slot, bool wanted) {
+    const bool shown = wanted && slot.shown;
+    if (shown)
+      MoveWindow(control, slot.x, Scaled(kTitleBarTargetTop, dpi_), slot.width,
+                 Scaled(kTitleBarTarget, dpi_), TRUE);
+    // Its own flag: IsWindowVisible is false for every child of a window not yet shown.
+    const bool visible = (GetWindowLongPtrW(control, GWL_STYLE) & WS_VISIBLE) != 0;
+    if (visible != shown) ShowWindow(control, shown ? SW_SHOWNA : SW_HIDE);
+  };
   for (const ControlPlace& place : kTitleBar) {
-    RECT rect = PlaceInPanel(place, client.right, dpi_);
-    if (place.id == kSBtnINDEX) rect.right = rect.left + FitIndexButton(client.right);
-    MoveWindow(controls_[place.id], rect.left, rect.top, rect.right - rect.left,
-               rect.bottom - rect.top, TRUE);
+    if (place.id == kSpeedButton2) {
+      place_part(controls_[place.id], parts.location, true);
+    } else if (place.id == kSpeedButton1) {
+      place_part(controls_[place.id], parts.pending, pending_wanted_);
+    } else if (place.id == kSBtnINDEX) {
+      place_part(controls_[place.id], parts.index, true);
+    } else {
+      const RECT rect = PlaceInPanel(place, client.right, dpi_);
+      MoveWindow(controls_[place.id], rect.left, rect.top, rect.right - rect.left,
+                 rect.bottom - rect.top, TRUE);
+    }
   }
-  MoveWindow(notice_, Scaled(110, dpi_), Scaled(1, dpi_), Scaled(85, dpi_), Scaled(19, dpi_), TRUE);
+  if (notice_ != nullptr) place_part(notice_, parts.pending, notice_wanted_ && !pending_wanted_);
+  ShowIndexTooltip(parts.index_cut);
   MoveWindow(loading_line_, 0, Scaled(kPanelHeight - 2, dpi_), client.right, Scaled(2, dpi_), TRUE);
   int bar_top = Scaled(kPanelHeight, dpi_);
   if (find_bar_ && find_bar_->IsOpen()) {
@@ -406,8 +432,56 @@ void ViewerWindowWin::OnDestroyed() {
   hook_.Remove();
 }
 
+bool ViewerWindowWin::TitleBarKey(const MSG& msg) {
+  if (msg.message != WM_KEYDOWN || window_ == nullptr) return false;
+  if (msg.hwnd != window_ && IsChild(window_, msg.hwnd) == FALSE) return false;
+  const KeyState keys = CurrentKeyState();
+  if (keys.ctrl || keys.alt) return false;
+  // The buttons the keyboard can press, left to right: shown and enabled.
+  std::vector<HWND> order;
+  for (const int id : {kImage1, kSpeedButton2, kSpeedButton1, kSBtnINDEX, kSBtnBACK, kSBtnFORWARD,
+                       kSpeedButton4, kSpeedButton3}) {
+    HWND control = controls_[id];
+    if (control != nullptr && IsWindowVisible(control) && IsWindowEnabled(control))
+      order.push_back(control);
+  }
+  const auto at = std::find(order.begin(), order.end(), msg.hwnd);
+  const bool in_bar = at != order.end();
+  if (msg.wParam == VK_F6) {
+    if (in_bar || order.empty()) {
+      browser_->Focus();
+    } else {
+      SetFocus(order.front());
+    }
+    return true;
+  }
+  if (!in_bar) return false;
+  if (msg.hwnd == controls_[kImage1] && (msg.wParam == VK_RETURN || msg.wParam == VK_SPACE)) {
+    // The menu opens below the icon once this key is done with: opened
+    // inside it, the menu would take the key's character for its own.
+    RECT icon{};
+    GetWindowRect(msg.hwnd, &icon);
+    PostOpenMenu(POINT{icon.left, icon.bottom});
+    return true;
+  }
+  int step = 0;
+  if (msg.wParam == VK_TAB) step = keys.shift ? -1 : 1;
+  if (msg.wParam == VK_RIGHT) step = 1;
+  if (msg.wParam == VK_LEFT) step = -1;
+  if (step == 0) return false;
+  const auto next = (at - order.begin()) + step;
+  // Past either end, the page has the keys again.
+  if (next < 0 || next >= static_cast<std::ptrdiff_t>(order.size())) {
+    browser_->Focus();
+  } else {
+    SetFocus(order[static_cast<std::size_t>(next)]);
+  }
+  return true;
+}
+
 bool ViewerWindowWin::FilterMessage(MSG& msg) {
   if (!browser_) return false;
+  if (TitleBarKey(msg)) return true;
   if (go_to_bar_ && go_to_bar_->FilterKey(msg, window_)) return true;
   if (find_bar_ && find_bar_->FilterKey(msg, window_)) return true;
   // The mouse's back and forward buttons over the page step our history,
@@ -794,6 +868,11 @@ void ViewerWindowWin::SetCaption(Button button, const std::string& caption) {
 }
 
 void ViewerWindowWin::SetVisible(Button button, bool visible) {
+  if (button == Button::kPendingJump) {
+    pending_wanted_ = visible;
+    LayOut();
+    return;
+  }
   ShowWindow(ButtonWindow(button), visible ? SW_SHOWNA : SW_HIDE);
 }
 

@@ -111,12 +111,20 @@ class ViewerWindowWin final : public ControlsPort, private ControlListener {
   void LayOut();
   // The Index button's width for its caption within the panel's free width,
   // and its tooltip (the whole caption where it does not fit).
-  int FitIndexButton(int panel_width);
+  // The width the Index caption wants, its margins included; the tooltip
+  // shows it whole when cut.
+  int IndexCaptionWidth();
+  void ShowIndexTooltip(bool cut);
+  bool pending_wanted_ = false;  // the viewer offers a pending jump
+  bool notice_wanted_ = false;   // ... or tells of the host's silence
   void MakeIndexTooltip();
   // The browser control's place in the client area.
   RECT BrowserPlace() const;
   // Keys for the browser control go through the key rules first.
   bool FilterMessage(MSG& msg);
+  // F6 between the page and the title bar; Tab, Shift+Tab and the arrows
+  // along the title bar's buttons. True when msg was one of them.
+  bool TitleBarKey(const MSG& msg);
 
   // Opens the menu from the window procedure, never from inside a hook or a
   // COM call: posted, so whatever called has returned first.

@@ -17,16 +17,24 @@ TEST(Layout, TheCreationStyleIsACaptionlessResizablePopup) {
   EXPECT_EQ(AdjustCreationStyle(WS_BORDER) & WS_DLGFRAME, static_cast<DWORD>(WS_DLGFRAME));
 }
 
-TEST(Layout, RightAnchoredControlsKeepTheirDesignDistance) {
-  // Panel1 is 461 wide at design time: each distance is its design offset.
+TEST(Layout, EveryButtonIsATargetOf24PixelsAndNoneOverlaps) {
+  // The narrowest panel where the design fits as it stands; narrower ones
+  // move the left-hand parts (LayOutTitleBar's own tests).
+  const int width = kIndexLeft + kIndexMinWidth + kIndexGapToBack + kBackFromRight;
+  int right = 0;
   for (const ControlPlace& place : kTitleBar) {
-    if (place.right != 0) {
-      EXPECT_EQ(461 - place.right, place.x) << place.name;
-    }
+    const RECT rect = PlaceInPanel(place, width, 96);
+    EXPECT_GE(rect.left, right) << place.name << ": left to right, without overlaps";
+    EXPECT_GE(rect.bottom - rect.top, 24) << place.name;
+    EXPECT_GE(rect.right - rect.left, 24) << place.name;
+    EXPECT_LE(rect.bottom, 26) << place.name << ": inside Panel1";
+    right = rect.right;
   }
-  // Left to right, without overlaps.
-  for (std::size_t i = 1; i < kTitleBar.size(); ++i)
-    EXPECT_GE(kTitleBar[i].x, kTitleBar[i - 1].x + kTitleBar[i - 1].width) << kTitleBar[i].name;
+  EXPECT_LE(right, width);
+  // A button that shows a sign is named in words.
+  EXPECT_STREQ(SpokenName(kSBtnBACK), L"Back");
+  EXPECT_STREQ(SpokenName(kSpeedButton3), L"Close");
+  EXPECT_EQ(SpokenName(kSBtnINDEX), nullptr);
   EXPECT_STREQ(ControlName(kPanel1), "Panel1");
   EXPECT_STREQ(ControlName(kSBtnINDEX), "SBtnINDEX");
   EXPECT_EQ(ControlName(0), nullptr);

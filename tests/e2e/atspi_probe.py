@@ -21,6 +21,8 @@ def states(acc):
         "showing": s.contains(pyatspi.STATE_SHOWING),
         "enabled": s.contains(pyatspi.STATE_SENSITIVE),
         "checked": s.contains(pyatspi.STATE_CHECKED),
+        "focused": s.contains(pyatspi.STATE_FOCUSED),
+        "focusable": s.contains(pyatspi.STATE_FOCUSABLE),
     }
 
 

@@ -122,7 +122,84 @@ class StartAndLocations(ViewerTest):
         self.s.wait_anchor_at_top("CV003005")
         back = self.s.control("SBtnBACK")["extents"]
         x, _, w, _ = self.s.geometry()
-        self.assertEqual(back[0] - (x + 3), 420 - 6 - 113, "Back keeps its distance to the right")
+        self.assertEqual(back[0] - (x + 3), 420 - 6 - 126, "Back keeps its distance to the right")
+
+
+class TitleBar(ViewerTest):
+    BUTTONS = ["Image1", "SpeedButton2", "SpeedButton1", "SBtnINDEX", "SBtnBACK", "SBtnFORWARD",
+               "SpeedButton4", "SpeedButton3"]
+
+    def shown_parts(self):
+        parts = {name: self.s.control(name) for name in self.BUTTONS + ["Image2", "Notice"]}
+        return {name: c for name, c in parts.items() if c["showing"]}
+
+    def test_the_keyboard_reaches_every_button_and_each_has_a_name(self):
+        self.show("ALP", 1, 1)
+        self.s.wait_caption("Alpha 1:1")
+        time.sleep(1.2)  # dwelt on: Alpha enters the history
+        self.show("BET", 1, 1)
+        self.s.wait_caption("Beta 1:1")
+        wait_until(lambda: self.s.control("SBtnBACK")["enabled"], what="Back")
+        names = {name: c["name"] for name, c in self.shown_parts().items()}
+        self.assertEqual(names["SBtnBACK"], "Back")
+        self.assertEqual(names["SBtnFORWARD"], "Forward")
+        self.assertEqual(names["SpeedButton4"], "Minimize")
+        self.assertEqual(names["SpeedButton3"], "Close")
+        self.assertEqual(names["Image1"], "Menu")
+        self.assertEqual(names["SBtnINDEX"], "Index Sample")
+        for name, control in self.shown_parts().items():
+            w, h = control["extents"][2:]
+            self.assertGreaterEqual((w, h), (24, 24), f"{name}: a 24-pixel target")
+        # F6 takes the keys from the page to the title bar, Tab along it.
+        x, y = self.s.browser_origin()
+        self.s.click(x + 200, y + 100)
+        wait_until(lambda: self.s.page("document.hasFocus()"), what="the page has the keys")
+        self.s.xdotool("key", "F6")
+        wait_until(lambda: self.s.control("Image1")["focused"], what="the menu icon focused")
+        self.s.xdotool("key", "Tab")
+        wait_until(lambda: self.s.control("SpeedButton2")["focused"], what="the location button")
+        self.s.xdotool("key", "Tab")
+        wait_until(lambda: self.s.control("SBtnINDEX")["focused"], what="Index")
+        self.s.xdotool("key", "Tab")
+        wait_until(lambda: self.s.control("SBtnBACK")["focused"], what="Back")
+        self.s.xdotool("key", "Return")
+        self.s.wait_caption("Alpha 1:1")
+        # Back has nowhere more to go: Tab passes over it.
+        if not self.s.control("Image1")["focused"]:
+            self.s.xdotool("key", "F6")
+        wait_until(lambda: self.s.control("Image1")["focused"], what="the menu icon again")
+        self.s.xdotool("key", "Tab", "Tab", "Tab")
+        wait_until(lambda: self.s.control("SBtnFORWARD")["focused"], what="Forward")
+        self.s.xdotool("key", "shift+Tab", "shift+Tab")
+        wait_until(lambda: self.s.control("SpeedButton2")["focused"], what="back along the bar")
+        self.s.xdotool("key", "Tab", "space")
+        wait_until(lambda: "/web.htm/index.htm#TOC" in self.s.page_url(), what="the Index")
+        self.s.xdotool("key", "F6")
+        wait_until(lambda: self.s.page("document.hasFocus()"), what="the page has the keys again")
+        # The menu icon opens the menu from the keyboard.
+        self.s.xdotool("key", "F6", "Return")
+        wait_until(lambda: self.s.menu_items().get("Close", {}).get("showing"), what="the menu")
+
+    def test_every_width_lays_the_bar_out_without_overlaps_and_widening_gives_it_back(self):
+        self.show("ALP", 1, 1)
+        self.s.wait_caption("Alpha 1:1")
+        whole = self.s.control("SBtnINDEX")["extents"][2]
+        def overlaps(width):
+            parts = sorted(self.shown_parts().items(), key=lambda p: p[1]["extents"][0])
+            ends = [(name, c["extents"][0], c["extents"][0] + c["extents"][2]) for name, c in parts]
+            found = [(a[0], b[0]) for a, b in zip(ends, ends[1:]) if a[2] > b[1]]
+            if ends[-1][2] > self.s.geometry()[0] + width:
+                found.append((ends[-1][0], "the window's edge"))
+            return found
+
+        for width in (600, 400, 300, 220, 600):
+            self.s.xdotool("windowsize", self.s.viewer_window(), str(width), "300")
+            wait_until(lambda: self.s.geometry()[2] == width, what=f"{width} px")
+            wait_until(lambda: not overlaps(width), what=f"{width} px laid out")
+            if width >= 300:
+                self.assertIn("SBtnINDEX", self.shown_parts(), f"{width} px: Index stays")
+        wait_until(lambda: self.s.control("SBtnINDEX")["extents"][2] == whole,
+                   what="Index whole again")
 
 
 class HostMessages(ViewerTest):

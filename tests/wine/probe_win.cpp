@@ -205,12 +205,14 @@ int main(int argc, char** argv) {
   const bool has_focus = GetGUIThreadInfo(GetWindowThreadProcessId(viewer, nullptr), &thread) &&
                          thread.hwndFocus != nullptr;
   const std::string focus = has_focus ? ClassOf(thread.hwndFocus) : "";
+  const char* focus_name =
+      has_focus ? vellum::win32::ControlName(GetDlgCtrlID(thread.hwndFocus)) : nullptr;
   std::printf(
       "{\"class\": %s, \"text\": %s, \"style\": %lu, \"exstyle\": %lu, \"rect\": %s,\n"
       " \"client_origin\": [%ld, %ld], \"client_size\": [%ld, %ld],\n"
       " \"visible\": %s, \"iconic\": %s, \"foreground\": %s,\n"
       " \"owner\": {\"class\": %s, \"visible\": %s, \"iconic\": %s},\n"
-      " \"focus\": %s, \"menus\": [%s],\n \"children\": [\n  %s]}\n",
+      " \"focus\": %s, \"focus_name\": %s, \"menus\": [%s],\n \"children\": [\n  %s]}\n",
       Quote(ClassOf(viewer)).c_str(), TextOf(viewer).c_str(),
       static_cast<unsigned long>(GetWindowLongA(viewer, GWL_STYLE)),
       static_cast<unsigned long>(GetWindowLongA(viewer, GWL_EXSTYLE)), Rect(viewer).c_str(),
@@ -218,7 +220,7 @@ int main(int argc, char** argv) {
       Flag(IsIconic(viewer)).c_str(), Flag(GetForegroundWindow() == viewer).c_str(),
       Quote(owner != nullptr ? ClassOf(owner) : "").c_str(),
       Flag(owner != nullptr && IsWindowVisible(owner)).c_str(),
-      Flag(owner != nullptr && IsIconic(owner)).c_str(), Quote(focus).c_str(), menus.c_str(),
-      children.c_str());
+      Flag(owner != nullptr && IsIconic(owner)).c_str(), Quote(focus).c_str(),
+      Quote(focus_name != nullptr ? focus_name : "").c_str(), menus.c_str(), children.c_str());
   return 0;
 }

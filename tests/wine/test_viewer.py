@@ -31,27 +31,29 @@ class Viewer(ViewerTestCase):
 
         ox, oy = info["client_origin"]
         width = info["client_size"][0]
-        expected = {"Panel1": (0, 0, width, 26), "Image1": (3, 2, 17, 18),
-                    "SpeedButton2": (28, 1, 77, 19),
-                    "SBtnBACK": (width - 113, 1, 19, 19), "SBtnFORWARD": (width - 92, 1, 19, 19),
-                    "Image2": (width - 63, 0, 19, 19), "SpeedButton4": (width - 36, 1, 17, 19),
-                    "SpeedButton3": (width - 18, 1, 17, 19)}
+        # Every button a target of 24 x 24 pixels.
+        expected = {"Panel1": (0, 0, width, 26), "Image1": (1, 1, 24, 24),
+                    "SpeedButton2": (28, 1, 77, 24),
+                    "SBtnBACK": (width - 126, 1, 24, 24), "SBtnFORWARD": (width - 102, 1, 24, 24),
+                    "Image2": (width - 76, 1, 24, 24), "SpeedButton4": (width - 50, 1, 24, 24),
+                    "SpeedButton3": (width - 25, 1, 24, 24)}
         for name, (x, y, w, h) in expected.items():
             self.assertEqual(WineViewer.child(info, name)["rect"],
                              [ox + x, oy + y, ox + x + w, oy + y + h], name)
         # "Index Sample" whole: wider than the design's 40 px, short of Back.
         left, top, right, bottom = WineViewer.child(info, "SBtnINDEX")["rect"]
-        self.assertEqual((left, top, bottom), (ox + 198, oy + 1, oy + 20))
+        self.assertEqual((left, top, bottom), (ox + 198, oy + 1, oy + 25))
         self.assertGreater(right - left, 40)
         self.assertLessEqual(right, WineViewer.child(info, "SBtnBACK")["rect"][0] - 4)
         captions = {c["name"]: (c["text"], c["visible"], c["enabled"])
                     for c in info["children"] if c["name"]}
         self.assertEqual(captions["SBtnINDEX"], ("Index Sample", True, True))
         self.assertEqual(captions["SpeedButton1"][1], False, "pending jump hidden")
-        self.assertEqual(captions["SBtnBACK"], ("<", True, False))
-        self.assertEqual(captions["SBtnFORWARD"], (">", True, False))
-        self.assertEqual(captions["SpeedButton3"][0], "X")
-        self.assertEqual(captions["SpeedButton4"][0], "_")
+        # Signs are drawn; the controls' names are words.
+        self.assertEqual(captions["SBtnBACK"], ("Back", True, False))
+        self.assertEqual(captions["SBtnFORWARD"], ("Forward", True, False))
+        self.assertEqual(captions["SpeedButton3"][0], "Close")
+        self.assertEqual(captions["SpeedButton4"][0], "Minimize")
         # Activating the window hands the keyboard on to the browser control.
         viewer.click(ox + 260, oy + 10)
         focus = viewer.wait_for(lambda i: i["focus"], "the keyboard focus")["focus"]
@@ -136,8 +138,9 @@ class Viewer(ViewerTestCase):
         viewer.xdotool("mousemove", x, y)
         viewer.xdotool("mousedown", 1)
         menus = viewer.wait_for(lambda i: i["menus"], "the menu")["menus"]
-        # Its corner: 3 px left of and 2 px above the pointer.
-        self.assertEqual(menus[0][:2], [x - 3, y - 2])
+        # Its corner: the icon's own offset in the title bar (1, 1) left of and above
+        # the pointer.
+        self.assertEqual(menus[0][:2], [x - 1, y - 1])
         viewer.xdotool("mouseup", 1)
         viewer.xdotool("key", "Escape")
         viewer.wait_for(lambda i: not i["menus"], "the menu to close")
@@ -224,6 +227,29 @@ class Viewer(ViewerTestCase):
             time.sleep(0.2)
         self.assertEqual(text, "Beta 2:3, Sample")
         self.assertIsNone(viewer.process.poll())
+
+    def test_f6_and_tab_reach_every_title_bar_button_and_the_keys_press_them(self):
+        viewer = self.viewer()
+        viewer.host("show", "ALP", "1", "1")
+        viewer.wait_for_caption("SpeedButton2", "Alpha 1:1")
+        viewer.click(*WineViewer.centre(next(c for c in viewer.probe()["children"]
+                                             if c["class"] == "Shell Embedding")))
+        viewer.xdotool("key", "F6")
+        viewer.wait_for(lambda i: i["focus_name"] == "Image1", "F6: the menu icon")
+        walked = []
+        for _ in range(4):  # Back and Forward are disabled: passed over
+            viewer.xdotool("key", "Tab")
+            walked.append(viewer.probe()["focus_name"])
+        self.assertEqual(walked, ["SpeedButton2", "SBtnINDEX", "SpeedButton4", "SpeedButton3"])
+        viewer.xdotool("key", "shift+Tab", "shift+Tab")
+        viewer.wait_for(lambda i: i["focus_name"] == "SBtnINDEX", "Shift+Tab: back along")
+        viewer.xdotool("key", "Return")
+        viewer.wait_for_caption("SpeedButton2", "About")  # on the Index page
+        viewer.xdotool("key", "F6")
+        viewer.wait_for(lambda i: i["focus"] in BROWSER_WINDOWS, "F6: the page again")
+        viewer.xdotool("key", "F6", "Return")
+        viewer.wait_for(lambda i: i["menus"], "the menu from the icon")
+        viewer.xdotool("key", "Escape")
 
     def test_the_find_bars_count_keeps_its_width_in_a_narrow_window(self):
         viewer = self.viewer(settings_text(100, 100, 260, 300))

@@ -13,10 +13,10 @@ from wine_viewer import CHECK, PROBE, WineViewer, settings_text
 
 # The title bar at 96 DPI: Panel1's height, and (left or distance from the
 # right edge, width, height) of a few controls.
-DESIGN = {"SpeedButton2": (28, 77, 19), "SpeedButton3": (-18, 17, 19), "Image2": (-63, 19, 19)}
+DESIGN = {"SpeedButton2": (28, 77, 24), "SpeedButton3": (-25, 24, 24), "Image2": (-76, 24, 24)}
 # The Index button stands at its design place and is as wide as its caption
 # needs: at least its design width, at most to Back less a gap.
-INDEX = (198, 40, 19)
+INDEX = (198, 40, 24)
 PANEL_HEIGHT = 26
 
 
