@@ -187,15 +187,28 @@ class ReadableMarks(ThemeMenu, ViewerTest):
                 " })()")
             time.sleep(0.3)
             self.assertGreaterEqual(self.contrast_in(rect), 4.5, f"the selection, {theme}")
-            # Links, by the colours the engine computed for them.
-            colours = self.s.page(
-                "[getComputedStyle(document.querySelector('a[href]')).color,"
-                " getComputedStyle(document.documentElement).backgroundColor,"
-                " getComputedStyle(document.body).backgroundColor]")
-            background = next((c for c in colours[1:] if not c.startswith("rgba(0, 0, 0, 0")),
-                              "rgb(255, 255, 255)")
-            self.assertGreaterEqual(contrast_ratio(rgb_of(colours[0]), rgb_of(background)), 4.5,
-                                    f"links, {theme}: {colours}")
+            # Links, by the colours the engine computed for them: a book's page and
+            # our own page for a book the library lacks.
+            for code, book_page in (("BET", True), ("XYZ", False)):
+                self.show(code, 1, 1)
+                wait_until(lambda: ("/beta.htm" in self.s.page_url()) == book_page,
+                           what=f"{code}'s page")
+                wait_until(lambda: self.s.page("document.readyState") == "complete",
+                           what=f"{code}'s page loaded")
+                # A link of the page's own, or one added where it has none (our page
+                # lists other libraries only where one has the book).
+                colours = self.s.page(
+                    "[getComputedStyle(document.querySelector('a[href]') || document.body"
+                    ".appendChild(Object.assign(document.createElement('a'),"
+                    " {href: '#', textContent: 'a link'}))).color,"
+                    " getComputedStyle(document.documentElement).backgroundColor,"
+                    " getComputedStyle(document.body).backgroundColor]")
+                background = next((c for c in colours[1:]
+                                   if not c.startswith("rgba(0, 0, 0, 0")), "rgb(255, 255, 255)")
+                self.assertGreaterEqual(contrast_ratio(rgb_of(colours[0]), rgb_of(background)),
+                                        4.5, f"links of {code}, {theme}: {colours}")
+            self.show("BET", 1, 1)
+            self.s.wait_anchor_at_top("CV001001")
 
 
 
