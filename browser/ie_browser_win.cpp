@@ -56,33 +56,36 @@ IeBrowser::~IeBrowser() {
   Close();
 }
 
-bool RequestNewestDocumentMode() {
+LSTATUS RequestNewestDocumentMode() {
   // Without an entry for the program, the control shows every page in its
-  // IE7 document mode. 11001 asks for IE11's edge mode whatever a page's
-  // !DOCTYPE says ("Internet Feature Controls", FEATURE_BROWSER_EMULATION,
-  // Microsoft Learn). The entry is per user and per executable name, and is
-  // read when the control first comes up in the process.
+  // IE7 document mode. 11001 asks for IE11's edge mode for pages with a
+  // !DOCTYPE; a page without one stays in quirks mode ("Internet Feature
+  // Controls", FEATURE_BROWSER_EMULATION, Microsoft Learn): the pages the
+  // viewer writes all have one. The entry is per user and per executable
+  // name, and is read when the control first comes up in the process.
   wchar_t path[MAX_PATH] = {};
   const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return false;
+  if (length == 0) return static_cast<LSTATUS>(GetLastError());
+  if (length >= MAX_PATH) return ERROR_INSUFFICIENT_BUFFER;
   const std::wstring full(path, length);
   const std::wstring name = full.substr(full.find_last_of(L"\\/") + 1);
   HKEY key = nullptr;
-  if (RegCreateKeyExW(HKEY_CURRENT_USER, kBrowserEmulationKey, 0, nullptr, 0, KEY_SET_VALUE,
-                      nullptr, &key, nullptr) != ERROR_SUCCESS)
-    return false;
+  // The registry functions return their error; they do not set the last one.
+  const LSTATUS created = RegCreateKeyExW(HKEY_CURRENT_USER, kBrowserEmulationKey, 0, nullptr, 0,
+                                          KEY_SET_VALUE, nullptr, &key, nullptr);
+  if (created != ERROR_SUCCESS) return created;
   const DWORD mode = kNewestDocumentMode;
   const LSTATUS set = RegSetValueExW(key, name.c_str(), 0, REG_DWORD,
                                      reinterpret_cast<const BYTE*>(&mode), sizeof mode);
   RegCloseKey(key);
-  return set == ERROR_SUCCESS;
+  return set;
 }
 
 HRESULT IeBrowser::Create(HWND parent, const RECT& rect) {
   Close();
-  if (!RequestNewestDocumentMode())
-    std::fprintf(stderr, "vellum: pages may show in an old document mode (error %lu)\n",
-                 GetLastError());
+  if (const LSTATUS status = RequestNewestDocumentMode(); status != ERROR_SUCCESS)
+    std::fprintf(stderr, "vellum: pages may show in an old document mode (error %ld)\n",
+                 static_cast<long>(status));
   parent_ = parent;
   site_ = ComPtr<BrowserSite>::Adopt(new BrowserSite(this, parent, rect));
   auto* client_site = static_cast<IOleClientSite*>(site_.Get());
@@ -453,8 +456,8 @@ std::optional<std::wstring> IeBrowser::SelectionText() {
   return result;
 }
 
-void IeBrowser::SetDpiZoom(int percent) {
-  dpi_zoom_percent_ = percent;
+void IeBrowser::SetWindowDpi(int dpi) {
+  window_dpi_ = dpi;
   ApplyZoom();
 }
 
@@ -493,8 +496,18 @@ void IeBrowser::ApplyZoom() {
   VARIANT zoom;
   VariantInit(&zoom);
   V_VT(&zoom) = VT_I4;
-  V_I4(&zoom) = std::clamp(MulDiv(dpi_zoom_percent_, text_size_percent_, 100), 10, 1000);
-  browser_->ExecWB(OLECMDID_OPTICAL_ZOOM, OLECMDEXECOPT_DONTPROMPTUSER, &zoom, nullptr);
+  V_I4(&zoom) = PageZoomPercent(window_dpi_, text_size_percent_);
+  // Without OLECMDIDF_OPTICAL_ZOOM_NOPERSIST the control stores the zoom for
+  // new browser windows (OLECMDID_OPTICAL_ZOOMFLAG, Microsoft Learn): every
+  // program that hosts it, Internet Explorer too, would open at ours. The
+  // flag rides in the options' high word; a control that refuses it is
+  // asked plainly, as before. vellum-check's "zoom kept to itself" reads the
+  // user's zoom setting before and after, on a real machine.
+  constexpr DWORD kWithFlag =
+      OLECMDEXECOPT_DONTPROMPTUSER | (OLECMDIDF_OPTICAL_ZOOM_NOPERSIST << 16);
+  const auto target = browser_.As<IOleCommandTarget>(IID_IOleCommandTarget);
+  if (!target || FAILED(target->Exec(nullptr, OLECMDID_OPTICAL_ZOOM, kWithFlag, &zoom, nullptr)))
+    browser_->ExecWB(OLECMDID_OPTICAL_ZOOM, OLECMDEXECOPT_DONTPROMPTUSER, &zoom, nullptr);
 }
 
 void IeBrowser::Copy() {

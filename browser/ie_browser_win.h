@@ -19,13 +19,13 @@
 
 namespace vellum {
 
-// The document mode pages get: IE11's edge mode, set for this executable
+// The document mode pages with a !DOCTYPE get: IE11's edge mode, set for this executable
 // and user under kBrowserEmulationKey before the control first comes up.
 inline constexpr const wchar_t* kBrowserEmulationKey =
     L"Software\\Microsoft\\Internet Explorer\\Main\\FeatureControl\\FEATURE_BROWSER_EMULATION";
 inline constexpr DWORD kNewestDocumentMode = 11001;
-// Sets it (IeBrowser::Create does, every time); false when the registry refused.
-bool RequestNewestDocumentMode();
+// Sets it (IeBrowser::Create does, every time): ERROR_SUCCESS, or why not.
+LSTATUS RequestNewestDocumentMode();
 
 // Element `index` of a document collection, or empty.
 ComPtr<IDispatch> ItemAt(IHTMLElementCollection& collection, long index);
@@ -96,11 +96,11 @@ class IeBrowser final : public BrowserPort, private SiteListener {
   std::optional<PageSelection> Selection() override;
   void Print() override;
 
-  // Zooms every page by percent for the monitor's DPI (100: as the control
-  // shows it), now and for each new document: the control scales pages by
-  // the system's DPI only, not by that of the monitor the window is on. The
-  // reader's text size (SetTextSize) multiplies with it.
-  void SetDpiZoom(int percent);
+  // Scales every page for the DPI of the monitor the window is on, now and
+  // for each new document: with DOCHOSTUIFLAG_DPI_AWARE the optical zoom is
+  // the page's whole scale against 96 DPI (PageZoomPercent). The reader's
+  // text size (SetTextSize) multiplies with it.
+  void SetWindowDpi(int dpi);
   void SetTextSize(int percent) override;
   void Focus() override;
   // A blank document first; once it stands, the page is loaded into it from
@@ -136,7 +136,7 @@ class IeBrowser final : public BrowserPort, private SiteListener {
   // Where the running navigation stands, from the top frame's events.
   bool started_ = false;    // its BeforeNavigate2 went through
   bool navigated_ = false;  // NavigateComplete2: the document exists
-  int dpi_zoom_percent_ = 100;
+  int window_dpi_ = 96;
   int text_size_percent_ = 100;
   bool complete_ = false;                    // DocumentComplete: the document is whole
   bool failed_ = false;                      // NavigateError

@@ -3,6 +3,7 @@
 #include <shlwapi.h>
 #include <wininet.h>
 
+#include <algorithm>
 #include <cwctype>
 #include <vector>
 
@@ -97,6 +98,11 @@ KeyRoute RouteKey(UINT message, WPARAM key, KeyState state) {
       // would have acted was dropped, so nothing was translated from it.
       return KeyRoute::kDeliver;
   }
+}
+
+int PageZoomPercent(int window_dpi, int text_size_percent) {
+  const long long zoom = (static_cast<long long>(window_dpi) * text_size_percent + 48) / 96;
+  return static_cast<int>(std::clamp<long long>(zoom, 10, 1000));
 }
 
 std::wstring WithThemeClass(std::wstring_view classes, bool dark) {

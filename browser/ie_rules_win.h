@@ -57,6 +57,13 @@ std::optional<std::wstring> NavigationUrl(std::wstring_view target);
 // Whether an event's URL is the blank document's, as the engine reports it.
 bool IsBlankPageUrl(std::wstring_view url);
 
+// The optical zoom for pages at a window's DPI and the reader's text size
+// (percent). With DOCHOSTUIFLAG_DPI_AWARE the control takes the optical zoom
+// as the page's whole scale against 96 DPI (Microsoft Learn, "Addressing DPI
+// issues", the WebBrowser control): 125 % scaling is a zoom of 125, not 100.
+// Within the command's range, 10 to 1000.
+int PageZoomPercent(int window_dpi, int text_size_percent);
+
 // A root element's class attribute with the theme's mark: "vellum-dark" or
 // "vellum-light" added, the other taken away, every other class kept.
 std::wstring WithThemeClass(std::wstring_view classes, bool dark);

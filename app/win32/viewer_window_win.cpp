@@ -59,22 +59,6 @@ int DpiOf(HWND window) {
   return dpi > 0 ? dpi : 96;
 }
 
-// The DPI the whole system was started with: GetDpiForSystem where the
-// system has it (Windows 10 1607 and later), else the screen's.
-int SystemDpi() {
-  using DpiForSystem = UINT(WINAPI*)();
-  static const auto dpi_for_system = [] {
-    HMODULE user32 = GetModuleHandleW(L"user32.dll");
-    FARPROC found = user32 != nullptr ? GetProcAddress(user32, "GetDpiForSystem") : nullptr;
-    return reinterpret_cast<DpiForSystem>(reinterpret_cast<void (*)()>(found));
-  }();
-  if (dpi_for_system != nullptr) {
-    const UINT dpi = dpi_for_system();
-    if (dpi != 0) return static_cast<int>(dpi);
-  }
-  return DpiOf(nullptr);
-}
-
 // How far the window rectangle reaches beyond what the user sees.
 RECT InvisibleMargins(HWND window) {
   RECT outer{};
@@ -320,10 +304,9 @@ void ViewerWindowWin::ApplyDpi(int dpi) {
     font->DropPrevious();
 }
 
-// Pages as large as the title bar on any monitor: the control scales them
-// by the system's DPI, the window's monitor may have another.
+// Pages as large as the title bar on any monitor, the system's own too.
 void ViewerWindowWin::ZoomPagesForDpi() {
-  browser_->SetDpiZoom(MulDiv(100, dpi_, SystemDpi()));
+  browser_->SetWindowDpi(dpi_);
 }
 
 RECT ViewerWindowWin::BrowserPlace() const {

@@ -84,6 +84,18 @@ TEST(RouteKey, OnlyKeysThatActInsideThePageReachTheControlsShortcuts) {
     EXPECT_EQ(RouteKey(c.message, c.key, c.state), c.route) << c.what;
 }
 
+TEST(PageZoom, IsTheWindowsScaleAgainst96DpiTimesTheTextSize) {
+  const struct {
+    int dpi, text_size, zoom;
+  } cases[] = {
+      {96, 100, 100},  {120, 100, 125}, {144, 100, 150}, {192, 100, 200},  {168, 100, 175},
+      {120, 110, 138}, {96, 300, 300},  {288, 300, 900}, {384, 300, 1000},  // the command's most
+      {96, 5, 10},                                                          // and least
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(PageZoomPercent(c.dpi, c.text_size), c.zoom) << c.dpi << " DPI, " << c.text_size;
+}
+
 TEST(WithThemeClass, MarksTheRootAndKeepsThePagesOwnClasses) {
   const struct {
     const wchar_t* classes;
