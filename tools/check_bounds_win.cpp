@@ -50,7 +50,8 @@ std::string FolderOfThisProgram() {
 
 // One start and close of the viewer; the bounds its settings then hold, or
 // why there are none.
-std::optional<SavedBounds> StartAndClose(const std::string& folder, std::string& why) {
+std::optional<SavedBounds> StartAndClose(const std::string& folder, std::string& why,
+                                         bool minimize_first = false) {
   const std::wstring viewer = Utf8ToWide(folder + "vellum.exe");
   std::wstring command = L"\"" + viewer + L"\"";
   STARTUPINFOW startup{};
@@ -73,6 +74,20 @@ std::optional<SavedBounds> StartAndClose(const std::string& folder, std::string&
     TerminateProcess(process.info.hProcess, 1);
     why = "the viewer's window did not appear";
     return std::nullopt;
+  }
+  // Minimised ("_" or the host's own command), the window is hidden: what
+  // is saved at the close must be where it stood, not what a hidden window
+  // measures.
+  if (minimize_first) {
+    if (host::SendCopyData(window, nullptr, host::kMinimize, {}, 5000) !=
+        host::SendStatus::kTaken) {
+      TerminateProcess(process.info.hProcess, 1);
+      why = "the viewer did not take the minimise";
+      return std::nullopt;
+    }
+    const ULONGLONG hidden_by = GetTickCount64() + kStartLimitMs;
+    while (IsWindowVisible(window) && GetTickCount64() < hidden_by)
+      Sleep(50);
   }
   // Shown, it stands where its settings put it: the close comes after that
   // through its message loop.
@@ -105,17 +120,22 @@ int CheckBounds() {
   std::string why;
   const std::optional<SavedBounds> first = StartAndClose(folder, why);
   const std::optional<SavedBounds> second = first ? StartAndClose(folder, why) : std::nullopt;
-  if (!first || !second) {
+  const std::optional<SavedBounds> third = second ? StartAndClose(folder, why, true) : std::nullopt;
+  if (!first || !second || !third) {
     std::printf("FAIL window bounds: %s\n0 passed, 1 failed\n", why.c_str());
     return 1;
   }
   const bool kept = *first == *second;
+  const bool kept_minimized = *first == *third;
   std::printf(
-      "%s window bounds: after a start and close %s; after another %s\n%d passed, %d "
-      "failed\n",
+      "%s window bounds: after a start and close %s; after another %s\n"
+      "%s window bounds when minimised: %s\n%d passed, %d failed\n",
       kept ? "ok  " : "FAIL", Text(*first).c_str(),
-      kept ? "the same" : ("moved to " + Text(*second)).c_str(), kept ? 1 : 0, kept ? 0 : 1);
-  return kept ? 0 : 1;
+      kept ? "the same" : ("moved to " + Text(*second)).c_str(), kept_minimized ? "ok  " : "FAIL",
+      kept_minimized ? "the same after a minimise and close"
+                     : ("saved as " + Text(*third) + " after a minimise").c_str(),
+      (kept ? 1 : 0) + (kept_minimized ? 1 : 0), (kept ? 0 : 1) + (kept_minimized ? 0 : 1));
+  return kept && kept_minimized ? 0 : 1;
 }
 
 }  // namespace vellum

@@ -185,6 +185,13 @@ void ViewerWindowWin::ShowPopupMenu(ScreenPoint at) {
 // Messages for the user are UTF-8 (they name files, and paths are UTF-8);
 // anything that is not is text in the ANSI code page.
 void ViewerWindowWin::ShowMessage(const std::string& text) {
+  if (session_ending_) {
+    // Said where a log keeps it; the debugger's output too, for a person
+    // looking after the machine.
+    std::fprintf(stderr, "vellum: %s\n", text.c_str());
+    OutputDebugStringW((L"Vellum: " + DisplayTextToWide(text) + L"\n").c_str());
+    return;
+  }
   MessageBoxW(window_, DisplayTextToWide(text).c_str(), kViewerTitleW, MB_OK | MB_ICONERROR);
 }
 

@@ -381,8 +381,10 @@ int ViewerWindowWin::Run() {
   // (DWMWA_EXTENDED_FRAME_BOUNDS): the bounds set before, measured without
   // it, are set again, or the window would open a few pixels off and a
   // little smaller at every start.
-  if (const std::optional<Bounds> early = std::exchange(bounds_before_shown_, std::nullopt))
+  if (const std::optional<Bounds> early = std::exchange(bounds_before_shown_, std::nullopt)) {
+    const ScopedValue<bool> placing(placing_, true);
     SetWindowBounds(*early);
+  }
   UpdateWindow(window_);
   running_ = true;
   MSG msg{};
@@ -668,17 +670,21 @@ LRESULT ViewerWindowWin::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_DPICHANGED: {
       // Moved to a monitor of another scale: new fonts, pictures and places.
       // The rectangle the system suggests for the new scale is taken for a
-      // move the user or the system made. Where our own SetWindowBounds moved
-      // the window there (the saved place at start, a docking step), the
-      // size is ours already: scaled again, it would grow at every start.
+      // move the user or the system made. For our own moves: the saved place
+      // before the window is first shown is the size wanted already (scaled
+      // again, it would grow at every start); during a drag or a docking
+      // step its size is taken, the window staying where the drag put it,
+      // or fonts and buttons would grow in a window of the old size.
       ApplyDpi(HIWORD(wparam));
       ZoomPagesForDpi();
       const auto* suggested = reinterpret_cast<const RECT*>(lparam);
-      if (suggested != nullptr && applying_bounds_ == 0) {
+      const bool placing = placing_ || IsWindowVisible(window_) == FALSE;
+      if (suggested != nullptr && (applying_bounds_ == 0 || !placing)) {
+        const UINT keep_place = applying_bounds_ == 0 ? 0 : SWP_NOMOVE;
         const ScopedValue<int> applying(applying_bounds_, applying_bounds_ + 1);
         SetWindowPos(window_, nullptr, suggested->left, suggested->top,
                      suggested->right - suggested->left, suggested->bottom - suggested->top,
-                     SWP_NOZORDER | SWP_NOACTIVATE);
+                     SWP_NOZORDER | SWP_NOACTIVATE | keep_place);
       }
       LayOut();
       return 0;
@@ -689,7 +695,12 @@ LRESULT ViewerWindowWin::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       // The session ends, and the process with it once this message returns:
       // no WM_CLOSE comes (WM_ENDSESSION, Microsoft Learn). Closed as a close
       // does, the settings are written.
-      if (wparam != FALSE) CloseWindow();
+      if (wparam != FALSE) {
+        // Nothing modal now: a message box would stand on the shutdown
+        // screen, holding the session up until someone answers it.
+        const ScopedValue<bool> ending(session_ending_, true);
+        CloseWindow();
+      }
       return 0;
     case WM_GETMINMAXINFO:
       if (applying_bounds_ > 0) {
@@ -874,9 +885,17 @@ void ViewerWindowWin::SetUnderline(Button button, bool underline) {
 // The window's bounds as the user sees them: placing, saving and docking
 // all work with the visible window, not its invisible resize borders.
 Bounds ViewerWindowWin::WindowBounds() {
+  // A hidden (minimised) window has no frame for DWM to measure: it is
+  // where it last stood while shown, and that is what is saved.
+  if (shown_ && (IsWindowVisible(window_) == FALSE || IsIconic(window_) != FALSE) &&
+      last_visible_bounds_)
+    return *last_visible_bounds_;
   RECT rect{};
   if (!VisibleBounds(window_, &rect)) return {};
-  return {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
+  const Bounds bounds{rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
+  if (IsWindowVisible(window_) != FALSE && IsIconic(window_) == FALSE)
+    last_visible_bounds_ = bounds;
+  return bounds;
 }
 
 void ViewerWindowWin::SetWindowBounds(const Bounds& bounds) {
@@ -941,6 +960,7 @@ void ViewerWindowWin::CloseWindow() {
 }
 
 void ViewerWindowWin::MinimizeApplication() {
+  WindowBounds();  // where it stands, kept while it is hidden
   minimized_ = true;
   ShowWindow(window_, SW_HIDE);
   ShowWindow(application_, SW_MINIMIZE);

@@ -185,9 +185,12 @@ class ViewerWindowWin final : public ControlsPort, private ControlListener {
   DarkSurface dark_surface_;
 
   bool running_ = false;
-  int applying_bounds_ = 0;  // our own SetWindowBounds calls under way
-  bool shown_ = false;       // the window has been shown once
+  int applying_bounds_ = 0;      // our own SetWindowBounds calls under way
+  bool placing_ = false;         // the start's place, set again once shown
+  bool session_ending_ = false;  // WM_ENDSESSION: nothing may wait for the user
+  bool shown_ = false;           // the window has been shown once
   std::optional<Bounds> bounds_before_shown_;
+  std::optional<Bounds> last_visible_bounds_;  // while hidden, what WindowBounds says
   bool focusing_ = false;
   bool on_top_ = false;
   bool minimized_ = false;

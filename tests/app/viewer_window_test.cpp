@@ -37,15 +37,15 @@ bool operator==(const RECT& a, const RECT& b) {
   return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
 }
 
-TEST(ViewerWindowScale, AChangeDuringOurOwnMoveKeepsOurSizeAndOneOfTheSystemsIsTaken) {
+TEST(ViewerWindowScale, OurPlacementKeepsOurSizeADragTakesTheNewScalesAndTheSystemsIsTaken) {
   ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
   {
     ViewerWindowWin viewer(GetModuleHandleW(nullptr));
     g_target = FindWindowW(kViewerClassW, nullptr);
     ASSERT_NE(g_target, nullptr);
 
-    // Our own move (a saved place at start, a docking step) into a monitor
-    // of 150 %: the size we set is the size wanted.
+    // The saved place at start, before the window is shown, on a monitor of
+    // 150 %: the size we set is the size wanted.
     g_suggested = RECT{200, 150, 200 + 750, 150 + 450};
     HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROCRET, SendDpiChangeDuringMove, nullptr,
                                    GetCurrentThreadId());
@@ -60,6 +60,19 @@ TEST(ViewerWindowScale, AChangeDuringOurOwnMoveKeepsOurSizeAndOneOfTheSystemsIsT
     SendMessageW(g_target, WM_DPICHANGED, MAKEWPARAM(120, 120),
                  reinterpret_cast<LPARAM>(&suggested));
     EXPECT_TRUE(RectOf(g_target) == suggested);
+
+    // Shown, and dragged onto a monitor of another scale: the new scale's
+    // size, where the drag puts the window.
+    ShowWindow(g_target, SW_SHOWNOACTIVATE);
+    g_sent = false;
+    g_suggested = RECT{900, 100, 900 + 1000, 100 + 600};
+    hook = SetWindowsHookExW(WH_CALLWNDPROCRET, SendDpiChangeDuringMove, nullptr,
+                             GetCurrentThreadId());
+    ASSERT_NE(hook, nullptr);
+    viewer.SetWindowBounds(Bounds{820, 140, 640, 420});
+    UnhookWindowsHookEx(hook);
+    EXPECT_TRUE(g_sent);
+    EXPECT_TRUE(RectOf(g_target) == (RECT{820, 140, 820 + 1000, 140 + 600}));
   }
   OleUninitialize();
 }

@@ -124,6 +124,28 @@ class WindowsSpecifics(ViewerTestCase):
                          "[Reader]\r\nPlace=BET 2:2\r\nPlaceLibrary=web\r\n"
                          "PlaceLibraryPlace=program\r\n")
 
+    def test_settings_that_cannot_be_written_at_the_sessions_end_hold_nothing_up(self):
+        # Neither the program's Vellum.ini (read-only) nor the user's folder (a file
+        # stands in its place) can take the settings: the failure is said without a
+        # message box, which would stand on the shutdown screen.
+        viewer = WineViewer(self.w, settings_text(150, 120, 500, 300))
+        self.viewers.append(viewer)
+        os.chmod(viewer.settings_path, 0o444)
+        users = os.path.join(self.w.env["WINEPREFIX"], "drive_c", "users")
+        roaming = [os.path.join(users, user, "AppData", "Roaming") for user in os.listdir(users)
+                   if os.path.isdir(os.path.join(users, user, "AppData", "Roaming"))]
+        self.assertTrue(roaming)
+        for folder in roaming:
+            blocker = os.path.join(folder, "Vellum")
+            shutil.rmtree(blocker, ignore_errors=True)
+            with open(blocker, "w") as f:
+                f.write("not a folder")
+            self.addCleanup(os.remove, blocker)
+        viewer.start()
+        result = self.w.wine(PROBE, "end-session", timeout=60)
+        self.assertEqual(result.returncode, 0, "the session's end was held up: " + result.stdout)
+        self.assertEqual(viewer.wait_exit(), 0)
+
     def test_the_bounds_check_finds_the_window_where_it_was_closed(self):
         viewer = WineViewer(self.w, settings_text(150, 120, 500, 300))
         shutil.copy(CHECK, viewer.folder)
@@ -132,6 +154,8 @@ class WindowsSpecifics(ViewerTestCase):
         self.assertEqual(result.returncode, 0, result.stdout)
         self.assertIn("ok   window bounds: after a start and close 150, 120, 500 x 300; "
                       "after another the same", result.stdout)
+        self.assertIn("ok   window bounds when minimised: the same after a minimise and close",
+                      result.stdout)
 
     def test_pages_are_asked_for_in_the_newest_document_mode(self):
         key = (r"HKCU\Software\Microsoft\Internet Explorer\Main\FeatureControl"
