@@ -51,51 +51,50 @@ void PageFinder::Show(ComPtr<IHTMLTxtRange> range) {
   current_ = std::move(range);
 }
 
-int PageFinder::Start(const std::wstring& text) {
+MatchCount PageFinder::Start(const std::wstring& text) {
   Stop();
   text_ = text;
-  if (text_.empty()) return 0;
+  if (text_.empty()) return {};
   query_.emplace(text_);
   document_ = ShownDocument();
   ComPtr<IHTMLTxtRange> first = BodyRange();
-  if (!first || !Find(*first.Get(), true)) return 0;
-  const int count = CountFrom(*first.Get());
+  if (!first || !Find(*first.Get(), true)) return {};
+  const MatchCount count = CountFrom(*first.Get());
   Show(std::move(first));
   return count;
 }
 
-int PageFinder::Recount() {
-  if (text_.empty()) return 0;
+MatchCount PageFinder::Recount() {
+  if (text_.empty()) return {};
   document_ = ShownDocument();
   current_ = {};  // the next step starts from the top
   ComPtr<IHTMLTxtRange> first = BodyRange();
-  if (!first || !Find(*first.Get(), true)) return 0;
+  if (!first || !Find(*first.Get(), true)) return {};
   return CountFrom(*first.Get());
 }
 
-int PageFinder::CountFrom(IHTMLTxtRange& first) const {
+MatchCount PageFinder::CountFrom(IHTMLTxtRange& first) const {
   // Counted on a range of its own, each match collapsed to its end before
   // the next is looked for, and counted only where it lies past that end.
-  int count = 1;
   ComPtr<IHTMLTxtRange> walker;
-  if (SUCCEEDED(first.duplicate(walker.Put())) && walker) {
-    while (count < kMaxMatches && SUCCEEDED(walker->collapse(VARIANT_FALSE))) {
-      ComPtr<IHTMLTxtRange> mark;
-      if (FAILED(walker->duplicate(mark.Put())) || !mark || !Find(*walker.Get(), true) ||
-          !StartsAtOrAfter(*walker.Get(), mark.Get()))
-        break;
-      ++count;
-    }
-  }
-  return count;
+  if (FAILED(first.duplicate(walker.Put())) || !walker) return {1, false};
+  return CountMatches(
+      [&]() -> bool {
+        ComPtr<IHTMLTxtRange> mark;
+        return SUCCEEDED(walker->collapse(VARIANT_FALSE)) &&
+               SUCCEEDED(walker->duplicate(mark.Put())) && mark && Find(*walker.Get(), true) &&
+               StartsAtOrAfter(*walker.Get(), mark.Get());
+      },
+      [] { return static_cast<std::uint64_t>(GetTickCount64()); }, kCountBudgetMs,
+      static_cast<unsigned>(kMaxMatches));
 }
 
 PageFinder::StepResult PageFinder::Step(bool forward) {
   if (text_.empty()) return {};
   // Identity is compared through IUnknown, as COM defines it.
   if (!current_ || ShownDocument().Get() != document_.Get()) {
-    const int count = Start(std::wstring(text_));
-    return {count > 0, count};
+    const MatchCount count = Start(std::wstring(text_));
+    return {count.count > 0, count};
   }
   ComPtr<IHTMLTxtRange> next;
   if (FAILED(current_->duplicate(next.Put())) || !next) return {};

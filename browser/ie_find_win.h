@@ -7,6 +7,7 @@
 
 #include <mshtml.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -22,21 +23,25 @@ class PageFinder {
 
   explicit PageFinder(IeBrowser& browser) : browser_(browser) {}
 
+  // Counting stops after this long: five COM calls a match, on a long page,
+  // would hold the window up ("120+ matches" then).
+  static constexpr std::uint64_t kCountBudgetMs = 150;
+
   // Looks for text from the top of the page: the first match is selected.
   // The number of matches, 0 when none (or no page).
-  int Start(const std::wstring& text);
+  MatchCount Start(const std::wstring& text);
   struct StepResult {
     bool found = false;
     // Counted again: the search started again from the top of a page shown
     // since.
-    std::optional<int> count;
+    std::optional<MatchCount> count;
   };
   // The next (forward) or previous match after the current one, round the
   // page's end.
   StepResult Step(bool forward);
   // The matches of the search in the page shown now, counted without
   // selecting or scrolling; the next step starts from its top.
-  int Recount();
+  MatchCount Recount();
   // Forgets the search.
   void Stop();
 
@@ -54,7 +59,7 @@ class PageFinder {
   ComPtr<IHTMLTxtRange> BodyRange() const;
   bool Find(IHTMLTxtRange& range, bool forward) const;
   // The matches from first, a match, on.
-  int CountFrom(IHTMLTxtRange& first) const;
+  MatchCount CountFrom(IHTMLTxtRange& first) const;
   void Show(ComPtr<IHTMLTxtRange> range);
   struct ScrollPlace {
     long left = 0;

@@ -5,10 +5,52 @@
 #include <mshtmdid.h>
 #include <olectl.h>
 
+#include <new>
+
 #include "browser/ie_events_win.h"
 #include "core/guarded.h"
 
 namespace vellum {
+namespace {
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+// A drop target that takes nothing: a file dropped on a page would replace
+// the page behind the viewer's back.
+class RefuseDrops final : public IDropTarget {
+ public:
+  STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+    if (out == nullptr) return E_POINTER;
+    *out = nullptr;
+    if (iid != IID_IUnknown && iid != IID_IDropTarget) return E_NOINTERFACE;
+    *out = static_cast<IDropTarget*>(this);
+    AddRef();
+    return S_OK;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return ++references_; }
+  STDMETHODIMP_(ULONG) Release() override {
+    const ULONG left = --references_;
+    if (left == 0) delete this;
+    return left;
+  }
+  STDMETHODIMP DragEnter(IDataObject*, DWORD, POINTL, DWORD* effect) override {
+    return Refuse(effect);
+  }
+  STDMETHODIMP DragOver(DWORD, POINTL, DWORD* effect) override { return Refuse(effect); }
+  STDMETHODIMP DragLeave() override { return S_OK; }
+  STDMETHODIMP Drop(IDataObject*, DWORD, POINTL, DWORD* effect) override { return Refuse(effect); }
+
+ private:
+  static HRESULT Refuse(DWORD* effect) {
+    if (effect == nullptr) return E_INVALIDARG;
+    *effect = DROPEFFECT_NONE;
+    return S_OK;
+  }
+  ULONG references_ = 1;
+};
+#pragma GCC diagnostic pop
+
+}  // namespace
 
 BrowserSite::BrowserSite(SiteListener* listener, HWND parent, const RECT& place)
     : listener_(listener), parent_(parent), place_(place) {}
@@ -242,9 +284,14 @@ STDMETHODIMP BrowserSite::GetOptionKeyPath(LPOLESTR* key, DWORD) {
   if (key != nullptr) *key = nullptr;
   return S_FALSE;
 }
+// The control asks for every document it shows, those loaded from a stream
+// too, which never see NavigateComplete2's RegisterAsDropTarget(FALSE)
+// (IDocHostUIHandler::GetDropTarget, Microsoft Learn: S_OK with the target
+// that replaces the control's own).
 STDMETHODIMP BrowserSite::GetDropTarget(IDropTarget*, IDropTarget** out) {
-  if (out != nullptr) *out = nullptr;
-  return E_NOTIMPL;
+  if (out == nullptr) return E_POINTER;
+  *out = new (std::nothrow) RefuseDrops();
+  return *out != nullptr ? S_OK : E_OUTOFMEMORY;
 }
 STDMETHODIMP BrowserSite::GetExternal(IDispatch** out) {
   if (out != nullptr) *out = nullptr;

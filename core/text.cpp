@@ -198,18 +198,39 @@ std::string DisplayTextToUtf8(std::string_view text, bool may_be_cut) {
   return EncodeUtf8(DecodeDisplayText(text, may_be_cut));
 }
 
-std::string MatchCountText(unsigned count) {
+std::string MatchCountText(unsigned count, bool more) {
   if (count == 0) return "not found";
-  if (count == 1) return "1 match";
   if (count >= kMostMatchesCounted) return std::to_string(kMostMatchesCounted) + "+ matches";
+  if (more) return std::to_string(count) + "+ matches";
+  if (count == 1) return "1 match";
   return std::to_string(count) + " matches";
 }
 
-std::string MatchPositionText(unsigned position, unsigned count) {
+std::string MatchPositionText(unsigned position, unsigned count, bool more) {
   const bool capped = count >= kMostMatchesCounted;
-  if (position == 0 || count == 0 || (!capped && position > count)) return MatchCountText(count);
-  return std::to_string(position) + " of " +
-         (capped ? std::to_string(kMostMatchesCounted) + "+" : std::to_string(count));
+  if (position == 0 || count == 0 || (!capped && !more && position > count))
+    return MatchCountText(count, more);
+  std::string text = std::to_string(position);
+  text += " of ";
+  text += std::to_string(std::min(count, kMostMatchesCounted));
+  if (capped || more) text += '+';
+  return text;
+}
+
+MatchCount CountMatches(const std::function<bool()>& next,
+                        const std::function<std::uint64_t()>& now_ms, std::uint64_t budget_ms,
+                        unsigned most) {
+  MatchCount counted{1, false};
+  const std::uint64_t start = now_ms();
+  while (true) {
+    if (counted.count >= most || now_ms() - start >= budget_ms) {
+      counted.more = true;
+      break;
+    }
+    if (!next()) break;
+    ++counted.count;
+  }
+  return counted;
 }
 
 unsigned StepMatchPosition(unsigned position, unsigned count, bool forward) {

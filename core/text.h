@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -69,10 +70,23 @@ std::string FirstCharacters(std::string_view text, std::size_t count);
 inline constexpr unsigned kMostMatchesCounted = 10'000;
 // The find bar's count: "not found", "1 match", "N matches", or "10000+
 // matches" where counting stopped at the most.
-std::string MatchCountText(unsigned count);
+// `more`: counting stopped before the end (its time ran out), "120+ matches".
+std::string MatchCountText(unsigned count, bool more = false);
 // Where the selected match stands among them: "3 of 14", "3 of 10000+";
 // the count alone while the position is not known (0) or out of range.
-std::string MatchPositionText(unsigned position, unsigned count);
+std::string MatchPositionText(unsigned position, unsigned count, bool more = false);
+
+// Counting matches one step at a time, the first found already: until a
+// step finds none, `most` are counted, or `budget_ms` have passed on the
+// clock (a long page must not hold the window up). `more` when it stopped
+// before the end.
+struct MatchCount {
+  unsigned count = 0;
+  bool more = false;
+};
+MatchCount CountMatches(const std::function<bool()>& next,
+                        const std::function<std::uint64_t()>& now_ms, std::uint64_t budget_ms,
+                        unsigned most = kMostMatchesCounted);
 // The find bar's status field is this wide, in characters, at its widest:
 // its text is never cut.
 inline constexpr int kMatchTextWidth = 15;  // "10000 of 10000+"

@@ -155,7 +155,8 @@ void FindBarWin::Previous() {
 void FindBarWin::ShowStep(const PageFinder::StepResult& step, bool forward) {
   if (step.count) {
     // Started again from the top of a page shown since: its first match.
-    count_ = static_cast<unsigned>(*step.count);
+    count_ = step.count->count;
+    more_ = step.count->more;
     position_ = step.found ? 1 : 0;
   } else if (step.found) {
     position_ = StepMatchPosition(position_, count_, forward);
@@ -167,7 +168,7 @@ void FindBarWin::ShowStep(const PageFinder::StepResult& step, bool forward) {
 }
 
 void FindBarWin::ShowCount() {
-  ShowStatus(Utf8ToWide(MatchPositionText(position_, count_)).c_str());
+  ShowStatus(Utf8ToWide(MatchPositionText(position_, count_, more_)).c_str());
 }
 
 void FindBarWin::OnTextChanged() {
@@ -233,7 +234,9 @@ void FindBarWin::Act(FindAction action) {
   if (action == FindAction::kRecount) {
     // The place the viewer shows is kept: the first match waits for a step.
     if (open_ && !search_pending_ && GetWindowTextLengthW(field_) > 0) {
-      count_ = static_cast<unsigned>(finder_.Recount());
+      const MatchCount counted = finder_.Recount();
+      count_ = counted.count;
+      more_ = counted.more;
       position_ = 0;
       ShowCount();
     }
@@ -271,7 +274,9 @@ void FindBarWin::Search() {
   }
   finder_.KeepPlace();
   // A search starts from the top: its first match is selected.
-  count_ = static_cast<unsigned>(finder_.Start(text));
+  const MatchCount counted = finder_.Start(text);
+  count_ = counted.count;
+  more_ = counted.more;
   position_ = count_ > 0 ? 1 : 0;
   if (count_ == 0) finder_.RestorePlace();
   ShowCount();

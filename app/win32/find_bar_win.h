@@ -82,6 +82,7 @@ class FindBarWin {
   bool open_ = false;
   bool search_pending_ = false;
   unsigned count_ = 0;     // as last counted
+  bool more_ = false;      // counting stopped before the page's end
   unsigned position_ = 0;  // of the selected match; 0 when not known
   HWND parent_ = nullptr;
   HWND field_ = nullptr;

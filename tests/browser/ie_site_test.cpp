@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <vector>
 
 #include "browser/com_win.h"
@@ -185,6 +186,39 @@ TEST_F(SiteTest, TheControlShowsNoMenuAndNoBorderOfItsOwn) {
   EXPECT_EQ(site_->TranslateAccelerator(&back, nullptr, 0), S_OK);
   EXPECT_EQ(site_->TranslateAccelerator(&copy, nullptr, 0), S_FALSE);
   EXPECT_EQ(site_->TranslateAccelerator(nullptr, nullptr, 0), S_FALSE);
+}
+
+TEST_F(SiteTest, EveryDocumentGetsADropTargetThatTakesNothing) {
+  for (int document = 0; document < 2; ++document) {  // asked again for each one
+    IDropTarget* target = nullptr;
+    ASSERT_EQ(site_->GetDropTarget(nullptr, &target), S_OK);
+    ASSERT_NE(target, nullptr);
+    const struct {
+      const char* what;
+      std::function<HRESULT(DWORD*)> call;
+    } steps[] = {
+        {"enter",
+         [&](DWORD* e) {
+           return target->DragEnter(nullptr, MK_LBUTTON, {10, 10}, e);
+         }},
+        {"over",
+         [&](DWORD* e) {
+           return target->DragOver(MK_LBUTTON, {12, 12}, e);
+         }},
+        {"drop",
+         [&](DWORD* e) {
+           return target->Drop(nullptr, 0, {12, 12}, e);
+         }},
+    };
+    for (const auto& step : steps) {
+      DWORD effect = DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK;
+      EXPECT_EQ(step.call(&effect), S_OK) << step.what;
+      EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_NONE)) << step.what;
+    }
+    EXPECT_EQ(target->DragLeave(), S_OK);
+    EXPECT_EQ(target->Release(), 0u);
+  }
+  EXPECT_EQ(site_->GetDropTarget(nullptr, nullptr), E_POINTER);
 }
 
 }  // namespace

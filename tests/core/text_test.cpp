@@ -112,6 +112,41 @@ TEST(Text, TheFindBarSaysWhereTheMatchStandsAndStepsRoundTheEnds) {
     EXPECT_EQ(StepMatchPosition(c.position, c.count, false), c.previous) << c.position;
   }
   EXPECT_LE(MatchCountText(kMostMatchesCounted).size(), static_cast<std::size_t>(kMatchTextWidth));
+  // Counting stopped early: "+" after the count.
+  EXPECT_EQ(MatchCountText(120, true), "120+ matches");
+  EXPECT_EQ(MatchCountText(1, true), "1+ matches");
+  EXPECT_EQ(MatchPositionText(3, 120, true), "3 of 120+");
+  EXPECT_EQ(MatchPositionText(150, 120, true), "150 of 120+") << "past the count: more there";
+}
+
+TEST(Text, CountingMatchesStopsAtTheEndTheMostOrTheTimeBudget) {
+  const struct {
+    const char* what;
+    unsigned on_page;      // matches the page holds
+    unsigned ms_per_step;  // what each step costs
+    unsigned most;
+    MatchCount counted;
+  } cases[] = {
+      {"one match", 1, 1, 100, {1, false}},
+      {"all of them", 40, 1, 100, {40, false}},
+      {"the most", 500, 0, 100, {100, true}},
+      {"out of time: about 150 ms", 5000, 5, 10000, {31, true}},
+      {"a slow step is counted, then counting stops", 5000, 200, 10000, {2, true}},
+  };
+  for (const auto& c : cases) {
+    std::uint64_t clock = 1000;
+    unsigned found = 1;
+    const MatchCount counted = CountMatches(
+        [&] {
+          clock += c.ms_per_step;
+          if (found >= c.on_page) return false;
+          ++found;
+          return true;
+        },
+        [&] { return clock; }, 150, c.most);
+    EXPECT_EQ(counted.count, c.counted.count) << c.what;
+    EXPECT_EQ(counted.more, c.counted.more) << c.what;
+  }
 }
 
 }  // namespace
