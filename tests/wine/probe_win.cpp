@@ -13,6 +13,9 @@
 //                                         colour mode may have changed
 //   vellum-probe copydata                 sends an empty message of an unused code and prints
 //                                         what the viewer's window procedure returned
+//   vellum-probe stand-in CLASS TITLE MS  another program's window of the viewer's class: shown
+//                                         for MS milliseconds (no viewer needed), then prints
+//                                         whether anyone asked it to close
 #include <windows.h>
 
 #include <cstdio>
@@ -136,9 +139,45 @@ int Burst(HWND viewer, int count, char** items) {
   return 0;
 }
 
+bool g_asked_to_close = false;
+
+// A window of another program that happens to use the viewer's class name.
+int StandIn(const char* window_class, const char* title, DWORD ms) {
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = [](HWND window, UINT message, WPARAM wparam, LPARAM lparam) -> LRESULT {
+    if (message == WM_CLOSE) {
+      g_asked_to_close = true;
+      return 0;  // it stays: the test tells what was asked
+    }
+    return DefWindowProcA(window, message, wparam, lparam);
+  };
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.lpszClassName = window_class;
+  if (RegisterClassA(&wc) == 0) return 5;
+  HWND window = CreateWindowExA(0, window_class, title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40,
+                                300, 200, nullptr, nullptr, wc.hInstance, nullptr);
+  if (window == nullptr) return 5;
+  std::printf("{\"shown\": true}\n");
+  std::fflush(stdout);
+  const ULONGLONG end = GetTickCount64() + ms;
+  MSG msg{};
+  while (GetTickCount64() < end) {
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+  }
+  std::printf("{\"asked_to_close\": %s}\n", g_asked_to_close ? "true" : "false");
+  DestroyWindow(window);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 5 && std::string_view(argv[1]) == "stand-in")
+    return StandIn(argv[2], argv[3], static_cast<DWORD>(std::strtoul(argv[4], nullptr, 10)));
   HWND viewer = vellum::host::FindViewerWindow();
   if (viewer == nullptr) {
     std::printf("{}\n");

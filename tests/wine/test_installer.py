@@ -12,7 +12,7 @@ import sys
 import time
 
 from wine_session import WineTestCase
-from wine_viewer import ROOT, LIBRARY, WineViewer
+from wine_viewer import PROBE, ROOT, LIBRARY, WineViewer
 
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 from testenv import png_pixels, project_version  # noqa: E402
@@ -115,6 +115,41 @@ class Installer(WineTestCase):
         wait_until(lambda: not os.path.exists(program) and not os.path.exists(shortcut[0]) and
                    self.registry(UNINSTALL_KEY.replace("HKLM", "HKCU")) is None,
                    "the uninstall to finish")
+
+    def test_another_programs_window_of_the_class_is_left_alone(self):
+        # A window of the viewer's class but not its title is another program's.
+        stand_in = self.w.spawn_wine(PROBE, "stand-in", "TfrmHView", "Notes", "30000")
+        self.assertEqual(stand_in.stdout.readline().strip(), '{"shown": true}')
+        result = self.w.wine(SETUP, "/S", timeout=180)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertTrue(os.path.isfile(os.path.join(self.program, "vellum.exe")))
+        self.assertEqual(stand_in.communicate(timeout=60)[0].strip(), '{"asked_to_close": false}')
+        result = self.w.wine(os.path.join(self.program, "uninstall.exe"), "/S", timeout=120)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        wait_until(lambda: not os.path.exists(os.path.join(self.program, "vellum.exe")),
+                   "the uninstall to finish")
+
+    def test_each_uninstaller_removes_its_own_copy_only(self):
+        for args in (("/S",), ("/S", "/CurrentUser")):
+            result = self.w.wine(SETUP, *args, timeout=180)
+            self.assertEqual(result.returncode, 0, result.stderr)
+        found = glob.glob(os.path.join(self.users, "*", "AppData", "Local", "Programs", "Vellum"))
+        self.assertEqual(len(found), 1, found)
+        own = found[0]
+        # The per-user copy's uninstaller, run by an administrator (as Wine's user is).
+        result = self.w.wine(os.path.join(own, "uninstall.exe"), "/S", timeout=120)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        wait_until(lambda: not os.path.exists(own) and
+                   self.registry(UNINSTALL_KEY.replace("HKLM", "HKCU")) is None,
+                   "the per-user copy to go")
+        self.assertTrue(os.path.isfile(os.path.join(self.program, "vellum.exe")),
+                        "the copy for all users stays")
+        self.assertIsNotNone(self.registry(UNINSTALL_KEY), "and its Uninstall entry")
+        self.assertTrue(os.path.exists(self.shortcut), "and its shortcut")
+        result = self.w.wine(os.path.join(self.program, "uninstall.exe"), "/S", timeout=120)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        wait_until(lambda: not os.path.exists(os.path.join(self.program, "vellum.exe")) and
+                   self.registry(UNINSTALL_KEY) is None, "the copy for all users to go")
 
     def test_the_icon_the_executables_carry(self):
         # An icon file of PNG images: its directory's sizes and places are what the
