@@ -23,6 +23,10 @@ void Viewer::ReceiveHostMessage(std::uint32_t code, const void* data, std::size_
 
 void Viewer::ReceiveSyncLocation(const TbcvRec& location) {
   if (closed_ || !follow_sync_) return;
+  // The host's own command waiting out its quiet time goes first, whatever
+  // the other programs say meanwhile: neither replaced (a close or a
+  // minimise lost, a place never shown) nor put off by their next place.
+  if (host_message_code_ != 0 && !host_message_from_sync_) return;
   host_message_code_ = kHostShowLocation;
   host_message_location_ = location;
   host_message_from_sync_ = true;

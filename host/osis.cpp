@@ -198,6 +198,12 @@ MappedReference MapOsisId(std::string_view text) {
     result.status = ReferenceStatus::kChapterTooLarge;
     return result;
   }
+  // Refused as a request for it is never sent; verse 0 goes on as the
+  // viewer's other places take it, the chapter's start.
+  if (*chapter == 0) {
+    result.status = ReferenceStatus::kChapterZero;
+    return result;
+  }
   if (*verse > kMaxVerse) {
     result.status = ReferenceStatus::kVerseTooLarge;
     return result;
@@ -257,6 +263,8 @@ std::string_view StatusText(ReferenceStatus status) {
       return "unknown book";
     case ReferenceStatus::kChapterTooLarge:
       return "chapter over 255";
+    case ReferenceStatus::kChapterZero:
+      return "chapter 0";
     case ReferenceStatus::kVerseTooLarge:
       return "verse over 32767";
   }

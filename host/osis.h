@@ -38,6 +38,7 @@ enum class ReferenceStatus {
   kList,             // several references (",", ";" or a blank between them)
   kUnknownBook,      // a book name outside the table
   kChapterTooLarge,  // a chapter over 255: a location cannot hold it
+  kChapterZero,      // chapter 0: no book has one (verse 0 is a chapter's heading)
   kVerseTooLarge,    // a verse over 32767: a location cannot hold it
 };
 

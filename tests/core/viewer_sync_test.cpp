@@ -119,7 +119,7 @@ TEST_F(SyncTest, NavigationsTakeTheHostsQuietTimeAndOnlyTheLastOfABurstIsShown) 
   const int loads = h.Loads();
   h.viewer.ReceiveSyncLocation(Place("ALP", 1, 1, "Alpha"));
   h.Advance(100);
-  h.HostShows(Loc("BET", 1, 1));  // the host and the programs share one quiet time
+  h.viewer.ReceiveSyncLocation(Place("BET", 1, 1, "Beta"));
   h.Advance(100);
   h.viewer.ReceiveSyncLocation(Place("JHN", 3, 16, "John"));
   h.Advance(249);
@@ -130,6 +130,44 @@ TEST_F(SyncTest, NavigationsTakeTheHostsQuietTimeAndOnlyTheLastOfABurstIsShown) 
   EXPECT_TRUE(h.OnPage("john.htm"));
   h.Advance(1000);
   EXPECT_EQ(h.HistoryTexts().back(), "John 3:16");
+}
+
+TEST(SyncAndHost, TheHostsCommandsAreNeverLostToTheProgramsPlaces) {
+  const struct {
+    const char* what;
+    std::uint32_t code;
+    bool closed;
+    int minimizes;
+    const char* caption;
+  } cases[] = {
+      {"a close, then a place 10 ms later", kHostClose, true, 0, nullptr},
+      {"a minimise", kHostMinimize, false, 1, "Alpha 1:1"},
+      {"the host's place", kHostShowLocation, false, 0, "Beta 2:3"},
+  };
+  for (const auto& c : cases) {
+    Harness h;
+    h.Start(StartOptions{true, {}});
+    h.ShowNow(Loc("ALP", 1, 1));
+    // A program that navigates every 200 ms, from before the host speaks.
+    for (int i = 0; i < 3; ++i) {
+      h.viewer.ReceiveSyncLocation(Place("ALP", 1, i + 2, "Alpha"));
+      h.Advance(200);
+    }
+    h.HostSends(c.code, Loc("BET", 2, 3));
+    for (int i = 0; i < 10; ++i) {
+      h.Advance(10);
+      h.viewer.ReceiveSyncLocation(Place("GAM", 1, i + 1, "Gamma"));
+      h.Advance(190);
+      if (h.viewer.Closed() || h.controls.minimizes > 0 ||
+          h.controls.Caption(Button::kLocation) == "Beta 2:3")
+        break;
+    }
+    EXPECT_EQ(h.viewer.Closed(), c.closed) << c.what;
+    EXPECT_EQ(h.controls.minimizes, c.minimizes) << c.what;
+    if (c.caption != nullptr) {
+      EXPECT_EQ(h.controls.Caption(Button::kLocation), c.caption) << c.what;
+    }
+  }
 }
 
 TEST_F(SyncTest, NamesComeFromTheBookListElseTheirOwn) {

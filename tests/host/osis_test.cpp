@@ -118,6 +118,9 @@ TEST(Osis, References) {
       // The limits of a location.
       {"John.255.1", S::kMapped, "JHN", 255, 1},
       {"John.256.1", S::kChapterTooLarge},
+      {"John.0.0", S::kChapterZero},  // was shown as "John 0:0"
+      {"John.0", S::kChapterZero},
+      {"John.00.5", S::kChapterZero},
       {"John.99999999999999999999.1", S::kChapterTooLarge},
       {"John.3.32767", S::kMapped, "JHN", 3, 32767},
       {"John.3.32768", S::kVerseTooLarge},
