@@ -166,7 +166,9 @@ void BibleSyncLink::Deliver(const SyncEvent& event, std::optional<std::int64_t> 
 }
 
 void BibleSyncLink::Say(const std::string& line) const {
-  if (trace_) trace_(line);
+  if (!trace_) return;
+  for (const std::string& written : trace_limiter_.Admit(line, NowMs()))
+    trace_(written);
 }
 
 std::uint64_t BibleSyncLink::NowMs() const {

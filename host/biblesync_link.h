@@ -66,6 +66,7 @@ class BibleSyncLink final : public SyncLinkPort {
   SyncEventLoop& loop_;
   std::function<void(const TbcvRec&)> on_location_;
   Trace trace_;
+  mutable TraceLimiter trace_limiter_;  // Say is const: what it writes is not the link's state
   // One UUID for the life of the process, as the protocol asks.
   biblesync::Uuid uuid_;
   SyncReceiver receiver_;

@@ -98,4 +98,32 @@ SyncOutcome SyncReceiver::Take(const SyncEvent& event) {
   return outcome;
 }
 
+std::vector<std::string> TraceLimiter::Admit(const std::string& line, std::uint64_t now_ms) {
+  std::vector<std::string> lines;
+  if (line == last_ && !last_.empty()) {
+    ++repeats_;
+    return lines;
+  }
+  if (now_ms - second_start_ >= 1000 || now_ms < second_start_) {
+    second_start_ = now_ms;
+    written_this_second_ = 0;
+  }
+  if (written_this_second_ >= kLinesPerSecond) {
+    ++left_out_;
+    return lines;
+  }
+  if (repeats_ > 0)
+    lines.push_back("(the line above " + std::to_string(repeats_) + " more time" +
+                    (repeats_ == 1 ? "" : "s") + ")");
+  if (left_out_ > 0)
+    lines.push_back("(" + std::to_string(left_out_) + " line" + (left_out_ == 1 ? "" : "s") +
+                    " left out: more than " + std::to_string(kLinesPerSecond) + " a second)");
+  lines.push_back(line);
+  last_ = line;
+  repeats_ = 0;
+  left_out_ = 0;
+  ++written_this_second_;
+  return lines;
+}
+
 }  // namespace vellum::host

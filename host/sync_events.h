@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/location.h"
 
@@ -63,5 +64,24 @@ class SyncReceiver {
 // Text from a packet made fit for one line of the trace: at most `limit`
 // bytes, control characters shown as "?".
 std::string TraceText(std::string_view text, std::size_t limit = 80);
+
+// Keeps the trace from growing by a line for every datagram a busy network
+// sends: a line like the one before is counted, not written again, and at
+// most kLinesPerSecond lines are written in a second; what was held back is
+// said by count with the next line written.
+class TraceLimiter {
+ public:
+  static constexpr int kLinesPerSecond = 30;
+  // The lines to write now for `line` arriving at `now_ms` (none, or a count
+  // of what was held back and the line).
+  std::vector<std::string> Admit(const std::string& line, std::uint64_t now_ms);
+
+ private:
+  std::string last_;
+  int repeats_ = 0;   // of last_, not written
+  int left_out_ = 0;  // other lines, over the second's share
+  std::uint64_t second_start_ = 0;
+  int written_this_second_ = 0;
+};
 
 }  // namespace vellum::host

@@ -285,4 +285,30 @@ TEST(LocalAddresses, TheSystemIsAskedAgainEveryTwoSecondsAtMost) {
 }
 
 }  // namespace
+TEST(TraceLimiter, RepeatsAreCountedAndABusySecondIsCutShort) {
+  TraceLimiter limiter;
+  std::vector<std::string> written;
+  const auto say = [&](const std::string& line, std::uint64_t at) {
+    for (const std::string& out : limiter.Admit(line, at))
+      written.push_back(out);
+  };
+  // A flood of the same line: one written, then its count with the next.
+  for (int i = 0; i < 1000; ++i)
+    say("dropped unread: too long", 1000 + static_cast<std::uint64_t>(i));
+  say("joined", 2500);
+  // Forty different lines within a second: thirty written, the rest counted.
+  for (int i = 0; i < 40; ++i)
+    say("from 10.0.0." + std::to_string(i), 5000 + static_cast<std::uint64_t>(i));
+  say("left", 7000);
+  const std::vector<std::string> expected_start = {"dropped unread: too long",
+                                                   "(the line above 999 more times)", "joined"};
+  ASSERT_GE(written.size(), 3u);
+  EXPECT_EQ(std::vector<std::string>(written.begin(), written.begin() + 3), expected_start);
+  ASSERT_EQ(written.size(), 3u + 30u + 2u);
+  EXPECT_EQ(written[3], "from 10.0.0.0");
+  EXPECT_EQ(written[32], "from 10.0.0.29");
+  EXPECT_EQ(written[33], "(10 lines left out: more than 30 a second)");
+  EXPECT_EQ(written[34], "left");
+}
+
 }  // namespace vellum::host::biblesync
