@@ -105,18 +105,23 @@ Conversation::Speaker* Conversation::Find(const Uuid& uuid) {
   return found == speakers_.end() ? nullptr : &*found;
 }
 
-void Conversation::Remember(const Uuid& uuid, std::string_view source, std::uint64_t now_ms) {
+Conversation::Speaker* Conversation::Remember(const Uuid& uuid, std::string_view source,
+                                              std::uint64_t now_ms) {
   if (speakers_.size() >= kMaxSpeakers) {
-    const auto oldest = std::min_element(
-        speakers_.begin(), speakers_.end(),
-        [](const Speaker& a, const Speaker& b) { return a.last_heard_ms < b.last_heard_ms; });
+    auto oldest = speakers_.end();
+    for (auto it = speakers_.begin(); it != speakers_.end(); ++it) {
+      if (!it->followed && (oldest == speakers_.end() || it->last_heard_ms < oldest->last_heard_ms))
+        oldest = it;
+    }
+    if (oldest == speakers_.end()) return nullptr;
     speakers_.erase(oldest);
   }
   speakers_.push_back(Speaker{uuid, std::string(source), now_ms});
+  return &speakers_.back();
 }
 
 std::vector<SyncEvent> Conversation::Take(std::string_view datagram, std::string_view source,
-                                          std::uint64_t now_ms) {
+                                          std::uint64_t now_ms, bool from_this_machine) {
   std::vector<SyncEvent> events;
   const ParsedPacket parsed = ParsePacket(datagram);
   if (parsed.error != PacketError::kNone) {
@@ -133,8 +138,9 @@ std::vector<SyncEvent> Conversation::Take(std::string_view datagram, std::string
   const std::string key = UuidText(packet.sender);
   const std::string who = SenderText(f) + " @ " + std::string(source);
   Speaker* known = Find(packet.sender);
-  // A program keeps its address; another one using its UUID is an impostor.
-  if (known != nullptr && known->address != source) {
+  // A program keeps its address; another one using its UUID is an impostor,
+  // unless both are this machine's: the same program, reached another way.
+  if (known != nullptr && known->address != source && !from_this_machine) {
     events.push_back(Event(SyncEvent::Kind::kError, key,
                            std::string(TypeName(packet.type)) + " from " + std::string(source) +
                                " under the UUID of a program at " + known->address));
@@ -151,10 +157,11 @@ std::vector<SyncEvent> Conversation::Take(std::string_view datagram, std::string
     if (known != nullptr) {
       known->last_heard_ms = now_ms;
     } else {
-      Remember(packet.sender, source, now_ms);
+      known = Remember(packet.sender, source, now_ms);
       events.push_back(Event(SyncEvent::Kind::kNewSpeaker, key,
                              std::string(TypeName(packet.type)) + ": " + who));
     }
+    if (known != nullptr && packet.type == PacketType::kSync) known->followed = true;
   }
   switch (packet.type) {
     case PacketType::kSync: {

@@ -48,11 +48,13 @@ class Conversation {
   std::string Announce() const;
   std::optional<std::string> Navigation(std::string_view bible, std::string_view verse) const;
 
-  // What a datagram from another program on this machine means: nothing
-  // (our own, or a program's presence refreshed), or up to two events (a
-  // new speaker, then its navigation).
+  // What a datagram from another program means: nothing (our own, or a
+  // program's presence refreshed), or up to two events (a new speaker, then
+  // its navigation). Programs on this machine share its addresses, so one
+  // of them heard from another of its addresses is the same program; from
+  // elsewhere, its UUID from another address is an impostor's.
   std::vector<SyncEvent> Take(std::string_view datagram, std::string_view source,
-                              std::uint64_t now_ms);
+                              std::uint64_t now_ms, bool from_this_machine = true);
 
   // Programs silent for too long, forgotten now: one event each.
   std::vector<SyncEvent> Age(std::uint64_t now_ms);
@@ -70,12 +72,15 @@ class Conversation {
     Uuid uuid;
     std::string address;  // where it was first heard from
     std::uint64_t last_heard_ms;
+    bool followed = false;  // it navigated: never pushed out by strangers
   };
 
   Packet Stamp(PacketType type) const;
   Speaker* Find(const Uuid& uuid);
-  // Remembers a new speaker, making room by forgetting the one silent longest.
-  void Remember(const Uuid& uuid, std::string_view source, std::uint64_t now_ms);
+  // Remembers a new speaker, making room by forgetting the one silent
+  // longest among those that never navigated: made-up beacons cannot push
+  // out a program that is followed. With no such room, it is not kept.
+  Speaker* Remember(const Uuid& uuid, std::string_view source, std::uint64_t now_ms);
 
   Identity identity_;
   Uuid own_;

@@ -112,12 +112,23 @@ std::vector<std::string> TraceLimiter::Admit(const std::string& line, std::uint6
     ++left_out_;
     return lines;
   }
-  if (repeats_ > 0)
-    lines.push_back("(the line above " + std::to_string(repeats_) + " more time" +
-                    (repeats_ == 1 ? "" : "s") + ")");
-  if (left_out_ > 0)
-    lines.push_back("(" + std::to_string(left_out_) + " line" + (left_out_ == 1 ? "" : "s") +
-                    " left out: more than " + std::to_string(kLinesPerSecond) + " a second)");
+  // Built piece by piece: one expression of + on temporaries trips a false
+  // -Wrestrict in GCC 12's string code.
+  if (repeats_ > 0) {
+    std::string said = "(the line above ";
+    said += std::to_string(repeats_);
+    said += repeats_ == 1 ? " more time)" : " more times)";
+    lines.push_back(std::move(said));
+  }
+  if (left_out_ > 0) {
+    std::string said = "(";
+    said += std::to_string(left_out_);
+    said += left_out_ == 1 ? " line" : " lines";
+    said += " left out: more than ";
+    said += std::to_string(kLinesPerSecond);
+    said += " a second)";
+    lines.push_back(std::move(said));
+  }
   lines.push_back(line);
   last_ = line;
   repeats_ = 0;

@@ -210,11 +210,16 @@ TEST_F(BibleSyncConversation, EveryProgramIsFollowedAndRememberedUntilItFallsSil
 
 TEST_F(BibleSyncConversation, AProgramKeepsItsAddressAndTheTableItsSize) {
   Hear(Header(3) + kPresence, 0, "10.0.0.2");
-  EXPECT_EQ(Kinds(Hear(Header(2) + kNavigation, 1, "127.0.0.1")), std::vector<Kind>{Kind::kError})
-      << "its UUID from another address is an impostor";
+  EXPECT_EQ(Kinds(talk.Take(Header(2) + kNavigation, "192.168.1.9", 1, false)),
+            std::vector<Kind>{Kind::kError})
+      << "from another computer, its UUID from another address is an impostor";
   EXPECT_EQ(Kinds(Hear(Header(2) + kNavigation, 2, "10.0.0.2")),
             std::vector<Kind>{Kind::kNavigation});
+  EXPECT_EQ(Kinds(Hear(Header(2) + kNavigation, 3, "127.0.0.1")),
+            std::vector<Kind>{Kind::kNavigation})
+      << "on this machine, another of its addresses is the same program";
 
+  // Made-up beacons fill the table, seventy and more: the program followed stays.
   for (int i = 0; i < 200; ++i) {
     Uuid made_up = kTheirs;
     made_up[0] = static_cast<std::uint8_t>(i);
@@ -222,6 +227,12 @@ TEST_F(BibleSyncConversation, AProgramKeepsItsAddressAndTheTableItsSize) {
     Hear(From(made_up, 3, kPresence), 100 + static_cast<std::uint64_t>(i));
   }
   EXPECT_EQ(talk.SpeakerCount(), kMaxSpeakers);
+  EXPECT_EQ(Kinds(Hear(Header(2) + kNavigation, 400, "10.0.0.2")),
+            std::vector<Kind>{Kind::kNavigation})
+      << "still known: not new, not an impostor";
+  EXPECT_EQ(Kinds(talk.Take(From(kTheirs, 3, kPresence), "192.168.1.66", 401, false)),
+            std::vector<Kind>{Kind::kError})
+      << "its UUID from elsewhere after the flood: still the impostor, not the program";
 }
 
 TEST_F(BibleSyncConversation, OurPacketsCarryEveryPresenceFieldAndBeaconsComeEveryTenSeconds) {
