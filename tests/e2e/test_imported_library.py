@@ -100,7 +100,7 @@ class TreasuryOfDavid(unittest.TestCase):
         # A psalm's verse 0: its own top, not the end of the psalm before.
         s.host("show", "PSA", "23", "0", check=True)
         s.wait_caption("Ps 23:0")
-        s.wait_anchor_at_top("CV023000")
+        s.wait_anchor_at_top("CV023000", timeout=60)  # the big page, on a busy machine
         self.assertTrue(s.page("document.getElementsByName('CV023000')[0].parentNode"
                                ".textContent.startsWith('23:1')"))
 
