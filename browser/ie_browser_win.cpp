@@ -438,17 +438,18 @@ ComPtr<IHTMLDocument2> IeBrowser::HtmlDocument() const {
   return document.As<IHTMLDocument2>(IID_IHTMLDocument2);
 }
 
-std::optional<std::wstring> IeBrowser::SelectionText() {
-  if (!browser_) return std::nullopt;
-  ComPtr<IDispatch> document;
-  if (FAILED(browser_->get_Document(document.Put())) || !document) return std::nullopt;
-  const auto html = document.As<IHTMLDocument2>(IID_IHTMLDocument2);
+ComPtr<IHTMLTxtRange> IeBrowser::SelectedRange() const {
+  const ComPtr<IHTMLDocument2> html = HtmlDocument();
   ComPtr<IHTMLSelectionObject> selection;
   ComPtr<IDispatch> range;
   if (!html || FAILED(html->get_selection(selection.Put())) || !selection ||
       FAILED(selection->createRange(range.Put())) || !range)
-    return std::nullopt;
-  const auto text_range = range.As<IHTMLTxtRange>(IID_IHTMLTxtRange);
+    return {};
+  return range.As<IHTMLTxtRange>(IID_IHTMLTxtRange);
+}
+
+std::optional<std::wstring> IeBrowser::SelectionText() {
+  const ComPtr<IHTMLTxtRange> text_range = SelectedRange();
   BSTR text = nullptr;
   if (!text_range || FAILED(text_range->get_text(&text))) return std::nullopt;
   std::wstring result = text != nullptr ? std::wstring(text, SysStringLen(text)) : L"";

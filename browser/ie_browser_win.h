@@ -60,6 +60,8 @@ class IeBrowser final : public BrowserPort, private SiteListener {
   void ApplyZoom();
   // The document shown, as HTML; empty when there is none.
   ComPtr<IHTMLDocument2> HtmlDocument() const;
+  // The selection's text range in the document shown; empty when none.
+  ComPtr<IHTMLTxtRange> SelectedRange() const;
   // True when window is the control's or one of its children.
   bool IsControlWindow(HWND window) const;
   // True when msg is a key message for one of the control's windows.

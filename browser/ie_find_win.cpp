@@ -220,25 +220,18 @@ std::string VerseAnchorBefore(IHTMLElementCollection& anchors, long count, IHTML
 }  // namespace
 
 std::optional<PageSelection> IeBrowser::Selection() {
-  const ComPtr<IHTMLDocument2> document = HtmlDocument();
-  ComPtr<IHTMLSelectionObject> selected;
-  ComPtr<IDispatch> dispatch;
-  if (!document || FAILED(document->get_selection(selected.Put())) || !selected ||
-      FAILED(selected->createRange(dispatch.Put())) || !dispatch)
-    return std::nullopt;
-  const auto range = dispatch.As<IHTMLTxtRange>(IID_IHTMLTxtRange);
-  BSTR text = nullptr;
-  if (!range || FAILED(range->get_text(&text)) || text == nullptr) return std::nullopt;
+  const ComPtr<IHTMLTxtRange> range = SelectedRange();
+  const std::optional<std::wstring> text = SelectionText();
+  if (!range || !text || text->empty()) return std::nullopt;
   PageSelection selection;
-  selection.text = WideToUtf8(std::wstring_view(text, SysStringLen(text)));
-  SysFreeString(text);
-  if (selection.text.empty()) return std::nullopt;
+  selection.text = WideToUtf8(*text);
+  const ComPtr<IHTMLDocument2> document = HtmlDocument();
   // Lines come apart with CR LF; the clipboard puts them back.
   std::erase(selection.text, '\r');
   ComPtr<IHTMLElement> body;
   const auto anchors = Anchors();
   long count = 0;
-  if (FAILED(document->get_body(body.Put())) || !body || !anchors ||
+  if (!document || FAILED(document->get_body(body.Put())) || !body || !anchors ||
       FAILED(anchors->get_length(&count)) || count <= 0)
     return selection;
   const auto body_element = body.As<IHTMLBodyElement>(IID_IHTMLBodyElement);

@@ -446,7 +446,7 @@ class PageCheck {
   // its CSS width times DPI/96 is the control's width, less the scroll bar.
   // Seen only above 100 % scaling; at 100 % any zoom of 100 passes.
   void CheckPageScale() {
-    const int dpi = WindowDpi();
+    const int dpi = WindowDpi(window_);
     browser_.SetWindowDpi(dpi);
     browser_.SetTextSize(100);
     const auto css = ViewportWidth();
@@ -514,21 +514,6 @@ class PageCheck {
     }
     RegCloseKey(key);
     return values.empty() ? "(no values)" : values;
-  }
-
-  int WindowDpi() const {
-    using DpiForWindow = UINT(WINAPI*)(HWND);
-    HMODULE user32 = GetModuleHandleW(L"user32.dll");
-    const auto dpi_for_window = reinterpret_cast<DpiForWindow>(reinterpret_cast<void (*)()>(
-        user32 != nullptr ? GetProcAddress(user32, "GetDpiForWindow") : nullptr));
-    if (dpi_for_window != nullptr) {
-      const UINT dpi = dpi_for_window(window_);
-      if (dpi != 0) return static_cast<int>(dpi);
-    }
-    HDC screen = GetDC(nullptr);
-    const int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSX) : 96;
-    if (screen != nullptr) ReleaseDC(nullptr, screen);
-    return dpi > 0 ? dpi : 96;
   }
 
   // A page the viewer makes in memory: shown, its text there, its link handed

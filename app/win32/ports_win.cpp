@@ -49,6 +49,23 @@ void Win32Pump::Deliver(MSG& msg) {
   DispatchMessageW(&msg);
 }
 
+int WindowDpi(HWND window) {
+  using DpiForWindow = UINT(WINAPI*)(HWND);
+  static const auto dpi_for_window = [] {
+    HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    FARPROC found = user32 != nullptr ? GetProcAddress(user32, "GetDpiForWindow") : nullptr;
+    return reinterpret_cast<DpiForWindow>(reinterpret_cast<void (*)()>(found));
+  }();
+  if (dpi_for_window != nullptr && window != nullptr) {
+    const UINT dpi = dpi_for_window(window);
+    if (dpi != 0) return static_cast<int>(dpi);
+  }
+  HDC screen = GetDC(nullptr);
+  const int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
+  if (screen != nullptr) ReleaseDC(nullptr, screen);
+  return dpi > 0 ? dpi : 96;
+}
+
 bool VisibleBounds(HWND window, RECT* bounds) {
   if (SUCCEEDED(
           DwmGetWindowAttribute(window, DWMWA_EXTENDED_FRAME_BOUNDS, bounds, sizeof *bounds)) &&

@@ -45,6 +45,10 @@ class Win32Pump final : public MessagePump {
 // the window rectangle.
 bool VisibleBounds(HWND window, RECT* bounds);
 
+// The window's DPI: GetDpiForWindow where the system has it (Windows 10
+// 1607 and later), else the screen's.
+int WindowDpi(HWND window);
+
 class Win32HostLink final : public HostLinkPort {
  public:
   void SetOwnWindow(HWND window) { own_window_ = window; }

@@ -40,25 +40,6 @@ int ControlOf(Button button) {
   return 0;
 }
 
-// The window's DPI: GetDpiForWindow where the system has it (Windows 10
-// 1607 and later), else the screen's.
-int DpiOf(HWND window) {
-  using DpiForWindow = UINT(WINAPI*)(HWND);
-  static const auto dpi_for_window = [] {
-    HMODULE user32 = GetModuleHandleW(L"user32.dll");
-    FARPROC found = user32 != nullptr ? GetProcAddress(user32, "GetDpiForWindow") : nullptr;
-    return reinterpret_cast<DpiForWindow>(reinterpret_cast<void (*)()>(found));
-  }();
-  if (dpi_for_window != nullptr && window != nullptr) {
-    const UINT dpi = dpi_for_window(window);
-    if (dpi != 0) return static_cast<int>(dpi);
-  }
-  HDC screen = GetDC(nullptr);
-  const int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
-  if (screen != nullptr) ReleaseDC(nullptr, screen);
-  return dpi > 0 ? dpi : 96;
-}
-
 // How far the window rectangle reaches beyond what the user sees.
 RECT InvisibleMargins(HWND window) {
   RECT outer{};
@@ -184,7 +165,7 @@ bool ViewerWindowWin::CreateWindows() {
   // A host running with fewer rights than the viewer can still reach it.
   if (!host::AcceptCopyDataFromAnyProcess(window_))
     std::fprintf(stderr, "vellum: host messages from programs with fewer rights may not arrive\n");
-  dpi_ = DpiOf(window_);
+  dpi_ = WindowDpi(window_);
   for (Font* font : {&window_font_, &arial_, &arial_underlined_, &arial_bold_, &arial_black_}) {
     if (!font->Make(dpi_)) throw SystemError("cannot make the title bar's fonts");
   }
