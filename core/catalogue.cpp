@@ -113,7 +113,18 @@ StartupFiles ReadStartupFiles(const FileSystem& fs, const TextRules& rules,
   s.height = settings.ReadInteger("Form1", "height", s.height);
   s.always_on_top = settings.ReadBool("Misc", "AlwaysOnTop", s.always_on_top);
   files.sync.follow = settings.ReadBool(kSyncSection, kSyncFollowKey, false);
+  files.sync.other_computers = settings.ReadBool(kSyncSection, kSyncOtherComputersKey, false);
   files.sync.passphrase = settings.ReadString(kSyncSection, kSyncPassphraseKey, "");
+  files.sync.following.every_program =
+      settings.ReadBool(kSyncSection, kSyncEveryProgramKey, false);
+  const std::string programs = settings.ReadString(kSyncSection, kSyncProgramsKey, "");
+  for (std::size_t start = 0; start < programs.size() &&
+                              files.sync.following.programs.size() < kMaxFollowedPrograms;) {
+    std::size_t bar = programs.find('|', start);
+    if (bar == std::string::npos) bar = programs.size();
+    if (bar > start) files.sync.following.programs.push_back(programs.substr(start, bar - start));
+    start = bar + 1;
+  }
   files.reader.text_size = NearestTextSize(settings.ReadInteger(kReaderSection, kTextSizeKey, 100));
   files.reader.library = settings.ReadString(kReaderSection, kLibraryKey, "");
   const std::string place = settings.ReadString(kReaderSection, kLibraryPlaceKey, "");
@@ -336,9 +347,30 @@ std::optional<std::string> WriteSettings(const FileSystem& fs, std::string_view 
       {"Form1", "height", std::to_string(settings.height)},
       {"Misc", "AlwaysOnTop", settings.always_on_top ? "1" : "0"},
   };
-  if (choices.follow_sync) {
-    updates.push_back(
-        {std::string(kSyncSection), std::string(kSyncFollowKey), *choices.follow_sync ? "1" : "0"});
+  if (choices.sync) {
+    const SyncChoices& sync = *choices.sync;
+    const std::string section(kSyncSection);
+    updates.push_back({section, std::string(kSyncFollowKey), sync.follow ? "1" : "0"});
+    if (sync.other_computers) {
+      updates.push_back(
+          {section, std::string(kSyncOtherComputersKey), *sync.other_computers ? "1" : "0"});
+    }
+    if (sync.passphrase) {
+      updates.push_back(
+          {section, std::string(kSyncPassphraseKey), PassphraseToKeep(*sync.passphrase)});
+    }
+    if (sync.every_program) {
+      updates.push_back(
+          {section, std::string(kSyncEveryProgramKey), *sync.every_program ? "1" : "0"});
+    }
+    if (sync.programs) {
+      std::string programs;
+      for (const std::string& key : *sync.programs) {
+        if (!programs.empty()) programs += '|';
+        programs += key;
+      }
+      updates.push_back({section, std::string(kSyncProgramsKey), programs});
+    }
   }
   if (choices.text_size) {
     updates.push_back({std::string(kReaderSection), std::string(kTextSizeKey),
@@ -391,6 +423,17 @@ bool IsSavableCode(std::string_view code) {
 }
 
 }  // namespace
+
+std::string PassphraseToKeep(std::string_view typed) {
+  std::string kept;
+  for (const char c : typed) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 32 && byte != 127) kept.push_back(c);
+  }
+  const std::size_t first = kept.find_first_not_of(' ');
+  if (first == std::string::npos) return std::string();
+  return kept.substr(first, kept.find_last_not_of(' ') - first + 1);
+}
 
 std::string SavedPlaceText(const TbcvRec& location) {
   const std::string_view code = Code(location);

@@ -66,14 +66,37 @@ struct WindowSettings {
 
 // Following other Bible programs (BibleSync): a section of its own, so that
 // the window's keys stay as they are. Passphrase empty: the protocol's own.
+// The programs followed on other computers are kept by key, joined by "|"
+// on one line (keys hold no "|"), at most kMaxFollowedPrograms of them.
 struct SyncSettings {
   bool follow = false;
+  bool other_computers = false;  // with follow: other computers too
   std::string passphrase;
+  SyncFollowing following;
 };
 
 inline constexpr std::string_view kSyncSection = "BibleSync";
 inline constexpr std::string_view kSyncFollowKey = "Follow";
+inline constexpr std::string_view kSyncOtherComputersKey = "OtherComputers";
 inline constexpr std::string_view kSyncPassphraseKey = "Passphrase";
+inline constexpr std::string_view kSyncEveryProgramKey = "FollowEveryProgram";
+inline constexpr std::string_view kSyncProgramsKey = "FollowedPrograms";
+inline constexpr std::size_t kMaxFollowedPrograms = 32;
+
+// What the reader changed of SyncSettings during the run: Follow whenever
+// the submenu was used, the rest only where it differs from the file.
+struct SyncChoices {
+  bool follow = false;
+  std::optional<bool> other_computers;
+  std::optional<std::string> passphrase;
+  std::optional<bool> every_program;
+  std::optional<std::vector<std::string>> programs;
+};
+
+// A passphrase as the reader typed it, made fit for one line of the
+// settings: control characters dropped, blanks at either end trimmed (the
+// file would trim them when read).
+std::string PassphraseToKeep(std::string_view typed);
 
 // The reader's own choices: a section of their own, written only once the
 // user has chosen, so a file whose user never did stays as it was.
@@ -122,7 +145,7 @@ int NearestTextSize(int percent);
 // What the user chose during the run, written at close beside the window's
 // keys; what was not chosen is not written.
 struct UserChoices {
-  std::optional<bool> follow_sync;
+  std::optional<SyncChoices> sync;
   std::optional<int> text_size;
   std::optional<Library> library;
   std::optional<Theme> theme;

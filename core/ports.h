@@ -71,6 +71,27 @@ class BrowserPort {
 // preference (each front end knows where to read it), or the reader's.
 enum class Theme { kFollowSystem, kLight, kDark };
 
+// How far following other Bible programs (BibleSync) reaches: not at all,
+// the programs on this computer, or those on other computers of the local
+// network too (only the ones the reader ticks there).
+enum class SyncReach { kOff, kThisComputer, kOtherComputers };
+
+// A program heard on another computer, as the menu lists it: key names it
+// in the settings (its name, user and device, made fit for one line), label
+// for the reader.
+struct HeardProgram {
+  std::string key;
+  std::string label;
+  bool followed = false;
+};
+
+// Which programs on other computers are followed: the ones ticked (by key),
+// or every program heard.
+struct SyncFollowing {
+  bool every_program = false;
+  std::vector<std::string> programs;
+};
+
 // The title-bar buttons whose look the behaviour sets.
 enum class Button {
   kLocation,     // SpeedButton2
@@ -111,9 +132,15 @@ class ControlsPort {
   // already is in the requested state.
   virtual void SetStayOnTop(bool on) = 0;
   virtual void SetStayOnTopCheck(bool checked) = 0;
-  // The check mark of "Follow BibleSync"; a front end without the item has
-  // nothing to do.
-  virtual void SetFollowSyncCheck(bool checked) { static_cast<void>(checked); }
+  // The radio mark of the Follow BibleSync submenu; a front end without the
+  // menu has nothing to do.
+  virtual void SetSyncReachCheck(SyncReach reach) { static_cast<void>(reach); }
+  // Asks for the passphrase of the group on the local network, shown with
+  // current; nullopt when the reader cancelled.
+  virtual std::optional<std::string> AskSyncPassphrase(const std::string& current) {
+    static_cast<void>(current);
+    return std::nullopt;
+  }
   // The menu's libraries, by their labels, and the one shown (-1: none).
   virtual void SetLibraries(const std::vector<std::string>& labels, int chosen) = 0;
   // The theme chosen: the front end resolves "follow system" itself, shows
@@ -193,16 +220,20 @@ class HostLinkPort {
   virtual void SendRequest(std::string_view text) = 0;
 };
 
-// Other Bible programs on this desktop that keep each other at the same place
-// (BibleSync): a second source of host events beside the host window. Their
-// navigations reach the viewer as Viewer::ReceiveSyncLocation.
+// Other Bible programs that keep each other at the same place (BibleSync): a
+// second source of host events beside the host window. Their navigations
+// reach the viewer as Viewer::ReceiveSyncLocation.
 class SyncLinkPort {
  public:
   virtual ~SyncLinkPort() = default;
-  // Joins (on) or leaves the conversation; passphrase empty for the
+  // Joins in the reach given, or leaves (kOff); passphrase empty for the
   // protocol's own. Joining may fail: nullopt when it worked, else a message
   // for the user.
-  virtual std::optional<std::string> SetActive(bool on, const std::string& passphrase) = 0;
+  virtual std::optional<std::string> SetActive(SyncReach reach, const std::string& passphrase) = 0;
+  // Which programs on other computers to follow from now on.
+  virtual void SetFollowing(const SyncFollowing& following) { static_cast<void>(following); }
+  // The programs heard on other computers now, for the menu.
+  virtual std::vector<HeardProgram> ProgramsHeard() { return {}; }
   // Tells the other programs about a request (the text after "BCV") and
   // returns the place it names. nullopt when nothing was sent: not joined,
   // not a place they can go to, or the send failed.

@@ -122,7 +122,18 @@ class Viewer {
   // "Print…" (Ctrl+P): the page shown.
   void OnPrintChosen();
   void OnAlwaysOnTopChosen();
-  void OnFollowSyncChosen();
+  // The Follow BibleSync submenu: how far to follow ("Other computers
+  // too…" asks for the group's passphrase first; cancelled, nothing
+  // changes), and which programs on other computers.
+  void OnSyncReachChosen(SyncReach reach);
+  void OnProgramFollowChosen(const std::string& key, bool follow);
+  void OnFollowEveryProgramChosen(bool every);
+  // The programs on other computers for the submenu: those heard now, and
+  // those ticked though not heard now (to be unticked all the same).
+  std::vector<HeardProgram> SyncProgramsHeard() const;
+  bool FollowEveryProgramChecked() const { return files_.sync.following.every_program; }
+  // A word from the link for the title bar.
+  void ShowSyncNotice(const std::string& text);
   void OnAboutChosen();
   // "Larger text" (+1), "Smaller text" (-1), "Normal size" (0): also the
   // keys and the wheel with Ctrl held.
@@ -171,7 +182,8 @@ class Viewer {
   bool ForwardHeld() const { return forward_held_; }
   bool Dragging() const { return dragging_; }
   bool AlwaysOnTopChecked() const { return always_on_top_; }
-  bool FollowSyncChecked() const { return follow_sync_; }
+  bool FollowSyncChecked() const { return sync_reach_ != SyncReach::kOff; }
+  SyncReach SyncReachChecked() const { return sync_reach_; }
   std::int32_t CurrentAnchor() const { return current_anchor_; }
   const AnchorTable& Anchors() const { return anchors_; }
   const History& HistoryList() const { return history_; }
@@ -241,7 +253,9 @@ class Viewer {
   // list has none and keep_own_name is set.
   void NameFromBookList(TbcvRec& location, bool keep_own_name) const;
   void OfferPendingJump(const TbcvRec& location);
-  void SetFollowSync(bool on);
+  void SetSyncReach(SyncReach reach);
+  // What to save of the submenu's choices.
+  SyncChoices SyncChosen() const;
 
   // Libraries.
   // Finds the libraries again (one may have been added or removed since)
@@ -314,8 +328,9 @@ class Viewer {
   bool renavigate_pending_ = false;
   bool host_navigating_ = false;         // the running navigation shows the host's location
   bool host_message_from_sync_ = false;  // the stored message came from BibleSync
-  bool follow_sync_ = false;
-  bool follow_sync_chosen_ = false;  // the user chose the menu item: its state is saved
+  SyncReach sync_reach_ = SyncReach::kOff;
+  bool sync_chosen_ = false;  // the user chose in the submenu: its state is saved
+  SyncSettings sync_loaded_;  // as the settings file had it
 
   // Shell state.
   Bounds placed_bounds_;

@@ -22,7 +22,7 @@ void Viewer::ReceiveHostMessage(std::uint32_t code, const void* data, std::size_
 }
 
 void Viewer::ReceiveSyncLocation(const TbcvRec& location) {
-  if (closed_ || !follow_sync_) return;
+  if (closed_ || sync_reach_ == SyncReach::kOff) return;
   // The host's own command waiting out its quiet time goes first, whatever
   // the other programs say meanwhile: neither replaced (a close or a
   // minimise lost, a place never shown) nor put off by their next place.
@@ -129,7 +129,7 @@ bool Viewer::SendToHost(std::string_view text) {
   // answers a navigation, so the place is offered at once, as the host's
   // answer would be; nothing is awaited, and their next navigation is shown
   // as any other, with the offer still standing.
-  if (ports_.sync == nullptr || !follow_sync_) return false;
+  if (ports_.sync == nullptr || sync_reach_ == SyncReach::kOff) return false;
   const std::optional<TbcvRec> sent = ports_.sync->SendRequest(request);
   if (!sent) return true;
   target_location_ = *sent;

@@ -21,12 +21,16 @@ void Viewer::OnStart(const StartOptions& options) {
   LoadSettings(options);
   if (closed_) return;
   ports_.controls.SetWindowBounds(placed_bounds_);
-  if (files_.sync.follow || options.follow_sync) SetFollowSync(true);
+  if (ports_.sync != nullptr) ports_.sync->SetFollowing(files_.sync.following);
+  if (files_.sync.follow || options.follow_sync)
+    SetSyncReach(files_.sync.follow && files_.sync.other_computers ? SyncReach::kOtherComputers
+                                                                   : SyncReach::kThisComputer);
   ResumeLastPlace(options);
 }
 
 void Viewer::LoadSettings(const StartOptions& options) {
   files_ = ReadStartupFiles(ports_.files, ports_.rules, options.library);
+  sync_loaded_ = files_.sync;
   for (const std::string& message : files_.messages)
     ports_.controls.ShowMessage(message);
 
@@ -63,7 +67,7 @@ bool Viewer::OnClosing() {
   // Following other programs is saved only when the user chose it: the
   // command line's choice holds for its run alone.
   UserChoices choices;
-  if (follow_sync_chosen_) choices.follow_sync = follow_sync_;
+  if (sync_chosen_) choices.sync = SyncChosen();
   if (text_size_chosen_) choices.text_size = text_size_;
   if (library_chosen_ && files_.library) choices.library = files_.libraries[*files_.library];
   if (theme_chosen_) choices.theme = theme_;
@@ -71,7 +75,7 @@ bool Viewer::OnClosing() {
   if (choices.place && files_.library) choices.place_library = files_.libraries[*files_.library];
   const std::optional<std::string> error =
       WriteSettings(ports_.files, files_.exe_folder, settings, ports_.rules, choices);
-  if (follow_sync_) ports_.sync->SetActive(false, {});
+  if (sync_reach_ != SyncReach::kOff) ports_.sync->SetActive(SyncReach::kOff, {});
   // The window closes whether or not its settings could be written: a window
   // that cannot be closed is far worse than one that forgets where it was.
   // From here on no event reaches the lists: every entry point checks closed_.
@@ -164,34 +168,6 @@ void Viewer::OnAlwaysOnTopChosen() {
   // stay. (Showing the start page here lost the reader's place, and Back
   // could not bring it back.) Start-up still shows it through SetAlwaysOnTop.
   ports_.controls.SetStayOnTop(always_on_top_);
-}
-
-void Viewer::OnFollowSyncChosen() {
-  if (closed_ || ports_.sync == nullptr) return;
-  follow_sync_chosen_ = true;
-  SetFollowSync(!follow_sync_);
-}
-
-void Viewer::SetFollowSync(bool on) {
-  if (ports_.sync == nullptr) return;
-  if (on) {
-    if (const std::optional<std::string> error =
-            ports_.sync->SetActive(true, files_.sync.passphrase)) {
-      follow_sync_ = false;
-      ports_.controls.SetFollowSyncCheck(false);
-      ports_.controls.ShowMessage(*error);
-      return;
-    }
-  } else {
-    ports_.sync->SetActive(false, {});
-    // A place that came in just before waits out its quiet time: it goes too.
-    if (host_message_from_sync_) {
-      host_message_code_ = 0;
-      host_message_from_sync_ = false;
-    }
-  }
-  follow_sync_ = on;
-  ports_.controls.SetFollowSyncCheck(on);
 }
 
 void Viewer::OnTextSizeChosen(int direction) {

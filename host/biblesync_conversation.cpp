@@ -44,7 +44,38 @@ SyncEvent Event(SyncEvent::Kind kind, std::string speaker, std::string info) {
   return event;
 }
 
+// A part of a program's key: see ProgramKey.
+std::string KeyPart(const std::optional<std::string>& field) {
+  std::string part = Clipped(field.value_or(std::string()), 64);
+  for (char& c : part) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 32 || byte == 127 || c == '/' || c == '|') c = '_';
+  }
+  const std::size_t first = part.find_first_not_of(' ');
+  if (first == std::string::npos) return "?";
+  return part.substr(first, part.find_last_not_of(' ') - first + 1);
+}
+
 }  // namespace
+
+std::string ProgramKey(const PacketFields& fields) {
+  std::string key = KeyPart(fields.app_name);
+  key += '/';
+  key += KeyPart(fields.app_user);
+  key += '/';
+  key += KeyPart(fields.app_device);
+  return key;
+}
+
+std::string ProgramLabel(const PacketFields& fields) {
+  std::string label = KeyPart(fields.app_name);
+  label += " (";
+  label += KeyPart(fields.app_user);
+  label += ", ";
+  label += KeyPart(fields.app_device);
+  label += ')';
+  return label;
+}
 
 std::string SenderText(const PacketFields& fields) {
   std::string text = fields.app_name.value_or("an unnamed program");
@@ -116,13 +147,47 @@ Conversation::Speaker* Conversation::Remember(const Uuid& uuid, std::string_view
     if (oldest == speakers_.end()) return nullptr;
     speakers_.erase(oldest);
   }
-  speakers_.push_back(Speaker{uuid, std::string(source), now_ms});
+  speakers_.push_back(Speaker{uuid, std::string(source), now_ms, false, true, {}, {}});
   return &speakers_.back();
+}
+
+void Conversation::SetFollowing(bool other_computers, SyncFollowing following) {
+  other_computers_ = other_computers;
+  following_ = std::move(following);
+  if (other_computers_) return;
+  // Nothing from elsewhere is kept once the network is not heard.
+  speakers_.erase(std::remove_if(speakers_.begin(), speakers_.end(),
+                                 [](const Speaker& s) { return !s.this_machine; }),
+                  speakers_.end());
+}
+
+bool Conversation::Followed(const std::string& program) const {
+  return following_.every_program ||
+         std::find(following_.programs.begin(), following_.programs.end(), program) !=
+             following_.programs.end();
+}
+
+std::vector<HeardProgram> Conversation::ProgramsHeard() const {
+  std::vector<HeardProgram> heard;
+  for (const Speaker& s : speakers_) {
+    if (s.this_machine || std::any_of(heard.begin(), heard.end(), [&](const HeardProgram& h) {
+          return h.key == s.program;
+        }))
+      continue;
+    heard.push_back({s.program, s.label, Followed(s.program)});
+  }
+  return heard;
 }
 
 std::vector<SyncEvent> Conversation::Take(std::string_view datagram, std::string_view source,
                                           std::uint64_t now_ms, bool from_this_machine) {
   std::vector<SyncEvent> events;
+  // A socket that hears only this machine never hands one in; should one
+  // come anyway, it is not read.
+  if (!from_this_machine && !other_computers_) {
+    events.push_back(Event(SyncEvent::Kind::kForeign, std::string(), std::string(source)));
+    return events;
+  }
   const ParsedPacket parsed = ParsePacket(datagram);
   if (parsed.error != PacketError::kNone) {
     events.push_back(
@@ -158,11 +223,21 @@ std::vector<SyncEvent> Conversation::Take(std::string_view datagram, std::string
       known->last_heard_ms = now_ms;
     } else {
       known = Remember(packet.sender, source, now_ms);
+      if (known != nullptr && !from_this_machine) {
+        known->this_machine = false;
+        known->program = ProgramKey(f);
+        known->label = ProgramLabel(f);
+      }
       events.push_back(Event(SyncEvent::Kind::kNewSpeaker, key,
                              std::string(TypeName(packet.type)) + ": " + who));
     }
-    if (known != nullptr && packet.type == PacketType::kSync) known->followed = true;
   }
+  // A program elsewhere leads us only when the reader ticked it.
+  if (packet.type == PacketType::kSync && !from_this_machine && !Followed(ProgramKey(f))) {
+    events.push_back(Event(SyncEvent::Kind::kNotFollowed, key, who));
+    return events;
+  }
+  if (known != nullptr && packet.type == PacketType::kSync) known->followed = true;
   switch (packet.type) {
     case PacketType::kSync: {
       SyncEvent navigation = Event(SyncEvent::Kind::kNavigation, key, who);

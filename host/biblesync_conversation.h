@@ -5,7 +5,9 @@
 //
 // Every program on this machine is followed at once: a navigation is taken
 // as soon as its passphrase matches, from a program heard before or not (the
-// sender is then remembered). Programs are remembered by their instance UUID
+// sender is then remembered). Programs on other computers are heard only when
+// the reader chose so, and followed only when ticked (or every program heard
+// is); we never lead them. Programs are remembered by their instance UUID
 // for as long as they are heard from (beacons come every ten seconds; thirty
 // seconds of silence and a program is taken for gone), at most kMaxSpeakers
 // of them, so that a stream of made-up UUIDs cannot grow the table.
@@ -17,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/ports.h"
 #include "host/biblesync_packet.h"
 #include "host/sync_events.h"
 
@@ -64,6 +67,12 @@ class Conversation {
   bool BeaconDue(std::uint64_t now_ms) const;
   void BeaconSent(std::uint64_t now_ms) { next_beacon_ms_ = now_ms + kBeaconIntervalMs; }
 
+  // Whether datagrams from other computers are taken at all, and which of
+  // those programs are followed.
+  void SetFollowing(bool other_computers, SyncFollowing following);
+  // The programs heard on other computers, once per key, for the menu.
+  std::vector<HeardProgram> ProgramsHeard() const;
+
   std::size_t SpeakerCount() const { return speakers_.size(); }
   const std::string& Passphrase() const { return passphrase_; }
 
@@ -73,7 +82,11 @@ class Conversation {
     std::string address;  // where it was first heard from
     std::uint64_t last_heard_ms;
     bool followed = false;  // it navigated: never pushed out by strangers
+    bool this_machine = true;
+    std::string program;  // ProgramKey, for a program on another computer
+    std::string label;    // ProgramLabel
   };
+  bool Followed(const std::string& program) const;
 
   Packet Stamp(PacketType type) const;
   Speaker* Find(const Uuid& uuid);
@@ -86,10 +99,20 @@ class Conversation {
   Uuid own_;
   std::string passphrase_;
   std::vector<Speaker> speakers_;
+  bool other_computers_ = false;
+  SyncFollowing following_;
   std::uint64_t next_beacon_ms_ = 0;
 };
 
 // A description of a packet's sender for the trace: "Xiphos 4.2.1, anna".
 std::string SenderText(const PacketFields& fields);
+// A program on another computer as the settings keep it, by its name, user
+// and device ("Xiphos/anna/laptop"): each part at most 64 bytes, with "/",
+// "|" and control characters made "_", so that a list of keys joined by "|"
+// fits one line of an ini file. The UUID is not part of it: a program takes
+// a new one each time it starts.
+std::string ProgramKey(const PacketFields& fields);
+// The same for the reader: "Xiphos (anna, laptop)".
+std::string ProgramLabel(const PacketFields& fields);
 
 }  // namespace vellum::host::biblesync

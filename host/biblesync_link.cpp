@@ -37,10 +37,12 @@ biblesync::Uuid RandomUuid() {
 }
 
 BibleSyncLink::BibleSyncLink(biblesync::Identity identity, SyncEventLoop& loop,
-                             std::function<void(const TbcvRec&)> on_location, Trace trace)
+                             std::function<void(const TbcvRec&)> on_location,
+                             std::function<void(const std::string&)> on_notice, Trace trace)
     : identity_(std::move(identity)),
       loop_(loop),
       on_location_(std::move(on_location)),
+      on_notice_(std::move(on_notice)),
       trace_(std::move(trace)),
       uuid_(RandomUuid()) {}
 
@@ -49,37 +51,72 @@ BibleSyncLink::~BibleSyncLink() {
   loop_.Stop();
 }
 
-std::optional<std::string> BibleSyncLink::SetActive(bool on, const std::string& passphrase) {
-  if (!on) {
+std::optional<std::string> BibleSyncLink::SetActive(SyncReach reach,
+                                                    const std::string& passphrase) {
+  if (reach == SyncReach::kOff) {
     if (Joined()) {
       Leave();
       Say("left");
     }
+    reach_ = SyncReach::kOff;
     return std::nullopt;
   }
   if (Joined()) Leave();
+  reach_ = reach;
   if (std::optional<std::string> error = Join(passphrase)) {
     Leave();
+    reach_ = SyncReach::kOff;
     Say("could not join: " + *error);
     return "BibleSync could not be started: " + *error;
   }
-  Say("joined in personal mode, private to this machine, as " + biblesync::UuidText(uuid_));
+  Say(std::string("joined in personal mode, ") +
+      (reach == SyncReach::kOtherComputers
+           ? "hearing other computers and following those ticked, as "
+           : "private to this machine, as ") +
+      biblesync::UuidText(uuid_) + " on " + socket_->JoinedOn());
   return std::nullopt;
 }
 
+void BibleSyncLink::SetFollowing(const SyncFollowing& following) {
+  following_ = following;
+  if (conversation_) conversation_->SetFollowing(reach_ == SyncReach::kOtherComputers, following_);
+}
+
+std::vector<HeardProgram> BibleSyncLink::ProgramsHeard() {
+  return conversation_ ? conversation_->ProgramsHeard() : std::vector<HeardProgram>();
+}
+
 std::optional<std::string> BibleSyncLink::Join(const std::string& passphrase) {
-  ++joins_;
-  std::string error;
-  socket_ = MulticastSocket::Open(biblesync::kGroupAddress, biblesync::kPort, error);
-  if (!socket_) return error;
   conversation_.emplace(identity_, uuid_, passphrase);
+  conversation_->SetFollowing(reach_ == SyncReach::kOtherComputers, following_);
+  network_heard_ms_ = NowMs();
+  silence_told_ = false;
+  return OpenSocket();
+}
+
+std::optional<std::string> BibleSyncLink::OpenSocket() {
+  std::string error;
+  const auto reach = reach_ == SyncReach::kOtherComputers ? MulticastSocket::Reach::kNetwork
+                                                          : MulticastSocket::Reach::kThisMachine;
+  // The socket in use stays until a new one is open: a failed attempt to
+  // join again leaves things as they were, to be tried at the next tick.
+  std::unique_ptr<MulticastSocket> fresh =
+      MulticastSocket::Open(biblesync::kGroupAddress, biblesync::kPort, reach, error);
+  if (!fresh) return error;
+  ++joins_;
+  loop_.Stop();
+  socket_ = std::move(fresh);
   if (std::optional<std::string> not_watched = loop_.Start(
           socket_->Handle(), [this] { OnReadable(); }, [this] { OnTick(); }))
     return *not_watched;
-  // The beacon goes first: it names our UUID before anything else can claim it.
-  for (const std::string& packet : {conversation_->Beacon(), conversation_->Announce()}) {
-    if (std::optional<std::string> not_sent = socket_->Send(packet)) return *not_sent;
-  }
+  // The beacon goes first: it names our UUID before anything else can claim
+  // it. Other computers hear of us by the announcement alone: that we are
+  // there, never where we go.
+  if (std::optional<std::string> not_sent = socket_->Send(conversation_->Beacon()))
+    return *not_sent;
+  if (std::optional<std::string> not_sent =
+          socket_->Send(conversation_->Announce(), reach == MulticastSocket::Reach::kNetwork))
+    return *not_sent;
   conversation_->BeaconSent(NowMs());
   return std::nullopt;
 }
@@ -126,8 +163,10 @@ void BibleSyncLink::OnReadable() {
         Deliver(SyncEvent{SyncEvent::Kind::kForeign, {}, {}, {}, {}, received.source});
         break;
       case MulticastSocket::Status::kDatagram:
-        for (const SyncEvent& event : conversation_->Take(
-                 std::string_view(buffer.data(), received.size), received.source, NowMs())) {
+        if (!received.from_this_machine) network_heard_ms_ = NowMs();
+        for (const SyncEvent& event :
+             conversation_->Take(std::string_view(buffer.data(), received.size), received.source,
+                                 NowMs(), received.from_this_machine)) {
           Deliver(event, received.arrival_ns);
           if (!same()) return;
         }
@@ -138,14 +177,44 @@ void BibleSyncLink::OnReadable() {
 
 void BibleSyncLink::OnTick() {
   if (!Joined()) return;
+  FollowNetworkChanges();
+  if (!Joined()) return;
   const std::uint64_t now = NowMs();
   for (const SyncEvent& event : conversation_->Age(now))
     Deliver(event);
+  if (reach_ == SyncReach::kOtherComputers && !silence_told_ &&
+      now - network_heard_ms_ >= kSilenceNoticeMs) {
+    silence_told_ = true;
+    Say("nothing heard from other computers for 30 s");
+    if (on_notice_) on_notice_("No other computer heard: is UDP port 22272 open?");
+  }
   if (!conversation_->BeaconDue(now)) return;
   if (std::optional<std::string> error = socket_->Send(conversation_->Beacon()))
     Say("beacon not sent: " + *error);
   // Tried again at the next interval either way, not at every tick.
   conversation_->BeaconSent(now);
+}
+
+void BibleSyncLink::FollowNetworkChanges() {
+  const std::optional<std::string> now = MulticastSocket::InterfacesNow(biblesync::kGroupAddress);
+  if (!now || *now == socket_->JoinedOn()) return;
+  std::string line = "the network changed (";
+  line += socket_->JoinedOn();
+  line += " -> ";
+  line += *now;
+  line += ')';
+  if (std::optional<std::string> error = OpenSocket()) {
+    line += ": could not join again: ";
+    line += *error;
+    Say(line);
+    // Without a watched socket there are no ticks to try again by.
+    if (!loop_.Watching()) {
+      Leave();
+      if (on_notice_) on_notice_("BibleSync stopped: " + *error);
+    }
+    return;
+  }
+  Say(line + ": joined again");
 }
 
 void BibleSyncLink::Deliver(const SyncEvent& event, std::optional<std::int64_t> arrival_ns) {

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstdio>
 
 #include "host/multicast_socket.h"
 
@@ -15,6 +16,31 @@ bool LocalAddresses::Contains(std::uint32_t address, Clock::time_point now) {
     if (std::optional<std::vector<std::uint32_t>> found = look_up_()) known_ = std::move(*found);
   }
   return std::find(known_.begin(), known_.end(), address) != known_.end();
+}
+
+namespace {
+
+std::string Dotted(std::uint32_t address) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(&address);
+  char text[16];
+  std::snprintf(text, sizeof text, "%u.%u.%u.%u", bytes[0], bytes[1], bytes[2], bytes[3]);
+  return text;
+}
+
+}  // namespace
+
+std::string InterfacesText(const std::vector<MulticastInterface>& joined, std::uint32_t sending) {
+  std::string text;
+  for (const MulticastInterface& item : joined) {
+    if (!text.empty()) text += ", ";
+    text += item.name;
+    text += ' ';
+    text += Dotted(item.address);
+  }
+  if (text.empty()) text = "no interface";
+  text += "; sending by ";
+  text += Dotted(sending);
+  return text;
 }
 
 }  // namespace vellum::host

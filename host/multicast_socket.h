@@ -1,10 +1,14 @@
-// A UDP socket in a multicast group, private to this machine from its first
+// A UDP socket in a multicast group. Private to this machine from its first
 // packet: the multicast time-to-live is 0 and loopback is on before anything
-// can be sent, and sending is pinned to the interface the socket joined on, so
-// our packets reach the programs on this machine and never the network (the
-// system's own membership reports for the group aside); and a datagram whose
-// sender is not an address of this machine is dropped unread. One
-// implementation per platform (BSD sockets, Winsock).
+// can be sent, and sending is pinned to the interface the system routes the
+// group to, so our packets reach the programs on this machine and never the
+// network (the system's own membership reports for the group aside). It
+// joins the group on every interface that is up, since other programs on
+// this machine join on whichever one they pick, and it hears them all.
+// A datagram whose sender is not an address of this machine is dropped
+// unread, unless the socket was opened to hear the network too; even then
+// only a packet sent with to_network leaves the machine. One implementation
+// per platform (BSD sockets, Winsock).
 #pragma once
 
 #include <chrono>
@@ -37,11 +41,24 @@ class LocalAddresses {
   std::optional<Clock::time_point> last_look_up_;
 };
 
+// An interface the group is joined on: its name and IPv4 address (network
+// byte order).
+struct MulticastInterface {
+  std::string name;
+  std::uint32_t address = 0;
+};
+
+// The interfaces in the words of MulticastSocket::JoinedOn.
+std::string InterfacesText(const std::vector<MulticastInterface>& joined, std::uint32_t sending);
+
 class MulticastSocket {
  public:
+  // Whom the socket hears: the programs on this machine only, or those on
+  // the local network too.
+  enum class Reach { kThisMachine, kNetwork };
   enum class Status {
-    kDatagram,  // a datagram from this machine, in the buffer
-    kForeign,   // a datagram from elsewhere, dropped unread
+    kDatagram,  // a datagram, in the buffer
+    kForeign,   // a datagram from elsewhere, dropped unread (kThisMachine)
     kEmpty,     // nothing waiting
     kFailed,    // the socket failed; error says why
   };
@@ -51,6 +68,7 @@ class MulticastSocket {
     // fills it whole, so a buffer larger than any valid datagram shows it.
     std::size_t size = 0;
     std::string source;  // the sender's IPv4 address, dotted
+    bool from_this_machine = true;
     // When the system took the datagram in, in nanoseconds of the wall clock
     // (std::chrono::system_clock's epoch), where the system says.
     std::optional<std::int64_t> arrival_ns;
@@ -60,14 +78,22 @@ class MulticastSocket {
   // Joins group:port. nullptr with error set (words for the user) when the
   // system refused any step: nothing is ever sent from a socket that could
   // not be made private.
-  static std::unique_ptr<MulticastSocket> Open(const char* group, std::uint16_t port,
+  static std::unique_ptr<MulticastSocket> Open(const char* group, std::uint16_t port, Reach reach,
                                                std::string& error);
+  // The interfaces Open would join the group on now and the one it would
+  // send by, in words for the trace ("lo 127.0.0.1, lan0 10.199.0.2; sending
+  // by 10.199.0.2"); nullopt when the system cannot tell. A socket whose
+  // JoinedOn differs is out of date: the network changed under it.
+  static std::optional<std::string> InterfacesNow(const char* group);
+  const std::string& JoinedOn() const;
   MulticastSocket(const MulticastSocket&) = delete;
   MulticastSocket& operator=(const MulticastSocket&) = delete;
   ~MulticastSocket();
 
-  // Sends one datagram to the group; nullopt when sent, else why not.
-  std::optional<std::string> Send(std::string_view datagram);
+  // Sends one datagram to the group, to this machine only unless to_network
+  // (then with a time-to-live of 1: the local network and no further; only
+  // on a socket of Reach::kNetwork). nullopt when sent, else why not.
+  std::optional<std::string> Send(std::string_view datagram, bool to_network = false);
   // Takes the next waiting datagram, never blocking.
   Received Receive(char* buffer, std::size_t capacity);
   // The system's handle, for the event loop's watch (a file descriptor, a SOCKET).

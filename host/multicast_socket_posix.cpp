@@ -1,6 +1,7 @@
 // The multicast socket on BSD sockets (Linux).
 #include <arpa/inet.h>
 #include <ifaddrs.h>
+#include <net/if.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -72,6 +73,34 @@ std::optional<std::vector<std::uint32_t>> InterfaceAddresses() {
   return found;
 }
 
+// The interfaces to join the group on: every one that is up and can carry
+// multicast, and the loopback, which always can; an interface with several
+// addresses once, by its first.
+std::optional<std::vector<MulticastInterface>> MulticastInterfaces() {
+  ifaddrs* list = nullptr;
+  if (getifaddrs(&list) != 0) return std::nullopt;
+  std::vector<MulticastInterface> found;
+  for (const ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
+    if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET ||
+        entry->ifa_name == nullptr || (entry->ifa_flags & IFF_UP) == 0 ||
+        (entry->ifa_flags & (IFF_MULTICAST | IFF_LOOPBACK)) == 0)
+      continue;
+    const std::string name = entry->ifa_name;
+    if (std::any_of(found.begin(), found.end(),
+                    [&](const MulticastInterface& seen) { return seen.name == name; }))
+      continue;
+    sockaddr_in address{};
+    std::memcpy(&address, entry->ifa_addr, sizeof address);
+    found.push_back({name, address.sin_addr.s_addr});
+  }
+  freeifaddrs(list);
+  return found;
+}
+
+in_addr SendingInterface(const sockaddr_in& group) {
+  return RouteSource(group).value_or(in_addr{htonl(INADDR_LOOPBACK)});
+}
+
 }  // namespace
 
 struct MulticastSocket::State {
@@ -79,14 +108,30 @@ struct MulticastSocket::State {
 
   FileDescriptor socket;
   sockaddr_in group{};
+  Reach reach = Reach::kThisMachine;
+  std::string joined_on;
+  bool sending_closed = false;  // its time-to-live could not be put back to 0
   LocalAddresses local{InterfaceAddresses};
 };
+
+std::optional<std::string> MulticastSocket::InterfacesNow(const char* group) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  if (inet_pton(AF_INET, group, &address.sin_addr) != 1) return std::nullopt;
+  const std::optional<std::vector<MulticastInterface>> interfaces = MulticastInterfaces();
+  if (!interfaces) return std::nullopt;
+  return InterfacesText(*interfaces, SendingInterface(address).s_addr);
+}
+
+const std::string& MulticastSocket::JoinedOn() const {
+  return state_->joined_on;
+}
 
 MulticastSocket::MulticastSocket(std::unique_ptr<State> state) : state_(std::move(state)) {}
 MulticastSocket::~MulticastSocket() = default;
 
 std::unique_ptr<MulticastSocket> MulticastSocket::Open(const char* group, std::uint16_t port,
-                                                       std::string& error) {
+                                                       Reach reach, std::string& error) {
   auto state =
       std::make_unique<State>(socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
   const int fd = state->socket.Get();
@@ -94,6 +139,7 @@ std::unique_ptr<MulticastSocket> MulticastSocket::Open(const char* group, std::u
     error = SystemError("no socket", errno);
     return nullptr;
   }
+  state->reach = reach;
   state->group.sin_family = AF_INET;
   state->group.sin_port = htons(port);
   // A time-to-live of 0 keeps only multicast on this machine.
@@ -134,29 +180,57 @@ std::unique_ptr<MulticastSocket> MulticastSocket::Open(const char* group, std::u
     error = SystemError("the port could not be opened", errno);
     return nullptr;
   }
-  // Joined, and sending, on one interface only: the one the system routes
-  // the group to now, where other programs join too (a machine with no
-  // network at all has only its loopback). Sending is pinned to it, because
-  // the system puts a packet of time-to-live 0 onto the network after all
-  // when it leaves by an interface where no socket of this machine is a
-  // member, as it would once a VPN or another network card took the route.
-  ip_mreq membership{};
-  membership.imr_multiaddr = state->group.sin_addr;
-  membership.imr_interface = RouteSource(state->group).value_or(in_addr{htonl(INADDR_LOOPBACK)});
-  if (setsockopt(fd, IPPROTO_IP, IP_ADD_MEMBERSHIP, &membership, sizeof membership) != 0 ||
-      setsockopt(fd, IPPROTO_IP, IP_MULTICAST_IF, &membership.imr_interface,
-                 sizeof membership.imr_interface) != 0) {
-    error = SystemError("the multicast group could not be joined", errno);
+  // Joined on every interface that is up: other programs on this machine
+  // join on the one they pick (the default route's, the group's route's, the
+  // first one listed), and the system hands a socket only what arrives on an
+  // interface where it is a member. Sending is pinned to the one interface
+  // the system routes the group to now, because the system puts a packet of
+  // time-to-live 0 onto the network after all when it leaves by an interface
+  // where no socket of this machine is a member.
+  const std::optional<std::vector<MulticastInterface>> interfaces = MulticastInterfaces();
+  if (!interfaces) {
+    error = SystemError("the network interfaces could not be listed", errno);
     return nullptr;
   }
+  std::vector<MulticastInterface> joined;
+  int join_error = 0;
+  for (const MulticastInterface& item : *interfaces) {
+    ip_mreq membership{};
+    membership.imr_multiaddr = state->group.sin_addr;
+    membership.imr_interface.s_addr = item.address;
+    if (setsockopt(fd, IPPROTO_IP, IP_ADD_MEMBERSHIP, &membership, sizeof membership) == 0)
+      joined.push_back(item);
+    else
+      join_error = errno;
+  }
+  const in_addr sending = SendingInterface(state->group);
+  if (joined.empty() || setsockopt(fd, IPPROTO_IP, IP_MULTICAST_IF, &sending, sizeof sending) != 0) {
+    error = SystemError("the multicast group could not be joined", joined.empty() ? join_error : errno);
+    return nullptr;
+  }
+  // Compared with InterfacesNow: the interfaces as listed, not only those
+  // that took the membership, or one that refused would look like a change.
+  state->joined_on = InterfacesText(*interfaces, sending.s_addr);
   return std::unique_ptr<MulticastSocket>(new MulticastSocket(std::move(state)));
 }
 
-std::optional<std::string> MulticastSocket::Send(std::string_view datagram) {
-  const ssize_t sent =
-      sendto(state_->socket.Get(), datagram.data(), datagram.size(), MSG_NOSIGNAL,
-             reinterpret_cast<const sockaddr*>(&state_->group), sizeof state_->group);
-  if (sent < 0) return SystemError("not sent", errno);
+std::optional<std::string> MulticastSocket::Send(std::string_view datagram, bool to_network) {
+  const int fd = state_->socket.Get();
+  if (state_->sending_closed) return "this socket sends no more";
+  if (to_network && state_->reach != Reach::kNetwork) return "this socket does not reach the network";
+  // The time-to-live is 1 for this one packet only, and 0 again before
+  // anything else can be sent: a failure to put it back closes the way out.
+  if (to_network && !SetInt(fd, IPPROTO_IP, IP_MULTICAST_TTL, 1))
+    return SystemError("not sent", errno);
+  const ssize_t sent = sendto(fd, datagram.data(), datagram.size(), MSG_NOSIGNAL,
+                              reinterpret_cast<const sockaddr*>(&state_->group),
+                              sizeof state_->group);
+  const int send_error = errno;
+  if (to_network && !SetInt(fd, IPPROTO_IP, IP_MULTICAST_TTL, 0)) {
+    state_->sending_closed = true;
+    return SystemError("the socket could not be kept to this machine; it sends no more", errno);
+  }
+  if (sent < 0) return SystemError("not sent", send_error);
   if (static_cast<std::size_t>(sent) != datagram.size()) return "sent in part";
   return std::nullopt;
 }
@@ -184,7 +258,10 @@ MulticastSocket::Received MulticastSocket::Receive(char* buffer, std::size_t cap
     return received;
   }
   received.source = from.sin_family == AF_INET ? Dotted(from.sin_addr) : "an unknown sender";
-  if (from.sin_family != AF_INET || !state_->local.Contains(from.sin_addr.s_addr)) {
+  received.from_this_machine =
+      from.sin_family == AF_INET && state_->local.Contains(from.sin_addr.s_addr);
+  if (from.sin_family != AF_INET ||
+      (!received.from_this_machine && state_->reach != Reach::kNetwork)) {
     received.status = Status::kForeign;
     return received;
   }

@@ -112,20 +112,91 @@ std::optional<std::vector<std::uint32_t>> AdapterAddresses() {
   return found;
 }
 
+std::string Utf8(const wchar_t* text) {
+  if (text == nullptr || *text == 0) return "?";
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  if (size <= 1) return "?";
+  std::string out(static_cast<std::size_t>(size), '\0');
+  if (WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), size, nullptr, nullptr) != size)
+    return "?";
+  out.pop_back();
+  return out;
+}
+
+// The interfaces to join the group on: every adapter that is up and can
+// carry multicast, by its first IPv4 address, and the loopback, which
+// always can (GetAdaptersAddresses).
+std::optional<std::vector<MulticastInterface>> MulticastInterfaces() {
+  constexpr ULONG kFlags =
+      GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST | GAA_FLAG_SKIP_DNS_SERVER;
+  ULONG size = 16 * 1024;
+  std::vector<unsigned char> buffer;
+  ULONG result = ERROR_BUFFER_OVERFLOW;
+  for (int attempt = 0; attempt < 3 && result == ERROR_BUFFER_OVERFLOW; ++attempt) {
+    buffer.assign(size, 0);
+    result = GetAdaptersAddresses(AF_INET, kFlags, nullptr,
+                                  reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()), &size);
+  }
+  std::vector<MulticastInterface> found;
+  if (result != NO_ERROR && result != ERROR_NO_DATA) return std::nullopt;
+  if (result == NO_ERROR) {
+    for (auto* adapter = reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data());
+         adapter != nullptr; adapter = adapter->Next) {
+      if (adapter->OperStatus != IfOperStatusUp || (adapter->Flags & IP_ADAPTER_NO_MULTICAST) != 0)
+        continue;
+      for (auto* unicast = adapter->FirstUnicastAddress; unicast != nullptr;
+           unicast = unicast->Next) {
+        const SOCKADDR* address = unicast->Address.lpSockaddr;
+        if (address == nullptr || address->sa_family != AF_INET) continue;
+        found.push_back({Utf8(adapter->FriendlyName),
+                         reinterpret_cast<const sockaddr_in*>(address)->sin_addr.s_addr});
+        break;
+      }
+    }
+  }
+  const std::uint32_t loopback = LoopbackAddress().s_addr;
+  if (std::none_of(found.begin(), found.end(),
+                   [&](const MulticastInterface& item) { return item.address == loopback; }))
+    found.push_back({"loopback", loopback});
+  return found;
+}
+
+in_addr SendingInterface(const sockaddr_in& group) {
+  return RouteSource(group).value_or(LoopbackAddress());
+}
+
 }  // namespace
 
 struct MulticastSocket::State {
   WinsockUse winsock;  // first made, last gone
   Socket socket;
   sockaddr_in group{};
+  Reach reach = Reach::kThisMachine;
+  std::string joined_on;
+  bool sending_closed = false;  // its time-to-live could not be put back to 0
   LocalAddresses local{AdapterAddresses};
 };
+
+std::optional<std::string> MulticastSocket::InterfacesNow(const char* group) {
+  const WinsockUse winsock;
+  if (!winsock.Started()) return std::nullopt;
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  if (inet_pton(AF_INET, group, &address.sin_addr) != 1) return std::nullopt;
+  const std::optional<std::vector<MulticastInterface>> interfaces = MulticastInterfaces();
+  if (!interfaces) return std::nullopt;
+  return InterfacesText(*interfaces, SendingInterface(address).s_addr);
+}
+
+const std::string& MulticastSocket::JoinedOn() const {
+  return state_->joined_on;
+}
 
 MulticastSocket::MulticastSocket(std::unique_ptr<State> state) : state_(std::move(state)) {}
 MulticastSocket::~MulticastSocket() = default;
 
 std::unique_ptr<MulticastSocket> MulticastSocket::Open(const char* group, std::uint16_t port,
-                                                       std::string& error) {
+                                                       Reach reach, std::string& error) {
   auto state = std::make_unique<State>();
   if (!state->winsock.Started()) {
     error = "Windows Sockets could not be started";
@@ -137,6 +208,7 @@ std::unique_ptr<MulticastSocket> MulticastSocket::Open(const char* group, std::u
     error = SystemError("no socket", WSAGetLastError());
     return nullptr;
   }
+  state->reach = reach;
   state->group.sin_family = AF_INET;
   state->group.sin_port = htons(port);
   // A time-to-live of 0 keeps only multicast on this machine.
@@ -182,28 +254,56 @@ std::unique_ptr<MulticastSocket> MulticastSocket::Open(const char* group, std::u
     error = SystemError("the port could not be opened", WSAGetLastError());
     return nullptr;
   }
-  // Joined, and sending, on one interface only, as on Linux: the one the
+  // Joined on every adapter that is up, as on Linux, since other programs
+  // join on the one they pick and Windows hands a socket only what arrives
+  // on an interface where it is a member; sending pinned to the one the
   // system routes the group to now (else the loopback), so that no packet
   // leaves by an interface where no socket of this machine is a member.
-  ip_mreq membership{};
-  membership.imr_multiaddr = state->group.sin_addr;
-  membership.imr_interface = RouteSource(state->group).value_or(LoopbackAddress());
-  if (setsockopt(s, IPPROTO_IP, IP_ADD_MEMBERSHIP, reinterpret_cast<const char*>(&membership),
-                 sizeof membership) != 0 ||
-      setsockopt(s, IPPROTO_IP, IP_MULTICAST_IF,
-                 reinterpret_cast<const char*>(&membership.imr_interface),
-                 sizeof membership.imr_interface) != 0) {
-    error = SystemError("the multicast group could not be joined", WSAGetLastError());
+  const std::optional<std::vector<MulticastInterface>> interfaces = MulticastInterfaces();
+  if (!interfaces) {
+    error = "the network adapters could not be listed";
     return nullptr;
   }
+  std::size_t joined = 0;
+  int join_error = 0;
+  for (const MulticastInterface& item : *interfaces) {
+    ip_mreq membership{};
+    membership.imr_multiaddr = state->group.sin_addr;
+    membership.imr_interface.s_addr = item.address;
+    if (setsockopt(s, IPPROTO_IP, IP_ADD_MEMBERSHIP, reinterpret_cast<const char*>(&membership),
+                   sizeof membership) == 0)
+      ++joined;
+    else
+      join_error = WSAGetLastError();
+  }
+  const in_addr sending = SendingInterface(state->group);
+  if (joined == 0 || setsockopt(s, IPPROTO_IP, IP_MULTICAST_IF,
+                                reinterpret_cast<const char*>(&sending), sizeof sending) != 0) {
+    error = SystemError("the multicast group could not be joined",
+                        joined == 0 ? join_error : WSAGetLastError());
+    return nullptr;
+  }
+  state->joined_on = InterfacesText(*interfaces, sending.s_addr);
   return std::unique_ptr<MulticastSocket>(new MulticastSocket(std::move(state)));
 }
 
-std::optional<std::string> MulticastSocket::Send(std::string_view datagram) {
-  const int sent =
-      sendto(state_->socket.Get(), datagram.data(), static_cast<int>(datagram.size()), 0,
-             reinterpret_cast<const sockaddr*>(&state_->group), sizeof state_->group);
-  if (sent == SOCKET_ERROR) return SystemError("not sent", WSAGetLastError());
+std::optional<std::string> MulticastSocket::Send(std::string_view datagram, bool to_network) {
+  const SOCKET s = state_->socket.Get();
+  if (state_->sending_closed) return "this socket sends no more";
+  if (to_network && state_->reach != Reach::kNetwork) return "this socket does not reach the network";
+  // The time-to-live is 1 for this one packet only, and 0 again before
+  // anything else can be sent: a failure to put it back closes the way out.
+  if (to_network && !SetDword(s, IPPROTO_IP, IP_MULTICAST_TTL, 1))
+    return SystemError("not sent", WSAGetLastError());
+  const int sent = sendto(s, datagram.data(), static_cast<int>(datagram.size()), 0,
+                          reinterpret_cast<const sockaddr*>(&state_->group), sizeof state_->group);
+  const int send_error = WSAGetLastError();
+  if (to_network && !SetDword(s, IPPROTO_IP, IP_MULTICAST_TTL, 0)) {
+    state_->sending_closed = true;
+    return SystemError("the socket could not be kept to this machine; it sends no more",
+                       WSAGetLastError());
+  }
+  if (sent == SOCKET_ERROR) return SystemError("not sent", send_error);
   if (static_cast<std::size_t>(sent) != datagram.size()) return "sent in part";
   return std::nullopt;
 }
@@ -230,7 +330,10 @@ MulticastSocket::Received MulticastSocket::Receive(char* buffer, std::size_t cap
     }
   }
   received.source = from.sin_family == AF_INET ? Dotted(from.sin_addr) : "an unknown sender";
-  if (from.sin_family != AF_INET || !state_->local.Contains(from.sin_addr.s_addr)) {
+  received.from_this_machine =
+      from.sin_family == AF_INET && state_->local.Contains(from.sin_addr.s_addr);
+  if (from.sin_family != AF_INET ||
+      (!received.from_this_machine && state_->reach != Reach::kNetwork)) {
     received.status = Status::kForeign;
     return received;
   }

@@ -91,6 +91,11 @@ SyncOutcome SyncReceiver::Take(const SyncEvent& event) {
                       " dropped unread: not from this machine; " +
                       Count(counts_.foreign, "dropped");
       break;
+    case SyncEvent::Kind::kNotFollowed:
+      ++counts_.ignored;
+      outcome.trace = "navigation from " + TraceText(event.info) +
+                      " not followed: not ticked in the menu; " + Count(counts_.ignored, "ignored");
+      break;
     case SyncEvent::Kind::kOther:
       outcome.trace = "event from " + from + " not handled";
       break;

@@ -24,6 +24,7 @@ struct SyncEvent {
     kChat,         // a message for people
     kError,        // a network error or a malformed packet
     kForeign,      // a datagram from another machine, dropped unread
+    kNotFollowed,  // a navigation from a program on another computer not ticked
     kOther,        // anything else
   };
   Kind kind = Kind::kOther;

@@ -73,8 +73,9 @@ gboolean GlibSyncLoop::OnTick(gpointer data) {
   return G_SOURCE_CONTINUE;
 }
 
-GlibSyncLink::GlibSyncLink(std::function<void(const TbcvRec&)> on_location)
-    : link_(ThisProgram(), loop_, std::move(on_location),
+GlibSyncLink::GlibSyncLink(std::function<void(const TbcvRec&)> on_location,
+                           std::function<void(const std::string&)> on_notice)
+    : link_(ThisProgram(), loop_, std::move(on_location), std::move(on_notice),
             g_getenv("VELLUM_TRACE") != nullptr ? host::BibleSyncLink::Trace(TraceLine)
                                                 : host::BibleSyncLink::Trace()) {}
 

@@ -26,6 +26,7 @@ class GlibSyncLoop final : public host::SyncEventLoop {
   std::optional<std::string> Start(std::uintptr_t socket, std::function<void()> on_readable,
                                    std::function<void()> on_tick) override;
   void Stop() override;
+  bool Watching() const override { return watch_ != 0; }
 
  private:
   static gboolean OnReadable(gint fd, GIOCondition condition, gpointer self);
@@ -41,7 +42,9 @@ class GlibSyncLink {
  public:
   // on_location receives each place another program went to. With
   // VELLUM_TRACE set, every event is told on standard error.
-  explicit GlibSyncLink(std::function<void(const TbcvRec&)> on_location);
+  // on_notice receives a word for the title bar.
+  GlibSyncLink(std::function<void(const TbcvRec&)> on_location,
+               std::function<void(const std::string&)> on_notice);
   GlibSyncLink(const GlibSyncLink&) = delete;
   GlibSyncLink& operator=(const GlibSyncLink&) = delete;
 

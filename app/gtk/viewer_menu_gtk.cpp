@@ -41,7 +41,7 @@ void ViewerWindowGtk::BuildMenu() {
   menu_find_ = ItemWithKey("Find in page\u2026", GDK_KEY_f, GDK_CONTROL_MASK);
   menu_go_to_ = ItemWithKey("Go to\u2026", GDK_KEY_l, GDK_CONTROL_MASK);
   menu_on_top_ = gtk_check_menu_item_new_with_label("Always on top");
-  menu_follow_sync_ = gtk_check_menu_item_new_with_label("Follow BibleSync");
+  sync_menu_ = std::make_unique<SyncMenuGtk>([this] { return viewer_.get(); });
   menu_library_ = gtk_menu_item_new_with_label("Library");
   gtk_menu_item_set_submenu(GTK_MENU_ITEM(menu_library_), gtk_menu_new());
   menu_theme_ = gtk_menu_item_new_with_label("Theme");
@@ -80,7 +80,7 @@ void ViewerWindowGtk::BuildMenu() {
                                                       {menu_normal_size_, "NormalSize1"},
                                                       {nullptr, nullptr},
                                                       {menu_on_top_, "AlwaysOnTop1"},
-                                                      {menu_follow_sync_, "FollowBibleSync1"},
+                                                      {sync_menu_->Item(), "FollowBibleSync1"},
                                                       {nullptr, nullptr},
                                                       {menu_about_, "About1"},
                                                       {menu_close_, "Close1"}};
@@ -92,7 +92,7 @@ void ViewerWindowGtk::BuildMenu() {
     SetAccessible(item, name, nullptr);
     gtk_menu_shell_append(GTK_MENU_SHELL(menu_), item);
     // The submenu's own item only opens it.
-    if (item != menu_library_ && item != menu_theme_)
+    if (item != menu_library_ && item != menu_theme_ && item != sync_menu_->Item())
       Connect(item, "activate", G_CALLBACK(OnMenuItem));
   }
   gtk_widget_set_sensitive(menu_back_, FALSE);
@@ -113,7 +113,6 @@ void ViewerWindowGtk::OnMenuItem(GtkWidget* item, gpointer data) {
     if (item == self->menu_copy_reference_) v.OnCopyWithReferenceChosen();
     if (item == self->menu_print_) v.OnPrintChosen();
     if (item == self->menu_on_top_) v.OnAlwaysOnTopChosen();
-    if (item == self->menu_follow_sync_) v.OnFollowSyncChosen();
     if (item == self->menu_find_) self->find_bar_->Open();
     if (item == self->menu_go_to_) self->OpenGoTo();
     if (item == self->menu_larger_) v.OnTextSizeChosen(+1);
@@ -152,10 +151,12 @@ void ViewerWindowGtk::SetStayOnTopCheck(bool checked) {
   setting_check_ = false;
 }
 
-void ViewerWindowGtk::SetFollowSyncCheck(bool checked) {
-  setting_check_ = true;
-  gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(menu_follow_sync_), checked);
-  setting_check_ = false;
+void ViewerWindowGtk::SetSyncReachCheck(SyncReach reach) {
+  sync_menu_->SetReach(reach);
+}
+
+std::optional<std::string> ViewerWindowGtk::AskSyncPassphrase(const std::string& current) {
+  return AskPassphraseGtk(GTK_WINDOW(window_), current);
 }
 
 void ViewerWindowGtk::SetTheme(Theme theme) {

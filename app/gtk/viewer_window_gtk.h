@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/gtk/biblesync_gtk.h"
+#include "app/gtk/sync_menu_gtk.h"
 #include "app/gtk/find_bar_gtk.h"
 #include "app/gtk/go_to_bar_gtk.h"
 #include "app/gtk/ports_gtk.h"
@@ -47,7 +48,8 @@ class ViewerWindowGtk final : public ControlsPort {
   void MinimizeApplication() override;
   void SetStayOnTop(bool on) override;
   void SetStayOnTopCheck(bool checked) override;
-  void SetFollowSyncCheck(bool checked) override;
+  void SetSyncReachCheck(SyncReach reach) override;
+  std::optional<std::string> AskSyncPassphrase(const std::string& current) override;
   void SetLibraries(const std::vector<std::string>& labels, int chosen) override;
   void SetTheme(Theme theme) override;
   void ShowPopupMenu(ScreenPoint at) override;
@@ -146,7 +148,7 @@ class ViewerWindowGtk final : public ControlsPort {
   GtkWidget* notice_ = nullptr;   // the host's silence, where its answer would stand
   GtkWidget* loading_ = nullptr;  // a thin line along the title bar's foot
   GtkWidget* menu_on_top_ = nullptr;
-  GtkWidget* menu_follow_sync_ = nullptr;
+  std::unique_ptr<SyncMenuGtk> sync_menu_;
   GtkWidget* menu_library_ = nullptr;  // its submenu: one radio item per library
   std::vector<GtkWidget*> library_items_;
   GtkWidget* library_none_ = nullptr;  // hidden: on when no library shown is listed

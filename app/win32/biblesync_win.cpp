@@ -19,6 +19,9 @@ constexpr wchar_t kWindowClass[] = L"VellumBibleSync";
 // The socket's notification: wParam is the socket, lParam the event and error.
 constexpr UINT kSocketMessage = WM_APP + 40;
 constexpr UINT_PTR kTickTimer = 1;
+// Reads what a batch left waiting. USER_TIMER_MINIMUM: as soon as the queue
+// has no input or painting before it.
+constexpr UINT_PTR kDrainTimer = 2;
 
 host::biblesync::Identity ThisProgram() {
   host::biblesync::Identity identity;
@@ -86,9 +89,10 @@ std::optional<std::string> Win32SyncLoop::Start(std::uintptr_t socket,
   on_readable_ = std::move(on_readable);
   on_tick_ = std::move(on_tick);
   socket_ = socket;
-  // WSAAsyncSelect posts kSocketMessage when a datagram waits, and again
-  // after each recvfrom that leaves one waiting (WSAAsyncSelect, Microsoft
-  // Learn: "re-enabling function").
+  // WSAAsyncSelect posts kSocketMessage when a datagram waits (at once when
+  // one waits already), and again after each recvfrom that leaves one
+  // waiting (WSAAsyncSelect, Microsoft Learn: "re-enabling function"); Drain
+  // turns that off around its reads.
   if (WSAAsyncSelect(static_cast<SOCKET>(socket), window_, kSocketMessage, FD_READ) != 0) {
     char text[64];
     std::snprintf(text, sizeof text, "the socket could not be watched (error %d)",
@@ -106,7 +110,33 @@ std::optional<std::string> Win32SyncLoop::Start(std::uintptr_t socket,
 void Win32SyncLoop::Stop() {
   if (watching_) WSAAsyncSelect(static_cast<SOCKET>(socket_), window_, 0, 0);
   watching_ = false;
-  if (window_ != nullptr) KillTimer(window_, kTickTimer);
+  if (window_ != nullptr) {
+    KillTimer(window_, kTickTimer);
+    KillTimer(window_, kDrainTimer);
+  }
+}
+
+void Win32SyncLoop::Drain() {
+  const auto s = static_cast<SOCKET>(socket_);
+  KillTimer(window_, kDrainTimer);
+  // Off: each read that leaves a datagram waiting would post one more
+  // message, one per datagram of a flood, ahead of input and painting.
+  if (WSAAsyncSelect(s, window_, 0, 0) != 0) return;
+  const std::function<void()> callback = on_readable_;
+  Guarded([&] { callback(); });
+  // The link may have left, or joined again on another socket.
+  if (!watching_ || socket_ != static_cast<std::uintptr_t>(s)) return;
+  u_long waiting = 0;
+  if (ioctlsocket(s, FIONREAD, &waiting) == 0 && waiting > 0 &&
+      SetTimer(window_, kDrainTimer, USER_TIMER_MINIMUM, nullptr) != 0)
+    return;
+  // Nothing left (or no timer): the socket's message again, posted at once
+  // should a datagram have come meanwhile.
+  if (WSAAsyncSelect(s, window_, kSocketMessage, FD_READ) != 0) {
+    std::fprintf(stderr, "vellum: biblesync: the socket could not be watched again (error %d)\n",
+                 WSAGetLastError());
+    watching_ = false;
+  }
 }
 
 LRESULT CALLBACK Win32SyncLoop::Procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -115,9 +145,15 @@ LRESULT CALLBACK Win32SyncLoop::Procedure(HWND window, UINT message, WPARAM wpar
   if (self != nullptr && message == kSocketMessage) {
     // A message still queued from a socket since closed is not this one's.
     if (self->watching_ && static_cast<std::uintptr_t>(wparam) == self->socket_ &&
-        WSAGETSELECTEVENT(lparam) == FD_READ) {
-      const std::function<void()> callback = self->on_readable_;
-      Guarded([&] { callback(); });
+        WSAGETSELECTEVENT(lparam) == FD_READ)
+      self->Drain();
+    return 0;
+  }
+  if (self != nullptr && message == WM_TIMER && wparam == kDrainTimer) {
+    if (self->watching_) {
+      self->Drain();
+    } else {
+      KillTimer(window, kDrainTimer);
     }
     return 0;
   }
@@ -131,9 +167,10 @@ LRESULT CALLBACK Win32SyncLoop::Procedure(HWND window, UINT message, WPARAM wpar
   return DefWindowProcW(window, message, wparam, lparam);
 }
 
-Win32SyncLink::Win32SyncLink(HINSTANCE instance, std::function<void(const TbcvRec&)> on_location)
+Win32SyncLink::Win32SyncLink(HINSTANCE instance, std::function<void(const TbcvRec&)> on_location,
+                             std::function<void(const std::string&)> on_notice)
     : loop_(instance),
-      link_(ThisProgram(), loop_, std::move(on_location),
+      link_(ThisProgram(), loop_, std::move(on_location), std::move(on_notice),
             std::getenv("VELLUM_TRACE") != nullptr ? host::BibleSyncLink::Trace(TraceLine)
                                                    : host::BibleSyncLink::Trace()) {}
 

@@ -1,7 +1,11 @@
 // The Windows viewer's link to other Bible programs (BibleSync): the portable
-// link, driven by the message loop. The socket reports each datagram as a
+// link, driven by the message loop. The socket reports waiting datagrams as a
 // window message (WSAAsyncSelect) to a message-only window of its own, which
 // also carries the once-a-second tick, so the viewer's window is untouched.
+// A flood never floods the message queue: the socket's messages are off
+// while its datagrams are read, and what is still waiting after a batch is
+// read at a timer, which Windows delivers only when no input or painting is
+// due.
 #pragma once
 
 #include <windows.h>
@@ -26,9 +30,13 @@ class Win32SyncLoop final : public host::SyncEventLoop {
   std::optional<std::string> Start(std::uintptr_t socket, std::function<void()> on_readable,
                                    std::function<void()> on_tick) override;
   void Stop() override;
+  bool Watching() const override { return watching_; }
 
  private:
   bool MakeWindow();
+  // Reads a batch with the socket's messages off, then either asks for them
+  // again (nothing left) or for the drain timer (more waiting).
+  void Drain();
   static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
   HINSTANCE instance_;
@@ -44,7 +52,9 @@ class Win32SyncLink {
  public:
   // on_location receives each place another program went to. With
   // VELLUM_TRACE set, every event is told on standard error.
-  Win32SyncLink(HINSTANCE instance, std::function<void(const TbcvRec&)> on_location);
+  // on_notice receives a word for the title bar.
+  Win32SyncLink(HINSTANCE instance, std::function<void(const TbcvRec&)> on_location,
+                std::function<void(const std::string&)> on_notice);
   Win32SyncLink(const Win32SyncLink&) = delete;
   Win32SyncLink& operator=(const Win32SyncLink&) = delete;
 

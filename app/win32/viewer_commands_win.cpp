@@ -105,7 +105,7 @@ void ViewerWindowWin::OnCommand(int id) {
       v.OnAlwaysOnTopChosen();
       break;
     case kFollowBibleSync1:
-      v.OnFollowSyncChosen();
+      v.OnSyncReachChosen(v.FollowSyncChecked() ? SyncReach::kOff : SyncReach::kThisComputer);
       break;
     case kLargerText1:
       v.OnTextSizeChosen(+1);

@@ -108,7 +108,14 @@ class FakeControls final : public ControlsPort {
   void MinimizeApplication() override { ++minimizes; }
   void SetStayOnTop(bool on) override { stay_on_top = on; }
   void SetStayOnTopCheck(bool checked) override { stay_on_top_check = checked; }
-  void SetFollowSyncCheck(bool checked) override { follow_sync_check = checked; }
+  void SetSyncReachCheck(SyncReach reach) override {
+    sync_reach_check = reach;
+    follow_sync_check = reach != SyncReach::kOff;
+  }
+  std::optional<std::string> AskSyncPassphrase(const std::string& current) override {
+    passphrase_asked.push_back(current);
+    return passphrase_answer;
+  }
   void SetTheme(Theme t) override { themes.push_back(t); }
   void SetLibraries(const std::vector<std::string>& labels, int chosen) override {
     library_labels = labels;
@@ -155,6 +162,9 @@ class FakeControls final : public ControlsPort {
   bool stay_on_top = false;
   bool stay_on_top_check = false;
   bool follow_sync_check = false;
+  SyncReach sync_reach_check = SyncReach::kOff;
+  std::vector<std::string> passphrase_asked;
+  std::optional<std::string> passphrase_answer;
   std::vector<std::string> library_labels;
   int chosen_library = -2;    // -2: never set
   std::vector<Theme> themes;  // every theme set, in order
@@ -217,12 +227,15 @@ class FakeHost final : public HostLinkPort {
 // place only when the test lists it in `places`.
 class FakeSync final : public SyncLinkPort {
  public:
-  std::optional<std::string> SetActive(bool on, const std::string& passphrase) override {
-    joins.push_back({on, passphrase});
+  std::optional<std::string> SetActive(SyncReach reach, const std::string& passphrase) override {
+    const bool on = reach != SyncReach::kOff;
+    joins.push_back({on, passphrase, reach});
     if (on && join_error) return join_error;
     active = on;
     return std::nullopt;
   }
+  void SetFollowing(const SyncFollowing& f) override { following = f; }
+  std::vector<HeardProgram> ProgramsHeard() override { return heard; }
   std::optional<TbcvRec> SendRequest(std::string_view request) override {
     if (!active) return std::nullopt;
     requests.emplace_back(request);
@@ -234,7 +247,10 @@ class FakeSync final : public SyncLinkPort {
   struct Join {
     bool on;
     std::string passphrase;
+    SyncReach reach;
   };
+  SyncFollowing following;
+  std::vector<HeardProgram> heard;
   std::vector<Join> joins;
   std::optional<std::string> join_error;
   bool active = false;

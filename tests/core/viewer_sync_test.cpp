@@ -23,6 +23,12 @@ std::string SectionText(const std::string& content, const std::string& header) {
   return content.substr(start, next == std::string::npos ? std::string::npos : next + 1 - start);
 }
 
+// The submenu's "Off" when following, else "Programs on this computer".
+void ToggleFollow(Viewer& viewer) {
+  viewer.OnSyncReachChosen(viewer.FollowSyncChecked() ? SyncReach::kOff
+                                                      : SyncReach::kThisComputer);
+}
+
 class SyncTest : public ::testing::Test {
  protected:
   SyncTest() {
@@ -31,7 +37,7 @@ class SyncTest : public ::testing::Test {
     h.browser.pages[h.Path("john.htm")] = {VerseAnchors(3, 20)};
   }
   std::string Caption(Button b = Button::kLocation) { return h.controls.Caption(b); }
-  void ChooseFollow() { h.viewer.OnFollowSyncChosen(); }
+  void ChooseFollow() { ToggleFollow(h.viewer); }
   // A click on a cross-reference link with text T after "$BCV".
   bool Click(std::string_view text) {
     return h.viewer.OnBeforeNavigate("C:\\Program\\web.htm\\alpha.htm$BCV" + std::string(text));
@@ -89,7 +95,7 @@ TEST_F(SyncTest, WhereTheStateComesFromAndWhenItIsSaved) {
       EXPECT_EQ(run.sync.joins.front().passphrase, c.passphrase);
     }
     for (int i = 0; i < c.menu_choices; ++i)
-      run.viewer.OnFollowSyncChosen();
+      ToggleFollow(run.viewer);
     EXPECT_EQ(run.controls.follow_sync_check, run.viewer.FollowSyncChecked());
     EXPECT_TRUE(run.viewer.OnClosing());
     EXPECT_FALSE(run.sync.active) << "the viewer leaves when it closes";
@@ -256,7 +262,7 @@ TEST_F(SyncTest, TurningItOffStopsBothDirections) {
   h.ShowNow(Loc("ALP", 1, 1));
   h.viewer.ReceiveSyncLocation(Place("GAM", 1, 1, "Gam"));
   h.Advance(100);
-  h.viewer.OnFollowSyncChosen();  // off, while that navigation waits
+  ToggleFollow(h.viewer);  // off, while that navigation waits
   EXPECT_FALSE(h.sync.active);
   h.Advance(300);
   EXPECT_EQ(Caption(), "Alpha 1:1");
@@ -270,9 +276,9 @@ TEST_F(SyncTest, TurningItOffStopsBothDirections) {
   EXPECT_EQ(Caption(), "Beta 2:5") << "followed by nobody: the viewer went itself";
 
   // A host message in its quiet time is not the programs' and stays.
-  h.viewer.OnFollowSyncChosen();  // on again
+  ToggleFollow(h.viewer);  // on again
   h.HostShows(Loc("BET", 1, 2));
-  h.viewer.OnFollowSyncChosen();  // off
+  ToggleFollow(h.viewer);  // off
   h.Advance(250);
   EXPECT_EQ(Caption(), "Beta 1:2");
 }
@@ -285,7 +291,7 @@ TEST_F(SyncTest, NothingArrivesOrLeavesOnceClosed) {
   h.viewer.ReceiveSyncLocation(Place("ALP", 1, 1, "Alpha"));
   EXPECT_FALSE(h.viewer.TimerRunning(TimerId::kTimer3));
   EXPECT_FALSE(Click("BET2:5"));
-  h.viewer.OnFollowSyncChosen();
+  ToggleFollow(h.viewer);
   EXPECT_EQ(h.sync.joins.size(), 2u);  // the join at start and the leave at close
 }
 
