@@ -115,11 +115,10 @@ StartupFiles ReadStartupFiles(const FileSystem& fs, const TextRules& rules,
   files.sync.follow = settings.ReadBool(kSyncSection, kSyncFollowKey, false);
   files.sync.other_computers = settings.ReadBool(kSyncSection, kSyncOtherComputersKey, false);
   files.sync.passphrase = settings.ReadString(kSyncSection, kSyncPassphraseKey, "");
-  files.sync.following.every_program =
-      settings.ReadBool(kSyncSection, kSyncEveryProgramKey, false);
+  files.sync.following.every_program = settings.ReadBool(kSyncSection, kSyncEveryProgramKey, false);
   const std::string programs = settings.ReadString(kSyncSection, kSyncProgramsKey, "");
-  for (std::size_t start = 0; start < programs.size() &&
-                              files.sync.following.programs.size() < kMaxFollowedPrograms;) {
+  for (std::size_t start = 0;
+       start < programs.size() && files.sync.following.programs.size() < kMaxFollowedPrograms;) {
     std::size_t bar = programs.find('|', start);
     if (bar == std::string::npos) bar = programs.size();
     if (bar > start) files.sync.following.programs.push_back(programs.substr(start, bar - start));

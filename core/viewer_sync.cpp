@@ -87,13 +87,13 @@ SyncChoices Viewer::SyncChosen() const {
   SyncChoices chosen;
   chosen.follow = sync_reach_ != SyncReach::kOff;
   // Off keeps which reach was chosen last, for the next time it is on.
-  const bool other = chosen.follow ? sync_reach_ == SyncReach::kOtherComputers : now.other_computers;
+  const bool other =
+      chosen.follow ? sync_reach_ == SyncReach::kOtherComputers : now.other_computers;
   if (other != before.other_computers) chosen.other_computers = other;
   if (now.passphrase != before.passphrase) chosen.passphrase = now.passphrase;
   if (now.following.every_program != before.following.every_program)
     chosen.every_program = now.following.every_program;
-  if (now.following.programs != before.following.programs)
-    chosen.programs = now.following.programs;
+  if (now.following.programs != before.following.programs) chosen.programs = now.following.programs;
   return chosen;
 }
 

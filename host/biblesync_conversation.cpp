@@ -170,9 +170,8 @@ bool Conversation::Followed(const std::string& program) const {
 std::vector<HeardProgram> Conversation::ProgramsHeard() const {
   std::vector<HeardProgram> heard;
   for (const Speaker& s : speakers_) {
-    if (s.this_machine || std::any_of(heard.begin(), heard.end(), [&](const HeardProgram& h) {
-          return h.key == s.program;
-        }))
+    if (s.this_machine || std::any_of(heard.begin(), heard.end(),
+                                      [&](const HeardProgram& h) { return h.key == s.program; }))
       continue;
     heard.push_back({s.program, s.label, Followed(s.program)});
   }

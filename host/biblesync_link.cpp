@@ -100,8 +100,11 @@ std::optional<std::string> BibleSyncLink::OpenSocket() {
                                                           : MulticastSocket::Reach::kThisMachine;
   // The socket in use stays until a new one is open: a failed attempt to
   // join again leaves things as they were, to be tried at the next tick.
+  // Programs that know us know our address: it stays while it is there.
+  const std::optional<std::uint32_t> keep =
+      socket_ ? std::optional<std::uint32_t>(socket_->SendingBy()) : std::nullopt;
   std::unique_ptr<MulticastSocket> fresh =
-      MulticastSocket::Open(biblesync::kGroupAddress, biblesync::kPort, reach, error);
+      MulticastSocket::Open(biblesync::kGroupAddress, biblesync::kPort, reach, keep, error);
   if (!fresh) return error;
   ++joins_;
   loop_.Stop();
@@ -196,7 +199,8 @@ void BibleSyncLink::OnTick() {
 }
 
 void BibleSyncLink::FollowNetworkChanges() {
-  const std::optional<std::string> now = MulticastSocket::InterfacesNow(biblesync::kGroupAddress);
+  const std::optional<std::string> now =
+      MulticastSocket::InterfacesNow(biblesync::kGroupAddress, socket_->SendingBy());
   if (!now || *now == socket_->JoinedOn()) return;
   std::string line = "the network changed (";
   line += socket_->JoinedOn();

@@ -29,6 +29,14 @@ std::string Dotted(std::uint32_t address) {
 
 }  // namespace
 
+std::uint32_t SendingAddress(const std::vector<MulticastInterface>& interfaces,
+                             std::optional<std::uint32_t> keep, std::uint32_t route) {
+  if (keep && std::any_of(interfaces.begin(), interfaces.end(),
+                          [&](const MulticastInterface& item) { return item.address == *keep; }))
+    return *keep;
+  return route;
+}
+
 std::string InterfacesText(const std::vector<MulticastInterface>& joined, std::uint32_t sending) {
   std::string text;
   for (const MulticastInterface& item : joined) {

@@ -50,6 +50,10 @@ struct MulticastInterface {
 
 // The interfaces in the words of MulticastSocket::JoinedOn.
 std::string InterfacesText(const std::vector<MulticastInterface>& joined, std::uint32_t sending);
+// The address to send by: keep when one of the interfaces still has it,
+// else the route's.
+std::uint32_t SendingAddress(const std::vector<MulticastInterface>& interfaces,
+                             std::optional<std::uint32_t> keep, std::uint32_t route);
 
 class MulticastSocket {
  public:
@@ -77,15 +81,21 @@ class MulticastSocket {
 
   // Joins group:port. nullptr with error set (words for the user) when the
   // system refused any step: nothing is ever sent from a socket that could
-  // not be made private.
+  // not be made private. Sending goes by the interface whose address is
+  // keep_sending_by while one has it (programs know us by our address), else
+  // by the one the system routes the group to now.
   static std::unique_ptr<MulticastSocket> Open(const char* group, std::uint16_t port, Reach reach,
+                                               std::optional<std::uint32_t> keep_sending_by,
                                                std::string& error);
   // The interfaces Open would join the group on now and the one it would
   // send by, in words for the trace ("lo 127.0.0.1, lan0 10.199.0.2; sending
   // by 10.199.0.2"); nullopt when the system cannot tell. A socket whose
   // JoinedOn differs is out of date: the network changed under it.
-  static std::optional<std::string> InterfacesNow(const char* group);
+  static std::optional<std::string> InterfacesNow(const char* group,
+                                                  std::optional<std::uint32_t> keep_sending_by);
   const std::string& JoinedOn() const;
+  // The address sending goes by (network byte order).
+  std::uint32_t SendingBy() const;
   MulticastSocket(const MulticastSocket&) = delete;
   MulticastSocket& operator=(const MulticastSocket&) = delete;
   ~MulticastSocket();

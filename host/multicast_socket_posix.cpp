@@ -110,28 +110,37 @@ struct MulticastSocket::State {
   sockaddr_in group{};
   Reach reach = Reach::kThisMachine;
   std::string joined_on;
+  std::uint32_t sending_by = 0;
   bool sending_closed = false;  // its time-to-live could not be put back to 0
   LocalAddresses local{InterfaceAddresses};
 };
 
-std::optional<std::string> MulticastSocket::InterfacesNow(const char* group) {
+std::optional<std::string> MulticastSocket::InterfacesNow(
+    const char* group, std::optional<std::uint32_t> keep_sending_by) {
   sockaddr_in address{};
   address.sin_family = AF_INET;
   if (inet_pton(AF_INET, group, &address.sin_addr) != 1) return std::nullopt;
   const std::optional<std::vector<MulticastInterface>> interfaces = MulticastInterfaces();
   if (!interfaces) return std::nullopt;
-  return InterfacesText(*interfaces, SendingInterface(address).s_addr);
+  return InterfacesText(
+      *interfaces, SendingAddress(*interfaces, keep_sending_by, SendingInterface(address).s_addr));
 }
 
 const std::string& MulticastSocket::JoinedOn() const {
   return state_->joined_on;
 }
 
+std::uint32_t MulticastSocket::SendingBy() const {
+  return state_->sending_by;
+}
+
 MulticastSocket::MulticastSocket(std::unique_ptr<State> state) : state_(std::move(state)) {}
 MulticastSocket::~MulticastSocket() = default;
 
 std::unique_ptr<MulticastSocket> MulticastSocket::Open(const char* group, std::uint16_t port,
-                                                       Reach reach, std::string& error) {
+                                                       Reach reach,
+                                                       std::optional<std::uint32_t> keep_sending_by,
+                                                       std::string& error) {
   auto state =
       std::make_unique<State>(socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
   const int fd = state->socket.Get();
@@ -203,9 +212,14 @@ std::unique_ptr<MulticastSocket> MulticastSocket::Open(const char* group, std::u
     else
       join_error = errno;
   }
-  const in_addr sending = SendingInterface(state->group);
-  if (joined.empty() || setsockopt(fd, IPPROTO_IP, IP_MULTICAST_IF, &sending, sizeof sending) != 0) {
-    error = SystemError("the multicast group could not be joined", joined.empty() ? join_error : errno);
+  in_addr sending{};
+  sending.s_addr =
+      SendingAddress(*interfaces, keep_sending_by, SendingInterface(state->group).s_addr);
+  state->sending_by = sending.s_addr;
+  if (joined.empty() ||
+      setsockopt(fd, IPPROTO_IP, IP_MULTICAST_IF, &sending, sizeof sending) != 0) {
+    error =
+        SystemError("the multicast group could not be joined", joined.empty() ? join_error : errno);
     return nullptr;
   }
   // Compared with InterfacesNow: the interfaces as listed, not only those
@@ -217,14 +231,15 @@ std::unique_ptr<MulticastSocket> MulticastSocket::Open(const char* group, std::u
 std::optional<std::string> MulticastSocket::Send(std::string_view datagram, bool to_network) {
   const int fd = state_->socket.Get();
   if (state_->sending_closed) return "this socket sends no more";
-  if (to_network && state_->reach != Reach::kNetwork) return "this socket does not reach the network";
+  if (to_network && state_->reach != Reach::kNetwork)
+    return "this socket does not reach the network";
   // The time-to-live is 1 for this one packet only, and 0 again before
   // anything else can be sent: a failure to put it back closes the way out.
   if (to_network && !SetInt(fd, IPPROTO_IP, IP_MULTICAST_TTL, 1))
     return SystemError("not sent", errno);
-  const ssize_t sent = sendto(fd, datagram.data(), datagram.size(), MSG_NOSIGNAL,
-                              reinterpret_cast<const sockaddr*>(&state_->group),
-                              sizeof state_->group);
+  const ssize_t sent =
+      sendto(fd, datagram.data(), datagram.size(), MSG_NOSIGNAL,
+             reinterpret_cast<const sockaddr*>(&state_->group), sizeof state_->group);
   const int send_error = errno;
   if (to_network && !SetInt(fd, IPPROTO_IP, IP_MULTICAST_TTL, 0)) {
     state_->sending_closed = true;

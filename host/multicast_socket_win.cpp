@@ -140,8 +140,8 @@ std::optional<std::vector<MulticastInterface>> MulticastInterfaces() {
   std::vector<MulticastInterface> found;
   if (result != NO_ERROR && result != ERROR_NO_DATA) return std::nullopt;
   if (result == NO_ERROR) {
-    for (auto* adapter = reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data());
-         adapter != nullptr; adapter = adapter->Next) {
+    for (auto* adapter = reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()); adapter != nullptr;
+         adapter = adapter->Next) {
       if (adapter->OperStatus != IfOperStatusUp || (adapter->Flags & IP_ADAPTER_NO_MULTICAST) != 0)
         continue;
       for (auto* unicast = adapter->FirstUnicastAddress; unicast != nullptr;
@@ -173,11 +173,13 @@ struct MulticastSocket::State {
   sockaddr_in group{};
   Reach reach = Reach::kThisMachine;
   std::string joined_on;
+  std::uint32_t sending_by = 0;
   bool sending_closed = false;  // its time-to-live could not be put back to 0
   LocalAddresses local{AdapterAddresses};
 };
 
-std::optional<std::string> MulticastSocket::InterfacesNow(const char* group) {
+std::optional<std::string> MulticastSocket::InterfacesNow(
+    const char* group, std::optional<std::uint32_t> keep_sending_by) {
   const WinsockUse winsock;
   if (!winsock.Started()) return std::nullopt;
   sockaddr_in address{};
@@ -185,18 +187,25 @@ std::optional<std::string> MulticastSocket::InterfacesNow(const char* group) {
   if (inet_pton(AF_INET, group, &address.sin_addr) != 1) return std::nullopt;
   const std::optional<std::vector<MulticastInterface>> interfaces = MulticastInterfaces();
   if (!interfaces) return std::nullopt;
-  return InterfacesText(*interfaces, SendingInterface(address).s_addr);
+  return InterfacesText(
+      *interfaces, SendingAddress(*interfaces, keep_sending_by, SendingInterface(address).s_addr));
 }
 
 const std::string& MulticastSocket::JoinedOn() const {
   return state_->joined_on;
 }
 
+std::uint32_t MulticastSocket::SendingBy() const {
+  return state_->sending_by;
+}
+
 MulticastSocket::MulticastSocket(std::unique_ptr<State> state) : state_(std::move(state)) {}
 MulticastSocket::~MulticastSocket() = default;
 
 std::unique_ptr<MulticastSocket> MulticastSocket::Open(const char* group, std::uint16_t port,
-                                                       Reach reach, std::string& error) {
+                                                       Reach reach,
+                                                       std::optional<std::uint32_t> keep_sending_by,
+                                                       std::string& error) {
   auto state = std::make_unique<State>();
   if (!state->winsock.Started()) {
     error = "Windows Sockets could not be started";
@@ -276,7 +285,10 @@ std::unique_ptr<MulticastSocket> MulticastSocket::Open(const char* group, std::u
     else
       join_error = WSAGetLastError();
   }
-  const in_addr sending = SendingInterface(state->group);
+  in_addr sending{};
+  sending.s_addr =
+      SendingAddress(*interfaces, keep_sending_by, SendingInterface(state->group).s_addr);
+  state->sending_by = sending.s_addr;
   if (joined == 0 || setsockopt(s, IPPROTO_IP, IP_MULTICAST_IF,
                                 reinterpret_cast<const char*>(&sending), sizeof sending) != 0) {
     error = SystemError("the multicast group could not be joined",
@@ -290,7 +302,8 @@ std::unique_ptr<MulticastSocket> MulticastSocket::Open(const char* group, std::u
 std::optional<std::string> MulticastSocket::Send(std::string_view datagram, bool to_network) {
   const SOCKET s = state_->socket.Get();
   if (state_->sending_closed) return "this socket sends no more";
-  if (to_network && state_->reach != Reach::kNetwork) return "this socket does not reach the network";
+  if (to_network && state_->reach != Reach::kNetwork)
+    return "this socket does not reach the network";
   // The time-to-live is 1 for this one packet only, and 0 again before
   // anything else can be sent: a failure to put it back closes the way out.
   if (to_network && !SetDword(s, IPPROTO_IP, IP_MULTICAST_TTL, 1))

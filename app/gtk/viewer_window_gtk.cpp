@@ -142,11 +142,11 @@ ViewerWindowGtk::ViewerWindowGtk(const StartOptions& options) : options_(options
   browser_->SetPageLost([this] {
     if (viewer_) viewer_->OnPageLost();
   });
-  sync_ = std::make_unique<GlibSyncLink>(
-      [this](const TbcvRec& location) { OnSyncLocation(location); },
-      [this](const std::string& notice) {
-        if (viewer_) viewer_->ShowSyncNotice(notice);
-      });
+  sync_ =
+      std::make_unique<GlibSyncLink>([this](const TbcvRec& location) { OnSyncLocation(location); },
+                                     [this](const std::string& notice) {
+                                       if (viewer_) viewer_->ShowSyncNotice(notice);
+                                     });
   BuildWindow();
   viewer_ = std::make_unique<Viewer>(
       ViewerPorts{*browser_, *this, *timers_, host_, pump_, files_, rules_, &sync_->Port()});

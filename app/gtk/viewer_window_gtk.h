@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "app/gtk/biblesync_gtk.h"
-#include "app/gtk/sync_menu_gtk.h"
 #include "app/gtk/find_bar_gtk.h"
 #include "app/gtk/go_to_bar_gtk.h"
 #include "app/gtk/ports_gtk.h"
+#include "app/gtk/sync_menu_gtk.h"
 #include "app/gtk/theme_gtk.h"
 #include "browser/webkit_browser_gtk.h"
 #include "core/ports.h"

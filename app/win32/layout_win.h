@@ -78,6 +78,11 @@ enum MenuId : int {
   kIndex1,
   kCopyWithReference1,
   kPrint1,
+  // The Follow BibleSync submenu (kFollowBibleSync1 is its own item).
+  kSyncOff1,
+  kSyncThisComputer1,
+  kSyncOtherComputers1,
+  kFollowEveryProgram1,
 };
 
 enum class Face { kWindow, kArial, kArialBold, kArialBlack };

@@ -25,7 +25,16 @@ bool PopupMenuWin::Create() {
   menu_ = CreatePopupMenu();
   libraries_ = CreatePopupMenu();
   themes_ = CreatePopupMenu();
-  if (menu_ == nullptr || libraries_ == nullptr || themes_ == nullptr) return false;
+  sync_ = CreatePopupMenu();
+  if (menu_ == nullptr || libraries_ == nullptr || themes_ == nullptr || sync_ == nullptr)
+    return false;
+  const std::pair<MenuId, const wchar_t*> reaches[] = {
+      {kSyncOff1, L"Off"},
+      {kSyncThisComputer1, L"Programs on this computer"},
+      {kSyncOtherComputers1, L"Other computers too\u2026"}};
+  for (const auto& [id, caption] : reaches) {
+    if (!AppendMenuW(sync_, MF_STRING, static_cast<UINT_PTR>(id), caption)) return false;
+  }
   const std::pair<MenuId, const wchar_t*> themes[] = {
       {kFollowSystem1, L"Follow system"}, {kLight1, L"Light"}, {kDark1, L"Dark"}};
   for (const auto& [id, caption] : themes) {
@@ -63,6 +72,9 @@ bool PopupMenuWin::Create() {
       ok = AppendMenuW(menu_, MF_POPUP | MF_GRAYED, reinterpret_cast<UINT_PTR>(libraries_),
                        caption) != FALSE;
       libraries_attached_ = ok;
+    } else if (id == kFollowBibleSync1) {
+      ok = AppendMenuW(menu_, MF_POPUP, reinterpret_cast<UINT_PTR>(sync_), caption) != FALSE;
+      sync_attached_ = ok;
     } else if (id == kTheme1) {
       ok = AppendMenuW(menu_, MF_POPUP, reinterpret_cast<UINT_PTR>(themes_), caption) != FALSE;
       themes_attached_ = ok;
@@ -82,10 +94,13 @@ void PopupMenuWin::Destroy() {
   if (menu_ != nullptr) DestroyMenu(menu_);
   if (libraries_ != nullptr && !libraries_attached_) DestroyMenu(libraries_);
   if (themes_ != nullptr && !themes_attached_) DestroyMenu(themes_);
+  if (sync_ != nullptr && !sync_attached_) DestroyMenu(sync_);
   menu_ = nullptr;
   themes_ = nullptr;
+  sync_ = nullptr;
   libraries_attached_ = false;
   themes_attached_ = false;
+  sync_attached_ = false;
   libraries_ = nullptr;
 }
 
@@ -156,6 +171,71 @@ std::optional<Theme> PopupMenuWin::ThemeOf(int command) {
     default:
       return std::nullopt;
   }
+}
+
+void PopupMenuWin::SetSyncReach(SyncReach reach) {
+  if (sync_ == nullptr) return;
+  const MenuId chosen = reach == SyncReach::kOff            ? kSyncOff1
+                        : reach == SyncReach::kThisComputer ? kSyncThisComputer1
+                                                            : kSyncOtherComputers1;
+  CheckMenuRadioItem(sync_, kSyncOff1, kSyncOtherComputers1, static_cast<UINT>(chosen),
+                     MF_BYCOMMAND);
+}
+
+std::optional<SyncReach> PopupMenuWin::SyncReachOf(int command) {
+  switch (command) {
+    case kSyncOff1:
+      return SyncReach::kOff;
+    case kSyncThisComputer1:
+      return SyncReach::kThisComputer;
+    case kSyncOtherComputers1:
+      return SyncReach::kOtherComputers;
+    default:
+      return std::nullopt;
+  }
+}
+
+void PopupMenuWin::ListSyncPrograms(bool shown, bool every,
+                                    const std::vector<HeardProgram>& programs) {
+  if (sync_ == nullptr) return;
+  // The three reaches stay; what follows them is made anew.
+  while (GetMenuItemCount(sync_) > 3) {
+    if (!DeleteMenu(sync_, 3, MF_BYPOSITION)) break;
+  }
+  programs_.clear();
+  if (!shown) return;
+  bool ok = AppendMenuW(sync_, MF_SEPARATOR, 0, nullptr) != FALSE &&
+            AppendMenuW(sync_, MF_STRING | MF_GRAYED, 0,
+                        L"The passphrase keeps groups apart; it is no security") != FALSE &&
+            AppendMenuW(sync_, MF_STRING | (every ? MF_CHECKED : MF_UNCHECKED),
+                        kFollowEveryProgram1, L"Follow every program heard") != FALSE;
+  if (ok && programs.empty())
+    ok = AppendMenuW(sync_, MF_STRING | MF_GRAYED, 0, L"No program heard on other computers yet") !=
+         FALSE;
+  for (const HeardProgram& program : programs) {
+    if (!ok || programs_.size() == static_cast<std::size_t>(kMaxPrograms)) break;
+    // Labels come from the network in UTF-8; "&" stays itself.
+    std::wstring text;
+    for (const wchar_t c : Utf8ToWide(program.label)) {
+      text += c;
+      if (c == L'&') text += L'&';
+    }
+    ok = AppendMenuW(
+             sync_,
+             MF_STRING | (program.followed ? MF_CHECKED : MF_UNCHECKED) |
+                 (every ? MF_GRAYED : MF_ENABLED),
+             static_cast<UINT_PTR>(kFirstProgramCommand + static_cast<int>(programs_.size())),
+             text.c_str()) != FALSE;
+    if (ok) programs_.push_back(program);
+  }
+  if (!ok)
+    std::fprintf(stderr, "vellum: cannot list the programs heard (error %lu)\n", GetLastError());
+}
+
+const HeardProgram* PopupMenuWin::ProgramOf(int command) const {
+  const int index = command - kFirstProgramCommand;
+  if (index < 0 || index >= static_cast<int>(programs_.size())) return nullptr;
+  return &programs_[static_cast<std::size_t>(index)];
 }
 
 int PopupMenuWin::Show(HWND owner, POINT at) const {

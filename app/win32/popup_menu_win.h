@@ -1,6 +1,7 @@
 // The viewer's popup menu on Windows: its items in the Linux viewer's order,
-// their check marks, and the Library submenu of radio items made anew each
-// time the libraries are listed.
+// their check marks, the Library submenu of radio items made anew each time
+// the libraries are listed, and the Follow BibleSync submenu, whose programs
+// on other computers are listed anew each time the menu opens.
 #pragma once
 
 #include <windows.h>
@@ -18,6 +19,9 @@ class PopupMenuWin {
   // Library items take the command ids from here on, at most so many.
   static constexpr int kFirstLibraryCommand = 300;
   static constexpr int kMaxLibraries = 200;
+  // Programs on other computers take the command ids from here on.
+  static constexpr int kFirstProgramCommand = 600;
+  static constexpr int kMaxPrograms = 64;
 
   PopupMenuWin() = default;
   PopupMenuWin(const PopupMenuWin&) = delete;
@@ -36,6 +40,14 @@ class PopupMenuWin {
   void SetTheme(Theme theme);
   // The theme a command chooses.
   static std::optional<Theme> ThemeOf(int command);
+  void SetSyncReach(SyncReach reach);
+  static std::optional<SyncReach> SyncReachOf(int command);
+  // The programs' part of the Follow BibleSync submenu: nothing unless
+  // shown; "Follow every program heard" checked by every; one item per
+  // program, checked when followed.
+  void ListSyncPrograms(bool shown, bool every, const std::vector<HeardProgram>& programs);
+  // The program a command of that list stands for.
+  const HeardProgram* ProgramOf(int command) const;
   // Shows the menu at a screen point for owner; the command chosen, 0 for none.
   int Show(HWND owner, POINT at) const;
 
@@ -43,8 +55,11 @@ class PopupMenuWin {
   HMENU menu_ = nullptr;
   HMENU libraries_ = nullptr;  // owned by menu_
   HMENU themes_ = nullptr;     // owned by menu_
+  HMENU sync_ = nullptr;       // owned by menu_
   bool libraries_attached_ = false;
   bool themes_attached_ = false;
+  bool sync_attached_ = false;
+  std::vector<HeardProgram> programs_;
   int library_count_ = 0;
 };
 

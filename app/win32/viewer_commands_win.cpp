@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "app/win32/layout_win.h"
+#include "app/win32/passphrase_dialog_win.h"
 #include "platform/wide_text_win.h"
 
 namespace vellum::win32 {
@@ -82,6 +83,16 @@ void ViewerWindowWin::OnCommand(int id) {
     v.OnThemeChosen(*theme);
     return;
   }
+  if (const auto reach = PopupMenuWin::SyncReachOf(id)) {
+    v.OnSyncReachChosen(*reach);
+    return;
+  }
+  if (const HeardProgram* program = menu_.ProgramOf(id)) {
+    // A copy: choosing may list the programs anew.
+    const HeardProgram chosen = *program;
+    v.OnProgramFollowChosen(chosen.key, !chosen.followed);
+    return;
+  }
   switch (id) {
     case kBack1:
       v.OnBackClicked();
@@ -104,8 +115,8 @@ void ViewerWindowWin::OnCommand(int id) {
     case kAlwaysOnTop1:
       v.OnAlwaysOnTopChosen();
       break;
-    case kFollowBibleSync1:
-      v.OnSyncReachChosen(v.FollowSyncChecked() ? SyncReach::kOff : SyncReach::kThisComputer);
+    case kFollowEveryProgram1:
+      v.OnFollowEveryProgramChosen(!v.FollowEveryProgramChecked());
       break;
     case kLargerText1:
       v.OnTextSizeChosen(+1);
@@ -139,8 +150,12 @@ void ViewerWindowWin::SetStayOnTopCheck(bool checked) {
   menu_.SetCheck(kAlwaysOnTop1, checked);
 }
 
-void ViewerWindowWin::SetFollowSyncCheck(bool checked) {
-  menu_.SetCheck(kFollowBibleSync1, checked);
+void ViewerWindowWin::SetSyncReachCheck(SyncReach reach) {
+  menu_.SetSyncReach(reach);
+}
+
+std::optional<std::string> ViewerWindowWin::AskSyncPassphrase(const std::string& current) {
+  return AskPassphraseWin(instance_, window_, current);
 }
 
 void ViewerWindowWin::OnSyncLocation(const TbcvRec& location) {
@@ -178,6 +193,9 @@ void ViewerWindowWin::ApplyTheme() {
 }
 
 void ViewerWindowWin::ShowPopupMenu(ScreenPoint at) {
+  if (viewer_)
+    menu_.ListSyncPrograms(viewer_->SyncReachChecked() == SyncReach::kOtherComputers,
+                           viewer_->FollowEveryProgramChecked(), viewer_->SyncProgramsHeard());
   const int command = menu_.Show(window_, POINT{at.x, at.y});
   if (command != 0) OnCommand(command);
 }

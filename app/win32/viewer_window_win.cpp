@@ -88,7 +88,10 @@ ViewerWindowWin::ViewerWindowWin(HINSTANCE instance, const StartOptions& options
     if (!RegisterClasses()) throw SystemError("cannot register the window classes");
     if (!CreateWindows()) throw SystemError("cannot create the viewer window");
     sync_ = std::make_unique<Win32SyncLink>(
-        instance_, [this](const TbcvRec& location) { OnSyncLocation(location); });
+        instance_, [this](const TbcvRec& location) { OnSyncLocation(location); },
+        [this](const std::string& notice) {
+          if (viewer_) viewer_->ShowSyncNotice(notice);
+        });
     viewer_ = std::make_unique<Viewer>(
         ViewerPorts{*browser_, *this, timers_, host_, pump_, files_, rules_, &sync_->Port()});
   } catch (...) {

@@ -87,7 +87,8 @@ class ViewerWindowWin final : public ControlsPort, private ControlListener {
   void MinimizeApplication() override;
   void SetStayOnTop(bool on) override;
   void SetStayOnTopCheck(bool checked) override;
-  void SetFollowSyncCheck(bool checked) override;
+  void SetSyncReachCheck(SyncReach reach) override;
+  std::optional<std::string> AskSyncPassphrase(const std::string& current) override;
   void SetLibraries(const std::vector<std::string>& labels, int chosen) override;
   void SetTheme(Theme theme) override;
   void ShowPopupMenu(ScreenPoint at) override;

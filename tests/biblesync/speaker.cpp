@@ -3,8 +3,11 @@
 // is tested against the real library's packets.
 //
 //   vellum-sync-speaker [--seconds N] [--passphrase P] [--beacon-every N]
+//                       [--reach network]
 //
-// Joins in personal mode, private to this machine, and prints one line per
+// Joins in personal mode, private to this machine (with --reach network: in
+// speaker mode, leading the local network, as a teacher's program would, for
+// a test's other machine), and prints one line per
 // event it hears ("EVENT N key=... bible=... ref=... at=..."). Commands, one per
 // line on standard input:
 //   send REF [BIBLE]   a navigation, through the library (commands written
@@ -93,17 +96,21 @@ int main(int argc, char** argv) {
   int seconds = 60;
   int beacon_every = 10;
   std::string passphrase;
+  bool network = false;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string option = argv[i];
     if (option == "--seconds") {
       seconds = std::atoi(argv[i + 1]);
     } else if (option == "--passphrase") {
       passphrase = argv[i + 1];
+    } else if (option == "--reach" && std::string(argv[i + 1]) == "network") {
+      network = true;
     } else if (option == "--beacon-every") {
       beacon_every = std::clamp(std::atoi(argv[i + 1]), 1, 255);
     } else {
-      std::fprintf(
-          stderr, "usage: vellum-sync-speaker [--seconds N] [--passphrase P] [--beacon-every N]\n");
+      std::fprintf(stderr,
+                   "usage: vellum-sync-speaker [--seconds N] [--passphrase P] [--beacon-every N] "
+                   "[--reach network]\n");
       return 2;
     }
   }
@@ -112,11 +119,14 @@ int main(int argc, char** argv) {
   // Polled once a second: the count of polls between beacons is in seconds.
   library.setBeaconCount(static_cast<std::uint8_t>(beacon_every));
   BibleSync_mode mode = BSP_MODE_DISABLE;
-  {
+  const BibleSync_mode wanted = network ? BSP_MODE_SPEAKER : BSP_MODE_PERSONAL;
+  if (network) {
+    mode = library.setMode(wanted, OnEvent, passphrase);
+  } else {
     const vellum::testing::PrivateMulticastScope private_sockets;
-    mode = library.setMode(BSP_MODE_PERSONAL, OnEvent, passphrase);
+    mode = library.setMode(wanted, OnEvent, passphrase);
   }
-  if (mode != BSP_MODE_PERSONAL || !library.setPrivate(true)) {
+  if (mode != wanted || (!network && !library.setPrivate(true))) {
     std::fprintf(stderr, "vellum-sync-speaker: cannot join\n");
     return 1;
   }

@@ -27,9 +27,12 @@ class Speaker:
     """A running vellum-sync-speaker: another Bible program on this desktop, on the
     real libbiblesync."""
 
-    def __init__(self, env, *options):
+    def __init__(self, env, *options, namespace=None):
+        """namespace: the /proc path of another machine's network namespace to run in
+        (with "--reach network", it leads that machine's local network)."""
         self.lines = []
-        self.process = subprocess.Popen([SPEAKER, "--seconds", "120", *options], env=env,
+        prefix = ["nsenter", f"--net={namespace}"] if namespace else []
+        self.process = subprocess.Popen([*prefix, SPEAKER, "--seconds", "120", *options], env=env,
                                         stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                         stderr=subprocess.STDOUT, text=True)
         threading.Thread(target=self._read, daemon=True).start()

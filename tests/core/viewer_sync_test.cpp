@@ -25,8 +25,7 @@ std::string SectionText(const std::string& content, const std::string& header) {
 
 // The submenu's "Off" when following, else "Programs on this computer".
 void ToggleFollow(Viewer& viewer) {
-  viewer.OnSyncReachChosen(viewer.FollowSyncChecked() ? SyncReach::kOff
-                                                      : SyncReach::kThisComputer);
+  viewer.OnSyncReachChosen(viewer.FollowSyncChecked() ? SyncReach::kOff : SyncReach::kThisComputer);
 }
 
 class SyncTest : public ::testing::Test {
@@ -118,6 +117,59 @@ TEST_F(SyncTest, AJoinThatFailsIsToldAndLeavesTheItemUnchecked) {
   // Not chosen in the menu: the settings keep asking for it next time.
   h.viewer.OnClosing();
   EXPECT_NE(h.fs.files[kSettings].find("Follow=1"), std::string::npos);
+}
+
+TEST_F(SyncTest, OtherComputersAskForThePassphraseAndTheChoicesAreKept) {
+  h.fs.files[kSettings] =
+      "[BibleSync]\r\nFollow=1\r\nPassphrase=old\r\nFollowedPrograms=A/a/x||B/b/y\r\n";
+  h.Start();
+  EXPECT_EQ(h.sync.following.programs, (std::vector<std::string>{"A/a/x", "B/b/y"}))
+      << "the ticked programs reach the link before it joins";
+  EXPECT_EQ(h.sync.joins.back().reach, SyncReach::kThisComputer);
+
+  // Cancelled: nothing changes, the mark goes back.
+  h.viewer.OnSyncReachChosen(SyncReach::kOtherComputers);
+  EXPECT_EQ(h.controls.passphrase_asked, std::vector<std::string>{"old"});
+  EXPECT_EQ(h.sync.joins.size(), 1u);
+  EXPECT_EQ(h.controls.sync_reach_check, SyncReach::kThisComputer);
+  EXPECT_TRUE(h.viewer.SyncProgramsHeard().empty()) << "nothing of other computers here";
+
+  h.controls.passphrase_answer = " class 7\n";
+  h.viewer.OnSyncReachChosen(SyncReach::kOtherComputers);
+  EXPECT_EQ(h.sync.joins.back().reach, SyncReach::kOtherComputers);
+  EXPECT_EQ(h.sync.joins.back().passphrase, "class 7") << "made fit for one line";
+  EXPECT_EQ(h.controls.sync_reach_check, SyncReach::kOtherComputers);
+
+  // Heard, and ticked though not heard now: both listed.
+  h.sync.heard = {{"C/c/z", "C (c, z)", false}, {"A/a/x", "A (a, x)", true}};
+  const std::vector<HeardProgram> listed = h.viewer.SyncProgramsHeard();
+  ASSERT_EQ(listed.size(), 3u);
+  EXPECT_EQ(listed[2].key, "B/b/y");
+  EXPECT_EQ(listed[2].label, "B/b/y (not heard now)");
+  EXPECT_TRUE(listed[2].followed);
+  h.viewer.OnProgramFollowChosen("C/c/z", true);
+  h.viewer.OnProgramFollowChosen("A/a/x", false);
+  EXPECT_EQ(h.sync.following.programs, (std::vector<std::string>{"B/b/y", "C/c/z"}));
+  h.viewer.OnFollowEveryProgramChosen(true);
+  EXPECT_TRUE(h.sync.following.every_program);
+  h.viewer.ShowSyncNotice("No other computer heard: is UDP port 22272 open?");
+  EXPECT_EQ(h.controls.notices.back(), "No other computer heard: is UDP port 22272 open?");
+
+  // Off keeps the reach chosen last, for the next time.
+  h.viewer.OnSyncReachChosen(SyncReach::kOff);
+  h.viewer.ShowSyncNotice("late");
+  EXPECT_NE(h.controls.notices.back(), "late") << "no word once the reach is gone";
+  EXPECT_TRUE(h.viewer.OnClosing());
+  EXPECT_EQ(SectionText(h.fs.files[kSettings], "[BibleSync]"),
+            "[BibleSync]\r\nFollow=0\r\nPassphrase=class 7\r\nFollowedPrograms=B/b/y|C/c/z\r\n"
+            "OtherComputers=1\r\nFollowEveryProgram=1\r\n");
+
+  Harness next;
+  next.fs.files[kSettings] = h.fs.files[kSettings];
+  next.fs.files[kSettings].replace(next.fs.files[kSettings].find("Follow=0"), 8, "Follow=1");
+  next.Start();
+  EXPECT_EQ(next.sync.joins.back().reach, SyncReach::kOtherComputers) << "read back";
+  EXPECT_TRUE(next.sync.following.every_program);
 }
 
 TEST_F(SyncTest, NavigationsTakeTheHostsQuietTimeAndOnlyTheLastOfABurstIsShown) {

@@ -2,7 +2,8 @@
 (nsenter --net=$VELLUM_TEST_PEER, see tests/private-network.sh).
 
 It prints "WATCHING" once ready, then one line per IPv4 packet that reaches it from
-elsewhere, on any of its interfaces, "PACKET <protocol> <source> <destination>", and
+elsewhere, on any of its interfaces, "PACKET <protocol> <source> <destination>" (and,
+for a BibleSync datagram, the packet's type: 1 announce, 2 navigation, 3 beacon), and
 carries out commands on
 standard input:
   nav REF     a beacon, then a navigation to REF, from a BibleSync program here
@@ -41,8 +42,13 @@ def watch(raw):
         if kind == socket.PACKET_OUTGOING:  # its own
             continue
         if len(frame) >= 34 and struct.unpack("!H", frame[12:14])[0] == 0x0800:
-            say(f"PACKET {frame[23]} {socket.inet_ntoa(frame[26:30])} "
-                f"{socket.inet_ntoa(frame[30:34])}")
+            line = (f"PACKET {frame[23]} {socket.inet_ntoa(frame[26:30])} "
+                    f"{socket.inet_ntoa(frame[30:34])}")
+            udp = 14 + (frame[14] & 0x0F) * 4
+            if (frame[23] == 17 and len(frame) >= udp + 14
+                    and struct.unpack("!H", frame[udp + 2:udp + 4])[0] == PORT):
+                line += f" {frame[udp + 8 + 5]}"
+            say(line)
 
 
 def main():

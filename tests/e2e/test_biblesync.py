@@ -134,14 +134,19 @@ class FollowingOtherPrograms(unittest.TestCase):
         return wait_until(lambda: len([l for l in self.trace() if text in l]) >= count,
                           timeout=timeout, what=f"{count} trace line(s) with {text!r}")
 
-    def choose_follow(self):
+    def choose_follow(self, reach):
+        """Chooses a reach in the Follow BibleSync submenu; whether "Off" was checked."""
         x, y = self.s.browser_origin()
         self.s.click(x + 200, y + 150, button=3)
         items = wait_until(lambda: self.s.menu_items().get("Follow BibleSync", {}).get("showing")
                            and self.s.menu_items(), what="the menu")
         x, y, w, h = items["Follow BibleSync"]["extents"]
         self.s.click(x + w // 2, y + h // 2)
-        return items["Follow BibleSync"]["checked"]
+        items = wait_until(lambda: self.s.menu_items().get(reach, {}).get("showing")
+                           and self.s.menu_items(), what="the Follow BibleSync submenu")
+        x, y, w, h = items[reach]["extents"]
+        self.s.click(x + w // 2, y + h // 2)
+        return items["Off"]["checked"]
 
     def show_john_3_16(self):
         self.speaker.send("John.3.16", bible="WEB")
@@ -193,12 +198,12 @@ class FollowingOtherPrograms(unittest.TestCase):
 
     def test_turning_it_off_stops_both_directions(self):
         self.show_john_3_16()
-        self.assertTrue(self.choose_follow(), "it was on")
+        self.assertFalse(self.choose_follow("Off"), "it was on")
         self.wait_trace("left")
         self.speaker.send("John.3.18")
         self.s.page("(window.scrollTo(0, 0), 1)")
         self.s.click_page_element('a[href*="BCVMAT5:3"]')
-        self.assertFalse(self.choose_follow(), "it was off")
+        self.assertTrue(self.choose_follow("Programs on this computer"), "it was off")
         self.wait_trace("joined", 2)
         self.speaker.send("John.3.19")
         self.s.wait_caption("John 3:19")

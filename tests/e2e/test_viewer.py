@@ -432,7 +432,7 @@ class MenuAndCommands(ViewerTest):
         # Back and Forward go with their buttons: nothing to step to yet.
         self.assertFalse(items["Back"]["enabled"])
         self.assertFalse(items["Forward"]["enabled"])
-        self.assertFalse(items["Follow BibleSync"]["checked"], "off unless chosen")
+        self.assertTrue(items["Off"]["checked"], "BibleSync is off unless chosen")
         self.choose("About", items)
         wait_until(lambda: self.s.page_url().endswith("/about/about.htm"), what="the about page")
 

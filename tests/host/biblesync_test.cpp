@@ -209,6 +209,7 @@ TEST_F(BibleSyncConversation, EveryProgramIsFollowedAndRememberedUntilItFallsSil
 }
 
 TEST_F(BibleSyncConversation, AProgramKeepsItsAddressAndTheTableItsSize) {
+  talk.SetFollowing(true, SyncFollowing{true, {}});  // other computers heard and followed
   Hear(Header(3) + kPresence, 0, "10.0.0.2");
   EXPECT_EQ(Kinds(talk.Take(Header(2) + kNavigation, "192.168.1.9", 1, false)),
             std::vector<Kind>{Kind::kError})
@@ -233,6 +234,73 @@ TEST_F(BibleSyncConversation, AProgramKeepsItsAddressAndTheTableItsSize) {
   EXPECT_EQ(Kinds(talk.Take(From(kTheirs, 3, kPresence), "192.168.1.66", 401, false)),
             std::vector<Kind>{Kind::kError})
       << "its UUID from elsewhere after the flood: still the impostor, not the program";
+}
+
+TEST_F(BibleSyncConversation, ProgramsOnOtherComputersLeadUsOnlyWhenTicked) {
+  const auto there = [&](const std::string& datagram, std::uint64_t now) {
+    return Kinds(talk.Take(datagram, "192.168.1.9", now, false));
+  };
+  EXPECT_EQ(there(Header(2) + kNavigation, 0), std::vector<Kind>{Kind::kForeign})
+      << "not in reach of other computers: not even read";
+  talk.SetFollowing(true, {});
+  EXPECT_EQ(there(Header(3) + kPresence, 1), std::vector<Kind>{Kind::kNewSpeaker});
+  const std::string key = "vellum-sync-speaker/speaker/x86_64: Linux @ vm";
+  ASSERT_EQ(talk.ProgramsHeard().size(), 1u);
+  EXPECT_EQ(talk.ProgramsHeard()[0].key, key);
+  EXPECT_EQ(talk.ProgramsHeard()[0].label, "vellum-sync-speaker (speaker, x86_64: Linux @ vm)");
+  EXPECT_FALSE(talk.ProgramsHeard()[0].followed);
+  EXPECT_EQ(there(Header(2) + kNavigation, 2), std::vector<Kind>{Kind::kNotFollowed});
+  const Uuid here = {7, 7, 7, 7, 7, 7, 0x47, 7, 0x87, 7, 7, 7, 7, 7, 7, 7};
+  EXPECT_EQ(Kinds(Hear(From(here, 2, kNavigation), 3, "127.0.0.1")),
+            (std::vector<Kind>{Kind::kNewSpeaker, Kind::kNavigation}))
+      << "a program on this machine leads as ever, and is not listed";
+  EXPECT_EQ(talk.ProgramsHeard().size(), 1u);
+
+  talk.SetFollowing(true, SyncFollowing{false, {key}});
+  EXPECT_EQ(there(Header(2) + kNavigation, 4), std::vector<Kind>{Kind::kNavigation});
+  EXPECT_TRUE(talk.ProgramsHeard()[0].followed);
+  const Uuid stranger = {5, 5, 5, 5, 5, 5, 0x45, 5, 0x85, 5, 5, 5, 5, 5, 5, 5};
+  std::string other_user = kNavigation;
+  other_user.replace(other_user.find("=speaker"), 8, "=pupil");
+  EXPECT_EQ(Kinds(talk.Take(From(stranger, 2, other_user), "192.168.1.10", 5, false)),
+            (std::vector<Kind>{Kind::kNewSpeaker, Kind::kNotFollowed}))
+      << "the same program of another user is another program";
+  talk.SetFollowing(true, SyncFollowing{true, {}});
+  EXPECT_EQ(Kinds(talk.Take(From(stranger, 2, other_user), "192.168.1.10", 6, false)),
+            std::vector<Kind>{Kind::kNavigation})
+      << "every program heard";
+
+  talk.SetFollowing(false, SyncFollowing{true, {}});
+  EXPECT_TRUE(talk.ProgramsHeard().empty()) << "nothing from elsewhere is kept";
+  EXPECT_EQ(talk.SpeakerCount(), 1u);
+}
+
+TEST(BibleSyncProgramKey, FitsOneLineOfTheSettingsWhateverThePacketSays) {
+  struct Case {
+    std::string name, user, device, key;
+  } cases[] = {
+      {"Xiphos", "anna", "laptop", "Xiphos/anna/laptop"},
+      {"a/b|c", " x\ny ", "", "a_b_c/x_y/?"},
+      {std::string(100, 'n'), "u", "\xC3\xA9t\xC3\xA9",
+       std::string(64, 'n') + "/u/\xC3\xA9t\xC3\xA9"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.key);
+    PacketFields fields;
+    fields.app_name = c.name;
+    fields.app_user = c.user;
+    if (!c.device.empty()) fields.app_device = c.device;
+    EXPECT_EQ(ProgramKey(fields), c.key);
+  }
+}
+
+TEST(MulticastInterfaces, SendingKeepsItsAddressWhileAnInterfaceHasIt) {
+  const std::vector<MulticastInterface> now = {{"lo", 0x0100007F}, {"lan0", 0x0900C70A}};
+  EXPECT_EQ(SendingAddress(now, 0x0900C70A, 0x0200C80A), 0x0900C70Au) << "still there";
+  EXPECT_EQ(SendingAddress(now, 0x0200C70A, 0x0200C80A), 0x0200C80Au) << "renumbered: the route's";
+  EXPECT_EQ(SendingAddress(now, std::nullopt, 0x0200C80A), 0x0200C80Au) << "a first join";
+  EXPECT_EQ(InterfacesText(now, 0x0900C70A),
+            "lo 127.0.0.1, lan0 10.199.0.9; sending by 10.199.0.9");
 }
 
 TEST_F(BibleSyncConversation, OurPacketsCarryEveryPresenceFieldAndBeaconsComeEveryTenSeconds) {
