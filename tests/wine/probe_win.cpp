@@ -3,6 +3,8 @@
 // the browser control's windows and any open pop-up menu.
 //   vellum-probe                          the viewer (exit code 3 when there is none)
 //   vellum-probe burst CODE:CH:V ...      show-location messages back to back
+//   vellum-probe answer-time CODE:CH:V    one show-location message; prints how long the viewer
+//                                         took to take it, in milliseconds
 //   vellum-probe restore                  restores the application from the taskbar
 //   vellum-probe activate                 activates the taskbar entry, as a click on it does
 //   vellum-probe watch-visible MS         samples the viewer's visible style for MS milliseconds
@@ -185,6 +187,19 @@ int main(int argc, char** argv) {
   }
   const std::string command = argc > 1 ? argv[1] : "";
   if (command == "burst") return Burst(viewer, argc - 2, argv + 2);
+  if (command == "answer-time" && argc == 3) {
+    LARGE_INTEGER frequency{};
+    LARGE_INTEGER start{};
+    LARGE_INTEGER end{};
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    const int result = Burst(viewer, 1, argv + 2);
+    QueryPerformanceCounter(&end);
+    if (result != 0) return result;
+    std::printf("{\"answer_ms\": %.2f}\n", static_cast<double>(end.QuadPart - start.QuadPart) *
+                                               1000.0 / static_cast<double>(frequency.QuadPart));
+    return 0;
+  }
   if (command == "copydata") {
     COPYDATASTRUCT data{};
     data.dwData = 99;  // no code of the protocol: the viewer takes it and does nothing
