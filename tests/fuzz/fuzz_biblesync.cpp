@@ -1,13 +1,16 @@
-// BibleSync datagrams as anyone on this machine may send them: a script of
-// datagrams, each with a sender address and a time step, read by the packet
-// layer and the conversation, and the events told in the trace.
+// BibleSync datagrams as anyone on this machine or the local network may
+// send them: a script of datagrams, each with a sender address and a time
+// step, read by the packet layer and the conversation (in reach of other
+// computers, following one program there), and the events told in the trace.
 //
-// Input: records of [source byte][time step byte][16-bit length][datagram].
+// Input: records of [source byte][time step byte][16-bit length][datagram];
+// the source byte's high bit: from another computer.
 // Invariants: a packet read without error is written again no longer than it
 // came and reads back the same (carriage returns aside); no datagram brings
 // more than two events, and a navigation only with our passphrase and from
-// another UUID; the table of programs never outgrows its bound; trace lines
-// are single printable lines.
+// another UUID, and from another computer only from the program ticked; the
+// table of programs never outgrows its bound; the programs heard fit one line
+// of the settings; trace lines are single printable lines.
 #include <string>
 
 #include "host/biblesync_conversation.h"
@@ -67,17 +70,21 @@ void CheckTrace(const std::string& line) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   vellum::fuzz::ByteReader in(data, size);
   Conversation talk(Identity{"Vellum", "0.1", "fuzz", "Linux", "x86_64"}, kOurs, "");
+  const std::string ticked = "a/b/c";
+  talk.SetFollowing(true, vellum::SyncFollowing{false, {ticked}});
   SyncReceiver receiver;
   std::uint64_t now = 0;
   while (!in.Empty()) {
-    const std::string source = "10.0.0." + std::to_string(in.Byte() % 4);
+    const std::uint8_t source_byte = in.Byte();
+    const bool here = (source_byte & 0x80) == 0;
+    const std::string source = (here ? "10.0.0." : "192.168.1.") + std::to_string(source_byte % 4);
     now += std::uint64_t{in.Byte()} * 500;
     const std::string datagram = in.LongText();
 
     const ParsedPacket parsed = ParsePacket(datagram);
     if (parsed.error == PacketError::kNone) CheckRoundTrip(datagram, parsed.packet);
 
-    const std::vector<SyncEvent> events = talk.Take(datagram, source, now);
+    const std::vector<SyncEvent> events = talk.Take(datagram, source, now, here);
     VELLUM_FUZZ_CHECK(events.size() <= 2);
     VELLUM_FUZZ_CHECK(talk.SpeakerCount() <= kMaxSpeakers);
     for (const SyncEvent& event : events) {
@@ -85,11 +92,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         VELLUM_FUZZ_CHECK(parsed.error == PacketError::kNone);
         VELLUM_FUZZ_CHECK(parsed.packet.sender != kOurs);
         VELLUM_FUZZ_CHECK(parsed.packet.fields.passphrase == kDefaultPassphrase);
+        VELLUM_FUZZ_CHECK(here || ProgramKey(parsed.packet.fields) == ticked);
       }
       CheckTrace(receiver.Take(event).trace);
     }
     for (const SyncEvent& event : talk.Age(now))
       CheckTrace(receiver.Take(event).trace);
+    for (const vellum::HeardProgram& program : talk.ProgramsHeard()) {
+      CheckTrace(program.key);
+      CheckTrace(program.label);
+      VELLUM_FUZZ_CHECK(program.key.find('|') == std::string::npos);
+      VELLUM_FUZZ_CHECK(program.key.size() <= 3 * 64 + 2);
+      VELLUM_FUZZ_CHECK(program.followed == (program.key == ticked));
+    }
   }
   return 0;
 }

@@ -83,11 +83,19 @@ class FollowingBibleSync(WineTestCase):
         # this one's network namespace, with the same name.
         name = os.uname()
         key = f"vellum-sync-speaker/speaker/{name.machine}: {name.sysname} @ {name.nodename}"
-        viewer = WineViewer(self.w, settings="[BibleSync]\r\nFollow=1\r\nOtherComputers=1\r\n"
-                            f"Passphrase=class 7\r\nFollowedPrograms={key}\r\n")
+        viewer = WineViewer(self.w, settings="[BibleSync]\r\nFollow=1\r\n"
+                            f"FollowedPrograms={key}\r\n")
         self.log = os.path.join(viewer.folder, "trace.log")
         viewer.start(env={"VELLUM_TRACE": "1"}, log=self.log)
         self.addCleanup(viewer.stop)
+        self.wait_trace("private to this machine")
+        # "Other computers too…" asks for the passphrase in a dialog of its own.
+        viewer.choose_in_submenu("Follow BibleSync", 2)
+        wait_until(lambda: self.w.run(["xdotool", "search", "--name",
+                                       "Follow other computers"]).returncode == 0,
+                   timeout=30, what="the passphrase dialog")
+        viewer.xdotool("type", "class 7")
+        viewer.xdotool("key", "Return")
         self.wait_trace("hearing other computers")
         there = Speaker(self.w.env, "--passphrase", "class 7", "--reach", "network",
                         namespace=peer)
@@ -101,6 +109,9 @@ class FollowingBibleSync(WineTestCase):
         there.send("John.3.16")
         viewer.wait_for_caption("SpeedButton2", "John 3:16")
         self.assertEqual(there.navigations(), [], "we never lead another computer")
+        viewer.click_control("SpeedButton3")
+        self.assertEqual(viewer.wait_exit(), 0)
+        self.assertIn("OtherComputers=1\r\nPassphrase=class 7\r\n", viewer.settings())
 
     def test_a_flood_never_holds_up_the_hosts_messages(self):
         """Datagrams as fast as this machine sends them: the viewer still takes a host
