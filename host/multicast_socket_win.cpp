@@ -85,8 +85,10 @@ std::optional<in_addr> RouteSource(const sockaddr_in& group) {
   return source.sin_addr;
 }
 
-// Every IPv4 address of every adapter (GetAdaptersAddresses).
-std::optional<std::vector<std::uint32_t>> AdapterAddresses() {
+// The adapters and their addresses, IPv4 only (GetAdaptersAddresses): the
+// list's storage, empty when there is no adapter with an address; nullopt
+// when the system failed.
+std::optional<std::vector<unsigned char>> AdapterList() {
   constexpr ULONG kFlags =
       GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST | GAA_FLAG_SKIP_DNS_SERVER;
   ULONG size = 16 * 1024;
@@ -97,11 +99,21 @@ std::optional<std::vector<std::uint32_t>> AdapterAddresses() {
     result = GetAdaptersAddresses(AF_INET, kFlags, nullptr,
                                   reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()), &size);
   }
-  std::vector<std::uint32_t> found;
-  if (result == ERROR_NO_DATA) return found;  // no adapter with an address
+  if (result == ERROR_NO_DATA) return std::vector<unsigned char>();
   if (result != NO_ERROR) return std::nullopt;
-  for (auto* adapter = reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()); adapter != nullptr;
-       adapter = adapter->Next) {
+  return buffer;
+}
+
+const IP_ADAPTER_ADDRESSES* FirstAdapter(const std::vector<unsigned char>& list) {
+  return list.empty() ? nullptr : reinterpret_cast<const IP_ADAPTER_ADDRESSES*>(list.data());
+}
+
+// Every IPv4 address of every adapter.
+std::optional<std::vector<std::uint32_t>> AdapterAddresses() {
+  const std::optional<std::vector<unsigned char>> list = AdapterList();
+  if (!list) return std::nullopt;
+  std::vector<std::uint32_t> found;
+  for (const auto* adapter = FirstAdapter(*list); adapter != nullptr; adapter = adapter->Next) {
     for (auto* unicast = adapter->FirstUnicastAddress; unicast != nullptr;
          unicast = unicast->Next) {
       const SOCKADDR* address = unicast->Address.lpSockaddr;
@@ -127,31 +139,19 @@ std::string Utf8(const wchar_t* text) {
 // carry multicast, by its first IPv4 address, and the loopback, which
 // always can (GetAdaptersAddresses).
 std::optional<std::vector<MulticastInterface>> MulticastInterfaces() {
-  constexpr ULONG kFlags =
-      GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST | GAA_FLAG_SKIP_DNS_SERVER;
-  ULONG size = 16 * 1024;
-  std::vector<unsigned char> buffer;
-  ULONG result = ERROR_BUFFER_OVERFLOW;
-  for (int attempt = 0; attempt < 3 && result == ERROR_BUFFER_OVERFLOW; ++attempt) {
-    buffer.assign(size, 0);
-    result = GetAdaptersAddresses(AF_INET, kFlags, nullptr,
-                                  reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()), &size);
-  }
+  const std::optional<std::vector<unsigned char>> list = AdapterList();
+  if (!list) return std::nullopt;
   std::vector<MulticastInterface> found;
-  if (result != NO_ERROR && result != ERROR_NO_DATA) return std::nullopt;
-  if (result == NO_ERROR) {
-    for (auto* adapter = reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()); adapter != nullptr;
-         adapter = adapter->Next) {
-      if (adapter->OperStatus != IfOperStatusUp || (adapter->Flags & IP_ADAPTER_NO_MULTICAST) != 0)
-        continue;
-      for (auto* unicast = adapter->FirstUnicastAddress; unicast != nullptr;
-           unicast = unicast->Next) {
-        const SOCKADDR* address = unicast->Address.lpSockaddr;
-        if (address == nullptr || address->sa_family != AF_INET) continue;
-        found.push_back({Utf8(adapter->FriendlyName),
-                         reinterpret_cast<const sockaddr_in*>(address)->sin_addr.s_addr});
-        break;
-      }
+  for (const auto* adapter = FirstAdapter(*list); adapter != nullptr; adapter = adapter->Next) {
+    if (adapter->OperStatus != IfOperStatusUp || (adapter->Flags & IP_ADAPTER_NO_MULTICAST) != 0)
+      continue;
+    for (auto* unicast = adapter->FirstUnicastAddress; unicast != nullptr;
+         unicast = unicast->Next) {
+      const SOCKADDR* address = unicast->Address.lpSockaddr;
+      if (address == nullptr || address->sa_family != AF_INET) continue;
+      found.push_back({Utf8(adapter->FriendlyName),
+                       reinterpret_cast<const sockaddr_in*>(address)->sin_addr.s_addr});
+      break;
     }
   }
   const std::uint32_t loopback = LoopbackAddress().s_addr;

@@ -85,6 +85,19 @@ class OtherMachine:
                 self.process.wait()
 
 
+class TraceReading:
+    """The viewer's BibleSync trace (VELLUM_TRACE) of the session self.s."""
+
+    def trace(self):
+        with open(self.s.viewer_log, errors="replace") as f:
+            return [line.rstrip("\n")[len("vellum: biblesync: "):] for line in f
+                    if line.startswith("vellum: biblesync: ")]
+
+    def wait_trace(self, text, count=1, timeout=25):
+        return wait_until(lambda: len([l for l in self.trace() if text in l]) >= count,
+                          timeout=timeout, what=f"{count} trace line(s) with {text!r}")
+
+
 class CommandLine(unittest.TestCase):
     def test_help_lists_the_option_and_the_viewer_needs_no_biblesync_library(self):
         result = subprocess.run([os.path.join(BUILD, "vellum"), "--help"], capture_output=True,
@@ -103,7 +116,7 @@ class CommandLine(unittest.TestCase):
 
 @unittest.skipUnless(os.environ.get("VELLUM_PRIVATE_NETWORK") == "1",
                      "needs a private network namespace (tests/private-network.sh, as root)")
-class FollowingOtherPrograms(unittest.TestCase):
+class FollowingOtherPrograms(TraceReading, unittest.TestCase):
     """The speaker is already running when the viewer starts, as a user's other
     program usually is; it follows us once it has heard our beacon (one goes out
     as we join), and we follow it from its first navigation."""
@@ -125,14 +138,6 @@ class FollowingOtherPrograms(unittest.TestCase):
         self.wait_trace("joined", 1)
         wait_until(self.speaker.heard_us, what="the speaker to hear the viewer")
 
-    def trace(self):
-        with open(self.s.viewer_log, errors="replace") as f:
-            return [line.rstrip("\n")[len("vellum: biblesync: "):] for line in f
-                    if line.startswith("vellum: biblesync: ")]
-
-    def wait_trace(self, text, count=1, timeout=25):
-        return wait_until(lambda: len([l for l in self.trace() if text in l]) >= count,
-                          timeout=timeout, what=f"{count} trace line(s) with {text!r}")
 
     def choose_follow(self, reach):
         """Chooses a reach in the Follow BibleSync submenu; whether "Off" was checked."""

@@ -5,11 +5,10 @@ the network around them is laid out or changes."""
 import os
 import subprocess
 import sys
-import time
 import unittest
 
 from session import Session, wait_until
-from test_biblesync import OtherMachine, lay_out_bible_books
+from test_biblesync import OtherMachine, TraceReading, lay_out_bible_books
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
                                 "biblesync"))
@@ -23,22 +22,13 @@ def ip(*args):
     subprocess.run(["ip", *args], check=True, capture_output=True, timeout=30)
 
 
-class BibleSyncTest(unittest.TestCase):
+class BibleSyncTest(TraceReading, unittest.TestCase):
     def start(self, settings=None, args=(), window_manager=False):
         self.s = Session(settings=settings, start=False, window_manager=window_manager)
         self.addCleanup(self.s.close)
         lay_out_bible_books(self.s)
         self.s.env["VELLUM_TRACE"] = "1"
         self.s.start_viewer(args=list(args))
-
-    def trace(self):
-        with open(self.s.viewer_log, errors="replace") as f:
-            return [line.rstrip("\n")[len("vellum: biblesync: "):] for line in f
-                    if line.startswith("vellum: biblesync: ")]
-
-    def wait_trace(self, text, count=1, timeout=25):
-        return wait_until(lambda: len([l for l in self.trace() if text in l]) >= count,
-                          timeout=timeout, what=f"{count} trace line(s) with {text!r}")
 
     def open_sync_submenu(self):
         x, y = self.s.browser_origin()
