@@ -14,7 +14,7 @@ cd "$(dirname "$0")/../.."
 seconds=${1:?usage: tests/fuzz/run.sh SECONDS [target...]}
 shift
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(location ini settings catalogue host_frames places anchors viewer entry_html osis biblesync)
+[ ${#targets[@]} -eq 0 ] && targets=(location ini settings catalogue host_frames places anchors viewer entry_html osis biblesync module_zip)
 
 bin_dir=build/fuzz/tests/fuzz
 work_root=build/fuzz/work

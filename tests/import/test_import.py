@@ -9,6 +9,7 @@ import subprocess
 import sys
 import tempfile
 import unittest
+import zipfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from fixtures import BIBLE, COMMENTARY, IMPORT as IMPORT_TOOL, Library, run_import  # noqa: E402
@@ -238,6 +239,89 @@ class Bible(ImportTestCase):
                          ["CV003000", "CV003001", "CV003002", "CV004000", "CV004001"])
         self.assertLess(page.text.index("A Psalm of David."), page.text.index('name="CV003001"'))
         self.assertIn('<sup class="v">2</sup>', page.text)
+
+
+class ModuleZip(ImportTestCase):
+    """A module .zip as CrossWire publishes them, read as it is: installed nowhere,
+    and refused with a plain reason when it is not a module or not whole."""
+
+    def zipped(self, name, members):
+        path = os.path.join(self.dir, name)
+        with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
+            for member, data in members.items():
+                z.writestr(member, data)
+        return path
+
+    def module_members(self):
+        """The members of the test Bible as a module .zip holds them."""
+        self.library.add("ZipBible", BIBLE, kind="Bible", compressed=True)
+        members = {}
+        for root, _, files in os.walk(self.library.folder):
+            for f in files:
+                full = os.path.join(root, f)
+                relative = os.path.relpath(full, self.library.folder)
+                if relative.startswith(("mods.d", "modules")):
+                    with open(full, "rb") as data:
+                        members[relative] = data.read()
+        shutil.rmtree(os.path.join(self.library.folder, "modules"))
+        os.remove(os.path.join(self.library.folder, "mods.d", "zipbible.conf"))
+        return members
+
+    def test_a_module_zip_is_imported_and_nothing_is_installed(self):
+        path = self.zipped("ZipBible.zip", self.module_members())
+        scratch = os.path.join(self.dir, "tmp")
+        os.mkdir(scratch)
+        code, out, err = run_import(self.library.env(TMPDIR=scratch), path, "--to", self.out)
+        self.assertEqual(code, 0, err)
+        self.assertIn("ZipBible (Bible)", out)
+        page = Page(os.path.join(self.out, "ZipBible.htm", "psa.htm"))
+        self.assertIn("CV003001", page.anchors)
+        self.assertEqual(os.listdir(os.path.join(self.library.folder, "mods.d")), [])
+        self.assertEqual(os.listdir(scratch), [], "the unpacked module is gone")
+
+    def test_what_is_not_a_whole_module_is_refused_and_writes_nothing(self):
+        members = self.module_members()
+        conf = members["mods.d/zipbible.conf"]
+        damaged = dict(members)
+        data = next(m for m in damaged if m.startswith("modules/") and m.endswith(".bzz"))
+        cut = self.zipped("cut.zip", members)
+        with open(cut, "rb") as f:
+            whole = f.read()
+        with open(cut, "wb") as f:
+            f.write(whole[:len(whole) // 2])
+        cases = [
+            ("not a zip", "notes.zip", None, "not a zip file"),
+            ("no module in it", "photos.zip", {"holiday.jpg": b"\xff\xd8"}, "no mods.d/*.conf"),
+            ("a path out of its folder", "evil.zip",
+             dict(members, **{"../../escaped.txt": b"x"}), "outside its folder"),
+            ("data kept elsewhere", "elsewhere.zip",
+             dict(members, **{"mods.d/zipbible.conf": conf.replace(
+                 b"DataPath=./modules", b"DataPath=../../modules")}), "outside the module"),
+            ("cut in half", "cut.zip", "keep", "not a zip file"),
+            ("a member that does not unpack", "damaged.zip", None, "does not unpack whole"),
+        ]
+        for what, name, content, reason in cases:
+            with self.subTest(what):
+                path = os.path.join(self.dir, name)
+                if content is None and name == "notes.zip":
+                    with open(path, "w") as f:
+                        f.write("just some notes\n")
+                elif name == "damaged.zip":
+                    path = self.zipped(name, members)
+                    with open(path, "r+b") as f:
+                        whole = bytearray(f.read())
+                        at = whole.index(data.encode()) + len(data) + 40
+                        whole[at:at + 8] = b"\x00" * 8
+                        f.seek(0)
+                        f.write(whole)
+                elif content != "keep":
+                    path = self.zipped(name, content)
+                code, out, err = run_import(self.library.env(), path, "--to", self.out)
+                self.assertEqual(code, 4, err)
+                self.assertIn("cannot be read cleanly", err)
+                self.assertIn(reason, err)
+                self.assert_nothing_left()
+                self.assertFalse(os.path.exists(os.path.join(self.dir, "escaped.txt")))
 
 
 class Languages(ImportTestCase):

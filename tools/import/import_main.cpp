@@ -4,20 +4,24 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <clocale>
 #include <csignal>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "core/ini_file.h"
 #include "platform/platform.h"
 #include "tools/import/entry_html.h"
+#include "tools/import/module_zip.h"
 #include "tools/import/output_folder.h"
 #include "tools/import/pages.h"
 #include "tools/import/sword_library.h"
@@ -40,6 +44,7 @@ enum ExitCode {
 constexpr const char* kUsage =
     "Usage: vellum-import --list [--to FOLDER]\n"
     "       vellum-import MODULE [--to FOLDER] [--force]\n"
+    "       vellum-import FILE.zip [--to FOLDER] [--force]\n"
     "       vellum-import --help | --version\n"
     "\n"
     "Turns an installed SWORD Bible or commentary into a Vellum library: a\n"
@@ -57,7 +62,8 @@ constexpr const char* kUsage =
     "  --version     show the version\n"
     "\n"
     "Modules are found where the SWORD library looks for them: $SWORD_PATH,\n"
-    "~/.sword, the DataPath of /etc/sword.conf and /usr/share/sword.\n"
+    "~/.sword, the DataPath of /etc/sword.conf and /usr/share/sword. A module\n"
+    ".zip as CrossWire publishes them is read as it is, installed nowhere.\n"
     "\n"
     "Exit codes: 0 written; 2 bad arguments; 3 no such module (or its name cannot\n"
     "be a folder's); 4 the module cannot be read cleanly; 5 the folder cannot be\n"
@@ -153,6 +159,57 @@ bool IsPlainFolderName(std::string_view name) {
   }
   return true;
 }
+
+// A module .zip named on the command line (a module's name never ends so).
+bool IsZipFile(std::string_view argument) {
+  if (argument.size() < 5) return false;
+  std::string end(argument.substr(argument.size() - 4));
+  for (char& c : end)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return end == ".zip";
+}
+
+// A folder of our own under the system's temporary folder, removed with
+// everything in it when this goes.
+class ScratchFolder {
+ public:
+  static std::optional<ScratchFolder> Make(std::string& error) {
+    namespace fs = std::filesystem;
+    std::error_code failed;
+    const fs::path base = fs::temp_directory_path(failed);
+    if (failed) {
+      error = "no temporary folder: " + failed.message();
+      return std::nullopt;
+    }
+    std::random_device random;
+    for (int attempt = 0; attempt < 20; ++attempt) {
+      const fs::path path = base / ("vellum-import-" + std::to_string(random()));
+      if (fs::create_directory(path, failed)) return ScratchFolder(path);
+    }
+    const std::u8string where = base.u8string();
+    error = "no temporary folder could be made in " + std::string(where.begin(), where.end());
+    return std::nullopt;
+  }
+  ScratchFolder(ScratchFolder&& other) noexcept : path_(std::move(other.path_)) {
+    other.path_.clear();
+  }
+  ScratchFolder& operator=(ScratchFolder&& other) noexcept {
+    std::swap(path_, other.path_);
+    return *this;
+  }
+  ~ScratchFolder() {
+    std::error_code ignored;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+  }
+  std::string Path() const {
+    const std::u8string text = path_.u8string();
+    return std::string(text.begin(), text.end());
+  }
+
+ private:
+  explicit ScratchFolder(std::filesystem::path path) : path_(std::move(path)) {}
+  std::filesystem::path path_;
+};
 
 // The library folder an import writes to: --to's, else the user's.
 std::string TargetFolder(const Options& options) {
@@ -262,22 +319,47 @@ int Import(const Options& options, Console& console) {
     return Report(console, kCannotWrite, options.module,
                   "no library folder: HOME is not set; name one with --to");
 
+  // A module .zip is unpacked into a folder of our own, read from there and
+  // removed with it: nothing is installed.
+  std::optional<ScratchFolder> unpacked;
+  std::string module = options.module;
+  if (IsZipFile(options.module)) {
+    const std::string file = TraceSafe(options.module);
+    std::string error;
+    unpacked = ScratchFolder::Make(error);
+    if (!unpacked) return Report(console, kCannotWrite, file, error);
+    if (const std::optional<std::string> refused =
+            UnpackModuleZip(options.module, unpacked->Path()))
+      return Report(console,
+                    refused->rfind("cannot write", 0) == 0 ? kCannotWrite : kUnreadableModule, file,
+                    refused->rfind("cannot write", 0) == 0 ? *refused
+                                                           : "cannot be read cleanly: " + *refused);
+  }
+
   LibraryReports reports;
-  SwordLibrary library;
+  SwordLibrary library(unpacked ? unpacked->Path() : std::string());
   (void)reports.Take();  // about the library's set-up and other modules, not ours
 
+  if (unpacked) {
+    const std::vector<ModuleSummary> inside = library.Importable();
+    if (inside.empty())
+      return Report(console, kNoSuchModule, TraceSafe(options.module),
+                    "holds no Bible or commentary this SWORD library can read", reports.Take());
+    module = inside.front().name;
+  }
+
   std::string reason;
-  switch (library.Open(options.module, reason)) {
+  switch (library.Open(module, reason)) {
     case SwordLibrary::Found::kOk:
       break;
     case SwordLibrary::Found::kMissing:
-      return Report(console, kNoSuchModule, options.module,
+      return Report(console, kNoSuchModule, module,
                     "no such module is installed (vellum-import --list shows those that are)");
     case SwordLibrary::Found::kNotVersified:
-      return Report(console, kNoSuchModule, options.module, "not a Bible or commentary: " + reason);
+      return Report(console, kNoSuchModule, module, "not a Bible or commentary: " + reason);
     case SwordLibrary::Found::kUnloadable:
     case SwordLibrary::Found::kLocked:
-      return Report(console, kUnreadableModule, options.module, "cannot be read: " + reason,
+      return Report(console, kUnreadableModule, module, "cannot be read: " + reason,
                     reports.Take());
   }
   const ModuleFacts facts = library.Facts();

@@ -196,8 +196,13 @@ std::vector<std::string> LibraryReports::Take() {
   return taken;
 }
 
-SwordLibrary::SwordLibrary()
-    : manager_(std::make_unique<sword::SWMgr>(new sword::EncodingFilterMgr(sword::ENC_UTF8))) {
+SwordLibrary::SwordLibrary(const std::string& modules_folder)
+    : manager_(modules_folder.empty()
+                   ? std::make_unique<sword::SWMgr>(new sword::EncodingFilterMgr(sword::ENC_UTF8))
+                   // That folder's modules alone, none of the user's.
+                   : std::make_unique<sword::SWMgr>(modules_folder.c_str(), true,
+                                                    new sword::EncodingFilterMgr(sword::ENC_UTF8),
+                                                    false, false)) {
   SetPageOptions(*manager_);
 }
 

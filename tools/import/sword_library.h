@@ -85,7 +85,9 @@ struct Entry {
 
 class SwordLibrary {
  public:
-  SwordLibrary();
+  // modules_folder: a folder laid out as a SWORD library (mods.d/, modules/)
+  // to read instead of the installed modules ("" for those).
+  explicit SwordLibrary(const std::string& modules_folder = {});
   ~SwordLibrary();
   SwordLibrary(const SwordLibrary&) = delete;
   SwordLibrary& operator=(const SwordLibrary&) = delete;
