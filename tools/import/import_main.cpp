@@ -58,6 +58,10 @@ constexpr const char* kUsage =
     "  --to FOLDER   write the library into FOLDER instead of the user's library\n"
     "                folder ($XDG_DATA_HOME/vellum, by default ~/.local/share/vellum)\n"
     "  --force       replace a library of the same name that is already there\n"
+    "  --machine     for another program: --list writes one line per module,\n"
+    "                name, kind, language, size in bytes (0: not known), state\n"
+    "                (new, imported or older) and description, parted by tabs;\n"
+    "                an import writes \"progress BOOK BOOKS NAME\" lines\n"
     "  --help        show this text\n"
     "  --version     show the version\n"
     "\n"
@@ -109,6 +113,7 @@ struct Options {
   bool help = false;
   bool version = false;
   bool force = false;
+  bool machine = false;  // output for another program (the viewer's Add books dialog)
   std::string module;
   std::string folder;
 };
@@ -128,6 +133,8 @@ std::optional<int> Parse(int argc, char** argv, Options& options) {
       options.version = true;
     } else if (arg == "--list") {
       options.list = true;
+    } else if (arg == "--machine") {
+      options.machine = true;
     } else if (arg == "--force") {
       options.force = true;
     } else if (arg == "--to") {
@@ -216,6 +223,14 @@ std::string TargetFolder(const Options& options) {
   return options.folder.empty() ? vellum::SystemFileSystem().UserLibraryFolder() : options.folder;
 }
 
+// A text as one tab-separated field: tabs and line breaks become blanks.
+std::string OneField(std::string text) {
+  for (char& c : text) {
+    if (c == '\t' || c == '\n' || c == '\r') c = ' ';
+  }
+  return text;
+}
+
 int List(const Options& options, Console& console) {
   std::vector<ModuleSummary> modules;
   {
@@ -223,7 +238,7 @@ int List(const Options& options, Console& console) {
     SwordLibrary library;
     modules = library.Importable();
   }
-  if (modules.empty()) {
+  if (modules.empty() && !options.machine) {
     std::fprintf(console.out.get(),
                  "No Bibles or commentaries are installed where the SWORD library looks.\n");
     return kWritten;
@@ -231,22 +246,32 @@ int List(const Options& options, Console& console) {
   std::size_t width = 6;
   for (const ModuleSummary& m : modules)
     width = std::max(width, m.name.size());
-  std::fprintf(console.out.get(), "%-*s  %-10s  %-8s  %s\n", static_cast<int>(width), "Module",
-               "Kind", "Language", "Description");
+  if (!options.machine)
+    std::fprintf(console.out.get(), "%-*s  %-10s  %-8s  %s\n", static_cast<int>(width), "Module",
+                 "Kind", "Language", "Description");
   // Each module against a library of its name in the folder an import would
   // write to: already there, or there from an older version of the module.
   const std::string folder = TargetFolder(options);
   const vellum::SystemFileSystem files;
   for (const ModuleSummary& m : modules) {
     std::string state;
+    bool there = false;
     if (!folder.empty() && IsPlainFolderName(m.name)) {
       const std::string library = files.ResolvePath(folder, m.name + ".htm");
       const vellum::ReadResult catalogue =
           files.ReadWholeFile(files.ResolvePath(library, "index.ini"));
-      const bool there = catalogue.status == vellum::ReadResult::Status::kOk;
+      there = catalogue.status == vellum::ReadResult::Status::kOk;
       state = ImportedState(
           there, vellum::IniFile::Parse(catalogue.content).ReadString("INFO", "Version", ""),
           m.version);
+    }
+    if (options.machine) {
+      const char* machine_state = !there ? "new" : state == "imported" ? "imported" : "older";
+      std::fprintf(console.out.get(), "%s\t%s\t%s\t%llu\t%s\t%s\n", OneField(m.name).c_str(),
+                   OneField(m.kind).c_str(), OneField(m.language).c_str(),
+                   static_cast<unsigned long long>(m.install_size), machine_state,
+                   OneField(m.description).c_str());
+      continue;
     }
     std::fprintf(console.out.get(), "%-*s  %-10s  %-8s  %s%s\n", static_cast<int>(width),
                  m.name.c_str(), m.kind.c_str(), m.language.c_str(), m.description.c_str(),
@@ -390,6 +415,7 @@ int Import(const Options& options, Console& console) {
   int left_out = 0;
   std::size_t bytes = 0;
   Progress progress(console);
+  int last_book = -1;
   Entry entry;
   for (;;) {
     bool failed = false;
@@ -424,6 +450,12 @@ int Import(const Options& options, Console& console) {
     ++entries;
     bytes += entry.html.size();
     progress.Show(entry, entries, bytes);
+    if (options.machine && entry.book_number != last_book) {
+      last_book = entry.book_number;
+      std::fprintf(console.out.get(), "progress %d %d %s\n", entry.book_number, entry.book_count,
+                   OneField(entry.book_name).c_str());
+      std::fflush(console.out.get());
+    }
   }
   progress.Clear();
   if (entries == 0) {

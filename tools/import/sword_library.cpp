@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <set>
 #include <string_view>
@@ -224,7 +225,8 @@ std::vector<ModuleSummary> SwordLibrary::Importable() {
     modules.push_back({name.c_str(), KindOf(*module),
                        module->getLanguage() != nullptr ? module->getLanguage() : "",
                        module->getDescription() != nullptr ? module->getDescription() : "",
-                       ConfigEntry(*module, "Version")});
+                       ConfigEntry(*module, "Version"),
+                       std::strtoull(ConfigEntry(*module, "InstallSize").c_str(), nullptr, 10)});
   }
   return modules;
 }

@@ -48,7 +48,8 @@ struct ModuleSummary {
   std::string kind;  // "Bible" or "Commentary"
   std::string language;
   std::string description;
-  std::string version;  // the conf's Version
+  std::string version;             // the conf's Version
+  std::uint64_t install_size = 0;  // the conf's InstallSize in bytes, 0 when not given
 };
 
 // What a data folder's index page and catalogue say about a module.
