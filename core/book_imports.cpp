@@ -147,6 +147,15 @@ std::string ImportOutcome(int exit_code, std::string_view errors) {
   return reason;
 }
 
+std::optional<std::string> ImportedLibraryName(std::string_view line) {
+  constexpr std::string_view kStart = "Imported ";
+  if (line.substr(0, kStart.size()) != kStart) return std::nullopt;
+  line.remove_prefix(kStart.size());
+  const std::size_t end = line.find(" (");
+  if (end == 0 || end == std::string_view::npos || end > 200) return std::nullopt;
+  return Shown(line.substr(0, end));
+}
+
 std::vector<std::string> ImportArguments(const std::string& module, bool replace) {
   std::vector<std::string> arguments = {"--machine"};
   if (replace) arguments.push_back("--force");

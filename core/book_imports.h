@@ -45,6 +45,10 @@ std::optional<ImportProgress> ParseProgressLine(std::string_view line);
 // names), never a bare exit code.
 std::string ImportOutcome(int exit_code, std::string_view errors);
 
+// The library's name (its folder's without ".htm") from an import's closing
+// line "Imported NAME (KIND) into ..."; nullopt for any other line.
+std::optional<std::string> ImportedLibraryName(std::string_view line);
+
 // The arguments of vellum-import for one module (or module .zip) into the
 // user's library folder; replace when the reader asked to import it again.
 std::vector<std::string> ImportArguments(const std::string& module, bool replace);

@@ -151,6 +151,12 @@ class Viewer {
   Theme ChosenTheme() const { return theme_; }
   // One of the menu's libraries, by its place in Libraries().
   void OnLibraryChosen(std::size_t index);
+  // Books were added to (or taken from) the reader's library folder: the
+  // Library menu lists them at once.
+  void OnLibrariesChanged();
+  // Shows the library of that name (its folder's name without ".htm") in the
+  // reader's library folder; false when there is none.
+  bool ShowUserLibrary(const std::string& name);
   const std::vector<Library>& Libraries() const { return files_.libraries; }
   std::optional<std::size_t> ChosenLibrary() const { return files_.library; }
   void OnCloseChosen();

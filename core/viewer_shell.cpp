@@ -263,6 +263,23 @@ void Viewer::RefreshLibraries() {
   ports_.controls.SetLibraries(labels, files_.library ? static_cast<int>(*files_.library) : -1);
 }
 
+void Viewer::OnLibrariesChanged() {
+  if (closed_) return;
+  RefreshLibraries();
+}
+
+bool Viewer::ShowUserLibrary(const std::string& name) {
+  if (closed_) return false;
+  RefreshLibraries();
+  for (std::size_t i = 0; i < files_.libraries.size(); ++i) {
+    if (files_.libraries[i].in_user_library && files_.libraries[i].Name() == name) {
+      OnLibraryChosen(i);
+      return true;
+    }
+  }
+  return false;
+}
+
 void Viewer::OnLibraryChosen(std::size_t index) {
   if (closed_ || index >= files_.libraries.size()) return;
   // Chosen, it is saved, even where it is the one on screen.

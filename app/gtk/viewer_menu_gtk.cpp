@@ -43,7 +43,14 @@ void ViewerWindowGtk::BuildMenu() {
   menu_on_top_ = gtk_check_menu_item_new_with_label("Always on top");
   sync_menu_ = std::make_unique<SyncMenuGtk>([this] { return viewer_.get(); });
   menu_library_ = gtk_menu_item_new_with_label("Library");
-  gtk_menu_item_set_submenu(GTK_MENU_ITEM(menu_library_), gtk_menu_new());
+  GtkWidget* libraries = gtk_menu_new();
+  gtk_menu_item_set_submenu(GTK_MENU_ITEM(menu_library_), libraries);
+  // The libraries go above; this stays at the end.
+  gtk_menu_shell_append(GTK_MENU_SHELL(libraries), gtk_separator_menu_item_new());
+  menu_add_books_ = gtk_menu_item_new_with_label("Add books\u2026");
+  SetAccessible(menu_add_books_, "AddBooks1", nullptr);
+  gtk_menu_shell_append(GTK_MENU_SHELL(libraries), menu_add_books_);
+  Connect(menu_add_books_, "activate", G_CALLBACK(OnMenuItem));
   menu_theme_ = gtk_menu_item_new_with_label("Theme");
   GtkWidget* themes = gtk_menu_new();
   gtk_menu_item_set_submenu(GTK_MENU_ITEM(menu_theme_), themes);
@@ -120,6 +127,11 @@ void ViewerWindowGtk::OnMenuItem(GtkWidget* item, gpointer data) {
     if (item == self->menu_normal_size_) v.OnTextSizeChosen(0);
     if (item == self->menu_about_) v.OnAboutChosen();
     if (item == self->menu_close_) v.OnCloseChosen();
+    if (item == self->menu_add_books_) {
+      if (!self->add_books_)
+        self->add_books_ = std::make_unique<AddBooksDialogGtk>(GTK_WINDOW(self->window_), v);
+      self->add_books_->Present();
+    }
   });
 }
 
@@ -194,7 +206,7 @@ void ViewerWindowGtk::SetLibraries(const std::vector<std::string>& labels, int c
   // A radio group always has one item on: a hidden one, where the library
   // shown is not listed (it was removed while the viewer ran).
   library_none_ = gtk_radio_menu_item_new(nullptr);
-  gtk_menu_shell_append(GTK_MENU_SHELL(submenu), library_none_);
+  gtk_menu_shell_insert(GTK_MENU_SHELL(submenu), library_none_, 0);
   GSList* group = gtk_radio_menu_item_get_group(GTK_RADIO_MENU_ITEM(library_none_));
   for (std::size_t i = 0; i < labels.size(); ++i) {
     const std::string label = DisplayTextToUtf8(labels[i]);
@@ -202,14 +214,15 @@ void ViewerWindowGtk::SetLibraries(const std::vector<std::string>& labels, int c
     group = gtk_radio_menu_item_get_group(GTK_RADIO_MENU_ITEM(item));
     gtk_widget_set_name(item, ("Library1_" + std::to_string(i)).c_str());
     atk_object_set_name(gtk_widget_get_accessible(item), label.c_str());
-    gtk_menu_shell_append(GTK_MENU_SHELL(submenu), item);
+    gtk_menu_shell_insert(GTK_MENU_SHELL(submenu), item, static_cast<gint>(i) + 1);
     if (static_cast<int>(i) == chosen)
       gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(item), TRUE);
     g_signal_connect(item, "activate", G_CALLBACK(OnLibraryItem), this);
     gtk_widget_show(item);
     library_items_.push_back(item);
   }
-  gtk_widget_set_sensitive(menu_library_, labels.empty() ? FALSE : TRUE);
+  // Add books… is there even with no library.
+  gtk_widget_set_sensitive(menu_library_, TRUE);
 }
 
 void ViewerWindowGtk::ShowPopupMenu(ScreenPoint at) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/gtk/add_books_gtk.h"
 #include "app/gtk/biblesync_gtk.h"
 #include "app/gtk/find_bar_gtk.h"
 #include "app/gtk/go_to_bar_gtk.h"
@@ -149,7 +150,9 @@ class ViewerWindowGtk final : public ControlsPort {
   GtkWidget* loading_ = nullptr;  // a thin line along the title bar's foot
   GtkWidget* menu_on_top_ = nullptr;
   std::unique_ptr<SyncMenuGtk> sync_menu_;
-  GtkWidget* menu_library_ = nullptr;  // its submenu: one radio item per library
+  GtkWidget* menu_add_books_ = nullptr;           // in the Library submenu
+  std::unique_ptr<AddBooksDialogGtk> add_books_;  // made when first asked for
+  GtkWidget* menu_library_ = nullptr;             // its submenu: one radio item per library
   std::vector<GtkWidget*> library_items_;
   GtkWidget* library_none_ = nullptr;  // hidden: on when no library shown is listed
   GtkWidget* menu_theme_ = nullptr;    // its submenu: Follow system, Light, Dark

@@ -75,6 +75,10 @@ TEST(BookImports, ProgressAndOutcomesInTheReadersWords) {
     SCOPED_TRACE(o.shown);
     EXPECT_EQ(ImportOutcome(o.code, o.errors), o.shown);
   }
+  EXPECT_EQ(ImportedLibraryName("Imported ZipBible (Bible) into /h/ZipBible.htm: 2 books"),
+            "ZipBible");
+  EXPECT_EQ(ImportedLibraryName("Imported  (Bible)"), std::nullopt);
+  EXPECT_EQ(ImportedLibraryName("progress 1 2 Genesis"), std::nullopt);
   EXPECT_EQ(ImportArguments("KJV", true),
             (std::vector<std::string>{"--machine", "--force", "KJV"}));
 }

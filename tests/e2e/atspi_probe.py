@@ -8,6 +8,8 @@ standard input and answers with one line of JSON:
                  (its accessible description): name, showing, enabled, extents, and the
                  text of a text field
   menu PID       the items of an open popup menu: name, showing, extents
+  widgets PID    every named object of every window of the viewer (dialogs, scrolled
+                 lists too, pages aside): role, name, description, extents, states
 """
 import json
 import sys
@@ -43,16 +45,32 @@ def application(pid):
     return None
 
 
-def walk(acc, visit, depth=0):
-    if acc is None or depth > 12:
+def walk(acc, visit, depth=0, into_scrolled=False):
+    if acc is None or depth > 16:
         return
     visit(acc)
     role = acc.getRole()
     # The page's own content is the browser's business, not ours.
-    if role in (pyatspi.ROLE_DOCUMENT_WEB, pyatspi.ROLE_SCROLL_PANE):
+    if role == pyatspi.ROLE_DOCUMENT_WEB or (role == pyatspi.ROLE_SCROLL_PANE and
+                                              not into_scrolled):
         return
     for i in range(acc.childCount):
-        walk(acc.getChildAtIndex(i), visit, depth + 1)
+        walk(acc.getChildAtIndex(i), visit, depth + 1, into_scrolled)
+
+
+def widgets(pid):
+    found = []
+    app = application(pid)
+
+    def visit(acc):
+        if acc.name or acc.description:
+            found.append(dict(role=acc.getRoleName(), name=acc.name,
+                              description=acc.description, extents=extents(acc),
+                              **states(acc)))
+
+    if app is not None:
+        walk(app, visit, into_scrolled=True)
+    return found
 
 
 def text(acc):
@@ -101,6 +119,8 @@ def main():
                 answer = controls(int(parts[1]))
             elif parts[0] == "menu":
                 answer = menu(int(parts[1]))
+            elif parts[0] == "widgets":
+                answer = widgets(int(parts[1]))
             else:
                 answer = {"error": "unknown command"}
         except Exception as error:  # an answer, never a dead probe

@@ -328,6 +328,10 @@ class Session:
     def menu_items(self):
         return self._ask_probe(f"menu {self.viewer.pid}")
 
+    def widgets(self):
+        """Every named object of the viewer's windows, its dialogs and lists too."""
+        return self._ask_probe(f"widgets {self.viewer.pid}")
+
     def caption(self, designer_name="SpeedButton2"):
         return self.control(designer_name)["name"]
 
