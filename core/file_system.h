@@ -126,6 +126,11 @@ class FileSystem {
   // True when it exists as a folder afterwards.
   virtual bool CreateFolders(const std::string& folder) const = 0;
 
+  // Removes a folder and everything in it: first renamed aside (so that what
+  // a failure halfway leaves is no longer found as a library), then deleted.
+  // True when the folder is gone.
+  virtual bool RemoveFolder(const std::string& folder) const = 0;
+
   // A file named in a catalogue, relative to folder: on Windows the name as
   // written (read in the ANSI code page, given back in UTF-8); on Linux "\"
   // is read as "/", and a name that does not exist as written is looked up

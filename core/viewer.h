@@ -157,6 +157,12 @@ class Viewer {
   // Shows the library of that name (its folder's name without ".htm") in the
   // reader's library folder; false when there is none.
   bool ShowUserLibrary(const std::string& name);
+  // The libraries in the reader's library folder, by name, for removing.
+  std::vector<std::string> UserLibraryNames() const;
+  // Removes a library from the reader's library folder (never one of the
+  // program folder); another library is shown first when it is on screen.
+  // nullopt when it is gone, else why not.
+  std::optional<std::string> RemoveUserLibrary(const std::string& name);
   const std::vector<Library>& Libraries() const { return files_.libraries; }
   std::optional<std::size_t> ChosenLibrary() const { return files_.library; }
   void OnCloseChosen();

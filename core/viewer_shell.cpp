@@ -280,6 +280,39 @@ bool Viewer::ShowUserLibrary(const std::string& name) {
   return false;
 }
 
+std::vector<std::string> Viewer::UserLibraryNames() const {
+  std::vector<std::string> names;
+  for (const Library& library : files_.libraries) {
+    if (library.in_user_library) names.push_back(library.Name());
+  }
+  return names;
+}
+
+std::optional<std::string> Viewer::RemoveUserLibrary(const std::string& name) {
+  if (closed_) return "the viewer is closing";
+  RefreshLibraries();
+  std::optional<std::size_t> found;
+  for (std::size_t i = 0; i < files_.libraries.size(); ++i) {
+    if (files_.libraries[i].in_user_library && files_.libraries[i].Name() == name) found = i;
+  }
+  if (!found) return "there is no library " + name + " in your library folder";
+  const Library removed = files_.libraries[*found];
+  if (files_.library == found) {
+    // Another library takes its place on screen before it goes.
+    std::optional<std::size_t> other;
+    for (std::size_t i = 0; i < files_.libraries.size() && !other; ++i) {
+      if (i != *found) other = i;
+    }
+    if (!other) return "it is the only library: add another one first";
+    OnLibraryChosen(*other);
+    if (closed_) return "the viewer is closing";
+  }
+  if (!ports_.files.RemoveFolder(removed.place + removed.folder))
+    return "its folder " + removed.place + removed.folder + " could not be removed";
+  RefreshLibraries();
+  return std::nullopt;
+}
+
 void Viewer::OnLibraryChosen(std::size_t index) {
   if (closed_ || index >= files_.libraries.size()) return;
   // Chosen, it is saved, even where it is the one on screen.

@@ -24,6 +24,7 @@ class SystemFileSystem final : public FileSystem {
   std::string UserSettingsFolder() const override;
   std::string UserLibraryFolder() const override;
   bool CreateFolders(const std::string& folder) const override;
+  bool RemoveFolder(const std::string& folder) const override;
   std::string ResolvePath(const std::string& folder, std::string_view relative) const override;
 };
 

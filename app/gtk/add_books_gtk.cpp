@@ -67,6 +67,12 @@ AddBooksDialogGtk::AddBooksDialogGtk(GtkWindow* parent, Viewer& viewer)
   list_ = gtk_box_new(GTK_ORIENTATION_VERTICAL, 6);
   gtk_container_add(GTK_CONTAINER(scroller), list_);
   gtk_box_pack_start(GTK_BOX(outer), scroller, TRUE, TRUE, 0);
+  GtkWidget* heading = gtk_label_new("Your libraries:");
+  gtk_label_set_xalign(GTK_LABEL(heading), 0);
+  gtk_box_pack_start(GTK_BOX(outer), heading, FALSE, FALSE, 0);
+  libraries_ = gtk_flow_box_new();
+  gtk_flow_box_set_selection_mode(GTK_FLOW_BOX(libraries_), GTK_SELECTION_NONE);
+  gtk_box_pack_start(GTK_BOX(outer), libraries_, FALSE, FALSE, 0);
   note_ = gtk_label_new("");
   gtk_label_set_line_wrap(GTK_LABEL(note_), TRUE);
   gtk_label_set_xalign(GTK_LABEL(note_), 0);
@@ -103,6 +109,7 @@ AddBooksDialogGtk::~AddBooksDialogGtk() {
 
 void AddBooksDialogGtk::Present() {
   if (running_ == nullptr) List();
+  ListLibraries();
   gtk_widget_show_all(window_);
   for (const auto& row : rows_) {
     gtk_widget_set_visible(row->bar, FALSE);
@@ -162,9 +169,11 @@ void AddBooksDialogGtk::OnListed(GObject* source, GAsyncResult* result, gpointer
       if (const std::string state = StateText(offer.state); !state.empty()) label += ": " + state;
       self->AddRow(offer.name, label, false, offer.state == ModuleOffer::State::kOlderImported);
     }
-    self->SetNote(offers.empty() ? "No SWORD modules are installed on this computer: add a "
-                                   "module .zip with From a file\u2026"
-                                 : "");
+    self->SetNote(!self->note_after_listing_.empty() ? self->note_after_listing_
+                  : offers.empty() ? "No SWORD modules are installed on this computer: add a "
+                                     "module .zip with From a file\u2026"
+                                   : "");
+    self->note_after_listing_.clear();
     self->UpdateButtons();
   });
   if (error != nullptr) g_error_free(error);
@@ -204,6 +213,50 @@ void AddBooksDialogGtk::AddRow(const std::string& module, const std::string& lab
   gtk_widget_set_visible(row->bar, FALSE);
   gtk_widget_set_visible(row->show, FALSE);
   rows_.push_back(std::move(row));
+}
+
+void AddBooksDialogGtk::ListLibraries() {
+  GList* children = gtk_container_get_children(GTK_CONTAINER(libraries_));
+  for (GList* child = children; child != nullptr; child = child->next)
+    gtk_widget_destroy(GTK_WIDGET(child->data));
+  g_list_free(children);
+  const std::vector<std::string> names = viewer_.UserLibraryNames();
+  if (names.empty()) {
+    gtk_container_add(GTK_CONTAINER(libraries_), gtk_label_new("none yet"));
+  }
+  for (const std::string& name : names) {
+    GtkWidget* button = gtk_button_new_with_label(("Remove " + ValidUtf8(name) + "\u2026").c_str());
+    gtk_widget_set_tooltip_text(button, "Remove this library from your library folder");
+    g_object_set_data_full(G_OBJECT(button), "library", g_strdup(name.c_str()), g_free);
+    g_signal_connect(button, "clicked", G_CALLBACK(OnRemove), this);
+    gtk_container_add(GTK_CONTAINER(libraries_), button);
+  }
+  gtk_widget_show_all(libraries_);
+}
+
+void AddBooksDialogGtk::OnRemove(GtkWidget* button, gpointer data) {
+  auto* self = static_cast<AddBooksDialogGtk*>(data);
+  Guarded([&] {
+    const auto* name = static_cast<const char*>(g_object_get_data(G_OBJECT(button), "library"));
+    // Not while an import runs: the list of rows is in use.
+    if (name == nullptr || self->running_ != nullptr) return;
+    const std::string library = name;
+    GtkWidget* ask = gtk_message_dialog_new(
+        GTK_WINDOW(self->window_), GTK_DIALOG_MODAL, GTK_MESSAGE_QUESTION, GTK_BUTTONS_NONE,
+        "Remove the library %s from your library folder?", ValidUtf8(library).c_str());
+    gtk_message_dialog_format_secondary_text(
+        GTK_MESSAGE_DIALOG(ask),
+        "Its pages are deleted. A module it came from stays installed and can be added again.");
+    gtk_dialog_add_buttons(GTK_DIALOG(ask), "_Keep", GTK_RESPONSE_CANCEL, "_Remove",
+                           GTK_RESPONSE_ACCEPT, nullptr);
+    const gint answer = gtk_dialog_run(GTK_DIALOG(ask));
+    gtk_widget_destroy(ask);
+    if (answer != GTK_RESPONSE_ACCEPT) return;
+    const std::optional<std::string> failed = self->viewer_.RemoveUserLibrary(library);
+    self->note_after_listing_ = failed ? "Not removed: " + *failed : "Removed " + library;
+    self->ListLibraries();
+    self->List();
+  });
 }
 
 void AddBooksDialogGtk::SetNote(const std::string& text) {
@@ -356,6 +409,7 @@ void AddBooksDialogGtk::Finish(int exit_code) {
   if (exit_code == 0) {
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(row->check), FALSE);
     viewer_.OnLibrariesChanged();
+    ListLibraries();
     gtk_widget_set_visible(row->show, !row->library.empty());
   } else {
     row->library.clear();

@@ -46,6 +46,9 @@ class AddBooksDialogGtk {
   static void OnListed(GObject* source, GAsyncResult* result, gpointer self);
   void AddRow(const std::string& module, const std::string& label, bool ticked, bool replace);
   void SetNote(const std::string& text);
+  // The reader's own libraries, each with its Remove… button.
+  void ListLibraries();
+  static void OnRemove(GtkWidget* button, gpointer self);
   void UpdateButtons();
 
   static void OnAdd(GtkWidget* button, gpointer self);
@@ -65,6 +68,7 @@ class AddBooksDialogGtk {
   std::string program_;  // vellum-import's path; "" when it is not there
   GtkWidget* window_ = nullptr;
   GtkWidget* list_ = nullptr;
+  GtkWidget* libraries_ = nullptr;
   GtkWidget* note_ = nullptr;
   GtkWidget* add_ = nullptr;
   GtkWidget* cancel_ = nullptr;
@@ -77,6 +81,7 @@ class AddBooksDialogGtk {
   GCancellable* cancellable_ = nullptr;  // cancelled when the dialog goes
   std::string errors_path_;
   bool cancelling_ = false;
+  std::string note_after_listing_;  // said once the modules are listed anew
   SignalConnections connections_{this};
 };
 

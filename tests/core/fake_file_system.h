@@ -7,6 +7,7 @@
 // overwritten.
 #pragma once
 
+#include <iterator>
 #include <map>
 #include <set>
 #include <string>
@@ -25,6 +26,7 @@ class FakeFileSystem final : public FileSystem {
   // sub-folders.
   std::string user_library_folder;
   std::vector<FolderEntry> library_subfolders;
+  int removals = 0;
   std::set<std::string> folders = {"C:\\",
                                    "C:\\Program\\",
                                    "C:\\Users\\",
@@ -87,6 +89,25 @@ class FakeFileSystem final : public FileSystem {
       self->folders.insert(part);
     }
     return folders.count(folder) != 0;
+  }
+  bool RemoveFolder(const std::string& folder) const override {
+    auto* self = const_cast<FakeFileSystem*>(this);
+    std::string prefix = folder;
+    if (!prefix.empty() && prefix.back() != '\\') prefix += '\\';
+    if (!TakesNewFiles(FolderOf(prefix.substr(0, prefix.size() - 1)))) return false;
+    for (auto it = self->files.begin(); it != self->files.end();)
+      it = it->first.rfind(prefix, 0) == 0 ? self->files.erase(it) : std::next(it);
+    for (auto it = self->folders.begin(); it != self->folders.end();)
+      it = it->rfind(prefix, 0) == 0 ? self->folders.erase(it) : std::next(it);
+    auto& listed =
+        prefix.rfind(user_library_folder, 0) == 0 ? self->library_subfolders : self->subfolders;
+    for (auto it = listed.begin(); it != listed.end();) {
+      const std::size_t start = prefix.rfind('\\', prefix.size() - 2) + 1;
+      it = it->name == prefix.substr(start, prefix.size() - 1 - start) ? listed.erase(it)
+                                                                       : std::next(it);
+    }
+    ++self->removals;
+    return true;
   }
   std::string ResolvePath(const std::string& folder, std::string_view relative) const override {
     return folder + std::string(relative);

@@ -54,6 +54,9 @@ class WithUserFolder final : public FileSystem {
   bool CreateFolders(const std::string& folder) const override {
     return system_.CreateFolders(folder);
   }
+  bool RemoveFolder(const std::string& folder) const override {
+    return system_.RemoveFolder(folder);
+  }
   std::string ResolvePath(const std::string& folder, std::string_view relative) const override {
     return system_.ResolvePath(folder, relative);
   }
@@ -130,6 +133,17 @@ TEST_F(SystemFileSystemTest, ListsFoldersWithTheirHiddenState) {
   EXPECT_EQ(
       ChooseDataFolder(system_.ListSubfolders(Folder()), system_.Separator(), rules_).data_folder,
       std::string("c.htm") + system_.Separator());
+}
+
+TEST_F(SystemFileSystemTest, RemovesAFolderWithAllItHoldsAndNothingBeside) {
+  Write("Lib.htm/index.ini", "[Bookfiles]\n");
+  Write("Lib.htm/deep/er/page.htm", "<html>");
+  Write("Other.htm/index.ini", "[Bookfiles]\n");
+  EXPECT_TRUE(system_.RemoveFolder(Sub("Lib.htm/")));
+  EXPECT_FALSE(fs::exists(root_ / "Lib.htm"));
+  EXPECT_EQ(EntryCount(), 1u) << "nothing left aside, the other library kept";
+  EXPECT_EQ(Read("Other.htm/index.ini"), "[Bookfiles]\n");
+  EXPECT_TRUE(system_.RemoveFolder(Sub("Missing.htm"))) << "gone already";
 }
 
 TEST_F(SystemFileSystemTest, ReadsFilesAndTellsMissingFromUnreadable) {

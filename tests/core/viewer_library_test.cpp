@@ -46,6 +46,27 @@ TEST_F(Libraries, AreFoundInBothPlacesAndTheUsersLastIsShownByDefault) {
   EXPECT_EQ(h.browser.current_url, kUser + "Psalms.htm\\index.htm");
 }
 
+TEST_F(Libraries, OnlyTheReadersOwnAreRemovedAndTheOneShownGivesWayFirst) {
+  h.fs.folders.insert(kUser);
+  h.Start();
+  EXPECT_EQ(h.viewer.UserLibraryNames(), (std::vector<std::string>{"Alpha", "Psalms"}));
+  EXPECT_EQ(h.viewer.RemoveUserLibrary("web"), "there is no library web in your library folder")
+      << "the program folder's is never removed";
+  EXPECT_EQ(h.fs.removals, 0);
+
+  // On screen: another is shown first, then it goes, files and all.
+  EXPECT_EQ(h.viewer.RemoveUserLibrary("Psalms"), std::nullopt);
+  EXPECT_EQ(Labels(), (std::vector<std::string>{"Letters", "Std"}));
+  EXPECT_EQ(h.controls.Caption(Button::kIndex), "Index Letters");
+  EXPECT_EQ(h.fs.files.count(kUser + "Psalms.htm\\psa.htm"), 0u);
+  EXPECT_EQ(h.controls.library_labels, Labels());
+
+  h.fs.read_only_folders.insert(kUser);
+  EXPECT_EQ(h.viewer.RemoveUserLibrary("Alpha"),
+            "its folder " + kUser + "Alpha.HTM could not be removed");
+  EXPECT_EQ(Labels(), (std::vector<std::string>{"Letters", "Std"})) << "nothing lost";
+}
+
 TEST(LibraryLabels, NamesThatClashGainTheirFolderAndThenTheirPlace) {
   const struct {
     const char* what;

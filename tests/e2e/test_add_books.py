@@ -94,6 +94,17 @@ class AddBooks(unittest.TestCase):
         self.assertIn("in your library",
                       self.widget("TestBible \u2014 ", "check box", part=True)["name"])
 
+        # Removed again, after asking: another library takes its place on screen.
+        self.click(self.wait_widget("Remove TestBible\u2026", "push button"))
+        self.click(self.wait_widget("Remove", "push button"))
+        self.wait_widget("Removed TestBible", "label")
+        self.assertFalse(os.path.exists(os.path.join(self.s.env["XDG_DATA_HOME"], "vellum",
+                                                     "TestBible.htm")))
+        wait_until(lambda: self.s.caption("SBtnINDEX") != "Index TestBible",
+                   what="another library on screen")
+        self.assertFalse(self.widget("TestBible \u2014 ", "check box", part=True)["name"]
+                         .endswith("in your library"))
+
         # A file that is no module: a plain reason, nothing written.
         bad = os.path.join(self.s.dir, "holiday.zip")
         with zipfile.ZipFile(bad, "w") as z:
@@ -112,8 +123,8 @@ class AddBooks(unittest.TestCase):
         self.click(self.wait_widget("AddBooksClose"))
         self.wait_widget("Cancelled; nothing was written", "label", timeout=30)
         library = os.path.join(self.s.env["XDG_DATA_HOME"], "vellum")
-        self.assertEqual(sorted(n for n in os.listdir(library) if n != "books.ini"),
-                         ["TestBible.htm"], "nothing half-written")
+        self.assertEqual([n for n in os.listdir(library) if n != "books.ini"], [],
+                         "nothing half-written")
 
 
 if __name__ == "__main__":

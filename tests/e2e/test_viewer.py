@@ -623,7 +623,8 @@ class UntrustedPages(unittest.TestCase):
         self.s.env["TMPDIR"] = os.path.join(self.s.dir, "no-such-folder")
         self.s.start_viewer(wait_for_start_page=False)
         self.s.host("show", "ESC", "1", "1", check=True)
-        self.s.wait_caption(" 1:1")
+        # The start without a filter can take long on a busy machine.
+        self.s.wait_caption(" 1:1", timeout=30)
         wait_until(lambda: "Book pages are not shown" in self.s.page(
             "document.body ? document.body.innerText : ''"), what="the page that says why")
         self.assertEqual(self.s.page_url(), "about:blank")
