@@ -12,22 +12,25 @@
 namespace vellum {
 namespace {
 
-// vellum-import beside our own executable (a build, a package's bin folder),
-// else on the PATH; "" when there is none.
+// vellum-import beside our own executable (a build folder), in the bin
+// folder of the prefix it was installed into (lib/vellum/../../bin), else on
+// the PATH; "" when there is none.
 std::string ImportProgram() {
-  gchar* self = g_file_read_link("/proc/self/exe", nullptr);
-  if (self != nullptr) {
+  std::string path;
+  if (gchar* self = g_file_read_link("/proc/self/exe", nullptr)) {
     gchar* folder = g_path_get_dirname(self);
-    gchar* beside = g_build_filename(folder, "vellum-import", nullptr);
-    const bool there = g_file_test(beside, G_FILE_TEST_IS_EXECUTABLE);
-    std::string path = there ? beside : "";
-    g_free(beside);
+    for (gchar* candidate :
+         {g_build_filename(folder, "vellum-import", nullptr),
+          g_build_filename(folder, "..", "..", "bin", "vellum-import", nullptr)}) {
+      if (path.empty() && g_file_test(candidate, G_FILE_TEST_IS_EXECUTABLE)) path = candidate;
+      g_free(candidate);
+    }
     g_free(folder);
     g_free(self);
-    if (!path.empty()) return path;
   }
+  if (!path.empty()) return path;
   gchar* found = g_find_program_in_path("vellum-import");
-  std::string path = found != nullptr ? found : "";
+  path = found != nullptr ? found : "";
   g_free(found);
   return path;
 }

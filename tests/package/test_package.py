@@ -373,8 +373,31 @@ class InstalledViewer(Installed):
                    interval=0.2, what="the user's library")
         wait_until(lambda: session.page_url() == f"file://{library}/index.htm", timeout=20,
                    interval=0.2, what="its index page")
+        self.add_books_finds_the_import(session)
         session.host("close", check=True)
         self.assertEqual(session.wait_exit(), 0)
+
+    def add_books_finds_the_import(self, session):
+        """Library > Add books… runs the installed vellum-import (in the prefix's bin
+        folder, beside lib/vellum), which lists what is installed."""
+        x, y = session.browser_origin()
+        session.click(x + 200, y + 150, button=3)
+        for item in ("Library", "Add books\u2026"):
+            items = wait_until(lambda: session.menu_items().get(item, {}).get("showing")
+                               and session.menu_items(), what=f"the menu's {item}")
+            ex, ey, w, h = items[item]["extents"]
+            session.click(ex + w // 2, ey + h // 2)
+
+        def listed():
+            widgets = [w for w in session.widgets() if w["showing"]]
+            note = next((w["name"] for w in widgets if w["description"] == "AddBooksNote"), None)
+            boxes = [w for w in widgets if w["role"] == "check box"]
+            return (note, boxes) if note is not None and (boxes or note.startswith(("No ", "vellum"))) \
+                else None
+        note, boxes = wait_until(listed, timeout=30, interval=0.3, what="the modules listed")
+        self.assertFalse(note.startswith("vellum-import is not installed"), note)
+        if os.path.isdir("/usr/share/sword/mods.d"):
+            self.assertTrue(boxes, "Debian's modules are listed")
 
 
 if __name__ == "__main__":
