@@ -35,13 +35,6 @@ std::string ImportProgram() {
   return path;
 }
 
-std::string ValidUtf8(const std::string& text) {
-  gchar* valid = g_utf8_make_valid(text.c_str(), static_cast<gssize>(text.size()));
-  std::string out = valid != nullptr ? valid : "";
-  g_free(valid);
-  return out;
-}
-
 bool Cancelled(const GError* error) {
   return error != nullptr && g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED);
 }

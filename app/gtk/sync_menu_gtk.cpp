@@ -12,14 +12,6 @@ constexpr char kPassphraseWord[] =
     "The passphrase keeps groups apart; it is no security: anyone on the network can read "
     "and send BibleSync messages.";
 
-// Text from the network, made fit for a label: GTK takes valid UTF-8 only.
-std::string ValidUtf8(const std::string& text) {
-  gchar* valid = g_utf8_make_valid(text.c_str(), static_cast<gssize>(text.size()));
-  std::string out = valid != nullptr ? valid : "";
-  g_free(valid);
-  return out;
-}
-
 }  // namespace
 
 SyncMenuGtk::SyncMenuGtk(std::function<Viewer*()> viewer) : viewer_(std::move(viewer)) {

@@ -5,6 +5,7 @@
 
 #include <gtk/gtk.h>
 
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -19,6 +20,15 @@ inline void SetAccessible(GtkWidget* widget, const char* designer_name,
   if (accessible == nullptr) return;
   atk_object_set_description(accessible, designer_name);
   if (name != nullptr) atk_object_set_name(accessible, name);
+}
+
+// Text from outside (the network, a child process, a file name) made fit
+// for a label: GTK takes valid UTF-8 only.
+inline std::string ValidUtf8(const std::string& text) {
+  gchar* valid = g_utf8_make_valid(text.c_str(), static_cast<gssize>(text.size()));
+  std::string out = valid != nullptr ? valid : "";
+  g_free(valid);
+  return out;
 }
 
 // A button of a bar: flat, its tooltip naming its key, never taking the
