@@ -90,6 +90,10 @@ AddBooksDialogGtk::AddBooksDialogGtk(GtkWindow* parent, Viewer& viewer)
   connections_.Connect(cancel_, "clicked", G_CALLBACK(OnCancel));
   connections_.Connect(from_file_, "clicked", G_CALLBACK(OnFromFile));
   connections_.Connect(window_, "delete-event", G_CALLBACK(OnDelete));
+  connections_.Connect(window_, "key-press-event", G_CALLBACK(OnKey));
+  // Enter adds what is ticked, wherever the keys are in the window.
+  gtk_widget_set_can_default(add_, TRUE);
+  gtk_window_set_default(GTK_WINDOW(window_), add_);
 }
 
 AddBooksDialogGtk::~AddBooksDialogGtk() {
@@ -435,6 +439,12 @@ gboolean AddBooksDialogGtk::OnDelete(GtkWidget*, GdkEvent*, gpointer data) {
   // Closed while importing: the import stops; the dialog only hides.
   OnCancel(nullptr, data);
   gtk_widget_hide(static_cast<AddBooksDialogGtk*>(data)->window_);
+  return TRUE;
+}
+
+gboolean AddBooksDialogGtk::OnKey(GtkWidget*, GdkEventKey* event, gpointer data) {
+  if (event->keyval != GDK_KEY_Escape) return FALSE;
+  OnCancel(nullptr, data);
   return TRUE;
 }
 

@@ -56,6 +56,8 @@ class AddBooksDialogGtk {
   static void OnFromFile(GtkWidget* button, gpointer self);
   static void OnShow(GtkWidget* button, gpointer self);
   static gboolean OnDelete(GtkWidget* window, GdkEvent* event, gpointer self);
+  // Escape: as Cancel (while importing) or Close.
+  static gboolean OnKey(GtkWidget* window, GdkEventKey* event, gpointer self);
   void StartNext();
   void ReadLine();
   static void OnLine(GObject* source, GAsyncResult* result, gpointer self);
