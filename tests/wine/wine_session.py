@@ -36,7 +36,19 @@ class WineSession:
         self.processes.append(start_xvfb(self.env))
 
     def run(self, args, timeout=60):
-        return subprocess.run(args, env=self.env, capture_output=True, text=True, timeout=timeout)
+        # Output into files, not pipes: a Wine service started on demand (rpcss,
+        # a device helper) inherits the program's output and outlives it, and a
+        # pipe would then stay open until the session ends, holding up the call
+        # long after the program itself has ended.
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            result = subprocess.run(args, env=self.env, stdout=out, stderr=err, timeout=timeout)
+            texts = []
+            for stream in (out, err):
+                stream.seek(0)
+                # As text=True reads it: line ends made "\n".
+                text = stream.read().decode(errors="replace")
+                texts.append(text.replace("\r\n", "\n").replace("\r", "\n"))
+            return subprocess.CompletedProcess(args, result.returncode, *texts)
 
     def wine(self, exe, *args, timeout=60):
         return self.run(["wine", exe, *args], timeout=timeout)
