@@ -86,7 +86,26 @@ class OtherMachine:
 
 
 class TraceReading:
-    """The viewer's BibleSync trace (VELLUM_TRACE) of the session self.s."""
+    """The viewer's BibleSync trace (VELLUM_TRACE) of the session self.s, and its
+    Follow BibleSync submenu."""
+
+    def open_sync_submenu(self):
+        x, y = self.s.browser_origin()
+        self.s.click(x + 200, y + 150, button=3)
+        items = wait_until(lambda: self.s.menu_items().get("Follow BibleSync", {}).get("showing")
+                           and self.s.menu_items(), what="the menu")
+        x, y, w, h = items["Follow BibleSync"]["extents"]
+        self.s.click(x + w // 2, y + h // 2)
+        return wait_until(lambda: self.s.menu_items().get("Off", {}).get("showing")
+                          and self.s.menu_items(), what="the Follow BibleSync submenu")
+
+    def choose_in_submenu(self, label):
+        """Chooses an item of the Follow BibleSync submenu; returns the items as they
+        were (their check marks before the choice)."""
+        items = self.open_sync_submenu()
+        x, y, w, h = items[label]["extents"]
+        self.s.click(x + w // 2, y + h // 2)
+        return items
 
     def trace(self):
         with open(self.s.viewer_log, errors="replace") as f:
@@ -141,17 +160,7 @@ class FollowingOtherPrograms(TraceReading, unittest.TestCase):
 
     def choose_follow(self, reach):
         """Chooses a reach in the Follow BibleSync submenu; whether "Off" was checked."""
-        x, y = self.s.browser_origin()
-        self.s.click(x + 200, y + 150, button=3)
-        items = wait_until(lambda: self.s.menu_items().get("Follow BibleSync", {}).get("showing")
-                           and self.s.menu_items(), what="the menu")
-        x, y, w, h = items["Follow BibleSync"]["extents"]
-        self.s.click(x + w // 2, y + h // 2)
-        items = wait_until(lambda: self.s.menu_items().get(reach, {}).get("showing")
-                           and self.s.menu_items(), what="the Follow BibleSync submenu")
-        x, y, w, h = items[reach]["extents"]
-        self.s.click(x + w // 2, y + h // 2)
-        return items["Off"]["checked"]
+        return self.choose_in_submenu(reach)["Off"]["checked"]
 
     def show_john_3_16(self):
         self.speaker.send("John.3.16", bible="WEB")

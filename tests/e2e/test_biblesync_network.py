@@ -30,24 +30,6 @@ class BibleSyncTest(TraceReading, unittest.TestCase):
         self.s.env["VELLUM_TRACE"] = "1"
         self.s.start_viewer(args=list(args))
 
-    def open_sync_submenu(self):
-        x, y = self.s.browser_origin()
-        self.s.click(x + 200, y + 150, button=3)
-        items = wait_until(lambda: self.s.menu_items().get("Follow BibleSync", {}).get("showing")
-                           and self.s.menu_items(), what="the menu")
-        x, y, w, h = items["Follow BibleSync"]["extents"]
-        self.s.click(x + w // 2, y + h // 2)
-        return wait_until(lambda: self.s.menu_items().get("Off", {}).get("showing")
-                          and self.s.menu_items(), what="the Follow BibleSync submenu")
-
-    def choose_in_submenu(self, label):
-        """Chooses an item of the Follow BibleSync submenu; returns the items as they
-        were (their check marks before the choice)."""
-        items = self.open_sync_submenu()
-        x, y, w, h = items[label]["extents"]
-        self.s.click(x + w // 2, y + h // 2)
-        return items
-
 
 @unittest.skipUnless(os.environ.get("VELLUM_PRIVATE_NETWORK") == "1" and PEER,
                      "needs a private network namespace with another machine "
