@@ -34,6 +34,9 @@ constexpr const char* kCss = R"CSS(
 button.speed { padding: 0; margin: 0; min-height: 0; min-width: 0; border-width: 0;
                border-radius: 0; box-shadow: none; }
 button.speed label { padding: 0; margin: 0; }
+/* A bar's one-glyph buttons stay narrow, so that the find bar, its count whole, fits a
+   narrow window without widening it. */
+button.bar { padding: 2px 6px; min-width: 0; }
 #SpeedButton2 label { font-family: Arial, "Liberation Sans", sans-serif; font-size: 12px;
                       color: #0000FF; padding-left: 7px; }
 #SpeedButton1 label { font-family: Arial, "Liberation Sans", sans-serif; font-size: 12px;

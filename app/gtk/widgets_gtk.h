@@ -38,6 +38,7 @@ inline GtkWidget* FlatButton(const char* caption, const char* tooltip) {
   gtk_button_set_relief(GTK_BUTTON(button), GTK_RELIEF_NONE);
   gtk_widget_set_focus_on_click(button, FALSE);
   gtk_widget_set_tooltip_text(button, tooltip);
+  gtk_style_context_add_class(gtk_widget_get_style_context(button), "bar");
   return button;
 }
 

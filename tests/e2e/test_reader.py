@@ -420,11 +420,13 @@ class FindInPage(ViewerTest):
         self.s.wait_anchor_at_top("CV003001")
         extents = []
         x, y = self.s.browser_origin()
-        for _ in range(3):  # reopened, in a narrow window too: the count is never cut
+        for narrow in (False, True, True):  # reopened, narrow too: the count is never cut
             self.s.xdotool("mousemove", "--sync", str(x + 100), str(y + 100))  # the keys' way in
             self.s.xdotool("key", "ctrl+f")
             wait_until(lambda: self.s.control("FindBar")["showing"], what="the find bar")
             extents.append(self.s.control("FindStatus")["extents"])
+            if narrow:
+                self.assertEqual(self.s.geometry()[2], 300, "the bar fits without widening")
             self.s.xdotool("key", "Escape")
             wait_until(lambda: not self.s.control("FindBar")["showing"], what="closed")
             self.s.xdotool("windowsize", self.s.viewer_window(), "300", "300")
