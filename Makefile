@@ -5,7 +5,7 @@ SHELL := /bin/bash
 
 SOURCES = $(shell git ls-files --cached --others --exclude-standard '*.cpp' '*.h' 2>/dev/null || find app browser core host tools tests bench -name '*.cpp' -o -name '*.h')
 
-.PHONY: run test deps linux linux-asan windows test-linux test-asan test-windows test-e2e \
+.PHONY: run test deps linux linux-asan windows sword-windows test-linux test-asan test-windows test-e2e \
         format format-check bench bench-linux bench-page-forms bench-import bench-sync \
         dist-windows clean \
         fuzz-build fuzz test-fuzz install deb test-package
@@ -28,7 +28,11 @@ linux-asan: deps
 	@cmake --preset linux-asan >/dev/null
 	@cmake --build --preset linux-asan
 
-windows: deps
+# The SWORD library for vellum-import.exe, cross-built from Debian's source.
+sword-windows: deps
+	@tools/build-sword-windows.sh
+
+windows: deps sword-windows
 	@cmake --preset windows >/dev/null
 	@cmake --build --preset windows
 
@@ -79,6 +83,7 @@ test-package: deb
 test-windows: windows dist-windows linux
 	tests/wine/run-unit-tests.sh build/windows/tests/vellum_core_tests.exe
 	tests/wine/run-unit-tests.sh build/windows/tests/vellum_host_tests.exe
+	tests/wine/run-unit-tests.sh build/windows/tests/vellum_import_tests.exe
 	/usr/bin/python3 tests/wine/run.py
 
 test-e2e: linux

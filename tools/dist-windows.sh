@@ -10,12 +10,13 @@ build=$root/build/windows
 dist=$root/build/dist
 stage=$dist/Vellum
 
-for file in vellum.exe vellum-host.exe vellum-check.exe vellum.nsi about/about.htm; do
+for file in vellum.exe vellum-host.exe vellum-check.exe vellum-import.exe vellum.nsi about/about.htm; do
   [ -f "$build/$file" ] || { echo "dist-windows: $build/$file is missing (make windows)" >&2; exit 1; }
 done
 rm -rf "$stage" "$dist/vellum-windows.zip" "$dist/vellum-setup.exe" "$dist/library-files.nsh"
 mkdir -p "$stage"
-cp "$build/vellum.exe" "$build/vellum-host.exe" "$build/vellum-check.exe" "$stage/"
+cp "$build/vellum.exe" "$build/vellum-host.exe" "$build/vellum-check.exe" \
+  "$build/vellum-import.exe" "$stage/"
 cp -r "$root/samples/library/." "$stage/"
 cp -r "$build/about" "$stage/"
 # With Windows line ends, for Notepad and the installer's licence page.
@@ -23,7 +24,8 @@ sed 's/$/\r/' "$root/LICENSE" >"$stage/LICENSE.txt"
 (cd "$dist" && /usr/bin/python3 -m zipfile -c vellum-windows.zip Vellum)
 # The zip must hold a whole program folder.
 listing=$(/usr/bin/python3 -m zipfile -l "$dist/vellum-windows.zip")
-for entry in Vellum/vellum.exe Vellum/vellum-host.exe Vellum/vellum-check.exe Vellum/books.ini Vellum/web.htm/index.ini \
+for entry in Vellum/vellum.exe Vellum/vellum-host.exe Vellum/vellum-check.exe \
+             Vellum/vellum-import.exe Vellum/books.ini Vellum/web.htm/index.ini \
              Vellum/about/about.htm Vellum/LICENSE.txt; do
   grep -q "^$entry " <<<"$listing" || { echo "dist-windows: $entry missing from the zip" >&2; exit 1; }
 done

@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-format clang libclang-rt-14-dev llvm
-  g++-mingw-w64-x86-64-posix
+  g++-mingw-w64-x86-64-posix libz-mingw-w64-dev
   wine wine64 xvfb xauth
   libgtk-3-dev libwebkit2gtk-4.1-dev libx11-dev libbiblesync-dev uuid-dev iproute2
   fonts-liberation openbox xdotool xclip x11-utils imagemagick

@@ -173,8 +173,10 @@ class Installer(WineTestCase):
         library = {f for f in files_below(LIBRARY)}
         self.assertEqual(files_below(self.program),
                          library | {"vellum.exe", "vellum-host.exe", "vellum-check.exe",
-                                    "LICENSE.txt", "Vellum.ini", "uninstall.exe",
-                                    "about/about.htm"})
+                                    "vellum-import.exe", "LICENSE.txt", "Vellum.ini",
+                                    "uninstall.exe", "about/about.htm"})
+        imports = self.w.wine(os.path.join(self.program, "vellum-import.exe"), "--version")
+        self.assertEqual((imports.returncode, imports.stdout.split()[:1]), (0, ["vellum-import"]))
         own_settings = os.path.join(self.program, "Vellum.ini")
         self.assertEqual(os.path.getsize(own_settings), 0)
         self.assertEqual(os.stat(own_settings).st_mode & 0o222, 0, "read-only")

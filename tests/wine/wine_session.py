@@ -35,13 +35,15 @@ class WineSession:
     def _start_x(self):
         self.processes.append(start_xvfb(self.env))
 
-    def run(self, args, timeout=60):
+    def run(self, args, timeout=60, env=None):
+        """Runs args in the session, with env's variables added to the session's."""
         # Output into files, not pipes: a Wine service started on demand (rpcss,
         # a device helper) inherits the program's output and outlives it, and a
         # pipe would then stay open until the session ends, holding up the call
         # long after the program itself has ended.
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-            result = subprocess.run(args, env=self.env, stdout=out, stderr=err, timeout=timeout)
+            result = subprocess.run(args, env=dict(self.env, **(env or {})), stdout=out,
+                                    stderr=err, timeout=timeout)
             texts = []
             for stream in (out, err):
                 stream.seek(0)

@@ -251,15 +251,15 @@ int List(const Options& options, Console& console) {
                  "Kind", "Language", "Description");
   // Each module against a library of its name in the folder an import would
   // write to: already there, or there from an older version of the module.
-  const std::string folder = TargetFolder(options);
+  std::string folder = TargetFolder(options);
+  if (!folder.empty() && folder.back() != '/' && folder.back() != '\\') folder += '/';
   const vellum::SystemFileSystem files;
   for (const ModuleSummary& m : modules) {
     std::string state;
     bool there = false;
     if (!folder.empty() && IsPlainFolderName(m.name)) {
-      const std::string library = files.ResolvePath(folder, m.name + ".htm");
       const vellum::ReadResult catalogue =
-          files.ReadWholeFile(files.ResolvePath(library, "index.ini"));
+          files.ReadWholeFile(files.ResolvePath(folder, m.name + ".htm/index.ini"));
       there = catalogue.status == vellum::ReadResult::Status::kOk;
       state = ImportedState(
           there, vellum::IniFile::Parse(catalogue.content).ReadString("INFO", "Version", ""),
@@ -504,6 +504,7 @@ int Import(const Options& options, Console& console) {
 }
 
 int Run(int argc, char** argv) {
+  UseUnicodeText();
   Console console = Console::Open();
   Options options;
   if (const std::optional<int> bad = Parse(argc, argv, options)) return *bad;
@@ -516,7 +517,11 @@ int Run(int argc, char** argv) {
     return kWritten;
   }
   if (options.list) return List(options, console);
+#ifdef SIGHUP
   for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+#else
+  for (const int signal : {SIGINT, SIGTERM, SIGBREAK})  // Ctrl+C, Ctrl+Break
+#endif
     std::signal(signal, OnSignal);
   return Import(options, console);
 }

@@ -1,15 +1,27 @@
 #include "tools/import/sword_library.h"
 
 #include <encfiltmgr.h>
+#include <filemgr.h>
 #include <gbfxhtml.h>
 #include <localemgr.h>
+#include <stringmgr.h>
 #include <swconfig.h>
 #include <swlocale.h>
 #include <swlog.h>
 #include <swoptfilter.h>
-#include <sys/mman.h>
 #include <teixhtml.h>
 #include <unistd.h>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include <cstring>
+
+#include "platform/wide_text_win.h"
+#else
+#include <sys/mman.h>
+#endif
 
 #include <algorithm>
 #include <cstdio>
@@ -92,8 +104,98 @@ const char* EnglishLocale() {
 
 // Where Debian and a build from source keep the locales, for a library
 // whose modules are elsewhere (SWORD_PATH names a folder of modules only).
+// Windows keeps them with the modules, where the library looks itself.
+#ifdef _WIN32
+constexpr const char* kSystemLocaleFolders[] = {"locales.d"};
+#else
 constexpr const char* kSystemLocaleFolders[] = {"/usr/share/sword/locales.d",
                                                 "/usr/local/share/sword/locales.d"};
+#endif
+
+#ifdef _WIN32
+// Built without ICU, the library would take its locales as Latin-1 and skip
+// the UTF-8 ones; Windows itself knows Unicode upper and lower case.
+class WindowsStringMgr : public sword::StringMgr {
+ public:
+  char* upperUTF8(char* text, unsigned int max) const override { return Cased(text, max, true); }
+  char* lowerUTF8(char* text, unsigned int max) const override { return Cased(text, max, false); }
+  bool isUpper(SW_u32 c) const override { return c <= 0xFFFF && ::IsCharUpperW(Wide(c)) != 0; }
+  bool isLower(SW_u32 c) const override { return c <= 0xFFFF && ::IsCharLowerW(Wide(c)) != 0; }
+  bool isDigit(SW_u32 c) const override { return c >= '0' && c <= '9'; }
+  bool isAlpha(SW_u32 c) const override { return c <= 0xFFFF && ::IsCharAlphaW(Wide(c)) != 0; }
+
+ protected:
+  bool supportsUnicode() const override { return true; }
+
+ private:
+  static wchar_t Wide(SW_u32 c) { return static_cast<wchar_t>(c); }
+
+  // In place: within max bytes, its end included, when max is given, else
+  // within the text's own length. Text that is not UTF-8, or would not fit,
+  // is left as it is.
+  static char* Cased(char* text, unsigned int max, bool upper) {
+    if (text == nullptr) return text;
+    const std::size_t room = max != 0 ? max - 1 : std::strlen(text);
+    std::wstring wide = Utf8ToWide(text);
+    if (wide.empty()) return text;
+    if (upper)
+      ::CharUpperBuffW(wide.data(), static_cast<DWORD>(wide.size()));
+    else
+      ::CharLowerBuffW(wide.data(), static_cast<DWORD>(wide.size()));
+    const std::string cased = WideToUtf8(wide);
+    if (cased.empty() || cased.size() > room) return text;
+    std::memcpy(text, cased.data(), cased.size());
+    text[cased.size()] = '\0';
+    return text;
+  }
+};
+#endif
+
+}  // namespace
+
+void UseUnicodeText() {
+#ifdef _WIN32
+  static const bool once = [] {
+    sword::StringMgr::setSystemStringMgr(new WindowsStringMgr);
+    return true;
+  }();
+  (void)once;
+#endif
+}
+
+namespace {
+
+// A file for what the library prints, gone when closed; -1 when none.
+int OpenScratchFile() {
+#ifdef _WIN32
+  wchar_t folder[MAX_PATH + 1];
+  wchar_t name[MAX_PATH + 1];
+  if (::GetTempPathW(MAX_PATH + 1, folder) == 0 || ::GetTempFileNameW(folder, L"vim", 0, name) == 0)
+    return -1;
+  HANDLE file = ::CreateFileW(
+      name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    ::DeleteFileW(name);
+    return -1;
+  }
+  const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDWR | _O_BINARY);
+  if (fd < 0) ::CloseHandle(file);
+  return fd;
+#else
+  return ::memfd_create("vellum-import-library-output", MFD_CLOEXEC);
+#endif
+}
+
+// Reads what was written to fd from offset on.
+long long ReadAt(int fd, char* buffer, unsigned size, long long offset) {
+#ifdef _WIN32
+  if (::_lseeki64(fd, offset, SEEK_SET) < 0) return -1;
+  return ::_read(fd, buffer, size);
+#else
+  return ::pread(fd, buffer, size, offset);
+#endif
+}
 
 bool HasLocale(sword::LocaleMgr& manager, std::string_view name) {
   for (const sword::SWBuf& available : manager.getAvailableLocales()) {
@@ -134,7 +236,7 @@ LibraryReports::LibraryReports() {
   std::fflush(stdout);
   std::fflush(stderr);
   std::cout.flush();
-  capture_ = ::memfd_create("vellum-import-library-output", MFD_CLOEXEC);
+  capture_ = OpenScratchFile();
   bool watching = capture_ >= 0;
   for (const int fd : {STDOUT_FILENO, STDERR_FILENO}) {
     if (!watching) break;
@@ -179,7 +281,7 @@ std::vector<std::string> LibraryReports::Take() {
     std::string printed;
     char chunk[4096];
     for (;;) {
-      const ssize_t n = ::pread(capture_, chunk, sizeof chunk, read_);
+      const long long n = ReadAt(capture_, chunk, sizeof chunk, read_);
       if (n <= 0) break;
       printed.append(chunk, static_cast<std::size_t>(n));
       read_ += n;
@@ -204,6 +306,22 @@ SwordLibrary::SwordLibrary(const std::string& modules_folder)
                    : std::make_unique<sword::SWMgr>(modules_folder.c_str(), true,
                                                     new sword::EncodingFilterMgr(sword::ENC_UTF8),
                                                     false, false)) {
+#ifdef _WIN32
+  // Windows programs keep modules for everyone and for the user; the
+  // library itself looks only at the first place it finds. SWORD_PATH, the
+  // reader's own choice, is taken last so that its modules win.
+  if (modules_folder.empty()) {
+    struct Place {
+      const char* variable;
+      const char* below;
+    };
+    for (const Place& place : {Place{"ALLUSERSPROFILE", "\\Application Data\\Sword"},
+                               Place{"APPDATA", "\\Sword"}, Place{"SWORD_PATH", ""}}) {
+      const std::string root = sword::FileMgr::getEnvValue(place.variable).c_str();
+      if (!root.empty()) manager_->augmentModules((root + place.below).c_str());
+    }
+  }
+#endif
   SetPageOptions(*manager_);
 }
 

@@ -19,6 +19,11 @@
 
 namespace vellum::import {
 
+// Gives the library Unicode upper and lower case where it was built without
+// (Windows), so that it reads its UTF-8 locales; call before anything else
+// of the library.
+void UseUnicodeText();
+
 // Collects the library's reports for as long as it lives: its log (errors
 // and warnings) and what it prints on standard output and standard error,
 // which are sent to a file of our own meanwhile (our own messages go to
