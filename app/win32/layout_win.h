@@ -83,6 +83,7 @@ enum MenuId : int {
   kSyncThisComputer1,
   kSyncOtherComputers1,
   kFollowEveryProgram1,
+  kAddBooks1,  // at the end of the Library submenu
 };
 
 enum class Face { kWindow, kArial, kArialBold, kArialBlack };

@@ -28,6 +28,7 @@ bool PopupMenuWin::Create() {
   sync_ = CreatePopupMenu();
   if (menu_ == nullptr || libraries_ == nullptr || themes_ == nullptr || sync_ == nullptr)
     return false;
+  if (!AppendMenuW(libraries_, MF_STRING, kAddBooks1, L"Add books\u2026")) return false;
   const std::pair<MenuId, const wchar_t*> reaches[] = {
       {kSyncOff1, L"Off"},
       {kSyncThisComputer1, L"Programs on this computer"},
@@ -69,8 +70,7 @@ bool PopupMenuWin::Create() {
     if (id == 0) {
       ok = AppendMenuW(menu_, MF_SEPARATOR, 0, nullptr) != FALSE;
     } else if (id == kLibrary1) {
-      ok = AppendMenuW(menu_, MF_POPUP | MF_GRAYED, reinterpret_cast<UINT_PTR>(libraries_),
-                       caption) != FALSE;
+      ok = AppendMenuW(menu_, MF_POPUP, reinterpret_cast<UINT_PTR>(libraries_), caption) != FALSE;
       libraries_attached_ = ok;
     } else if (id == kFollowBibleSync1) {
       ok = AppendMenuW(menu_, MF_POPUP, reinterpret_cast<UINT_PTR>(sync_), caption) != FALSE;
@@ -137,13 +137,10 @@ void PopupMenuWin::SetLibraries(const std::vector<std::string>& labels, int chos
     CheckMenuRadioItem(libraries_, kFirstLibraryCommand, kFirstLibraryCommand + library_count_ - 1,
                        static_cast<UINT>(kFirstLibraryCommand + chosen), MF_BYCOMMAND);
   }
-  // The submenu's own item is found by the submenu it opens.
-  const int count = GetMenuItemCount(menu_);
-  for (int i = 0; i < count; ++i) {
-    if (GetSubMenu(menu_, i) == libraries_)
-      EnableMenuItem(menu_, static_cast<UINT>(i),
-                     MF_BYPOSITION | (library_count_ > 0 ? MF_ENABLED : MF_GRAYED));
-  }
+  // Books can be added whatever is listed, so the submenu is never empty.
+  if ((library_count_ > 0 && !AppendMenuW(libraries_, MF_SEPARATOR, 0, nullptr)) ||
+      !AppendMenuW(libraries_, MF_STRING, kAddBooks1, L"Add books\u2026"))
+    std::fprintf(stderr, "vellum: no Add books item in the menu (error %lu)\n", GetLastError());
 }
 
 std::optional<std::size_t> PopupMenuWin::LibraryOf(int command) {

@@ -135,6 +135,10 @@ void ViewerWindowWin::OnCommand(int id) {
       if (find_bar_) find_bar_->Act(FindAction::kClose);
       if (go_to_bar_) go_to_bar_->Act(GoToAction::kOpen);
       break;
+    case kAddBooks1:
+      if (!add_books_) add_books_ = std::make_unique<AddBooksDialogWin>(instance_, window_, v);
+      add_books_->Present();
+      break;
     case kAbout1:
       v.OnAboutChosen();
       break;

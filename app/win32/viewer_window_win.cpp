@@ -386,8 +386,9 @@ int ViewerWindowWin::Run() {
     pump_.Deliver(msg);
   }
   running_ = false;
-  // The loop has ended: the control goes, then the window (which removes
-  // the hook), then the owner.
+  // The loop has ended: an import at work is stopped, the control goes,
+  // then the window (which removes the hook), then the owner.
+  add_books_.reset();
   find_bar_.reset();
   browser_->Close();
   DestroyWindow(window_);
@@ -449,6 +450,7 @@ bool ViewerWindowWin::TitleBarKey(const MSG& msg) {
 }
 
 bool ViewerWindowWin::FilterMessage(MSG& msg) {
+  if (add_books_ && add_books_->FilterMessage(msg)) return true;
   if (!browser_) return false;
   if (TitleBarKey(msg)) return true;
   if (go_to_bar_ && go_to_bar_->FilterKey(msg, window_)) return true;

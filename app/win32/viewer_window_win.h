@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/win32/add_books_dialog_win.h"
 #include "app/win32/biblesync_win.h"
 #include "app/win32/controls_win.h"
 #include "app/win32/find_bar_win.h"
@@ -161,6 +162,7 @@ class ViewerWindowWin final : public ControlsPort, private ControlListener {
   std::unique_ptr<Viewer> viewer_;
   std::unique_ptr<FindBarWin> find_bar_;
   std::unique_ptr<GoToBarWin> go_to_bar_;
+  std::unique_ptr<AddBooksDialogWin> add_books_;
   LinkHook hook_;
 
   Font window_font_;

@@ -22,6 +22,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -58,13 +59,8 @@ std::string ClassOf(HWND window) {
 // Asked of the window itself: GetWindowText reads another process's edit
 // field as it was made, never what was typed into it since. Read as UTF-16
 // and written as JSON escapes, so every character comes through as it is.
-std::string TextOf(HWND window) {
-  wchar_t text[512] = {};
-  DWORD_PTR copied = 0;
-  if (SendMessageTimeoutW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text),
-                          SMTO_NORMAL | SMTO_ABORTIFHUNG, 2000, &copied) == 0)
-    text[0] = L'\0';
-  text[511] = L'\0';
+// UTF-16 text as a JSON string, every character as it is.
+std::string WideJson(const wchar_t* text) {
   std::string out = "\"";
   for (const wchar_t* c = text; *c != L'\0'; ++c) {
     if (*c == L'"' || *c == L'\\') {
@@ -79,6 +75,16 @@ std::string TextOf(HWND window) {
     }
   }
   return out + "\"";
+}
+
+std::string TextOf(HWND window) {
+  wchar_t text[512] = {};
+  DWORD_PTR copied = 0;
+  if (SendMessageTimeoutW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text),
+                          SMTO_NORMAL | SMTO_ABORTIFHUNG, 2000, &copied) == 0)
+    text[0] = L'\0';
+  text[511] = L'\0';
+  return WideJson(text);
 }
 
 std::string Rect(HWND window) {
@@ -116,6 +122,63 @@ BOOL CALLBACK AddMenu(HWND window, LPARAM data) {
   if (!list->empty()) *list += ", ";
   *list += Rect(window);
   return TRUE;
+}
+
+// A list box's items, each with whether it is selected (ticked).
+std::string ListItems(HWND list) {
+  DWORD_PTR count = 0;
+  if (SendMessageTimeoutW(list, LB_GETCOUNT, 0, 0, SMTO_NORMAL, 2000, &count) == 0) return "[]";
+  std::string items;
+  for (WPARAM i = 0; i < static_cast<WPARAM>(count) && i < 500; ++i) {
+    wchar_t text[1024] = {};
+    DWORD_PTR length = 0;
+    DWORD_PTR selected = 0;
+    SendMessageTimeoutW(list, LB_GETTEXTLEN, i, 0, SMTO_NORMAL, 2000, &length);
+    if (length < 1024)
+      SendMessageTimeoutW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 2000,
+                          &length);
+    SendMessageTimeoutW(list, LB_GETSEL, i, 0, SMTO_NORMAL, 2000, &selected);
+    if (!items.empty()) items += ", ";
+    items += "{\"text\": " + WideJson(text) +
+             ", \"selected\": " + Flag(static_cast<LONG_PTR>(selected) > 0) + "}";
+  }
+  return "[" + items + "]";
+}
+
+BOOL CALLBACK AddDialogControl(HWND child, LPARAM data) {
+  auto* list = reinterpret_cast<std::string*>(data);
+  if (!list->empty()) *list += ",\n  ";
+  *list += "{\"id\": " + std::to_string(GetDlgCtrlID(child)) +
+           ", \"class\": " + Quote(ClassOf(child)) + ", \"text\": " + TextOf(child) +
+           ", \"rect\": " + Rect(child) + ", \"visible\": " + Flag(IsWindowVisible(child)) +
+           ", \"enabled\": " + Flag(IsWindowEnabled(child));
+  if (ClassOf(child) == "ListBox") *list += ", \"items\": " + ListItems(child);
+  *list += "}";
+  return TRUE;
+}
+
+// One of the viewer's dialogs, found by its title: its controls, their
+// texts and states, and the control with the keys.
+int DialogReport(HWND viewer, const char* title) {
+  HWND dialog = FindWindowA("#32770", title);
+  DWORD viewer_process = 0;
+  DWORD dialog_process = 0;
+  GetWindowThreadProcessId(viewer, &viewer_process);
+  const DWORD thread = dialog != nullptr ? GetWindowThreadProcessId(dialog, &dialog_process) : 0;
+  if (dialog == nullptr || dialog_process != viewer_process) {
+    std::printf("{}\n");
+    return 3;
+  }
+  std::string controls;
+  EnumChildWindows(dialog, AddDialogControl, reinterpret_cast<LPARAM>(&controls));
+  GUITHREADINFO keys{};
+  keys.cbSize = sizeof keys;
+  const int focus = GetGUIThreadInfo(thread, &keys) && keys.hwndFocus != nullptr
+                        ? GetDlgCtrlID(keys.hwndFocus)
+                        : -1;
+  std::printf("{\"visible\": %s, \"rect\": %s, \"focus_id\": %d,\n \"controls\": [\n  %s]}\n",
+              Flag(IsWindowVisible(dialog)).c_str(), Rect(dialog).c_str(), focus, controls.c_str());
+  return 0;
 }
 
 // Sends each CODE:CHAPTER:VERSE as a show-location message, as fast as the
@@ -187,6 +250,7 @@ int main(int argc, char** argv) {
   }
   const std::string command = argc > 1 ? argv[1] : "";
   if (command == "burst") return Burst(viewer, argc - 2, argv + 2);
+  if (command == "dialog" && argc == 3) return DialogReport(viewer, argv[2]);
   if (command == "answer-time" && argc == 3) {
     LARGE_INTEGER frequency{};
     LARGE_INTEGER start{};

@@ -3,10 +3,12 @@ written as the Linux import writes it, the viewer showing it, and module .zip fi
 read or refused. The modules are made here (osis2mod, imp2vs), as the Linux import
 tests make theirs."""
 import filecmp
+import json
 import os
 import shutil
 import sys
 import tempfile
+import time
 import zipfile
 
 from wine_session import WineTestCase
@@ -15,6 +17,10 @@ from wine_viewer import BUILD, WineViewer
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
                                 "import"))
 from fixtures import BIBLE, COMMENTARY, Library, run_import  # noqa: E402
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
+                                "biblesync"))
+from sync_peers import wait_until  # noqa: E402
 
 IMPORT = os.path.join(BUILD, "vellum-import.exe")
 
@@ -141,3 +147,126 @@ class ImportOnWindows(WineTestCase):
         temp = self.windows_folder("TEMP")
         self.assertEqual([n for n in os.listdir(temp) if n.startswith("vellum-import")], [],
                          "the unpacked zip is gone")
+
+
+class AddBooksDialog(WineTestCase):
+    """Library > Add books… in the Windows viewer, driven by its keys: the modules
+    listed by the vellum-import.exe beside it, one added with its outcome and shown,
+    one cancelled, one removed."""
+
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.made = tempfile.mkdtemp(prefix="vellum-wine-dialog-")
+        cls.comm = module_tree(cls.made, "comm", lambda l: l.add("TestComm", COMMENTARY))
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.made, ignore_errors=True)
+        super().tearDownClass()
+
+    def dialog(self):
+        result = self.w.wine(os.path.join(BUILD, "tests", "vellum-probe.exe"), "dialog",
+                             "Add books", timeout=30)
+        return json.loads(result.stdout) if result.returncode == 0 else {}
+
+    def wait_dialog(self, condition, what, timeout=120):
+        """The dialog once condition holds of it."""
+        deadline = time.monotonic() + timeout
+        seen = {}
+        while time.monotonic() < deadline:
+            seen = self.dialog()
+            if seen and condition(seen):
+                return seen
+            time.sleep(0.2)
+        raise AssertionError(f"timed out waiting for {what}: {json.dumps(seen)[:3000]}")
+
+    @staticmethod
+    def control(dialog, text=None, kind=None):
+        for c in dialog["controls"]:
+            if (text is None or c["text"] == text) and (kind is None or c["class"] == kind):
+                return c
+        raise AssertionError(f"no control {text!r} {kind!r}: {dialog}")
+
+    @staticmethod
+    def says(dialog, text):
+        return any(c["text"] == text for c in dialog["controls"])
+
+    @staticmethod
+    def modules(dialog):
+        return dialog["controls"][1]["items"]  # the first list: the modules
+
+    @staticmethod
+    def libraries(dialog):
+        return [c for c in dialog["controls"] if c["class"] == "ListBox"][1]["items"]
+
+    def test_added_shown_cancelled_and_removed_with_the_keys(self):
+        appdata = os.path.join(self.w.run(["winepath", "-u", self.w.run(
+            ["wine", "cmd", "/c", "echo", "%APPDATA%"]).stdout.strip()]).stdout.strip(), "Sword")
+        for part in ("mods.d", "modules"):
+            shutil.copytree(os.path.join(self.comm.folder, part), os.path.join(appdata, part),
+                            dirs_exist_ok=True)
+        viewer = WineViewer(self.w)
+        shutil.copy(IMPORT, viewer.folder)
+        self.addCleanup(viewer.stop)
+        # Debian's modules as well, through SWORD_PATH: a Bible big enough to cancel.
+        viewer.start(env={"SWORD_PATH": "Z:\\usr\\share\\sword"})
+        viewer.choose_in_submenu("Library", 1)  # the sample library, then Add books…
+        listed = self.wait_dialog(lambda d: d["visible"] and len(self.modules(d)) > 1,
+                                  "the modules listed")
+        names = [item["text"].split(" ")[0] for item in self.modules(listed)]
+        self.assertIn("TestComm", names)
+        self.assertIn("engWEB2015eb", names)
+        self.assertEqual(self.libraries(listed), [])
+        viewer.xdotool("key", "Return")  # nothing ticked yet
+        self.wait_dialog(lambda d: self.says(d, "Tick the books to add first (Space or a "
+                                                "click)."), "the word to tick first")
+
+        # The list has the keys: Down to a module, Space ticks it, Enter adds it.
+        viewer.xdotool("key", *["Down"] * names.index("TestComm"), "space")
+        self.wait_dialog(lambda d: self.modules(d)[names.index("TestComm")]["selected"],
+                         "TestComm ticked")
+        viewer.xdotool("key", "Return")
+        added = self.wait_dialog(
+            lambda d: self.modules(d)[names.index("TestComm")]["text"].endswith("\u2014 Added"),
+            "TestComm added")
+        self.assertEqual([i["text"] for i in self.libraries(added)], ["TestComm"])
+        viewer.xdotool("key", "alt+s")  # Show
+        viewer.wait_for_caption("SBtnINDEX", "Index TestComm")
+
+        # A Bible started, then cancelled with Escape: nothing is written.
+        web = names.index("engWEB2015eb")
+        viewer.xdotool("key", "shift+Tab", "shift+Tab", "shift+Tab")  # back to the list
+        self.wait_dialog(lambda d: d["focus_id"] == self.control(d, kind="ListBox")["id"],
+                         "the list with the keys")
+        viewer.xdotool("key", "Home", *["Down"] * web, "space", "Return")
+        self.wait_dialog(lambda d: self.says(d, "&Cancel"), "the import at work")
+        self.wait_dialog(lambda d: "(book " in d["controls"][3]["text"], "its progress")
+        viewer.xdotool("key", "Escape")
+        cancelled = self.wait_dialog(
+            lambda d: self.modules(d)[web]["text"].endswith("Cancelled; nothing was written"),
+            "the import cancelled")
+        self.assertEqual([i["text"] for i in self.libraries(cancelled)], ["TestComm"])
+        local = self.w.run(["winepath", "-u", self.w.run(
+            ["wine", "cmd", "/c", "echo", "%LOCALAPPDATA%"]).stdout.strip()]).stdout.strip()
+        self.assertEqual(sorted(os.listdir(os.path.join(local, "Vellum"))), ["TestComm.htm"])
+
+        # Escape again closes; the menu opens it anew, listing TestComm as added.
+        viewer.xdotool("key", "Escape")
+        self.wait_dialog(lambda d: not d["visible"], "closed")
+        viewer.choose_in_submenu("Library", 2)  # Sample, TestComm, then Add books…
+        again = self.wait_dialog(lambda d: d["visible"] and len(self.modules(d)) > 1,
+                                 "listed again")
+        self.assertTrue(any(i["text"].startswith("TestComm ") and "in your library" in i["text"]
+                            for i in self.modules(again)))
+
+        # Removed, after asking: the viewer shows another library first.
+        left, top = [c for c in again["controls"] if c["class"] == "ListBox"][1]["rect"][:2]
+        viewer.click(left + 20, top + 6)  # the first of the reader's libraries
+        viewer.xdotool("key", "alt+r")
+        wait_until(lambda: self.w.run(["xdotool", "search", "--name", "Remove a library"])
+                   .returncode == 0, timeout=30, what="the question")
+        viewer.xdotool("key", "y")
+        removed = self.wait_dialog(lambda d: self.says(d, "Removed TestComm"), "removed")
+        self.assertEqual(self.libraries(removed), [])
+        viewer.wait_for_caption("SBtnINDEX", "Index Sample")

@@ -3,6 +3,16 @@
 // finds it.
 #include <signal.h>
 #include <unistd.h>
+#ifdef _WIN32
+#include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
+
+#include <cstdint>
+#include <thread>
+
+#include "platform/wide_text_win.h"
+#endif
 
 #include <cctype>
 #include <chrono>
@@ -56,17 +66,30 @@ constexpr const char* kUsage =
     "  --list        list the installed modules that can be imported, and which\n"
     "                are in the library folder already (and older there)\n"
     "  --to FOLDER   write the library into FOLDER instead of the user's library\n"
+#ifdef _WIN32
+    "                folder (%LOCALAPPDATA%\\Vellum)\n"
+#else
     "                folder ($XDG_DATA_HOME/vellum, by default ~/.local/share/vellum)\n"
+#endif
     "  --force       replace a library of the same name that is already there\n"
     "  --machine     for another program: --list writes one line per module,\n"
     "                name, kind, language, size in bytes (0: not known), state\n"
     "                (new, imported or older) and description, parted by tabs;\n"
     "                an import writes \"progress BOOK BOOKS NAME\" lines\n"
+#ifdef _WIN32
+    "  --stop-event HANDLE  for another program: stop as when interrupted (nothing\n"
+    "                is written) once the event of that inherited handle is set\n"
+#endif
     "  --help        show this text\n"
     "  --version     show the version\n"
     "\n"
+#ifdef _WIN32
+    "Modules are found where Windows programs keep them: %ALLUSERSPROFILE%\\\n"
+    "Application Data\\Sword, %APPDATA%\\Sword and %SWORD_PATH%. A module\n"
+#else
     "Modules are found where the SWORD library looks for them: $SWORD_PATH,\n"
     "~/.sword, the DataPath of /etc/sword.conf and /usr/share/sword. A module\n"
+#endif
     ".zip as CrossWire publishes them is read as it is, installed nowhere.\n"
     "\n"
     "Exit codes: 0 written; 2 bad arguments; 3 no such module (or its name cannot\n"
@@ -116,6 +139,7 @@ struct Options {
   bool machine = false;  // output for another program (the viewer's Add books dialog)
   std::string module;
   std::string folder;
+  std::string stop_event;  // Windows: an inherited event's handle, in decimal
 };
 
 int BadArguments(const std::string& message) {
@@ -141,6 +165,14 @@ std::optional<int> Parse(int argc, char** argv, Options& options) {
       if (i + 1 >= argc || std::string(argv[i + 1]).empty())
         return BadArguments("--to needs a folder");
       options.folder = argv[++i];
+#ifdef _WIN32
+    } else if (arg == "--stop-event") {
+      const std::string number = i + 1 < argc ? argv[i + 1] : "";
+      if (number.empty() || number.size() > 18 ||
+          number.find_first_not_of("0123456789") != std::string::npos)
+        return BadArguments("--stop-event needs a handle's number");
+      options.stop_event = argv[++i];
+#endif
     } else if (arg.rfind("-", 0) == 0) {
       return BadArguments("unknown option " + arg);
     } else if (options.module.empty()) {
@@ -517,6 +549,18 @@ int Run(int argc, char** argv) {
     return kWritten;
   }
   if (options.list) return List(options, console);
+#ifdef _WIN32
+  // The program that started us has no signal to send: it sets an event.
+  if (!options.stop_event.empty()) {
+    const auto stop =
+        reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(std::stoull(options.stop_event)));
+    DWORD flags = 0;
+    if (!::GetHandleInformation(stop, &flags)) return BadArguments("--stop-event: no such handle");
+    std::thread([stop] {
+      if (::WaitForSingleObject(stop, INFINITE) == WAIT_OBJECT_0) g_interrupted = 1;
+    }).detach();
+  }
+#endif
 #ifdef SIGHUP
   for (const int signal : {SIGINT, SIGTERM, SIGHUP})
 #else
@@ -531,6 +575,23 @@ int Run(int argc, char** argv) {
 int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
   try {
+#ifdef _WIN32
+    // The arguments as typed, in UTF-8 like every path here: the ones main
+    // is given are in the ANSI code page, which cannot hold every file name.
+    std::vector<std::string> utf8;
+    int count = 0;
+    if (wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count)) {
+      for (int i = 0; i < count; ++i)
+        utf8.push_back(vellum::WideToUtf8(wide[i]));
+      ::LocalFree(wide);
+    }
+    std::vector<char*> pointers;
+    for (std::string& argument : utf8)
+      pointers.push_back(argument.data());
+    pointers.push_back(nullptr);
+    if (count > 0 && static_cast<std::size_t>(count) == utf8.size())
+      return Run(count, pointers.data());
+#endif
     return Run(argc, argv);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "vellum-import: %s\n", error.what());
