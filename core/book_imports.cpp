@@ -91,6 +91,14 @@ std::string StateText(ModuleOffer::State state) {
   return {};
 }
 
+std::string OfferText(const ModuleOffer& offer) {
+  std::string text = offer.name + " \u2014 " + offer.description + " (" + offer.language;
+  if (const std::string size = SizeText(offer.size); !size.empty()) text += ", " + size;
+  text += ")";
+  if (const std::string state = StateText(offer.state); !state.empty()) text += ": " + state;
+  return text;
+}
+
 std::optional<ImportProgress> ParseProgressLine(std::string_view line) {
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
   constexpr std::string_view kStart = "progress ";

@@ -30,6 +30,8 @@ std::vector<ModuleOffer> ParseModuleList(std::string_view listing);
 // and its state ("", "in your library", "older in your library").
 std::string SizeText(std::uint64_t bytes);
 std::string StateText(ModuleOffer::State state);
+// A module's line in the dialog: "NAME — DESCRIPTION (LANGUAGE, SIZE): STATE".
+std::string OfferText(const ModuleOffer& offer);
 
 // One "progress BOOK BOOKS NAME" line of an import.
 struct ImportProgress {

@@ -163,11 +163,8 @@ void AddBooksDialogGtk::OnListed(GObject* source, GAsyncResult* result, gpointer
     }
     const std::vector<ModuleOffer> offers = ParseModuleList(out != nullptr ? out : "");
     for (const ModuleOffer& offer : offers) {
-      std::string label = offer.name + " \u2014 " + offer.description + " (" + offer.language;
-      if (const std::string size = SizeText(offer.size); !size.empty()) label += ", " + size;
-      label += ")";
-      if (const std::string state = StateText(offer.state); !state.empty()) label += ": " + state;
-      self->AddRow(offer.name, label, false, offer.state == ModuleOffer::State::kOlderImported);
+      self->AddRow(offer.name, OfferText(offer), false,
+                   offer.state == ModuleOffer::State::kOlderImported);
     }
     self->SetNote(!self->note_after_listing_.empty() ? self->note_after_listing_
                   : offers.empty() ? "No SWORD modules are installed on this computer: add a "

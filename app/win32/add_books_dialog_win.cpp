@@ -234,10 +234,7 @@ void AddBooksDialogWin::OnListed() {
   for (const ModuleOffer& offer : offers) {
     Row row;
     row.module = offer.name;
-    row.label = offer.name + " \u2014 " + offer.description + " (" + offer.language;
-    if (const std::string size = SizeText(offer.size); !size.empty()) row.label += ", " + size;
-    row.label += ")";
-    if (const std::string state = StateText(offer.state); !state.empty()) row.label += ": " + state;
+    row.label = OfferText(offer);
     row.replace = offer.state == ModuleOffer::State::kOlderImported;
     rows_.push_back(std::move(row));
   }

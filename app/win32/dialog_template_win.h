@@ -38,36 +38,18 @@ class DialogTemplate {
   // A control of a predefined class (0x0080 button, 0x0081 edit, 0x0082 static).
   void Item(WORD class_atom, DWORD style, short x, short y, short cx, short cy, WORD id,
             const wchar_t* text) {
-    Align();
-    DLGITEMTEMPLATE item{};
-    item.style = style | WS_CHILD | WS_VISIBLE;
-    item.x = x;
-    item.y = y;
-    item.cx = cx;
-    item.cy = cy;
-    item.id = id;
-    Append(&item, sizeof item);
+    Place(style, x, y, cx, cy, id);
     Word(0xFFFF);
     Word(class_atom);
-    Text(text);
-    Word(0);  // no creation data
+    Ending(text);
   }
 
   // A control of a class named (a common control's, "msctls_progress32").
   void Item(const wchar_t* class_name, DWORD style, short x, short y, short cx, short cy, WORD id,
             const wchar_t* text) {
-    Align();
-    DLGITEMTEMPLATE item{};
-    item.style = style | WS_CHILD | WS_VISIBLE;
-    item.x = x;
-    item.y = y;
-    item.cx = cx;
-    item.cy = cy;
-    item.id = id;
-    Append(&item, sizeof item);
+    Place(style, x, y, cx, cy, id);
     Text(class_name);
-    Text(text);
-    Word(0);  // no creation data
+    Ending(text);
   }
 
   const DLGTEMPLATE* Get() {
@@ -76,6 +58,21 @@ class DialogTemplate {
   }
 
  private:
+  void Place(DWORD style, short x, short y, short cx, short cy, WORD id) {
+    Align();
+    DLGITEMTEMPLATE item{};
+    item.style = style | WS_CHILD | WS_VISIBLE;
+    item.x = x;
+    item.y = y;
+    item.cx = cx;
+    item.cy = cy;
+    item.id = id;
+    Append(&item, sizeof item);
+  }
+  void Ending(const wchar_t* text) {
+    Text(text);
+    Word(0);  // no creation data
+  }
   void Append(const void* data, std::size_t size) {
     const auto* p = static_cast<const unsigned char*>(data);
     bytes_.insert(bytes_.end(), p, p + size);

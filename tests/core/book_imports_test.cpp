@@ -27,6 +27,8 @@ TEST(BookImports, TheListingTakesWholeLinesOnly) {
   EXPECT_EQ(SizeText(847474), "848 KB");
   EXPECT_EQ(SizeText(0), "");
   EXPECT_EQ(StateText(ModuleOffer::State::kOlderImported), "older in your library");
+  EXPECT_EQ(OfferText(offers[0]), "KJV \u2014 King James Version (en, 3.1 MB)");
+  EXPECT_EQ(OfferText(offers[1]), "Scofield \u2014 Scofield  Notes (en): older in your library");
 }
 
 TEST(BookImports, ProgressAndOutcomesInTheReadersWords) {
