@@ -152,7 +152,7 @@ class ImportOnWindows(WineTestCase):
 class AddBooksDialog(WineTestCase):
     """Library > Add books… in the Windows viewer, driven by its keys: the modules
     listed by the vellum-import.exe beside it, one added with its outcome and shown,
-    one cancelled, one removed."""
+    one cancelled, one removed, and a .zip from a file refused."""
 
     @classmethod
     def setUpClass(cls):
@@ -270,3 +270,22 @@ class AddBooksDialog(WineTestCase):
         removed = self.wait_dialog(lambda d: self.says(d, "Removed TestComm"), "removed")
         self.assertEqual(self.libraries(removed), [])
         viewer.wait_for_caption("SBtnINDEX", "Index Sample")
+
+        # From a file…: a .zip that is no module gets its line, and nothing is added.
+        notes = os.path.join(self.w.dir, "notes.zip")
+        with zipfile.ZipFile(notes, "w") as z:
+            z.writestr("notes.txt", "not a module")
+        viewer.xdotool("key", "alt+f")
+        wait_until(lambda: self.w.run(["xdotool", "search", "--name",
+                                       "Add books from a module .zip"]).returncode == 0,
+                   timeout=30, what="the file dialog")
+        viewer.xdotool("type", self.w.run(["winepath", "-w", notes]).stdout.strip())
+        viewer.xdotool("key", "Return")
+        chosen = self.wait_dialog(lambda d: self.modules(d)[-1]["text"].startswith("notes.zip"),
+                                  "the file listed")
+        self.assertTrue(self.modules(chosen)[-1]["selected"], "ticked")
+        viewer.xdotool("key", "Return")
+        refused = self.wait_dialog(lambda d: "Cannot be read cleanly" in
+                                   self.modules(d)[-1]["text"], "the refusal")
+        self.assertIn("not a SWORD module", self.modules(refused)[-1]["text"])
+        self.assertEqual(self.libraries(refused), [])
