@@ -10,6 +10,7 @@
 #include "app/win32/dialog_template_win.h"
 #include "core/guarded.h"
 #include "core/viewer.h"
+#include "platform/platform.h"
 #include "platform/wide_text_win.h"
 
 namespace vellum::win32 {
@@ -34,17 +35,10 @@ constexpr UINT kImportMessage = WM_APP + 2;
 
 // vellum-import.exe beside our own executable; "" when it is not there.
 std::wstring ImportProgram() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (n == 0) return {};
-    if (n < path.size()) {
-      path.resize(n);
-      break;
-    }
-    path.resize(path.size() * 2);
-  }
-  path.resize(path.find_last_of(L"\\/") + 1);
+  std::wstring path = Utf8ToWide(SystemFileSystem().ExecutablePath());
+  const std::size_t folder_end = path.find_last_of(L"\\/");
+  if (folder_end == std::wstring::npos) return {};
+  path.resize(folder_end + 1);
   path += L"vellum-import.exe";
   return GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES ? std::wstring() : path;
 }
@@ -210,7 +204,6 @@ void AddBooksDialogWin::OnCommand(int id) {
 
 void AddBooksDialogWin::List() {
   rows_.clear();
-  listing_.clear();
   if (program_.empty()) {
     SetNote("vellum-import.exe is not beside Vellum: books cannot be added.");
     ShowRows();

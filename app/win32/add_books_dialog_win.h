@@ -73,7 +73,6 @@ class AddBooksDialogWin {
   bool cancelling_ = false;
   std::unique_ptr<ChildProcessWin> lister_;
   std::unique_ptr<ChildProcessWin> child_;
-  std::vector<std::string> listing_;
   std::wstring errors_path_;
   std::string note_after_listing_;
 };
